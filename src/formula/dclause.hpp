@@ -1,0 +1,78 @@
+// A clause: an unsorted array of distinct literals, with the two proof rules
+// the whole checker rests on, universal reduction and Q-resolution.
+// Both rules read the quantifier prefix only through the formula's level and
+// quantifier-record tables, which they index without bounds tests: every
+// variable that reaches a clause is defined by the formula first.
+#ifndef ZEL_FORMULA_DCLAUSE_HPP
+#define ZEL_FORMULA_DCLAUSE_HPP
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "literal.hpp"
+#include "quantifier.hpp"
+
+// Outcome of a resolution on a pivot. A tautological resolvent (one that
+// holds a literal and its complement, counting a doubly occurring pivot) is
+// computed all the same, so that callers who must reproduce a chain exactly
+// can do so, but Q-resolution does not allow it.
+enum class ResolutionOutcome {
+  RESOLVED,     // the clauses clash on the pivot; the resolvent is sound
+  NO_CLASH,     // pivot missing from a clause, or of the same sign in both
+  TAUTOLOGICAL  // computed, but a literal meets its complement
+};
+
+class DClause {
+ public:
+  std::vector<Literal> literals;  // insertion order, never sorted, no literal twice
+  unsigned count = 0;             // always literals.size()
+
+  // Appends `literal` unless it is present already (false then).
+  bool insert(const Literal& literal);
+  bool contains(const Literal& literal) const;
+  // Both removals use the swap rule: the last literal moves into the freed
+  // slot, which is examined again, so removal changes the order.
+  void remove(const Literal& literal);
+  void remove(unsigned variable);
+  void clear();
+  void reserve(size_t size) { literals.reserve(size); }
+
+  // Universal reduction in place: universal literals deeper than every
+  // existential literal go, one variable at a time, deepest level first.
+  void reduce(const std::vector<unsigned>& levels, const std::vector<Quantifier>& variables);
+
+  // Q-resolvent of this clause and `other` on `pivot`, reduced, into
+  // `result`: this clause's literals first. A tautological resolution is
+  // refused like a missing clash: false, `result` empty.
+  bool qresolve_into(const DClause& other, unsigned pivot, const std::vector<unsigned>& levels,
+                     const std::vector<Quantifier>& variables, DClause& result) const;
+  // The same rule, reporting a tautology instead of refusing it; `result`
+  // then holds the reduced resolvent computed all the same.
+  ResolutionOutcome resolve_into(const DClause& other, unsigned pivot,
+                                 const std::vector<unsigned>& levels,
+                                 const std::vector<Quantifier>& variables,
+                                 DClause& result) const;
+
+  // True when some literal occurs together with its complement.
+  bool tautological() const;
+
+  // "(" literals joined by ", " ")", e.g. (1, -2, 3); "()" when empty.
+  std::string to_string() const;
+
+ private:
+  // Long clauses (a QDIMACS clause of 100,000 literals, a wide conjunction)
+  // would make the duplicate test of insert quadratic. Above this length a
+  // hash set of the literal codes answers `contains` in constant time.
+  static constexpr unsigned kIndexedLength = 16;
+  void build_index() const;
+  void index_insert(uint32_t code) const;
+  bool index_contains(uint32_t code) const;
+
+  // Open addressing over code + 1 (0 marks a free slot), capacity a power of
+  // two at least twice the literal count; empty while the clause is short or
+  // after a removal, rebuilt on the next lookup.
+  mutable std::vector<uint32_t> index_;
+};
+
+#endif

@@ -1,0 +1,35 @@
+// Growing the clause map between its dense and sparse parts.
+
+#include "clause_map.hpp"
+
+namespace {
+constexpr uint64_t kMinimumDense = 1u << 20;
+}
+
+void ClauseMap::resize(uint64_t entries) {
+  if (entries > size_) size_ = entries;
+  if (entries <= 2 * defined_ + kMinimumDense && dense_.size() < entries) dense_.resize(entries, 0);
+}
+
+void ClauseMap::set(uint32_t number, uint32_t position) {
+  const uint64_t entries = static_cast<uint64_t>(number) + 1;
+  if (entries > size_) size_ = entries;
+  const uint64_t dense_limit = 2 * (defined_ + 1) + kMinimumDense;
+  if (number >= dense_.size() && entries <= dense_limit) {
+    uint64_t grown = 2 * static_cast<uint64_t>(dense_.size());
+    if (grown < entries) grown = entries;
+    if (grown > dense_limit) grown = dense_limit;
+    dense_.resize(grown, 0);
+  }
+  if (number < dense_.size()) {
+    if (dense_[number] == 0) ++defined_;
+    dense_[number] = position;
+    if (!sparse_.empty()) {
+      if (sparse_.erase(number)) --defined_;
+    }
+  } else {
+    uint32_t& slot = sparse_[number];
+    if (slot == 0) ++defined_;
+    slot = position;
+  }
+}

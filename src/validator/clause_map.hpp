@@ -1,0 +1,45 @@
+// Translation of certificate clause numbers into 1-based formula positions.
+// Certificates number their clauses as they like: mostly densely, but a
+// single clause numbered 4000000000 must not cost gigabytes. Numbers up to
+// twice the count of defined entries (and at least a million) live in a
+// vector; sparser ones in a hash map, so memory follows the clauses defined.
+#ifndef ZEL_VALIDATOR_CLAUSE_MAP_HPP
+#define ZEL_VALIDATOR_CLAUSE_MAP_HPP
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+class ClauseMap {
+ public:
+  // The largest storable number: the map behaves as a vector with
+  // number + 1 entries, which must fit the unsigned 32-bit count.
+  static constexpr uint32_t kLargestClauseNumber = 0xFFFFFFFEu;
+
+  // Clause position of `number`, 0 when it is not defined.
+  uint32_t operator[](uint32_t number) const {
+    const uint32_t position = number < dense_.size() ? dense_[number] : 0;
+    if (position != 0 || sparse_.empty()) return position;
+    const auto found = sparse_.find(number);
+    return found == sparse_.end() ? 0 : found->second;
+  }
+  bool defined(uint32_t number) const { return (*this)[number] != 0; }
+
+  // Number of entries the map behaves as having: largest number set + 1.
+  uint64_t size() const { return size_; }
+
+  // Makes the first `entries` numbers addressable (all 0 but those set).
+  void resize(uint64_t entries);
+  // Sets entry `number` to `position`; number <= kLargestClauseNumber.
+  void set(uint32_t number, uint32_t position);
+
+ private:
+  std::vector<uint32_t> dense_;                     // number -> position for small numbers
+  // Numbers set while they lay beyond dense_; they stay here when dense_
+  // grows over them, so a lookup that finds 0 in dense_ also asks sparse_.
+  std::unordered_map<uint32_t, uint32_t> sparse_;
+  uint64_t size_ = 0;                               // largest number set + 1
+  uint64_t defined_ = 0;                            // non-zero entries set
+};
+
+#endif
