@@ -1,23 +1,38 @@
 // The validation driver: header, formula, clause numbering, and the loop
 // that dispatches each certificate entry on its first token.
 
+#include <sys/stat.h>
+
 #include <iostream>
 
 #include "../formula/numbers.hpp"
 #include "exception.hpp"
 #include "zel.hpp"
 
+namespace {
+
+// A directory opens as a stream on Linux and then fails every read; it is
+// no file to check, so it is refused like a file that cannot be opened.
+bool open_regular(std::ifstream& stream, const std::string& name) {
+  struct stat status;
+  if (stat(name.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return false;
+  stream.open(name);
+  return stream.is_open();
+}
+
+}  // namespace
+
 bool ZEL::validate(const std::string& qbf_file, const std::string& certificate_file) {
   gettimeofday(&start_time, nullptr);
 
-  std::ifstream certificate(certificate_file);
-  if (!certificate.is_open()) throw Exception("Cannot open file: '" + certificate_file + "'.");
+  std::ifstream certificate;
+  if (!open_regular(certificate, certificate_file)) throw Exception("Cannot open file: '" + certificate_file + "'.");
   if (read_token(certificate) != "QBCertificate")
     throw Exception("Missing header in file: '" + certificate_file + "'.");
 
   if (!qbf_file.empty()) {
-    std::ifstream qbf(qbf_file);
-    if (!qbf.is_open()) throw Exception("Couldn't open file " + qbf_file);
+    std::ifstream qbf;
+    if (!open_regular(qbf, qbf_file)) throw Exception("Couldn't open file " + qbf_file);
     if (!formula.read_qdimacs(qbf)) throw Exception(formula.error);
   }
 
