@@ -1,0 +1,210 @@
+#!/usr/bin/env python3
+"""Hostile inputs: truncated, garbage, huge numbers, huge structures.
+
+Every case runs the built zel on files generated here and checks the exit
+status (and, where the message is fixed, the exact last line) and that the run
+stays under 1 GiB of address space: the limit is enforced with RLIMIT_AS, so an
+attempt to allocate more ends the run with an abort instead of a pass.
+
+Usage: tests/hostile/run.py [path/to/zel]
+"""
+import os
+import random
+import resource
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ZEL = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "zel"))
+LIMIT = 1 << 30  # bytes of address space a run may use
+TIMEOUT = 60
+
+work = tempfile.mkdtemp(prefix="zel-hostile-")
+passed = 0
+failed = 0
+
+
+def path(name):
+    return os.path.join(work, name)
+
+
+def write(name, data):
+    with open(path(name), "wb" if isinstance(data, bytes) else "w") as f:
+        f.write(data)
+    return path(name)
+
+
+def limit_memory():
+    resource.setrlimit(resource.RLIMIT_AS, (LIMIT, LIMIT))
+
+
+def run(args):
+    process = subprocess.Popen([ZEL] + args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               preexec_fn=limit_memory, cwd=work)
+    try:
+        output, _ = process.communicate(timeout=TIMEOUT)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.communicate()
+        return None, b""
+    return process.returncode, output
+
+
+def check(name, args, statuses, last_line=None):
+    global passed, failed
+    status, output = run(args)
+    lines = output.decode("latin-1").rstrip("\n").split("\n")
+    problems = []
+    if status is None:
+        problems.append("timed out after %ds" % TIMEOUT)
+    elif status not in statuses:
+        problems.append("exit status %s, expected %s" % (status, "/".join(map(str, statuses))))
+    if last_line is not None and lines[-1] != last_line:
+        problems.append("last line %r, expected %r" % (lines[-1][:300], last_line))
+    if problems:
+        failed += 1
+        print("FAIL %s: %s\n  reproduce: (cd %s && %s %s)" % (name, "; ".join(problems), work, ZEL,
+                                                              " ".join(args)))
+    else:
+        passed += 1
+
+
+def error(line, column, message):
+    return "Error at line %d, column %d: %s" % (line, column, message)
+
+
+VALIDATED = "Certificate validated correctly."
+ERRONEOUS = "Certificate erroneous."
+TRUE_QBF = "p cnf 2 2\na 1 0\ne 2 0\n1 -2 0\n-1 2 0\n"
+FALSE_QBF = "p cnf 2 2\na 1 0\ne 2 0\n1 2 0\n1 -2 0\n"
+
+# --- every prefix of valid certificates ends with a verdict or an error -----
+write("false.qdimacs", FALSE_QBF)
+write("true.qdimacs", TRUE_QBF)
+refutation = "QBCertificate\nc resolve on 2\n3 0 1 2 0\n4 * 1 2 0\nCONCLUDE INVALID 3\n"
+model = "QBCertificate\nE 3 A 1 0\nE 4 I 1 3 -1\nCONCLUDE VALID 2 4\n"
+for label, qbf, text in (("refutation", "false.qdimacs", refutation),
+                         ("model", "true.qdimacs", model)):
+    for cut in range(len(text) + 1):
+        cert = write("prefix-%s-%d.cert" % (label, cut), text[:cut])
+        check("prefix %s %d" % (label, cut), [qbf, cert], (10, 20, 30))
+
+# --- garbage and files that are no files -----------------------------------
+rng = random.Random(20261207)
+for i in range(20):
+    garbage = bytes(rng.randrange(256) for _ in range(rng.randrange(1, 4000)))
+    write("garbage-%d" % i, garbage)
+    write("garbage-cert-%d" % i, b"QBCertificate\n" + garbage)
+    check("garbage certificate %d" % i, ["false.qdimacs", "garbage-%d" % i], (30,))
+    check("garbage after header %d" % i, ["false.qdimacs", "garbage-cert-%d" % i], (10, 20, 30))
+    check("garbage formula %d" % i, ["garbage-%d" % i, "prefix-refutation-%d.cert" % len(refutation)],
+          (10, 20, 30))
+os.mkdir(path("folder"))
+write("refutation.cert", refutation)
+check("directory as certificate", ["false.qdimacs", "folder"], (30,),
+      error(1, 1, "Cannot open file: 'folder'."))
+check("directory as formula", ["folder", "refutation.cert"], (30,),
+      error(1, 14, "Couldn't open file folder"))
+check("missing formula", ["no/such.qdimacs", "refutation.cert"], (30,),
+      error(1, 14, "Couldn't open file no/such.qdimacs"))
+
+# --- numbers at and beyond the 32-bit boundaries ------------------------------
+write("header.cert", "QBCertificate\n")
+LIMIT_TEXT = "exceeds the largest supported variable number 33554431."
+for token, message in (
+        ("4294967295", "QBF File: Quantified variable 4294967295 " + LIMIT_TEXT),
+        ("4294967296", "QBF File: Invalid quantification sequence."),
+        ("4294967297", "QBF File: Invalid quantification sequence."),
+        ("4000000000", "QBF File: Quantified variable 4000000000 " + LIMIT_TEXT),
+        ("-1", "QBF File: Quantified variable -1 " + LIMIT_TEXT),
+        ("33554432", "QBF File: Quantified variable 33554432 " + LIMIT_TEXT)):
+    write("quantifier.qdimacs", "p cnf 1 1\na %s 0\n1 0\n" % token)
+    check("quantifier %s" % token, ["quantifier.qdimacs", "header.cert"], (30,),
+          error(1, 14, message))
+for token, message in (
+        ("2147483647", "QBF File: Variable 2147483647 in a clause " + LIMIT_TEXT),
+        ("-2147483647", "QBF File: Variable 2147483647 in a clause " + LIMIT_TEXT),
+        ("2147483648", "QBF File: Bogus clause."),
+        ("-2147483648", "QBF File: Bogus clause."),
+        ("4000000000", "QBF File: Bogus clause."),
+        ("4294967297", "QBF File: Bogus clause.")):
+    write("clause.qdimacs", "p cnf 1 1\n%s 0\n" % token)
+    check("clause literal %s" % token, ["clause.qdimacs", "header.cert"], (30,),
+          error(1, 14, message))
+for header, message in (("p cnf 4294967296 1", "QBF File: Number of variables is bogus."),
+                        ("p cnf 1 4294967296", "QBF File: Number of clauses is bogus.")):
+    write("problem.qdimacs", header + "\n1 0\n")
+    check(header, ["problem.qdimacs", "header.cert"], (30,), error(1, 14, message))
+
+# A huge announced variable and clause count costs nothing.
+write("huge.qdimacs", "p cnf 4000000000 4000000000\na 1 0\ne 2 0\n1 -2 0\n-1 2 0\n")
+write("huge-model.cert", "QBCertificate\nCONCLUDE VALID 2 1\n")
+check("p cnf 4000000000 4000000000 with a model", ["huge.qdimacs", "huge-model.cert"], (10,),
+      VALIDATED)
+write("huge-model-variable.cert", "QBCertificate\nCONCLUDE VALID 4000000000 1\n")
+check("model variable 4000000000", ["huge.qdimacs", "huge-model-variable.cert"], (30,),
+      error(3, 1, "Universal or unquantified variable in model."))
+write("model-literal.cert", "QBCertificate\nCONCLUDE VALID 2 4000000000\n")
+check("model literal 4000000000", ["huge.qdimacs", "model-literal.cert"], (30,),
+      error(2, 28, "Number conversion failed (4000000000)."))
+for text, message in (
+        ("E 4000000000 A 0", error(2, 13, "Number conversion failed (4000000000).")),
+        ("E 2147483647 A 0", error(2, 13, "Variable 2147483647 " + LIMIT_TEXT)),
+        ("E 2147483648 A 0", error(2, 13, "Number conversion failed (2147483648).")),
+        ("E 5 A 4000000000 0", error(2, 17, "Number conversion failed (4000000000).")),
+        ("3 4000000000 0 1 2 0", error(2, 13, "Number conversion failed (4000000000).")),
+        ("3 40000000 0 1 2 0", error(2, 11, "Variable 40000000 " + LIMIT_TEXT)),
+        ("3 0 1 4294967296 0", error(2, 17, "Number conversion failed (4294967296).")),
+        ("4294967295 0 1 2 0", error(2, 11, "Clause number 4294967295 exceeds the largest "
+                                            "supported clause number 4294967294.")),
+        ("4294967296 0 1 2 0", error(2, 11, "Number conversion failed (4294967296).")),
+        ("R 4294967295 4294967295 4294967295", error(2, 35, "Resolution failed.")),
+        ("CONCLUDE INVALID 4294967295", error(2, 28, "Clause #4294967295 is not defined.")),
+        ("CONCLUDE INVALID 4294967296", error(2, 28, "Number conversion failed (4294967296)."))):
+    write("field.cert", "QBCertificate\n%s\n" % text)
+    check(text, ["false.qdimacs", "field.cert"], (30,), message)
+write("sparse.cert", "QBCertificate\n4000000000 0 1 2 0\n4294967294 * 1 2 0\n"
+                     "CONCLUDE INVALID 4000000000\n")
+check("clause number 4000000000", ["false.qdimacs", "sparse.cert"], (10,), VALIDATED)
+
+# --- huge structures ------------------------------------------------------------
+n = 50000
+lines = ["QBCertificate"]
+for k in range(n):
+    lines.append("%d 0 1 %d 0" % (10 + k, 10 + (k + 1) % n))
+lines.append("CONCLUDE INVALID 10")
+write("cycle.cert", "\n".join(lines) + "\n")
+status, output = run(["false.qdimacs", "cycle.cert"])
+text = output.decode()
+expected_first = "Error at line %d, column 9: The following delayed resolutions are missing " \
+                 "antecedents at conclusion: " % (n + 2)
+if status == 30 and text.startswith(expected_first + "\n%d: 1, 10*, \n" % (10 + n - 1)) and \
+        text.count("\n") == n + 2:
+    passed += 1
+else:
+    failed += 1
+    print("FAIL held-back cycle of %d steps: status %s, output starts %r" % (n, status, text[:200]))
+
+n = 100000
+qbf = ["p cnf %d 2" % (n + 1), "a 1 0", "e " + " ".join(str(v) for v in range(2, n + 2)) + " 0",
+       "-1 %d 0" % (n + 1), "1 -%d 0" % (n + 1)]
+write("chain.qdimacs", "\n".join(qbf) + "\n")
+pairs = ["2 1"] + ["%d %d" % (v, v - 1) for v in range(3, n + 2)]
+write("chain.cert", "QBCertificate\nCONCLUDE VALID " + " ".join(pairs) + "\n")
+check("model dependency chain of %d" % n, ["chain.qdimacs", "chain.cert"], (10,), VALIDATED)
+write("chain-cycle.cert", "QBCertificate\nCONCLUDE VALID 2 %d " % (n + 1) + " ".join(pairs[1:]) + "\n")
+check("model dependency cycle of %d" % n, ["chain.qdimacs", "chain-cycle.cert"], (30,),
+      error(3, 1, "The model provided contains cyclic function definitions."))
+
+wide = " ".join(str(v) for v in range(1, n + 1))
+write("wide.qdimacs", "p cnf %d 2\n%s %d 0\n-%d 0\n" % (n + 1, wide, n + 1, n + 1))
+write("wide.cert", "QBCertificate\n3 %s 0 1 2 0\nCONCLUDE INVALID 3\n" % wide)
+check("resolvent of %d literals" % n, ["wide.qdimacs", "wide.cert"], (20,), ERRONEOUS)
+write("wide-merge.cert", "QBCertificate\n3 * 1 2 0\n4 %s 0 1 2 0\nCONCLUDE INVALID 3\n" % wide)
+check("merged clause of %d literals" % n, ["wide.qdimacs", "wide-merge.cert"], (20,), ERRONEOUS)
+write("wide-and.cert", "QBCertificate\nE %d A %s 0\nCONCLUDE INVALID 1\n" % (n + 2, wide))
+check("conjunction of %d literals" % n, ["wide.qdimacs", "wide-and.cert"], (20,), ERRONEOUS)
+
+print("hostile: %d passed, %d failed" % (passed, failed))
+sys.exit(1 if failed else 0)
