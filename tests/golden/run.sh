@@ -43,17 +43,17 @@ run_case() {  # folder name kind
   fi
   local expect
   expect=$(tr -d ' \n\r' < "$dir/$name.expect")
-  local actual status
-  actual=$(cd "$dir" && timeout 120 "$zel" "${args[@]}" 2>/dev/null | mask; exit "${PIPESTATUS[0]}")
+  local status
+  (cd "$dir" && timeout 120 "$zel" "${args[@]}" 2>/dev/null > "$scratch/raw")
   status=$?
+  mask < "$scratch/raw" > "$scratch/actual"
   local ok=1 why=""
   if [ "$status" != "$expect" ]; then
     ok=0; why="exit status $status, expected $expect"
   elif [ -f "$dir/$name.out" ]; then
-    if [ "$actual" != "$(mask < "$dir/$name.out")" ]; then
-      ok=0; why="output differs"
-      printf '%s\n' "$actual" > "$scratch/actual"
-      why="$why:"$'\n'"$(mask < "$dir/$name.out" | diff - "$scratch/actual" | head -20)"
+    mask < "$dir/$name.out" > "$scratch/expected"
+    if ! cmp -s "$scratch/expected" "$scratch/actual"; then
+      ok=0; why="output differs:"$'\n'"$(diff "$scratch/expected" "$scratch/actual" | head -20)"
     fi
   elif [ "$kind" = corpus ]; then
     local verdict
@@ -62,7 +62,7 @@ run_case() {  # folder name kind
       20) verdict="Certificate erroneous." ;;
       *) verdict="" ;;
     esac
-    if [ -n "$verdict" ] && [ "$(printf '%s\n' "$actual" | tail -n 1)" != "$verdict" ]; then
+    if [ -n "$verdict" ] && [ "$(tail -n 1 "$scratch/actual")" != "$verdict" ]; then
       ok=0; why="last line is not '$verdict'"
     fi
   else
