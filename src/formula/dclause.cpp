@@ -56,10 +56,15 @@ bool DClause::insert(const Literal& literal) {
   return true;
 }
 
-void DClause::remove(const Literal& literal) {
+namespace {
+
+// The swap rule: a matching literal is replaced by the last one, and the slot
+// is examined again.
+template <typename Matches>
+void remove_by_swap(std::vector<Literal>& literals, unsigned& count, Matches matches) {
   unsigned i = 0;
   while (i < count) {
-    if (literals[i] == literal) {
+    if (matches(literals[i])) {
       literals[i] = literals[count - 1];
       literals.pop_back();
       --count;
@@ -67,20 +72,18 @@ void DClause::remove(const Literal& literal) {
       ++i;
     }
   }
+}
+
+}  // namespace
+
+void DClause::remove(const Literal& literal) {
+  remove_by_swap(literals, count, [&](const Literal& present) { return present == literal; });
   index_.clear();
 }
 
 void DClause::remove(unsigned variable) {
-  unsigned i = 0;
-  while (i < count) {
-    if (literals[i].variable() == variable) {
-      literals[i] = literals[count - 1];
-      literals.pop_back();
-      --count;
-    } else {
-      ++i;
-    }
-  }
+  remove_by_swap(literals, count,
+                 [&](const Literal& present) { return present.variable() == variable; });
   index_.clear();
 }
 

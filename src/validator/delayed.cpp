@@ -58,11 +58,18 @@ void settle(size_t size, std::vector<uint32_t>& missing,
 
 }  // namespace
 
-bool ZEL::apply_extension_and(and_extension& extension) {
-  if (!formula.is_applicable(extension)) return false;
+// Applies an extension whose operands are all defined and records the
+// positions of its defining clauses for the model test.
+template <typename Extension>
+void ZEL::define_extension(const Extension& extension) {
   const uint32_t first = static_cast<uint32_t>(formula.clauses.size());
   formula.apply_extension(extension);
   definition_clauses.emplace_back(first, static_cast<uint32_t>(formula.clauses.size()));
+}
+
+bool ZEL::apply_extension_and(and_extension& extension) {
+  if (!formula.is_applicable(extension)) return false;
+  define_extension(extension);
   std::vector<Literal>& conjuncts = and_definitions[extension.variable.variable()];
   if (extension.literals.empty())
     conjuncts.clear();
@@ -73,9 +80,7 @@ bool ZEL::apply_extension_and(and_extension& extension) {
 
 bool ZEL::apply_extension_ite(ite_extension& extension) {
   if (!formula.is_applicable(extension)) return false;
-  const uint32_t first = static_cast<uint32_t>(formula.clauses.size());
-  formula.apply_extension(extension);
-  definition_clauses.emplace_back(first, static_cast<uint32_t>(formula.clauses.size()));
+  define_extension(extension);
   std::vector<Literal>& operands = ite_definitions[extension.variable.variable()];
   operands.push_back(extension.condition);
   operands.push_back(extension.then_literal);

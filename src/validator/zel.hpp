@@ -134,6 +134,8 @@ class ZEL {
   mutable std::unique_ptr<OrderingScratch, ScratchDeleter> ordering;
   OrderingScratch& ordering_scratch() const;
 
+  template <typename Extension>
+  void define_extension(const Extension& extension);
   void store_clause(unsigned index, const DClause& clause);
   void apply_merge(Resolution& step);
   void apply_chain(Resolution& step);
