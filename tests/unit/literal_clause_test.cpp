@@ -1,0 +1,254 @@
+// Literals and clauses: literal codes, the storage rules of a clause (no
+// duplicates, removal by swapping the last literal in), universal reduction
+// with its exact resulting order, and Q-resolution including the refusal of
+// tautological resolvents.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+#include "formula/dclause.hpp"
+#include "formula/literal.hpp"
+#include "formula/quantifier.hpp"
+#include "support.hpp"
+
+namespace {
+
+using zeltest::clause;
+using zeltest::dimacs;
+using zeltest::ints;
+
+TEST(Literal, CodesAndSignedForm) {
+  struct Row {
+    Literal literal;
+    uint32_t code;
+    int64_t value;
+  };
+  const std::vector<Row> rows = {
+      {Literal(-5), 11, -5},
+      {Literal(5), 10, 5},
+      {Literal(5u, false), 10, 5},
+      {Literal(5u, true), 11, -5},
+      {Literal(0), 0, 0},
+      {Literal(1), 2, 1},
+      {Literal(-1), 3, -1},
+      {Literal(2147483647), 4294967294u, 2147483647},
+      {Literal(-2147483647), 4294967295u, -2147483647},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(row.literal.code, row.code) << row.value;
+    EXPECT_EQ(row.literal.to_dimacs(), row.value) << row.code;
+  }
+  EXPECT_EQ(Literal(-5).complement().code, 10u);
+  EXPECT_EQ(Literal(-5).variable(), 5u);
+}
+
+TEST(DClause, InsertRefusesDuplicatesButKeepsComplements) {
+  DClause c = clause({1, -2});
+  EXPECT_FALSE(c.insert(Literal(1)));
+  EXPECT_EQ(dimacs(c), ints({1, -2}));
+  EXPECT_EQ(c.count, 2u);
+  EXPECT_TRUE(c.insert(Literal(-1)));
+  EXPECT_EQ(dimacs(c), ints({1, -2, -1}));
+  EXPECT_EQ(c.count, 3u);
+  EXPECT_TRUE(c.contains(Literal(-1)));
+  EXPECT_FALSE(c.contains(Literal(2)));
+  c.clear();
+  EXPECT_EQ(c.count, 0u);
+  EXPECT_TRUE(c.literals.empty());
+}
+
+// Removal moves the last literal into the freed slot and looks at that slot
+// again, so the order after removal is part of the observable behaviour.
+TEST(DClause, RemovalFollowsTheSwapRule) {
+  struct Row {
+    std::vector<int> before;
+    bool by_variable;
+    int what;  // a variable (by_variable) or a signed literal
+    std::vector<int64_t> after;
+  };
+  const std::vector<Row> rows = {
+      {{1, -2, 2, 3}, true, 2, {1, 3}},      {{1, -2, 2, 3}, false, 2, {1, -2, 3}},
+      {{1, -2, 2, 3}, false, -2, {1, 3, 2}}, {{1, 2, -1, 3}, true, 1, {3, 2}},
+      {{4, 5, 6}, false, 4, {6, 5}},         {{4, 5, 6}, false, 6, {4, 5}},
+      {{4, 5, 6}, false, -4, {4, 5, 6}},  // absent literal: unchanged
+      {{4, 5, 6}, true, 9, {4, 5, 6}},    // absent variable: unchanged
+  };
+  for (const Row& row : rows) {
+    DClause c = clause(row.before);
+    if (row.by_variable)
+      c.remove(static_cast<unsigned>(row.what));
+    else
+      c.remove(Literal(row.what));
+    EXPECT_EQ(dimacs(c), row.after) << c.to_string() << " removing " << row.what;
+    EXPECT_EQ(c.count, row.after.size());
+  }
+}
+
+// Levels of the worked example: 1 and 2 existential on level 0, 3 universal
+// on level 1, 4 existential on level 2, 5 universal on level 3; and 6,
+// universal on level 1 beside 3.
+struct Prefix {
+  std::vector<unsigned> levels{0, 0, 0, 1, 2, 3, 1};
+  std::vector<Quantifier> variables{{Quantifier::UNDEFINED, 0},   {Quantifier::EXISTENTIAL, 1},
+                                    {Quantifier::EXISTENTIAL, 2}, {Quantifier::UNIVERSAL, 3},
+                                    {Quantifier::EXISTENTIAL, 4}, {Quantifier::UNIVERSAL, 5},
+                                    {Quantifier::UNIVERSAL, 6}};
+};
+
+TEST(DClause, UniversalReductionKeepsTheSwapOrder) {
+  const Prefix prefix;
+  struct Row {
+    std::vector<int> before;
+    std::vector<int64_t> after;
+  };
+  const std::vector<Row> rows = {
+      {{1, 3, 5}, {1}},
+      {{3, 4, 5}, {3, 4}},
+      {{3, -5}, {}},
+      {{-5, 5, 4}, {4}},
+      // 5 goes first (deepest), then 3; each removal swaps the last literal in.
+      {{5, 1, 2, 3}, {2, 1}},
+      {{3, 1, -5, 2}, {2, 1}},
+      {{-3, 4, 1, 5}, {-3, 4, 1}},  // 4 is existential and deeper than 3: 3 stays
+      // 3 and 6 share a level: the one met first goes first.
+      {{3, 6, 1, 2}, {2, 1}},
+      {{6, 3, 1, 2}, {2, 1}},
+      {{6, -3, 1, 2, 3}, {2, 1}},
+      {{1, 2}, {1, 2}},
+      {{}, {}},
+  };
+  for (const Row& row : rows) {
+    DClause c = clause(row.before);
+    c.reduce(prefix.levels, prefix.variables);
+    EXPECT_EQ(dimacs(c), row.after) << clause(row.before).to_string();
+    EXPECT_EQ(c.count, row.after.size());
+  }
+}
+
+TEST(DClause, QResolutionOrderAndReduction) {
+  const Prefix prefix;
+  struct Row {
+    std::vector<int> first, second;
+    unsigned pivot;
+    std::vector<int64_t> resolvent;
+  };
+  const std::vector<Row> rows = {
+      // Union (1, 3, 2) loses the universal 3, deeper than 1 and 2.
+      {{1, 4, 3}, {-4, 2}, 4, {1, 2}},
+      {{-4, 2}, {1, 4, 3}, 4, {2, 1}},
+      // A literal in both clauses stays once, at its place in the first.
+      {{2, -4, 1}, {1, 4}, 4, {2, 1}},
+      {{-1}, {1}, 1, {}},
+      // Universal 5 is deeper than 4 and goes; 3 stays below existential 4.
+      {{4, -1, 5}, {1, 3}, 1, {4, 3}},
+  };
+  for (const Row& row : rows) {
+    DClause result = clause({7});
+    EXPECT_TRUE(clause(row.first).qresolve_into(clause(row.second), row.pivot, prefix.levels,
+                                                prefix.variables, result));
+    EXPECT_EQ(dimacs(result), row.resolvent);
+    EXPECT_EQ(result.count, row.resolvent.size());
+  }
+}
+
+TEST(DClause, QResolutionFailuresEmptyTheResult) {
+  const Prefix prefix;
+  struct Row {
+    std::vector<int> first, second;
+    unsigned pivot;
+    ResolutionOutcome outcome;
+    std::vector<int64_t> computed;  // resolvent reported with TAUTOLOGICAL
+  };
+  const std::vector<Row> rows = {
+      {{1, 4}, {4, 2}, 4, ResolutionOutcome::NO_CLASH, {}},  // same sign
+      {{1, 2}, {-4}, 4, ResolutionOutcome::NO_CLASH, {}},    // pivot only in one
+      {{-4}, {1, 2}, 4, ResolutionOutcome::NO_CLASH, {}},
+      {{1}, {2}, 4, ResolutionOutcome::NO_CLASH, {}},         // in neither
+      {{4, -4}, {4, 2}, 4, ResolutionOutcome::NO_CLASH, {}},  // first occurrences agree
+      // The union holds 2 and -2: refused, but reported with the resolvent.
+      {{1, 2}, {-1, -2}, 1, ResolutionOutcome::TAUTOLOGICAL, {2, -2}},
+      // (3, -3) would reduce to the empty clause: still a tautology.
+      {{4, 3}, {-4, -3}, 4, ResolutionOutcome::TAUTOLOGICAL, {}},
+      // A clause holding both pivot literals.
+      {{1, 4, -4}, {-4, 2}, 4, ResolutionOutcome::TAUTOLOGICAL, {1, 2}},
+      {{1, 4}, {-4, 2, 4}, 4, ResolutionOutcome::TAUTOLOGICAL, {1, 2}},
+  };
+  for (const Row& row : rows) {
+    const DClause first = clause(row.first), second = clause(row.second);
+    DClause result = clause({7, 1});
+    EXPECT_FALSE(first.qresolve_into(second, row.pivot, prefix.levels, prefix.variables, result))
+        << first.to_string() << " x " << second.to_string();
+    EXPECT_EQ(result.count, 0u);
+    EXPECT_TRUE(result.literals.empty());
+
+    DClause reported = clause({7, 1});
+    EXPECT_EQ(first.resolve_into(second, row.pivot, prefix.levels, prefix.variables, reported),
+              row.outcome)
+        << first.to_string() << " x " << second.to_string();
+    EXPECT_EQ(dimacs(reported), row.computed);
+    // The antecedents themselves are never changed.
+    EXPECT_EQ(dimacs(first), std::vector<int64_t>(row.first.begin(), row.first.end()));
+  }
+}
+
+TEST(DClause, TextualForm) {
+  EXPECT_EQ(clause({1, -2, 3}).to_string(), "(1, -2, 3)");
+  EXPECT_EQ(clause({}).to_string(), "()");
+  EXPECT_EQ(clause({-7}).to_string(), "(-7)");
+  EXPECT_EQ(clause({-2147483647, 2147483647}).to_string(), "(-2147483647, 2147483647)");
+}
+
+// A clause of 100,000 literals must be built in linear time, and lookups
+// must stay right after removals reorder it.
+TEST(DClause, LongClauseStaysFastAndExact) {
+  const auto start = std::chrono::steady_clock::now();
+  DClause c;
+  const int n = 100000;
+  for (int v = 1; v <= n; ++v) ASSERT_TRUE(c.insert(Literal(v)));
+  for (int v = 1; v <= n; ++v) ASSERT_FALSE(c.insert(Literal(v)));
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(seconds, 1.0);
+  EXPECT_EQ(c.count, static_cast<unsigned>(n));
+  EXPECT_TRUE(c.contains(Literal(n)));
+  EXPECT_TRUE(c.contains(Literal(50000)));
+  EXPECT_FALSE(c.contains(Literal(-5)));
+  EXPECT_FALSE(c.contains(Literal(n + 1)));
+
+  EXPECT_TRUE(c.insert(Literal(-5)));
+  EXPECT_EQ(c.literals.back().to_dimacs(), -5);
+  c.remove(5u);  // both signs; -5 (last) lands in slot 4 and is removed again
+  EXPECT_FALSE(c.contains(Literal(5)));
+  EXPECT_FALSE(c.contains(Literal(-5)));
+  EXPECT_EQ(c.count, static_cast<unsigned>(n - 1));
+  EXPECT_EQ(c.literals[4].to_dimacs(), n);
+
+  c.remove(Literal(1));  // the last literal, n - 1, moves into slot 0
+  EXPECT_EQ(c.literals[0].to_dimacs(), n - 1);
+  EXPECT_FALSE(c.contains(Literal(1)));
+  EXPECT_TRUE(c.contains(Literal(n)));
+  EXPECT_TRUE(c.insert(Literal(1)));
+  EXPECT_FALSE(c.insert(Literal(n)));
+  EXPECT_EQ(c.literals.back().to_dimacs(), 1);
+}
+
+// Just above the length where a clause may switch its lookup strategy.
+TEST(DClause, MediumClauseAfterRemovalAndClear) {
+  for (int length = 10; length <= 40; ++length) {
+    DClause c;
+    for (int v = 1; v <= length; ++v) c.insert(Literal(v));
+    c.remove(Literal(1));
+    EXPECT_EQ(c.literals[0].to_dimacs(), length);
+    EXPECT_FALSE(c.contains(Literal(1)));
+    EXPECT_TRUE(c.insert(Literal(1)));
+    EXPECT_FALSE(c.insert(Literal(1)));
+    EXPECT_TRUE(c.insert(Literal(-1)));
+    c.clear();
+    EXPECT_FALSE(c.contains(Literal(2)));
+    EXPECT_TRUE(c.insert(Literal(2)));
+    EXPECT_EQ(c.count, 1u);
+  }
+}
+
+}  // namespace

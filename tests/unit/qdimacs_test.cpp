@@ -1,0 +1,255 @@
+// The QDIMACS reader: its seven messages, comments and token-based lines,
+// placement of free variables, the announced clause count as an upper
+// bound, the 32-bit range of every numeric field, and refusal of variable
+// numbers too large to tabulate.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "formula/qcnf.hpp"
+#include "support.hpp"
+
+namespace {
+
+using zeltest::dimacs;
+using zeltest::ints;
+using Blocks = std::vector<std::vector<unsigned>>;
+
+std::vector<std::vector<unsigned>> blocks_of(const QCNF& f) {
+  std::vector<std::vector<unsigned>> result;
+  for (const auto& block : f.blocks) {
+    result.emplace_back();
+    for (const Quantifier& q : block) result.back().push_back(q.variable);
+  }
+  return result;
+}
+
+struct Read {
+  bool ok;
+  QCNF formula;
+};
+Read read(const std::string& text) {
+  std::istringstream in(text);
+  Read result;
+  result.ok = result.formula.read_qdimacs(in);
+  return result;
+}
+
+struct Refusal {
+  std::string text;
+  std::string message;
+};
+
+void PrintTo(const Refusal& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.text);
+}
+
+class Refusals : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(Refusals, Message) {
+  const Read r = read(GetParam().text);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.formula.error, GetParam().message);
+}
+
+const char kNoP[] = "QBF File does not start with a p line.";
+const char kNoCnf[] = "QBF File does not have a cnf argument.";
+const char kVariables[] = "QBF File: Number of variables is bogus.";
+const char kClauses[] = "QBF File: Number of clauses is bogus.";
+const char kQuantifiers[] = "QBF File: Invalid quantification sequence.";
+const char kClause[] = "QBF File: Bogus clause.";
+
+INSTANTIATE_TEST_SUITE_P(
+    QDIMACS, Refusals,
+    ::testing::Values(Refusal{"", kNoP}, Refusal{"\n\n", kNoP},
+                      Refusal{"comment\np cnf 1 1\n1 0\n", kNoP},
+                      Refusal{"cc x\np cnf 1 1\n1 0\n", kNoP}, Refusal{"c x\nP cnf 1 1\n", kNoP},
+                      // A comment ends at a line feed only: a lone CR does not end it.
+                      Refusal{"c x\rp cnf 1 0\n", kNoP}, Refusal{"c", kNoP}, Refusal{"p\n", kNoCnf},
+                      Refusal{"p dnf 1 1\n", kNoCnf}, Refusal{"p CNF 1 1\n", kNoCnf},
+                      Refusal{"p cnf 4294967296 1\n", kVariables},
+                      Refusal{"p cnf 99999999999999999999 1\n", kVariables},
+                      Refusal{"p cnf 1 4294967296\n", kClauses},
+                      Refusal{"p cnf 1 -4294967296\n", kClauses},
+                      Refusal{"p cnf 3 1\na 4294967296 0\n", kQuantifiers},
+                      Refusal{"p cnf 3 1\ne 1 4294967297 0\n", kQuantifiers},
+                      Refusal{"p cnf 3 1\ne -4294967296 0\n", kQuantifiers},
+                      Refusal{"p cnf 2 1\n1 x 0\n", kClause}, Refusal{"p cnf 2 1\n1x 0\n", kClause},
+                      Refusal{"p cnf 2 1\n1 -- 0\n", kClause},
+                      Refusal{"p cnf 2 1\ne 1 0\nc late comment\n1 0\n", kClause},
+                      Refusal{"p cnf 2 1\n2147483648 0\n", kClause},
+                      Refusal{"p cnf 2 1\n-2147483648 0\n", kClause},
+                      Refusal{"p cnf 2 1\n4294967297 0\n", kClause},
+                      Refusal{"p cnf 2 1\n-4294967297 0\n", kClause},
+                      Refusal{"p cnf 2 1\n18446744073709551617 0\n", kClause},
+                      Refusal{"p cnf 3 1\na 18446744073709551617 0\n", kQuantifiers},
+                      Refusal{"p cnf 18446744073709551617 1\n", kVariables},
+                      Refusal{"p cnf 2 2\n1 0 99999999999999999999 0\n", kClause}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return "n" + std::to_string(info.index); });
+
+TEST(QDIMACS, StreamAlreadyFailed) {
+  std::ifstream missing("/nonexistent/zel/formula.qdimacs");
+  QCNF f;
+  EXPECT_FALSE(f.read_qdimacs(missing));
+  EXPECT_EQ(f.error, "QBF File not open.");
+}
+
+// Numbers that fit the 32-bit fields but name variables too large for the
+// per-variable tables: refused with a message naming the number, and never
+// wrapped onto a small variable.
+TEST(QDIMACS, HugeVariableNumbersAreRefusedByName) {
+  struct Row {
+    std::string text;
+    std::string named;
+  };
+  const std::vector<Row> rows = {
+      {"p cnf 1 1\na 4294967295 0\n1 0\n", "4294967295"},
+      {"p cnf 1 1\na -1 0\n1 0\n", "-1"},
+      {"p cnf 1 1\ne -2 0\n1 0\n", "-2"},
+      {"p cnf 1 1\na 2147483648 0\n1 0\n", "2147483648"},
+      {"p cnf 1 1\n2147483647 0\n", "2147483647"},
+      {"p cnf 1 1\n-2147483647 0\n", "2147483647"},
+      {"p cnf 1 1\n" + std::to_string(kMaxVariable + 1) + " 0\n", std::to_string(kMaxVariable + 1)},
+  };
+  for (const Row& row : rows) {
+    const Read r = read(row.text);
+    EXPECT_FALSE(r.ok) << row.text;
+    EXPECT_NE(r.formula.error.find(row.named), std::string::npos) << r.formula.error;
+    EXPECT_NE(r.formula.error, "Variable redefined");
+    EXPECT_FALSE(r.formula.is_defined(1)) << row.text;
+    EXPECT_LT(r.formula.variables.size(), 10u) << row.text;
+  }
+}
+
+TEST(QDIMACS, LargestFieldValuesAccepted) {
+  const Read r = read("p cnf 4294967295 4294967295\ne 2 0\n-2 1 0\n");
+  ASSERT_TRUE(r.ok) << r.formula.error;
+  EXPECT_EQ(r.formula.max_variable, 4294967295u);
+  ASSERT_EQ(r.formula.clauses.size(), 1u);
+  EXPECT_EQ(dimacs(r.formula.clauses[0]), ints({-2, 1}));
+  // strtoul semantics: -1 is 4294967295 and no range error.
+  const Read negative = read("p cnf -1 0\n");
+  ASSERT_TRUE(negative.ok) << negative.formula.error;
+  EXPECT_EQ(negative.formula.max_variable, 4294967295u);
+}
+
+TEST(QDIMACS, HugeAnnouncedCountsAllocateNothing) {
+  const Read r = read("p cnf 4000000000 4000000000\n1 2 0\n-1 0\n");
+  ASSERT_TRUE(r.ok) << r.formula.error;
+  EXPECT_EQ(r.formula.max_variable, 4000000000u);
+  ASSERT_EQ(r.formula.clauses.size(), 2u);
+  EXPECT_EQ(dimacs(r.formula.clauses[1]), ints({-1}));
+  EXPECT_LE(r.formula.clauses.capacity(), kMaxClauseReservation);
+  EXPECT_LT(r.formula.variables.size(), 10u);
+  EXPECT_LT(r.formula.levels.size(), 10u);
+}
+
+struct Accepted {
+  std::string name;
+  std::string text;
+  std::vector<std::vector<int64_t>> clauses;
+  Blocks blocks;
+  unsigned max_variable;
+};
+
+void PrintTo(const Accepted& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class Accepts : public ::testing::TestWithParam<Accepted> {};
+
+TEST_P(Accepts, ClausesPrefixAndCount) {
+  const Accepted& a = GetParam();
+  const Read r = read(a.text);
+  ASSERT_TRUE(r.ok) << r.formula.error;
+  std::vector<std::vector<int64_t>> clauses;
+  for (const DClause& c : r.formula.clauses) clauses.push_back(dimacs(c));
+  EXPECT_EQ(clauses, a.clauses);
+  EXPECT_EQ(blocks_of(r.formula), a.blocks);
+  EXPECT_EQ(r.formula.max_variable, a.max_variable);
+  for (size_t level = 0; level < r.formula.blocks.size(); ++level)
+    for (const Quantifier& q : r.formula.blocks[level])
+      EXPECT_EQ(r.formula.levels[q.variable], level) << q.variable;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    QDIMACS, Accepts,
+    ::testing::Values(
+        Accepted{"Comments", "c one\nc\nc\tx y\r\np cnf 2 1\ne 1 2 0\n1 -2 0\n", {{1, -2}}, {{1, 2}}, 2},
+        Accepted{"SplitProblemLine", "p\ncnf\n3\n2\n1 0 2\n0\n", {{1}, {2}}, {{2, 1}}, 3},
+        Accepted{"TabsSeparate", "p\tcnf\t3 1\ne\t1\t0\t1\t-3\t0", {{1, -3}}, {{3, 1}}, 3},
+        Accepted{"PrefixOnly", "p cnf 3 0\ne 1 0\na 2 0\ne 3 0\n", {}, {{1}, {2}, {3}}, 3},
+        Accepted{"ConsecutiveLinesMerge", "p cnf 3 0\ne 1 0\ne 2 0\na 3 0\n", {}, {{1, 2}, {3}}, 3},
+        Accepted{"UniversalFirst", "p cnf 3 1\na 1 0\ne 2 0\n3 -1 2 0\n", {{3, -1, 2}}, {{3}, {1}, {2}}, 3},
+        // Free variables: front of block 0, reverse order of first occurrence.
+        Accepted{"FreeVariables", "p cnf 5 2\ne 1 0\na 2 0\n3 4 0\n-4 5 1 -2 0\n", {{3, 4}, {-4, 5, 1, -2}},
+                 {{5, 4, 3, 1}, {2}}, 5},
+        Accepted{"FreeAboveAnnounced", "p cnf 5 1\ne 1 0\n9 0\n", {{9}}, {{9, 1}}, 9},
+        Accepted{"QuantifiedAboveAnnounced", "p cnf 2 0\ne 7 0\n", {}, {{7}}, 7},
+        // The announced count is an upper bound: a third clause is not read.
+        Accepted{"CountLimits", "p cnf 2 2\n1 0\n2 0\nx y 0\n", {{1}, {2}}, {{2, 1}}, 2},
+        Accepted{"FewerClauses", "p cnf 2 5\n1 0\n-2 0\n", {{1}, {-2}}, {{2, 1}}, 2},
+        Accepted{"LastClauseWithoutZero", "p cnf 2 3\n1 0\n2 -1", {{1}}, {{2, 1}}, 2},
+        Accepted{"RepeatedLiteral", "p cnf 2 1\n2 2 -2 +1 0\n", {{2, -2, 1}}, {{1, 2}}, 2},
+        Accepted{"EmptyClause", "p cnf 2 2\n0\n1 0\n", {{}, {1}}, {{1}}, 2},
+        // Quantifier numbers stop at the first non-digit; no digits end the line.
+        Accepted{"LenientQuantifierNumbers", "p cnf 3 1\ne 3x 0\na 1 x 2 0\n2 0\n", {{2}}, {{2, 3}, {1}}, 3},
+        // Quantified twice: the first quantification stays.
+        Accepted{"Requantified", "p cnf 2 0\ne 1 0\na 1 2 0\n", {}, {{1}, {2}}, 2},
+        Accepted{"BoundaryLiterals", "p cnf 1 1\ne 1 0\n-1 +1 1 0\n", {{-1, 1}}, {{1}}, 1},
+        Accepted{"ZeroForms", "p cnf 2 3\n1 -0 2 +0 00\n", {{1}, {2}, {}}, {{2, 1}}, 2},
+        // Problem-line counts convert leniently: digits up to the first other byte.
+        Accepted{"LenientProblemLine", "p cnf 3x 2y\n1 0\n2 0\n", {{1}, {2}}, {{2, 1}}, 3},
+        // Nothing after the prefix is read when no clause is announced.
+        Accepted{"NoClausesAnnounced", "p cnf 2 0\n1 0\n", {}, {}, 2}),
+    [](const ::testing::TestParamInfo<Accepted>& info) { return info.param.name; });
+// clang-format on
+
+// Input that ends inside a quantifier line must end the reading, either
+// with the prefix read so far or with the quantifier message.
+TEST(QDIMACS, EndInsideAQuantifierLine) {
+  const Read r = read("p cnf 2 1\ne 1 2");
+  if (r.ok) {
+    EXPECT_TRUE(r.formula.clauses.empty());
+    EXPECT_EQ(blocks_of(r.formula), (Blocks{{1, 2}}));
+  } else {
+    EXPECT_EQ(r.formula.error, kQuantifiers);
+  }
+}
+
+TEST(QDIMACS, RequantifiedLeavesTheMessageBehind) {
+  const Read r = read("p cnf 2 0\ne 1 0\na 1 2 0\n");
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.formula.variables[1].type, Quantifier::EXISTENTIAL);
+  EXPECT_EQ(r.formula.error, "Variable redefined");
+}
+
+TEST(QDIMACS, ReadsAFileStream) {
+  const std::string path = zeltest::scratch_file("c x\r\np cnf 2 2\r\na 1 0\r\n1 2 0\r\n-2 0\r\n");
+  std::ifstream in(path);
+  QCNF f;
+  ASSERT_TRUE(f.read_qdimacs(in)) << f.error;
+  ASSERT_EQ(f.clauses.size(), 2u);
+  EXPECT_EQ(dimacs(f.clauses[0]), ints({1, 2}));
+  EXPECT_EQ(blocks_of(f), (Blocks{{2}, {1}}));
+}
+
+// A comment of a megabyte puts the later tokens across any internal
+// chunking of the input; they must read as anywhere else.
+TEST(QDIMACS, TokensAcrossAMegabyte) {
+  for (size_t shift = 0; shift < 24; ++shift) {
+    const std::string comment = "c " + std::string((1u << 20) - shift, 'x') + "\n";
+    const Read r = read(comment + "p cnf 3 2\r\ne 1 2 0\n-12 3 0\n1 0\n");
+    ASSERT_TRUE(r.ok) << shift << r.formula.error;
+    ASSERT_EQ(r.formula.clauses.size(), 2u) << shift;
+    EXPECT_EQ(dimacs(r.formula.clauses[0]), ints({-12, 3})) << shift;
+    EXPECT_EQ(dimacs(r.formula.clauses[1]), ints({1})) << shift;
+    EXPECT_EQ(blocks_of(r.formula), (Blocks{{3, 12, 1, 2}})) << shift;
+  }
+}
+
+}  // namespace
