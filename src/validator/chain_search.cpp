@@ -5,20 +5,31 @@
 // over its antecedents that reaches a clause contained in the supplied
 // resolvent (a subset of a clause the formula implies is implied as well).
 
+#include <algorithm>
+
 #include "zel.hpp"
 
 namespace {
 
-// Bounds of the search: resolutions computed, and candidates examined.
-constexpr size_t kMaxResolutions = 100000;
-constexpr size_t kMaxExaminations = 10000000;
+// Bounds of the search: resolutions computed and candidates examined, for one
+// step and for the whole run (so that a certificate of many such steps cannot
+// keep the checker busy for hours). A step whose search runs out of budget
+// fails.
+constexpr size_t kStepResolutions = 100000;
+constexpr size_t kStepExaminations = 10000000;
+constexpr uint64_t kRunResolutions = 2000000;
+constexpr uint64_t kRunExaminations = 200000000;
 
 class ChainSearch {
  public:
   ChainSearch(const std::vector<const DClause*>& clauses, const DClause& target,
-              const QCNF& formula)
+              const QCNF& formula, size_t max_resolutions, size_t max_examinations)
       : clauses_(clauses), target_(target), formula_(formula),
-        chain_(clauses.size() + 1), used_(clauses.size(), 0) {}
+        chain_(clauses.size() + 1), used_(clauses.size(), 0),
+        max_resolutions_(max_resolutions), max_examinations_(max_examinations) {}
+
+  size_t resolutions() const { return resolutions_; }
+  size_t examinations() const { return examinations_; }
 
   bool run() {
     for (size_t start = 0; start < clauses_.size() && !exhausted_; ++start) {
@@ -53,7 +64,7 @@ class ChainSearch {
     const DClause& current = chain_[depth];
     for (size_t candidate = 0; candidate < clauses_.size(); ++candidate) {
       if (used_[candidate]) continue;
-      if (++examinations_ > kMaxExaminations || resolutions_ >= kMaxResolutions) {
+      if (++examinations_ > max_examinations_ || resolutions_ >= max_resolutions_) {
         exhausted_ = true;
         return false;
       }
@@ -78,6 +89,8 @@ class ChainSearch {
   const QCNF& formula_;
   std::vector<DClause> chain_;    // depth -> clause derived so far
   std::vector<uint8_t> used_;     // candidate -> in the current chain
+  const size_t max_resolutions_;
+  const size_t max_examinations_;
   size_t resolutions_ = 0;
   size_t examinations_ = 0;
   bool exhausted_ = false;
@@ -91,5 +104,13 @@ bool ZEL::linear_chain_exists(const std::vector<unsigned>& listed, const DClause
     const DClause& clause = stored_clause(number);
     if (!clause.tautological()) clauses.push_back(&clause);
   }
-  return ChainSearch(clauses, resolvent, formula).run();
+  const uint64_t resolutions_left = kRunResolutions - chain_search_resolutions;
+  const uint64_t examinations_left = kRunExaminations - chain_search_examinations;
+  ChainSearch search(clauses, resolvent, formula,
+                     static_cast<size_t>(std::min<uint64_t>(kStepResolutions, resolutions_left)),
+                     static_cast<size_t>(std::min<uint64_t>(kStepExaminations, examinations_left)));
+  const bool found = search.run();
+  chain_search_resolutions += search.resolutions();
+  chain_search_examinations += std::min<uint64_t>(search.examinations(), examinations_left);
+  return found;
 }

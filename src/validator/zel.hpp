@@ -108,6 +108,11 @@ class ZEL {
   // gives the solver these and nothing else the certificate derived.
   std::vector<std::pair<uint32_t, uint32_t>> definition_clauses;
 
+  // Work done so far by the fallback search for sound chains (chain_search.cpp),
+  // which has a budget for the whole run.
+  uint64_t chain_search_resolutions = 0;
+  uint64_t chain_search_examinations = 0;
+
  private:
   // The certificate's bytes, read through our own buffer (tokenizer.cpp).
   InputBuffer input;

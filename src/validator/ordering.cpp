@@ -1,0 +1,151 @@
+// Ordering the antecedents of a chain-mode step into a chain of resolutions.
+
+#include <iostream>
+
+#include "exception.hpp"
+#include "resolution_scratch.hpp"
+#include "zel.hpp"
+
+namespace {
+
+// A step whose ordering places more antecedents than it has fails with a
+// listing of every placement. Placements repeat once per cycle for
+// antecedents without open literals, so a crafted step could ask for billions
+// of lines; the listing stops after this many (per antecedent).
+constexpr size_t kListingLinesPerAntecedent = 16;
+
+}  // namespace
+
+// Works backwards from the resolvent. An antecedent that keeps exactly one
+// existential literal e outside the working clause W is placed with e's
+// variable as pivot and W grows by the complement of e; one that keeps none
+// is placed without pivot (on every visit). The visits go round the
+// antecedents cyclically and end after a full cycle in which W did not grow.
+//
+// Removing W's literals from each antecedent at every visit would cost
+// |W| × |antecedent| per visit, and most visits change nothing. W only grows,
+// so each antecedent keeps the number of its existential literals outside W
+// and the XOR of their codes (which names the literal when one is left),
+// updated through occurrence lists when W grows; and the positions whose
+// visit changes something are kept in a set, so the cycle jumps from one to
+// the next. The visiting order and its results stay exactly those of the
+// plain cyclic scan.
+void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antecedents,
+                            std::list<unsigned>& pivot_list) const {
+  OrderingScratch& scratch = ordering_scratch();
+  scratch.numbers.clear();
+  for (unsigned number : antecedents) {
+    if (!clause_map.defined(number)) throw Exception("Inconsistent clause map.");
+    scratch.numbers.push_back(number);
+  }
+  antecedents.clear();
+  const size_t n = scratch.numbers.size();
+  if (n == 0) return;
+  ensure_marks(2 * formula.variables.size() + 2);
+  PositionSet& active = scratch.active;
+
+  auto refresh = [&](uint32_t position) {
+    const uint32_t open = scratch.open_count[position];
+    if (open == 0 || (open == 1 && !scratch.held[scratch.open_codes[position] ^ 1u]))
+      active.insert(position);
+    else
+      active.erase(position);
+  };
+  auto hold = [&](uint32_t code) {
+    scratch.held[code] = 1;
+    scratch.held_codes.push_back(code);
+  };
+
+  // Runs the placement loop; returns false when it stopped early because
+  // more than `limit` placements were made. With `listing` set, each
+  // placement is written as the error listing instead of being recorded.
+  auto simulate = [&](bool listing, size_t limit, size_t& stop, size_t& placements) {
+    scratch.reset_held();
+    scratch.reset_occurrences();
+    scratch.placed.clear();
+    scratch.open_count.assign(n, 0);
+    scratch.open_codes.assign(n, 0);
+    for (const Literal& literal : resolvent.literals)
+      if (!scratch.held[literal.code]) hold(literal.code);
+    for (size_t position = 0; position < n; ++position)
+      for (const Literal& literal : stored_clause(scratch.numbers[position]).literals) {
+        if (formula.variables[literal.variable()].type != Quantifier::EXISTENTIAL) continue;
+        if (scratch.held[literal.code]) continue;
+        ++scratch.open_count[position];
+        scratch.open_codes[position] ^= literal.code;
+        scratch.add_occurrence(literal.code, static_cast<uint32_t>(position));
+      }
+    active.reset(n);
+    for (size_t position = 0; position < n; ++position) refresh(static_cast<uint32_t>(position));
+
+    placements = 0;
+    stop = 0;
+    size_t position = 0;
+    for (;;) {
+      const uint32_t open = scratch.open_count[position];
+      if (open == 0 || (open == 1 && !scratch.held[scratch.open_codes[position] ^ 1u])) {
+        if (++placements > limit) return false;
+        if (listing) {
+          const unsigned number = scratch.numbers[position];
+          std::cout << number << ": " << stored_clause(number).to_string() << std::endl;
+        } else {
+          scratch.placed.push_back(static_cast<uint32_t>(position));
+        }
+        if (open == 1) {
+          Literal last;
+          last.code = scratch.open_codes[position];
+          const uint32_t grown = last.code ^ 1u;
+          hold(grown);
+          for (uint32_t occurrence = scratch.first_occurrence[grown];
+               occurrence != OrderingScratch::kNone;
+               occurrence = scratch.next_occurrence[occurrence]) {
+            const uint32_t other = scratch.occurrence_position[occurrence];
+            --scratch.open_count[other];
+            scratch.open_codes[other] ^= grown;
+            refresh(other);
+          }
+          // Antecedents whose last open literal is `last` can no longer grow W.
+          for (uint32_t occurrence = scratch.first_occurrence[last.code];
+               occurrence != OrderingScratch::kNone;
+               occurrence = scratch.next_occurrence[occurrence])
+            refresh(scratch.occurrence_position[occurrence]);
+          if (!listing) pivot_list.push_back(last.variable());
+          stop = position;
+        }
+      }
+      // The next visit that can change something, unless the cycle reaches
+      // `stop` first: visits run position + 1, ..., n - 1, 0, ... and end
+      // when the next position to visit is `stop`.
+      size_t next = active.next(position + 1);
+      if (next == PositionSet::kNone) next = active.next(0);
+      if (next == PositionSet::kNone) return true;
+      const size_t to_next = (next + n - position - 1) % n;
+      const size_t to_stop = (stop + n - position - 1) % n;
+      if (to_next >= to_stop) return true;
+      position = next;
+    }
+  };
+
+  size_t stop = 0, placements = 0;
+  const bool complete = simulate(false, n, stop, placements);
+  if (complete && placements + 1 == n) {
+    scratch.placed.push_back(static_cast<uint32_t>(stop == 0 ? n - 1 : stop - 1));
+  } else if (!complete || placements != n) {
+    if (complete) {
+      for (uint32_t position : scratch.placed) {
+        const unsigned number = scratch.numbers[position];
+        std::cout << number << ": " << stored_clause(number).to_string() << std::endl;
+      }
+    } else {
+      // More placements than antecedents were not recorded: replay the
+      // deterministic loop and write them as it goes.
+      const size_t lines = kListingLinesPerAntecedent * n;
+      if (!simulate(true, lines, stop, placements))
+        std::cout << "(listing cut after " << lines << " lines)" << std::endl;
+    }
+    throw Exception("BUG: Lost antecedents while reordering.");
+  }
+  for (auto it = scratch.placed.rbegin(); it != scratch.placed.rend(); ++it)
+    antecedents.push_back(scratch.numbers[*it]);
+  pivot_list.reverse();
+}
