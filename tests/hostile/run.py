@@ -206,5 +206,18 @@ check("merged clause of %d literals" % n, ["wide.qdimacs", "wide-merge.cert"], (
 write("wide-and.cert", "QBCertificate\nE %d A %s 0\nCONCLUDE INVALID 1\n" % (n + 2, wide))
 check("conjunction of %d literals" % n, ["wide.qdimacs", "wide-and.cert"], (20,), ERRONEOUS)
 
+# A step whose antecedents, listed in chain order, are found by the backward
+# ordering one per cycle, from the last position down: a plain cyclic scan
+# would make n * n / 2 visits. Every placement finds a pivot, one more than
+# the chain can use, so the first resolution of the chain fails.
+n = 200000
+clauses = ["1 %d 0" % (n + 1)] + ["-%d %d 0" % (v, v + 1) for v in range(1, n - 1)] + \
+          ["-%d 0" % (n - 1)]
+write("backward.qdimacs", "p cnf %d %d\n%s\n" % (n + 1, n, "\n".join(clauses)))
+step = "%d 0 %s 0" % (n + 1, " ".join(str(c) for c in range(1, n + 1)))
+write("backward.cert", "QBCertificate\n%s\nCONCLUDE INVALID %d\n" % (step, n + 1))
+check("ordering %d antecedents found one per cycle" % n, ["backward.qdimacs", "backward.cert"],
+      (30,), error(2, len(step) + 1, "Resolution failed."))
+
 print("hostile: %d passed, %d failed" % (passed, failed))
 sys.exit(1 if failed else 0)
