@@ -2,7 +2,11 @@
 
 #include "dclause.hpp"
 
+#include <functional>
+#include <map>
+#include <queue>
 #include <sstream>
+#include <unordered_map>
 
 namespace {
 
@@ -93,9 +97,73 @@ void DClause::clear() {
   index_.clear();
 }
 
+namespace {
+
+// Removes variables from a clause by the swap rule, one variable at a time,
+// exactly as remove(unsigned) would, but finding each variable's literals
+// through a map from code to slot instead of scanning the clause: removing
+// many variables from a long clause would otherwise be quadratic. A
+// variable has at most two literals; the scan of remove(unsigned) meets the
+// one in the lower slot first, and a literal moved into a freed slot is
+// examined again.
+class SwapRemover {
+ public:
+  explicit SwapRemover(std::vector<Literal>& literals) : literals_(literals) {
+    slot_.reserve(literals.size() * 2);
+    for (uint32_t slot = 0; slot < literals.size(); ++slot) slot_[literals[slot].code] = slot;
+  }
+
+  // `moved(literal, slot)` is called for every literal that changes slot.
+  template <typename Moved>
+  void remove(unsigned variable, Moved moved) {
+    for (;;) {
+      uint32_t lowest = kAbsent;
+      for (uint32_t code : {variable << 1, (variable << 1) | 1u}) {
+        const auto found = slot_.find(code);
+        if (found != slot_.end() && found->second < lowest) lowest = found->second;
+      }
+      if (lowest == kAbsent) return;
+      slot_.erase(literals_[lowest].code);
+      const Literal last = literals_.back();
+      literals_.pop_back();
+      if (lowest < literals_.size()) {
+        literals_[lowest] = last;
+        slot_[last.code] = lowest;
+        moved(last, lowest);
+      }
+    }
+  }
+
+ private:
+  static constexpr uint32_t kAbsent = ~0u;
+  std::vector<Literal>& literals_;
+  std::unordered_map<uint32_t, uint32_t> slot_;  // literal code -> slot in literals_
+};
+
+}  // namespace
+
+void DClause::remove_variables(const std::vector<unsigned>& variables) {
+  if (count <= kIndexedLength || variables.size() <= 2) {
+    for (unsigned variable : variables) remove(variable);
+    return;
+  }
+  SwapRemover remover(literals);
+  for (unsigned variable : variables) remover.remove(variable, [](const Literal&, uint32_t) {});
+  count = static_cast<unsigned>(literals.size());
+  index_.clear();
+}
+
+// Universal reduction: while the deepest literal (the first in storage order
+// among those of greatest level; level 0 never counts) is universal, remove
+// its variable. A few rounds are done by plain scans; a clause that loses
+// many universal variables is finished by reduce_many.
 void DClause::reduce(const std::vector<unsigned>& levels,
                      const std::vector<Quantifier>& variables) {
-  while (count != 0) {
+  for (int round = 0; count != 0; ++round) {
+    if (round == 4 && count > kIndexedLength) {
+      reduce_many(levels, variables);
+      return;
+    }
     unsigned max_level = 0;
     unsigned deepest_variable = 0;
     Quantifier::Type deepest_type = Quantifier::UNIVERSAL;
@@ -110,6 +178,49 @@ void DClause::reduce(const std::vector<unsigned>& levels,
     if (deepest_type != Quantifier::UNIVERSAL || deepest_variable == 0) return;
     remove(deepest_variable);
   }
+}
+
+// The same result in O(k log k). The universal literals that go are those
+// deeper than every other literal; they go level by level, deepest first,
+// and within a level in the order of their current slots, which the swap
+// rule changes as literals move: a heap per level holds (slot, code), and an
+// entry whose literal has moved since is skipped.
+void DClause::reduce_many(const std::vector<unsigned>& levels,
+                          const std::vector<Quantifier>& variables) {
+  unsigned kept_level = 0;  // deepest level of a literal that is not universal
+  for (const Literal& literal : literals)
+    if (variables[literal.variable()].type != Quantifier::UNIVERSAL &&
+        levels[literal.variable()] > kept_level)
+      kept_level = levels[literal.variable()];
+
+  using Entry = std::pair<uint32_t, uint32_t>;  // (slot, literal code)
+  std::map<unsigned, std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>>,
+           std::greater<unsigned>>
+      removable;  // level -> its literals, deepest level first
+  for (uint32_t slot = 0; slot < literals.size(); ++slot) {
+    const unsigned variable = literals[slot].variable();
+    if (variables[variable].type == Quantifier::UNIVERSAL && levels[variable] > kept_level)
+      removable[levels[variable]].push({slot, literals[slot].code});
+  }
+  if (removable.empty()) return;
+
+  SwapRemover remover(literals);
+  auto moved = [&](const Literal& literal, uint32_t slot) {
+    const unsigned variable = literal.variable();
+    if (variables[variable].type == Quantifier::UNIVERSAL && levels[variable] > kept_level)
+      removable[levels[variable]].push({slot, literal.code});
+  };
+  for (auto& level : removable) {
+    auto& heap = level.second;
+    while (!heap.empty()) {
+      const Entry entry = heap.top();
+      heap.pop();
+      if (entry.first >= literals.size() || literals[entry.first].code != entry.second) continue;
+      remover.remove(entry.second >> 1, moved);
+    }
+  }
+  count = static_cast<unsigned>(literals.size());
+  index_.clear();
 }
 
 bool DClause::tautological() const {

@@ -73,7 +73,7 @@ void ZEL::apply_merge(Resolution& step) {
     formula.clauses.push_back(merged);
     throw Exception("Tautological resolvent encountered: " + merged.to_string());
   }
-  for (unsigned variable : scratch.merge_pivots) merged.remove(variable);
+  merged.remove_variables(scratch.merge_pivots);
   if (!merge_refutes(scratch.antecedent_clauses, merged)) {
     formula.clauses.push_back(merged);
     throw Exception("Resolution failed.");

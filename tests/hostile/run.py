@@ -219,5 +219,15 @@ write("backward.cert", "QBCertificate\n%s\nCONCLUDE INVALID %d\n" % (step, n + 1
 check("ordering %d antecedents found one per cycle" % n, ["backward.qdimacs", "backward.cert"],
       (30,), error(2, len(step) + 1, "Resolution failed."))
 
+# A clause whose universal literals all stand on different levels, deeper
+# than its one existential literal: universal reduction removes them one
+# level at a time, which plain rescans would make quadratic.
+n = 100000
+prefix = "\n".join("%s %d 0" % ("e" if v % 2 else "a", v) for v in range(1, 2 * n + 1))
+universals = " ".join(str(v) for v in range(2 * n, 1, -2))
+write("deep.qdimacs", "p cnf %d 1\n%s\n1 %s 0\n" % (2 * n, prefix, universals))
+write("deep.cert", "QBCertificate\nCONCLUDE INVALID 1\n")
+check("reduction over %d universal levels" % n, ["deep.qdimacs", "deep.cert"], (20,), ERRONEOUS)
+
 print("hostile: %d passed, %d failed" % (passed, failed))
 sys.exit(1 if failed else 0)

@@ -252,3 +252,85 @@ TEST(DClause, MediumClauseAfterRemovalAndClear) {
 }
 
 }  // namespace
+
+// Long clauses that lose many variables are reduced and pruned through a slot
+// map instead of repeated scans. The result must be the one of the plain
+// rules, order included: compare with a direct rendering of those rules on
+// random clauses over a prefix of many alternating levels.
+namespace {
+
+void plain_remove(std::vector<Literal>& literals, unsigned variable) {
+  size_t i = 0;
+  while (i < literals.size()) {
+    if (literals[i].variable() == variable) {
+      literals[i] = literals.back();
+      literals.pop_back();
+    } else {
+      ++i;
+    }
+  }
+}
+
+void plain_reduce(std::vector<Literal>& literals, const std::vector<unsigned>& levels,
+                  const std::vector<Quantifier>& records) {
+  while (!literals.empty()) {
+    unsigned max_level = 0, deepest = 0;
+    Quantifier::Type type = Quantifier::UNIVERSAL;
+    for (const Literal& literal : literals)
+      if (levels[literal.variable()] > max_level) {
+        max_level = levels[literal.variable()];
+        deepest = literal.variable();
+        type = records[deepest].type;
+      }
+    if (type != Quantifier::UNIVERSAL || deepest == 0) return;
+    plain_remove(literals, deepest);
+  }
+}
+
+std::vector<int64_t> codes(const std::vector<Literal>& literals) {
+  std::vector<int64_t> result;
+  for (const Literal& literal : literals) result.push_back(literal.to_dimacs());
+  return result;
+}
+
+}  // namespace
+
+TEST(DClause, LongReductionAndRemovalMatchThePlainRules) {
+  uint64_t state = 12345;
+  auto next = [&](uint64_t bound) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return (state >> 33) % bound;
+  };
+  for (int round = 0; round < 400; ++round) {
+    const unsigned variable_count = 20 + static_cast<unsigned>(next(120));
+    const unsigned level_count = 1 + static_cast<unsigned>(next(12));
+    std::vector<unsigned> levels(variable_count + 1, 0);
+    std::vector<Quantifier> records(variable_count + 1);
+    for (unsigned v = 1; v <= variable_count; ++v) {
+      levels[v] = static_cast<unsigned>(next(level_count));
+      records[v] = {levels[v] % 2 ? Quantifier::UNIVERSAL : Quantifier::EXISTENTIAL, v};
+    }
+    DClause clause;
+    const size_t length = 17 + next(80);
+    for (size_t i = 0; i < length; ++i) {
+      const int v = 1 + static_cast<int>(next(variable_count));
+      clause.insert(Literal(next(2) ? v : -v));
+    }
+    std::vector<Literal> expected = clause.literals;
+
+    DClause reduced = clause;
+    reduced.reduce(levels, records);
+    plain_reduce(expected, levels, records);
+    ASSERT_EQ(codes(reduced.literals), codes(expected)) << "round " << round;
+    ASSERT_EQ(reduced.count, expected.size());
+
+    std::vector<unsigned> removed;
+    for (size_t i = next(40); i > 0; --i) removed.push_back(1 + static_cast<unsigned>(next(variable_count)));
+    DClause pruned = clause;
+    pruned.remove_variables(removed);
+    expected = clause.literals;
+    for (unsigned v : removed) plain_remove(expected, v);
+    ASSERT_EQ(codes(pruned.literals), codes(expected)) << "round " << round;
+    ASSERT_EQ(pruned.count, expected.size());
+  }
+}
