@@ -28,6 +28,21 @@ class DClause {
   std::vector<Literal> literals;  // insertion order, never sorted, no literal twice
   unsigned count = 0;             // always literals.size()
 
+  // Copies leave the lookup index behind: it is a cache, rebuilt on demand,
+  // and stored clauses should cost no more than their literals.
+  DClause() = default;
+  DClause(const DClause& other) : literals(other.literals), count(other.count) {}
+  DClause(DClause&&) noexcept = default;
+  DClause& operator=(const DClause& other) {
+    if (this != &other) {
+      literals = other.literals;
+      count = other.count;
+      index_.clear();
+    }
+    return *this;
+  }
+  DClause& operator=(DClause&&) noexcept = default;
+
   // Appends `literal` unless it is present already (false then).
   bool insert(const Literal& literal);
   bool contains(const Literal& literal) const;

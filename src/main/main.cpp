@@ -4,7 +4,10 @@
 // Exit status: 0 help, version or argument error; 10 certificate validated;
 // 20 certificate erroneous; 30 any reading or checking error.
 
+#include <minisat/mtl/XAlloc.h>
+
 #include <cstdlib>
+#include <new>
 #include <iostream>
 #include <string>
 
@@ -26,6 +29,11 @@ namespace {
 [[noreturn]] void show_version() {
   std::cout << "2.0 (compiled " << __DATE__ << ")" << std::endl;
   std::exit(0);
+}
+
+void report(const ZEL& zel, const std::string& message) {
+  std::cout << "Error at line " << zel.line << ", column " << zel.column << ": " << message
+            << std::endl;
 }
 
 }  // namespace
@@ -63,8 +71,16 @@ int main(int argc, char** argv) {
               << std::endl;
     return validated ? 10 : 20;
   } catch (const Exception& error) {
-    std::cout << "Error at line " << zel.line << ", column " << zel.column << ": " << error.message
-              << std::endl;
+    report(zel, error.message);
+    return 30;
+  } catch (const std::bad_alloc&) {
+    // Derived clauses may outgrow the lines that define them (a merged step
+    // can be far longer than its line); running out of memory is reported
+    // like any other failure instead of aborting.
+    report(zel, "Out of memory.");
+    return 30;
+  } catch (const Minisat::OutOfMemoryException&) {
+    report(zel, "Out of memory.");
     return 30;
   }
 }

@@ -229,5 +229,18 @@ write("deep.qdimacs", "p cnf %d 1\n%s\n1 %s 0\n" % (2 * n, prefix, universals))
 write("deep.cert", "QBCertificate\nCONCLUDE INVALID 1\n")
 check("reduction over %d universal levels" % n, ["deep.qdimacs", "deep.cert"], (20,), ERRONEOUS)
 
+# Merged steps whose clauses are far longer than their lines: memory runs
+# out (here at the 1 GiB cap), which is reported as an error, not a crash.
+n = 300000
+write("outgrow.qdimacs", "p cnf %d 2\n%s %d 0\n-%d 0\n" % (n + 1, " ".join(str(v) for v in range(1, n + 1)), n + 1, n + 1))
+write("outgrow.cert", "QBCertificate\n" + "".join("%d * 1 2 0\n" % k for k in range(3, 2000)) +
+      "CONCLUDE INVALID 3\n")
+status, output = run(["outgrow.qdimacs", "outgrow.cert"])
+if status == 30 and output.decode().rstrip("\n").endswith(": Out of memory."):
+    passed += 1
+else:
+    failed += 1
+    print("FAIL derived clauses outgrow memory: status %s, output %r" % (status, output[-200:]))
+
 print("hostile: %d passed, %d failed" % (passed, failed))
 sys.exit(1 if failed else 0)
