@@ -39,9 +39,14 @@ def limit_memory():
     resource.setrlimit(resource.RLIMIT_AS, (LIMIT, LIMIT))
 
 
-def run(args):
+def run(args, as_user=None):
+    def prepare():
+        limit_memory()
+        if as_user is not None:
+            os.setgid(as_user)
+            os.setuid(as_user)
     process = subprocess.Popen([ZEL] + args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                               preexec_fn=limit_memory, cwd=work)
+                               preexec_fn=prepare, cwd=work)
     try:
         output, _ = process.communicate(timeout=TIMEOUT)
     except subprocess.TimeoutExpired:
@@ -51,9 +56,9 @@ def run(args):
     return process.returncode, output
 
 
-def check(name, args, statuses, last_line=None):
+def check(name, args, statuses, last_line=None, as_user=None):
     global passed, failed
-    status, output = run(args)
+    status, output = run(args, as_user)
     lines = output.decode("latin-1").rstrip("\n").split("\n")
     problems = []
     if status is None:
@@ -108,6 +113,40 @@ check("directory as formula", ["folder", "refutation.cert"], (30,),
       error(1, 14, "Couldn't open file folder"))
 check("missing formula", ["no/such.qdimacs", "refutation.cert"], (30,),
       error(1, 14, "Couldn't open file no/such.qdimacs"))
+
+# Files without read permission; as root everything is readable, so the run
+# drops to the unprivileged user "nobody" for these.
+def nobody_can_run():
+    os.chmod(work, 0o755)
+    try:
+        return run(["--v"], 65534)[0] == 0
+    except OSError:
+        return False
+
+
+if os.geteuid() == 0 and not nobody_can_run():
+    print("skip unreadable files: user nobody cannot run %s" % ZEL)
+elif os.geteuid() == 0:
+    NOBODY = 65534
+    for name in ("false.qdimacs", "refutation.cert"):
+        os.chmod(path(name), 0o644)
+    write("secret.cert", refutation)
+    write("secret.qdimacs", FALSE_QBF)
+    os.chmod(path("secret.cert"), 0)
+    os.chmod(path("secret.qdimacs"), 0)
+    check("unreadable certificate", ["false.qdimacs", "secret.cert"], (30,),
+          error(1, 1, "Cannot open file: 'secret.cert'."), NOBODY)
+    check("unreadable formula", ["secret.qdimacs", "refutation.cert"], (30,),
+          error(1, 14, "Couldn't open file secret.qdimacs"), NOBODY)
+else:
+    write("secret.cert", refutation)
+    write("secret.qdimacs", FALSE_QBF)
+    os.chmod(path("secret.cert"), 0)
+    os.chmod(path("secret.qdimacs"), 0)
+    check("unreadable certificate", ["false.qdimacs", "secret.cert"], (30,),
+          error(1, 1, "Cannot open file: 'secret.cert'."))
+    check("unreadable formula", ["secret.qdimacs", "refutation.cert"], (30,),
+          error(1, 14, "Couldn't open file secret.qdimacs"))
 
 # --- numbers at and beyond the 32-bit boundaries ------------------------------
 write("header.cert", "QBCertificate\n")
