@@ -19,27 +19,30 @@ inline uint32_t slot_of(uint32_t code, size_t mask) {
 void DClause::build_index() const {
   size_t capacity = 64;
   while (capacity < 2 * static_cast<size_t>(count) + 2) capacity *= 2;
-  index_.assign(capacity, 0);
+  if (!index_) index_.reset(new std::vector<uint32_t>);
+  index_->assign(capacity, 0);
   for (const Literal& literal : literals) index_insert(literal.code);
 }
 
 void DClause::index_insert(uint32_t code) const {
-  const size_t mask = index_.size() - 1;
+  std::vector<uint32_t>& index = *index_;
+  const size_t mask = index.size() - 1;
   size_t slot = slot_of(code, mask);
-  while (index_[slot] != 0) slot = (slot + 1) & mask;
-  index_[slot] = code + 1;
+  while (index[slot] != 0) slot = (slot + 1) & mask;
+  index[slot] = code + 1;
 }
 
 bool DClause::index_contains(uint32_t code) const {
-  const size_t mask = index_.size() - 1;
-  for (size_t slot = slot_of(code, mask); index_[slot] != 0; slot = (slot + 1) & mask)
-    if (index_[slot] == code + 1) return true;
+  const std::vector<uint32_t>& index = *index_;
+  const size_t mask = index.size() - 1;
+  for (size_t slot = slot_of(code, mask); index[slot] != 0; slot = (slot + 1) & mask)
+    if (index[slot] == code + 1) return true;
   return false;
 }
 
 bool DClause::contains(const Literal& literal) const {
   if (count > kIndexedLength) {
-    if (index_.empty()) build_index();
+    if (!indexed()) build_index();
     return index_contains(literal.code);
   }
   for (const Literal& present : literals)
@@ -51,8 +54,8 @@ bool DClause::insert(const Literal& literal) {
   if (contains(literal)) return false;
   literals.push_back(literal);
   ++count;
-  if (!index_.empty()) {
-    if (2 * static_cast<size_t>(count) + 2 > index_.size())
+  if (indexed()) {
+    if (2 * static_cast<size_t>(count) + 2 > index_->size())
       build_index();
     else
       index_insert(literal.code);
@@ -82,19 +85,19 @@ void remove_by_swap(std::vector<Literal>& literals, unsigned& count, Matches mat
 
 void DClause::remove(const Literal& literal) {
   remove_by_swap(literals, count, [&](const Literal& present) { return present == literal; });
-  index_.clear();
+  drop_index();
 }
 
 void DClause::remove(unsigned variable) {
   remove_by_swap(literals, count,
                  [&](const Literal& present) { return present.variable() == variable; });
-  index_.clear();
+  drop_index();
 }
 
 void DClause::clear() {
   literals.clear();
   count = 0;
-  index_.clear();
+  drop_index();
 }
 
 namespace {
@@ -143,14 +146,14 @@ class SwapRemover {
 }  // namespace
 
 void DClause::remove_variables(const std::vector<unsigned>& variables) {
-  if (count <= kIndexedLength || variables.size() <= 2) {
+  if (static_cast<size_t>(count) * variables.size() <= kPlainWork) {
     for (unsigned variable : variables) remove(variable);
     return;
   }
   SwapRemover remover(literals);
   for (unsigned variable : variables) remover.remove(variable, [](const Literal&, uint32_t) {});
   count = static_cast<unsigned>(literals.size());
-  index_.clear();
+  drop_index();
 }
 
 // Universal reduction: while the deepest literal (the first in storage order
@@ -160,7 +163,7 @@ void DClause::remove_variables(const std::vector<unsigned>& variables) {
 void DClause::reduce(const std::vector<unsigned>& levels,
                      const std::vector<Quantifier>& variables) {
   for (int round = 0; count != 0; ++round) {
-    if (round == 4 && count > kIndexedLength) {
+    if (round >= 4 && static_cast<size_t>(round) * count > kPlainWork) {
       reduce_many(levels, variables);
       return;
     }
@@ -220,7 +223,7 @@ void DClause::reduce_many(const std::vector<unsigned>& levels,
     }
   }
   count = static_cast<unsigned>(literals.size());
-  index_.clear();
+  drop_index();
 }
 
 bool DClause::tautological() const {
@@ -265,6 +268,49 @@ ResolutionOutcome DClause::resolve_into(const DClause& other, unsigned pivot,
   // The tautology test looks at the union before reduction: reducing
   // (u, -u) would otherwise turn a forbidden step into the empty clause.
   const bool tautology = doubled_pivot || result.tautological();
+  result.reduce(levels, variables);
+  return tautology ? ResolutionOutcome::TAUTOLOGICAL : ResolutionOutcome::RESOLVED;
+}
+
+ResolutionOutcome DClause::resolve_into(const DClause& other, unsigned pivot,
+                                        const std::vector<unsigned>& levels,
+                                        const std::vector<Quantifier>& variables, DClause& result,
+                                        std::vector<uint8_t>& marks) const {
+  const Literal* mine = nullptr;
+  const Literal* theirs = nullptr;
+  bool doubled_pivot = false;
+  for (const Literal& literal : literals)
+    if (literal.variable() == pivot) {
+      if (!mine)
+        mine = &literal;
+      else if (*mine != literal)
+        doubled_pivot = true;
+    }
+  for (const Literal& literal : other.literals)
+    if (literal.variable() == pivot) {
+      if (!theirs)
+        theirs = &literal;
+      else if (*theirs != literal)
+        doubled_pivot = true;
+    }
+  result.clear();
+  if (!mine || !theirs || mine->negative() == theirs->negative()) return ResolutionOutcome::NO_CLASH;
+
+  // The same union as insert would build, with duplicates found by marks.
+  std::vector<Literal>& union_literals = result.literals;
+  union_literals.reserve(count + other.count);
+  for (const DClause* clause : {this, &other})
+    for (const Literal& literal : clause->literals)
+      if (literal.variable() != pivot && !marks[literal.code]) {
+        marks[literal.code] = 1;
+        union_literals.push_back(literal);
+      }
+  bool tautology = doubled_pivot;
+  for (const Literal& literal : union_literals) {
+    if (marks[literal.code ^ 1u]) tautology = true;
+  }
+  for (const Literal& literal : union_literals) marks[literal.code] = 0;
+  result.count = static_cast<unsigned>(union_literals.size());
   result.reduce(levels, variables);
   return tautology ? ResolutionOutcome::TAUTOLOGICAL : ResolutionOutcome::RESOLVED;
 }

@@ -7,6 +7,7 @@
 #define ZEL_FORMULA_DCLAUSE_HPP
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,7 @@ class DClause {
     if (this != &other) {
       literals = other.literals;
       count = other.count;
-      index_.clear();
+      drop_index();
     }
     return *this;
   }
@@ -72,6 +73,14 @@ class DClause {
                                  const std::vector<Quantifier>& variables,
                                  DClause& result) const;
 
+  // The same, with `marks` (one byte per literal code, all 0, left all 0)
+  // finding duplicates and complements instead of scans: the resolution
+  // checker's hot path.
+  ResolutionOutcome resolve_into(const DClause& other, unsigned pivot,
+                                 const std::vector<unsigned>& levels,
+                                 const std::vector<Quantifier>& variables, DClause& result,
+                                 std::vector<uint8_t>& marks) const;
+
   // True when some literal occurs together with its complement.
   bool tautological() const;
 
@@ -83,6 +92,9 @@ class DClause {
   // would make the duplicate test of insert quadratic. Above this length a
   // hash set of the literal codes answers `contains` in constant time.
   static constexpr unsigned kIndexedLength = 16;
+  // Removing or reducing by repeated scans costs about clause length times
+  // variables removed; up to this much work plain scans beat building maps.
+  static constexpr size_t kPlainWork = 4096;
   void reduce_many(const std::vector<unsigned>& levels, const std::vector<Quantifier>& variables);
   void build_index() const;
   void index_insert(uint32_t code) const;
@@ -91,7 +103,13 @@ class DClause {
   // Open addressing over code + 1 (0 marks a free slot), capacity a power of
   // two at least twice the literal count; empty while the clause is short or
   // after a removal, rebuilt on the next lookup.
-  mutable std::vector<uint32_t> index_;
+  // Behind a pointer so that the many short clauses, which never have one,
+  // stay small: the matrix holds millions of them.
+  mutable std::unique_ptr<std::vector<uint32_t>> index_;
+  bool indexed() const { return index_ && !index_->empty(); }
+  void drop_index() {
+    if (index_) index_->clear();
+  }
 };
 
 #endif

@@ -77,8 +77,12 @@ void ZEL::read_trace_line(unsigned index, std::ifstream& in) {
     throw Exception(text.str());
   }
 
-  Resolution step;
+  // The record is reused from line to line, so that its list keeps its
+  // nodes; a step that must wait is moved into the store.
+  Resolution& step = reading_step;
+  step.resolvent_omitted = false;
   step.index = index;
+  step.resolvent.clear();
   // The "*" must share the line with the clause number: only blanks are
   // skipped here, a line end is not.
   bind(in);
@@ -99,12 +103,16 @@ void ZEL::read_trace_line(unsigned index, std::ifstream& in) {
   }
 
   bool all_defined = true;
+  reading_antecedents.clear();
   for (uint32_t number; (number = read_unsigned(in)) != 0;) {
-    step.antecedents.push_back(number);
+    reading_antecedents.push_back(number);
     if (!clause_map.defined(number)) all_defined = false;
   }
-  if (all_defined)
+  step.antecedents.assign(reading_antecedents.begin(), reading_antecedents.end());
+  if (all_defined) {
     apply_resolution(step);
-  else
+  } else {
     delayed_resolutions.push_front(std::move(step));
+    step = Resolution();
+  }
 }

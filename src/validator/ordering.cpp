@@ -38,7 +38,6 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
     if (!clause_map.defined(number)) throw Exception("Inconsistent clause map.");
     scratch.numbers.push_back(number);
   }
-  antecedents.clear();
   const size_t n = scratch.numbers.size();
   if (n == 0) return;
   ensure_marks(2 * formula.variables.size() + 2);
@@ -145,7 +144,10 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
     }
     throw Exception("BUG: Lost antecedents while reordering.");
   }
+  // The chain is the placement order reversed; assign reuses the list's nodes.
+  scratch.chain.clear();
   for (auto it = scratch.placed.rbegin(); it != scratch.placed.rend(); ++it)
-    antecedents.push_back(scratch.numbers[*it]);
+    scratch.chain.push_back(scratch.numbers[*it]);
+  antecedents.assign(scratch.chain.begin(), scratch.chain.end());
   pivot_list.reverse();
 }

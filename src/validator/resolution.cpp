@@ -58,11 +58,22 @@ void ZEL::apply_merge(Resolution& step) {
     if (!defined(number)) throw Exception("Inconsistent clause map.");
     scratch.antecedent_clauses.push_back(&stored_clause(number));
   }
+  // D is built as insert would build it; marks by literal code stand in for
+  // its lookups (a complement already in D records a pivot, then the literal
+  // joins D unless present).
+  ensure_marks(2 * formula.variables.size() + 2);
+  scratch.reset_held();
+  std::vector<uint8_t>& in_merged = scratch.held;
   for (const DClause* clause : scratch.antecedent_clauses)
     for (const Literal& literal : clause->literals) {
-      if (merged.contains(literal.complement())) scratch.merge_pivots.push_back(literal.variable());
-      merged.insert(literal);
+      if (in_merged[literal.code ^ 1u]) scratch.merge_pivots.push_back(literal.variable());
+      if (!in_merged[literal.code]) {
+        in_merged[literal.code] = 1;
+        merged.literals.push_back(literal);
+      }
     }
+  for (const Literal& literal : merged.literals) in_merged[literal.code] = 0;
+  merged.count = static_cast<unsigned>(merged.literals.size());
 
   const size_t needed = step.antecedents.size() - 1;
   if (scratch.merge_pivots.size() < needed) {
@@ -152,6 +163,7 @@ void ZEL::apply_chain(Resolution& step) {
   scratch.listed.assign(step.antecedents.begin(), step.antecedents.end());
   pivots.clear();
   order_antecedents(step.resolvent, step.antecedents, pivots);
+  scratch.reset_held();  // the ordering's marks; the chain walk reuses the array
 
   tclause = stored_clause(step.antecedents.front());
   DClause* running = &tclause;
@@ -161,7 +173,7 @@ void ZEL::apply_chain(Resolution& step) {
   for (auto pivot = pivots.begin(); antecedent != step.antecedents.end() && pivot != pivots.end();
        ++antecedent, ++pivot) {
     const ResolutionOutcome outcome = stored_clause(*antecedent).resolve_into(
-        *running, *pivot, formula.levels, formula.variables, *result);
+        *running, *pivot, formula.levels, formula.variables, *result, scratch.held);
     if (outcome == ResolutionOutcome::NO_CLASH) throw Exception("Resolution failed.");
     if (outcome == ResolutionOutcome::TAUTOLOGICAL) tautological = true;
     std::swap(running, result);
@@ -171,9 +183,13 @@ void ZEL::apply_chain(Resolution& step) {
   const DClause& derived = *running;
   if (derived.count != step.resolvent.count)
     throw Exception("Calculated and supplied resolvent sizes do not match.");
+  std::vector<uint8_t>& supplied = scratch.held;  // clear after the chain walk
+  for (const Literal& literal : step.resolvent.literals) supplied[literal.code] = 1;
+  bool differ = false;
   for (const Literal& literal : derived.literals)
-    if (!step.resolvent.contains(literal))
-      throw Exception("Calculated and supplied resolvents differ.");
+    if (!supplied[literal.code]) differ = true;
+  for (const Literal& literal : step.resolvent.literals) supplied[literal.code] = 0;
+  if (differ) throw Exception("Calculated and supplied resolvents differ.");
   // The chain found made a tautological resolution, which Q-resolution
   // forbids: the step stands only if a sound chain over its antecedents exists.
   if (tautological && !linear_chain_exists(scratch.listed, step.resolvent)) throw Exception("Resolution failed.");

@@ -65,6 +65,7 @@ struct ZEL::OrderingScratch {
   std::vector<uint32_t> open_codes;   // position -> XOR of those literals' codes
   std::vector<unsigned> numbers;      // position -> certificate clause number
   std::vector<uint32_t> placed;       // positions in placement order
+  std::vector<unsigned> chain;        // clause numbers in chain order
   std::vector<int8_t> value;          // literal code -> 1 true, -1 false, 0 open (merge check)
   std::vector<uint32_t> valued_codes; // codes set in `value`
   std::vector<uint32_t> queue;        // merge check: positions that became unit

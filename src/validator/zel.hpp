@@ -119,6 +119,7 @@ class ZEL {
   void bind(std::ifstream& in) {
     if (!input.attached_to(in)) input.attach(in);
   }
+  bool read_plain_number(std::ifstream& in, bool allow_negative, int64_t& value);
   void count(int c) {
     if (c == '\n' || c == '\r') {
       ++line;
@@ -127,6 +128,11 @@ class ZEL {
       ++column;
     }
   }
+
+  // The record of the numbered clause line being read, and its antecedents
+  // (certificate.cpp); reused from line to line.
+  Resolution reading_step;
+  std::vector<unsigned> reading_antecedents;
 
   // Resolution work storage (resolution.cpp). Its contents matter within one
   // call only; keeping it here keeps the capacity from step to step.
