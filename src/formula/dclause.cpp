@@ -232,15 +232,11 @@ bool DClause::tautological() const {
   return false;
 }
 
-ResolutionOutcome DClause::resolve_into(const DClause& other, unsigned pivot,
-                                        const std::vector<unsigned>& levels,
-                                        const std::vector<Quantifier>& variables,
-                                        DClause& result) const {
-  // The first literal of the pivot in each clause decides the clash; a
-  // second, complementary occurrence makes that antecedent tautological.
+// The first literal of the pivot in each clause decides the clash; a
+// second, complementary occurrence makes that antecedent tautological.
+bool DClause::clashes_on(const DClause& other, unsigned pivot, bool& doubled_pivot) const {
   const Literal* mine = nullptr;
   const Literal* theirs = nullptr;
-  bool doubled_pivot = false;
   for (const Literal& literal : literals)
     if (literal.variable() == pivot) {
       if (!mine)
@@ -255,8 +251,17 @@ ResolutionOutcome DClause::resolve_into(const DClause& other, unsigned pivot,
       else if (*theirs != literal)
         doubled_pivot = true;
     }
+  return mine && theirs && mine->negative() != theirs->negative();
+}
+
+ResolutionOutcome DClause::resolve_into(const DClause& other, unsigned pivot,
+                                        const std::vector<unsigned>& levels,
+                                        const std::vector<Quantifier>& variables,
+                                        DClause& result) const {
+  bool doubled_pivot = false;
+  const bool clash = clashes_on(other, pivot, doubled_pivot);
   result.clear();
-  if (!mine || !theirs || mine->negative() == theirs->negative()) return ResolutionOutcome::NO_CLASH;
+  if (!clash) return ResolutionOutcome::NO_CLASH;
 
   result.reserve(count);
   for (const Literal& literal : literals)
@@ -276,25 +281,10 @@ ResolutionOutcome DClause::resolve_into(const DClause& other, unsigned pivot,
                                         const std::vector<unsigned>& levels,
                                         const std::vector<Quantifier>& variables, DClause& result,
                                         std::vector<uint8_t>& marks) const {
-  const Literal* mine = nullptr;
-  const Literal* theirs = nullptr;
   bool doubled_pivot = false;
-  for (const Literal& literal : literals)
-    if (literal.variable() == pivot) {
-      if (!mine)
-        mine = &literal;
-      else if (*mine != literal)
-        doubled_pivot = true;
-    }
-  for (const Literal& literal : other.literals)
-    if (literal.variable() == pivot) {
-      if (!theirs)
-        theirs = &literal;
-      else if (*theirs != literal)
-        doubled_pivot = true;
-    }
+  const bool clash = clashes_on(other, pivot, doubled_pivot);
   result.clear();
-  if (!mine || !theirs || mine->negative() == theirs->negative()) return ResolutionOutcome::NO_CLASH;
+  if (!clash) return ResolutionOutcome::NO_CLASH;
 
   // The same union as insert would build, with duplicates found by marks.
   std::vector<Literal>& union_literals = result.literals;

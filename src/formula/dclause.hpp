@@ -95,6 +95,7 @@ class DClause {
   // Removing or reducing by repeated scans costs about clause length times
   // variables removed; up to this much work plain scans beat building maps.
   static constexpr size_t kPlainWork = 4096;
+  bool clashes_on(const DClause& other, unsigned pivot, bool& doubled_pivot) const;
   void reduce_many(const std::vector<unsigned>& levels, const std::vector<Quantifier>& variables);
   void build_index() const;
   void index_insert(uint32_t code) const;
