@@ -77,10 +77,16 @@ class ZEL {
 
   // --- dependencies.cpp: the model's functions ----------------------------
   void check_model_quantification(Model& model) const;
-  void construct_dependency_graph(const Model& model,
-                                  std::map<unsigned, std::vector<unsigned>>& inputs,
-                                  std::map<unsigned, std::vector<unsigned>>& users,
-                                  std::vector<unsigned>& ready) const;
+  // Edges in flat arrays grouped by variable (dependencies.cpp).
+  struct DependencyGraph {
+    std::vector<uint32_t> input_begin;  // variable -> first of its inputs; size + 1 entries
+    std::vector<uint32_t> inputs;       // variables read, grouped by reader
+    std::vector<uint32_t> user_begin;   // variable -> first of its users; size + 1 entries
+    std::vector<uint32_t> users;        // readers, grouped by variable read
+    std::vector<uint8_t> has_inputs;    // variable has a definition or model function
+    std::vector<unsigned> ready;        // variables with no input, in prefix order
+  };
+  void construct_dependency_graph(const Model& model, DependencyGraph& graph) const;
   void check_function_dependencies(Model& model);
 
   // --- model_test.cpp: the clause-wise SAT test ---------------------------
