@@ -66,8 +66,18 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
     scratch.open_codes.assign(n, 0);
     for (const Literal& literal : resolvent.literals)
       if (!scratch.held[literal.code]) hold(literal.code);
+    // Antecedents are scattered over the clause store: start loading all
+    // their records, then all their literals, before the first is used, so
+    // that the cache misses overlap instead of following one another.
+    std::vector<const DClause*>& clauses = scratch.antecedent_clauses;
+    clauses.clear();
+    for (size_t position = 0; position < n; ++position) {
+      clauses.push_back(&stored_clause(scratch.numbers[position]));
+      __builtin_prefetch(clauses.back());
+    }
+    for (const DClause* clause : clauses) __builtin_prefetch(clause->literals.data());
     for (size_t position = 0; position < n; ++position)
-      for (const Literal& literal : stored_clause(scratch.numbers[position]).literals) {
+      for (const Literal& literal : clauses[position]->literals) {
         if (formula.variables[literal.variable()].type != Quantifier::EXISTENTIAL) continue;
         if (scratch.held[literal.code]) continue;
         ++scratch.open_count[position];

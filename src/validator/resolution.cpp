@@ -57,7 +57,10 @@ void ZEL::apply_merge(Resolution& step) {
   for (unsigned number : step.antecedents) {
     if (!defined(number)) throw Exception("Inconsistent clause map.");
     scratch.antecedent_clauses.push_back(&stored_clause(number));
+    __builtin_prefetch(scratch.antecedent_clauses.back());  // overlap the cache misses
   }
+  for (const DClause* clause : scratch.antecedent_clauses)
+    __builtin_prefetch(clause->literals.data());
   // D is built as insert would build it; marks by literal code stand in for
   // its lookups (a complement already in D records a pivot, then the literal
   // joins D unless present).
