@@ -13,6 +13,7 @@
 
 namespace {
 
+using zeltest::blocks_of;
 using zeltest::clause;
 using zeltest::CoutCapture;
 using zeltest::dimacs;
@@ -22,15 +23,6 @@ using zeltest::message_of;
 constexpr Quantifier::Type E = Quantifier::EXISTENTIAL;
 constexpr Quantifier::Type A = Quantifier::UNIVERSAL;
 
-// The prefix as lists of variable numbers, outermost block first.
-std::vector<std::vector<unsigned>> blocks_of(const QCNF& f) {
-  std::vector<std::vector<unsigned>> result;
-  for (const auto& block : f.blocks) {
-    result.emplace_back();
-    for (const Quantifier& q : block) result.back().push_back(q.variable);
-  }
-  return result;
-}
 using Blocks = std::vector<std::vector<unsigned>>;
 
 // Checks the tables against the blocks: every variable's level is the index

@@ -15,17 +15,10 @@
 namespace {
 
 using zeltest::dimacs;
+using zeltest::blocks_of;
 using zeltest::ints;
 using Blocks = std::vector<std::vector<unsigned>>;
 
-std::vector<std::vector<unsigned>> blocks_of(const QCNF& f) {
-  std::vector<std::vector<unsigned>> result;
-  for (const auto& block : f.blocks) {
-    result.emplace_back();
-    for (const Quantifier& q : block) result.back().push_back(q.variable);
-  }
-  return result;
-}
 
 struct Read {
   bool ok;

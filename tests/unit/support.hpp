@@ -16,9 +16,20 @@
 
 #include "formula/dclause.hpp"
 #include "formula/literal.hpp"
+#include "formula/qcnf.hpp"
 #include "validator/exception.hpp"
 
 namespace zeltest {
+
+// The prefix as lists of variable numbers, outermost block first.
+inline std::vector<std::vector<unsigned>> blocks_of(const QCNF& formula) {
+  std::vector<std::vector<unsigned>> result;
+  for (const auto& block : formula.blocks) {
+    result.emplace_back();
+    for (const Quantifier& record : block) result.back().push_back(record.variable);
+  }
+  return result;
+}
 
 // Builds a clause by inserting the literals in order (duplicates refused).
 inline DClause clause(const std::vector<int>& literals) {
