@@ -55,7 +55,8 @@ class PositionSet {
 // variables add codes); only what a call marks is unmarked by the next one,
 // never the whole array.
 struct ZEL::OrderingScratch {
-  std::vector<uint8_t> held;          // literal code -> in the working clause W
+  std::vector<uint8_t> held;          // literal code -> in W; between orderings also the marks
+                                      // of merges, resolutions and comparisons (left all 0)
   std::vector<uint32_t> held_codes;   // codes set in `held`
   std::vector<uint32_t> first_occurrence;  // literal code -> first occurrence, kNone if none
   std::vector<uint32_t> occurrence_heads;  // codes set in `first_occurrence`
@@ -72,7 +73,7 @@ struct ZEL::OrderingScratch {
   std::vector<uint8_t> satisfied;     // merge check: position has a true literal
   DClause merged;                     // merge mode's clause D
   std::vector<unsigned> merge_pivots; // merge mode's recorded pivot variables
-  std::vector<const DClause*> antecedent_clauses;  // merge mode, per antecedent
+  std::vector<const DClause*> antecedent_clauses;  // position -> stored clause (ordering, merge)
   std::vector<unsigned> listed;       // chain mode: antecedents as listed
   PositionSet active;                 // ordering: positions whose visit changes something
 
