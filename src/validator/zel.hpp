@@ -100,7 +100,7 @@ class ZEL {
   uint32_t input_max_variable = 0;  // formula.max_variable once the QBF file is loaded
   bool debug = false;         // --d: progress and debug output
   bool ignore = false;        // --ignore: accept steps without antecedents
-  std::string token;          // the last token read; reused storage
+  std::string token;          // the last token read_token read (plain numbers bypass it); reused storage
   std::list<and_extension> delayed_and_extensions;  // held back, reading order
   std::list<ite_extension> delayed_ite_extensions;  // held back, reading order
   std::list<Resolution> delayed_resolutions;        // held back, newest first
