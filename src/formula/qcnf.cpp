@@ -8,13 +8,26 @@
 
 #include "../validator/exception.hpp"
 
-bool QCNF::within_limit(unsigned variable) {
-  if (variable <= kMaxVariable) return true;
+namespace {
+
+std::string limit_message(unsigned variable) {
   std::ostringstream text;
   text << "Variable " << variable << " exceeds the largest supported variable number "
        << kMaxVariable << ".";
-  error = text.str();
+  return text.str();
+}
+
+}  // namespace
+
+bool QCNF::within_limit(unsigned variable) {
+  if (variable <= kMaxVariable) return true;
+  error = limit_message(variable);
   return false;
+}
+
+bool QCNF::check_supported(const Literal& literal) const {
+  if (literal.variable() <= kMaxVariable) return true;
+  throw Exception(limit_message(literal.variable()));
 }
 
 void QCNF::grow_tables(unsigned variable) {

@@ -61,6 +61,9 @@ class QCNF {
   // value. Variable 0 counts as defined: it never exists, so it is never fresh.
   bool check_defined(const Literal& literal) const;
   bool check_fresh(const Literal& literal) const;
+  // Throws when the literal's variable is beyond kMaxVariable, so that a
+  // definition is refused before anything is changed.
+  bool check_supported(const Literal& literal) const;
 
   // Q-resolves the clauses at 0-based positions i and j on `pivot` and appends
   // the resolvent, after printing the "Resolving [" line. False when a

@@ -7,19 +7,6 @@
 #include "exception.hpp"
 #include "zel.hpp"
 
-namespace {
-
-// A variable must fit the per-variable tables before anything is defined.
-void check_variable_limit(unsigned variable) {
-  if (variable <= kMaxVariable) return;
-  std::ostringstream text;
-  text << "Variable " << variable << " exceeds the largest supported variable number "
-       << kMaxVariable << ".";
-  throw Exception(text.str());
-}
-
-}  // namespace
-
 void ZEL::read_resolution_line(std::ifstream& in) {
   const unsigned first = read_unsigned(in);
   const unsigned second = read_unsigned(in);
@@ -32,7 +19,7 @@ void ZEL::read_resolution_line(std::ifstream& in) {
 void ZEL::read_extension_line(std::ifstream& in) {
   const Literal x = read_literal(in);
   formula.check_fresh(x);
-  check_variable_limit(x.variable());
+  formula.check_supported(x);
   const std::string& type = read_token(in);
   if (type == "I") {
     ite_extension extension = read_extension_ite(x.variable(), in);

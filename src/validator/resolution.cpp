@@ -163,7 +163,6 @@ bool ZEL::merge_refutes(const std::vector<const DClause*>& antecedent_clauses,
 // resolution, store the result, compare it with the supplied resolvent.
 void ZEL::apply_chain(Resolution& step) {
   OrderingScratch& scratch = ordering_scratch();
-  scratch.listed.assign(step.antecedents.begin(), step.antecedents.end());
   pivots.clear();
   order_antecedents(step.resolvent, step.antecedents, pivots);
   scratch.reset_held();  // the ordering's marks; the chain walk reuses the array
@@ -195,5 +194,7 @@ void ZEL::apply_chain(Resolution& step) {
   if (differ) throw Exception("Calculated and supplied resolvents differ.");
   // The chain found made a tautological resolution, which Q-resolution
   // forbids: the step stands only if a sound chain over its antecedents exists.
-  if (tautological && !linear_chain_exists(scratch.listed, step.resolvent)) throw Exception("Resolution failed.");
+  // The ordering kept the antecedents as listed in scratch.numbers.
+  if (tautological && !linear_chain_exists(scratch.numbers, step.resolvent))
+    throw Exception("Resolution failed.");
 }

@@ -64,7 +64,7 @@ struct ZEL::OrderingScratch {
   std::vector<uint32_t> occurrence_position;  // occurrence -> antecedent position
   std::vector<uint32_t> open_count;   // position -> existential literals not in W
   std::vector<uint32_t> open_codes;   // position -> XOR of those literals' codes
-  std::vector<unsigned> numbers;      // position -> certificate clause number
+  std::vector<unsigned> numbers;      // position -> certificate clause number, as listed
   std::vector<uint32_t> placed;       // positions in placement order
   std::vector<unsigned> chain;        // clause numbers in chain order
   std::vector<int8_t> value;          // literal code -> 1 true, -1 false, 0 open (merge check)
@@ -74,7 +74,6 @@ struct ZEL::OrderingScratch {
   DClause merged;                     // merge mode's clause D
   std::vector<unsigned> merge_pivots; // merge mode's recorded pivot variables
   std::vector<const DClause*> antecedent_clauses;  // position -> stored clause (ordering, merge)
-  std::vector<unsigned> listed;       // chain mode: antecedents as listed
   PositionSet active;                 // ordering: positions whose visit changes something
 
   static constexpr uint32_t kNone = ~0u;
