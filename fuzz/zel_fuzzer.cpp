@@ -14,7 +14,7 @@
 #include <iostream>
 #include <string>
 
-#include "validator/exception.hpp"
+#include "core/exception.hpp"
 #include "validator/zel.hpp"
 
 namespace {

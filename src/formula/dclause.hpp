@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "literal.hpp"
+#include "core/literal.hpp"
 #include "quantifier.hpp"
 
 // Outcome of a resolution on a pivot. A tautological resolvent (one that

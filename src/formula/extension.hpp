@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "literal.hpp"
+#include "core/literal.hpp"
 
 struct and_extension {
   unsigned line = 0;              // certificate line of the type token, for reports

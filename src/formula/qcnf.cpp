@@ -6,7 +6,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "../validator/exception.hpp"
+#include "core/exception.hpp"
 
 namespace {
 

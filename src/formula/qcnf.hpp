@@ -13,7 +13,7 @@
 
 #include "dclause.hpp"
 #include "extension.hpp"
-#include "literal.hpp"
+#include "core/literal.hpp"
 #include "quantifier.hpp"
 
 // The per-variable tables are indexed by variable number and take 12 bytes

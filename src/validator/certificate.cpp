@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "exception.hpp"
+#include "core/exception.hpp"
 #include "zel.hpp"
 
 void ZEL::read_resolution_line(std::ifstream& in) {

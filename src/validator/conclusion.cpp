@@ -5,7 +5,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "exception.hpp"
+#include "core/exception.hpp"
 #include "zel.hpp"
 
 bool ZEL::read_conclusion_line(std::ifstream& in) {

@@ -15,7 +15,7 @@
 #include <sstream>
 #include <unordered_map>
 
-#include "exception.hpp"
+#include "core/exception.hpp"
 #include "zel.hpp"
 
 namespace {

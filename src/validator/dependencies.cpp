@@ -13,7 +13,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "exception.hpp"
+#include "core/exception.hpp"
 #include "zel.hpp"
 
 void ZEL::check_model_quantification(Model& model) const {

@@ -12,7 +12,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "exception.hpp"
+#include "core/exception.hpp"
 #include "zel.hpp"
 
 using Minisat::lbool;

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "exception.hpp"
+#include "core/exception.hpp"
 #include "resolution_scratch.hpp"
 #include "zel.hpp"
 

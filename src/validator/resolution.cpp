@@ -5,7 +5,7 @@
 #include <iostream>
 #include <sstream>
 
-#include "exception.hpp"
+#include "core/exception.hpp"
 #include "resolution_scratch.hpp"
 #include "zel.hpp"
 

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "../formula/numbers.hpp"
-#include "exception.hpp"
+#include "core/exception.hpp"
 #include "zel.hpp"
 
 namespace {

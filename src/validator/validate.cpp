@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "../formula/numbers.hpp"
-#include "exception.hpp"
+#include "core/exception.hpp"
 #include "zel.hpp"
 
 namespace {

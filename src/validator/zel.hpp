@@ -19,7 +19,7 @@
 #include "../formula/dclause.hpp"
 #include "../formula/extension.hpp"
 #include "../formula/input_buffer.hpp"
-#include "../formula/literal.hpp"
+#include "core/literal.hpp"
 #include "../formula/qcnf.hpp"
 #include "clause_map.hpp"
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "formula/dclause.hpp"
-#include "formula/literal.hpp"
+#include "core/literal.hpp"
 #include "formula/quantifier.hpp"
 #include "support.hpp"
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "formula/dclause.hpp"
-#include "formula/literal.hpp"
+#include "core/literal.hpp"
 #include "formula/qcnf.hpp"
-#include "validator/exception.hpp"
+#include "core/exception.hpp"
 
 namespace zeltest {
 

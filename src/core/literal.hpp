@@ -1,8 +1,8 @@
 // A literal of the formula or the certificate: variable × 2 plus a sign bit.
 // This is the same code MiniSat uses for its Lit, so per-literal arrays can be
 // indexed by it and per-variable arrays by code >> 1.
-#ifndef ZEL_FORMULA_LITERAL_HPP
-#define ZEL_FORMULA_LITERAL_HPP
+#ifndef ZEL_CORE_LITERAL_HPP
+#define ZEL_CORE_LITERAL_HPP
 
 #include <cstdint>
 

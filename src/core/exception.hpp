@@ -1,8 +1,8 @@
 // The one error type of the program. Every reading or checking failure is
 // thrown as an Exception carrying its complete message and caught only in
 // main, which reports it with the certificate position and exit status 30.
-#ifndef ZEL_VALIDATOR_EXCEPTION_HPP
-#define ZEL_VALIDATOR_EXCEPTION_HPP
+#ifndef ZEL_CORE_EXCEPTION_HPP
+#define ZEL_CORE_EXCEPTION_HPP
 
 #include <string>
 

@@ -1,0 +1,26 @@
+// Appending to the clause arena, and printing clauses.
+
+#include "store/clause_store.hpp"
+
+#include <sstream>
+
+uint32_t ClauseStore::push(const Literal* literals, uint32_t size) {
+  const uint32_t position = static_cast<uint32_t>(offsets_.size());
+  offsets_.push_back(arena_.size());
+  Literal header;
+  header.code = size;
+  arena_.push_back(header);
+  arena_.insert(arena_.end(), literals, literals + size);
+  return position;
+}
+
+std::string to_string(ClauseView clause) {
+  std::ostringstream text;
+  text << '(';
+  for (uint32_t i = 0; i < clause.size; ++i) {
+    if (i) text << ", ";
+    text << clause[i].to_dimacs();
+  }
+  text << ')';
+  return text.str();
+}
