@@ -80,16 +80,19 @@ bool QCNF::read_qdimacs(std::istream& in) {
     return false;
   }
 
-  token = &tokens.next();
-  Conversion count = convert_unsigned32(token->data(), token->size());
-  max_variable = static_cast<unsigned>(count.value);
-  if (count.range_error) {
+  // Counts and quantified variables are whole decimal numbers: "1x" or a
+  // missing number is refused instead of read as its leading digits.
+  auto whole_number = [](const std::string& text, Conversion& number) {
+    number = convert_unsigned32(text.data(), text.size());
+    return !number.range_error && !text.empty() && number.consumed == text.size();
+  };
+  Conversion count;
+  if (!whole_number(tokens.next(), count)) {
     error = "QBF File: Number of variables is bogus.";
     return false;
   }
-  token = &tokens.next();
-  count = convert_unsigned32(token->data(), token->size());
-  if (count.range_error) {
+  max_variable = static_cast<unsigned>(count.value);
+  if (!whole_number(tokens.next(), count)) {
     error = "QBF File: Number of clauses is bogus.";
     return false;
   }
@@ -98,16 +101,15 @@ bool QCNF::read_qdimacs(std::istream& in) {
                                                             : kMaxClauseReservation);
 
   // Quantifier lines. Consecutive lines of one quantifier merge into one
-  // block through innermost placement. A variable quantified twice keeps its
-  // first quantification: the refusal of new_variable is not an error here.
+  // block through innermost placement.
   for (;;) {
     token = &tokens.next();
     if (*token != "e" && *token != "a") break;
     const Quantifier::Type type = *token == "e" ? Quantifier::EXISTENTIAL : Quantifier::UNIVERSAL;
     for (;;) {
       token = &tokens.next();
-      const Conversion number = convert_unsigned32(token->data(), token->size());
-      if (number.range_error) {
+      Conversion number;
+      if (!whole_number(*token, number)) {
         error = "QBF File: Invalid quantification sequence.";
         return false;
       }
@@ -120,15 +122,32 @@ bool QCNF::read_qdimacs(std::istream& in) {
         error = text.str();
         return false;
       }
+      if (is_defined(variable)) {
+        std::ostringstream text;
+        text << "QBF File: Variable " << variable << " is quantified twice.";
+        error = text.str();
+        return false;
+      }
       new_variable(variable, type, false);
     }
   }
 
-  // Clauses, until the input ends or the announced count is reached. A last
-  // clause without its terminating 0 is dropped.
+  // Clauses, until the announced count is reached or the input ends. Fewer
+  // clauses than announced are accepted (real files overstate the count),
+  // but every clause the file holds is checked: a last clause without its
+  // terminating 0, or a clause beyond the announced count, is refused
+  // rather than dropped. A token starting with "%" at a clause boundary ends
+  // the formula (SATLIB files close with "%" and "0").
   DClause clause;
+  bool inside_clause = false;
   for (;;) {
-    if (tokens.failed() || clauses.size() >= announced_clauses) return true;
+    if (tokens.failed()) {
+      if (!inside_clause) return true;
+      error = "QBF File: Last clause lacks its terminating 0.";
+      return false;
+    }
+    if (!inside_clause && !token->empty() && (*token)[0] == '%') return true;
+    if (!inside_clause && clauses.size() >= announced_clauses) break;
     const Conversion number = convert_signed32(token->data(), token->size());
     if (number.range_error || token->empty() || number.consumed != token->size()) {
       error = "QBF File: Bogus clause.";
@@ -145,13 +164,29 @@ bool QCNF::read_qdimacs(std::istream& in) {
         return false;
       }
       clause.insert(literal);
+      inside_clause = true;
       if (max_variable < variable) max_variable = variable;
       if (variables.size() <= variable) variables.resize(static_cast<size_t>(variable) + 1);
       if (!is_defined(variable)) new_variable(variable, Quantifier::EXISTENTIAL, true);
     } else {
       clauses.push_back(std::move(clause));
       clause.clear();
+      inside_clause = false;
     }
     token = &tokens.next();
   }
+
+  // The announced clauses are read: only comment lines and a "%" trailer
+  // may follow.
+  for (; !tokens.failed(); token = &tokens.next()) {
+    if (*token == "c") {
+      tokens.skip_line();
+    } else if (!token->empty() && (*token)[0] == '%') {
+      return true;
+    } else if (!token->empty()) {
+      error = "QBF File: More clauses than announced.";
+      return false;
+    }
+  }
+  return true;
 }

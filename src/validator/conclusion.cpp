@@ -31,6 +31,9 @@ bool ZEL::read_conclusion_line(std::ifstream& in) {
     return refuting.count == 0;
   }
 
+  // Any other word is refused: reading it as a model claim would validate
+  // the formula as true when the writer claimed it false.
+  if (claim != "VALID" && claim != "valid") throw Exception("Unknown claim: " + claim + ".");
   if (last_input_clause == ~0u) throw Exception("A model cannot be validated without a QBF file.");
   Model model;
   bind(in);

@@ -13,6 +13,48 @@ namespace {
 // antecedents without open literals, so a crafted step could ask for billions
 // of lines; the listing stops after this many (per antecedent).
 constexpr size_t kListingLinesPerAntecedent = 16;
+// One placed clause can be long (tens of thousands of literals), so the
+// listing is cut after this many bytes as well.
+constexpr size_t kListingBytes = 1 << 20;
+
+// Writes the placement listing, one line per placement ("number: (literals)"),
+// until either cap is reached; then a last line says where it was cut.
+class Listing {
+ public:
+  explicit Listing(size_t max_lines) : max_lines_(max_lines) {}
+
+  // False once the listing is cut: nothing more is written.
+  bool add(unsigned number, const DClause& clause) {
+    if (cut_) return false;
+    if (lines_ == max_lines_) {
+      std::cout << "(listing cut after " << lines_ << " lines)" << std::endl;
+      cut_ = true;
+      return false;
+    }
+    ++lines_;
+    std::string line = std::to_string(number) + ": (";
+    for (unsigned i = 0; i < clause.count; ++i) {
+      if (i) line += ", ";
+      line += std::to_string(clause.literals[i].to_dimacs());
+      if (bytes_ + line.size() > kListingBytes) break;
+    }
+    line += ")\n";
+    if (bytes_ + line.size() > kListingBytes) {
+      std::cout << "(listing cut after " << bytes_ << " bytes)" << std::endl;
+      cut_ = true;
+      return false;
+    }
+    bytes_ += line.size();
+    std::cout << line;
+    return true;
+  }
+
+ private:
+  const size_t max_lines_;  // lines written at the most
+  size_t lines_ = 0;        // lines written so far
+  size_t bytes_ = 0;        // bytes written so far
+  bool cut_ = false;        // the cut was announced
+};
 
 }  // namespace
 
@@ -58,7 +100,7 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
   // Runs the placement loop; returns false when it stopped early because
   // more than `limit` placements were made. With `listing` set, each
   // placement is written as the error listing instead of being recorded.
-  auto simulate = [&](bool listing, size_t limit, size_t& stop, size_t& placements) {
+  auto simulate = [&](Listing* listing, size_t limit, size_t& stop, size_t& placements) {
     scratch.reset_held();
     scratch.reset_occurrences();
     scratch.placed.clear();
@@ -96,7 +138,7 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
         if (++placements > limit) return false;
         if (listing) {
           const unsigned number = scratch.numbers[position];
-          std::cout << number << ": " << stored_clause(number).to_string() << std::endl;
+          if (!listing->add(number, stored_clause(number))) return false;
         } else {
           scratch.placed.push_back(static_cast<uint32_t>(position));
         }
@@ -136,21 +178,22 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
   };
 
   size_t stop = 0, placements = 0;
-  const bool complete = simulate(false, n, stop, placements);
+  const bool complete = simulate(nullptr, n, stop, placements);
   if (complete && placements + 1 == n) {
     scratch.placed.push_back(static_cast<uint32_t>(stop == 0 ? n - 1 : stop - 1));
   } else if (!complete || placements != n) {
+    const size_t lines = kListingLinesPerAntecedent * n;
+    Listing listing(lines);
     if (complete) {
       for (uint32_t position : scratch.placed) {
         const unsigned number = scratch.numbers[position];
-        std::cout << number << ": " << stored_clause(number).to_string() << std::endl;
+        if (!listing.add(number, stored_clause(number))) break;
       }
     } else {
       // More placements than antecedents were not recorded: replay the
       // deterministic loop and write them as it goes.
-      const size_t lines = kListingLinesPerAntecedent * n;
-      if (!simulate(true, lines, stop, placements))
-        std::cout << "(listing cut after " << lines << " lines)" << std::endl;
+      // The placement after the last line allowed announces the cut.
+      simulate(&listing, lines + 1, stop, placements);
     }
     throw Exception("BUG: Lost antecedents while reordering.");
   }

@@ -2,6 +2,7 @@
 // chain mode (resolvent supplied: order the antecedents into a chain of
 // Q-resolutions, resolve it and compare), and storing the derived clause.
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 
@@ -194,7 +195,36 @@ void ZEL::apply_chain(Resolution& step) {
   if (differ) throw Exception("Calculated and supplied resolvents differ.");
   // The chain found made a tautological resolution, which Q-resolution
   // forbids: the step stands only if a sound chain over its antecedents exists.
-  // The ordering kept the antecedents as listed in scratch.numbers.
-  if (tautological && !linear_chain_exists(scratch.numbers, step.resolvent))
+  if (tautological && !linear_chain_exists(step.antecedents, step.resolvent))
     throw Exception("Resolution failed.");
+}
+
+namespace {
+
+// Bounds of the sound-chain search in literals touched, for one step and for
+// the whole run (so that a certificate of many such steps cannot keep the
+// checker busy for hours). Real proofs need a few thousand to a few
+// million; a step whose search runs out of budget fails. A literal touched
+// costs a few nanoseconds: a step stops within a second, a run within
+// seconds.
+constexpr uint64_t kStepSearchWork = 100000000;
+constexpr uint64_t kRunSearchWork = 2000000000;
+
+}  // namespace
+
+// The search tries the antecedents in the order the backward ordering placed
+// them first: that order is a chain already, but for its tautological steps.
+bool ZEL::linear_chain_exists(const std::list<unsigned>& chain, const DClause& resolvent) {
+  std::vector<ClauseView> clauses;
+  clauses.reserve(chain.size());
+  for (unsigned number : chain) {
+    const DClause& clause = stored_clause(number);
+    clauses.push_back(ClauseView{clause.literals.data(), clause.count});
+  }
+  const uint64_t budget = std::min(kStepSearchWork, kRunSearchWork - chain_search_work);
+  const ChainSearch::Result result =
+      chain_search.run(clauses, ClauseView{resolvent.literals.data(), resolvent.count},
+                       formula.levels, formula.variables, budget);
+  chain_search_work += std::min(chain_search.work(), budget);
+  return result == ChainSearch::FOUND;
 }

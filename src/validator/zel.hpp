@@ -22,6 +22,7 @@
 #include "core/literal.hpp"
 #include "../formula/qcnf.hpp"
 #include "clause_map.hpp"
+#include "proof/chain_search.hpp"
 
 // A model: variable -> signed model literal, iterated in ascending variable.
 using Model = std::map<unsigned, int>;
@@ -114,10 +115,10 @@ class ZEL {
   // gives the solver these and nothing else the certificate derived.
   std::vector<std::pair<uint32_t, uint32_t>> definition_clauses;
 
-  // Work done so far by the fallback search for sound chains (chain_search.cpp),
-  // which has a budget for the whole run.
-  uint64_t chain_search_resolutions = 0;
-  uint64_t chain_search_examinations = 0;
+  // The fallback search for sound chains, and the literals it has touched so
+  // far in this run: it has a budget per step and one for the whole run.
+  ChainSearch chain_search;
+  uint64_t chain_search_work = 0;
 
  private:
   // The certificate's bytes, read through our own buffer (tokenizer.cpp).
@@ -158,7 +159,7 @@ class ZEL {
   void apply_chain(Resolution& step);
   bool merge_refutes(const std::vector<const DClause*>& antecedent_clauses,
                      const DClause& merged);
-  bool linear_chain_exists(const std::vector<unsigned>& listed, const DClause& resolvent);
+  bool linear_chain_exists(const std::list<unsigned>& chain, const DClause& resolvent);
   void ensure_marks(size_t codes) const;
 
   bool defined(uint32_t number) const { return clause_map.defined(number); }

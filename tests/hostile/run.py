@@ -281,5 +281,62 @@ else:
     failed += 1
     print("FAIL derived clauses outgrow memory: status %s, output %r" % (status, output[-200:]))
 
+# --- the sound-chain search and the ordering listing ------------------------------
+# A true formula and one chain step claiming the empty clause over n
+# antecedents (u, x1), (-x1, x2), ..., (-x(n-1), xn), (-u, -xn). The backward
+# ordering places them all, but its chain ends in the tautological resolution
+# (u, xn) x (-u, -xn), so the sound-chain search runs: every chain it can
+# follow is n resolutions deep. It must neither recurse once per resolution
+# nor run for long.
+n = 76000
+clauses = ["%d 1 0" % (n + 1)] + ["-%d %d 0" % (v, v + 1) for v in range(1, n)] + \
+          ["-%d -%d 0" % (n + 1, n)]
+write("deep-chain.qdimacs", "p cnf %d %d\na %d 0\ne %s 0\n%s\n" % (
+    n + 1, n + 1, n + 1, " ".join(str(v) for v in range(1, n + 1)), "\n".join(clauses)))
+step = "%d 0 %s 0" % (n + 2, " ".join(str(c) for c in range(1, n + 2)))
+write("deep-chain.cert", "QBCertificate\n%s\nCONCLUDE INVALID %d\n" % (step, n + 2))
+check("sound-chain search over a chain of %d antecedents" % n,
+      ["deep-chain.qdimacs", "deep-chain.cert"], (30,), error(2, len(step) + 1, "Resolution failed."))
+
+# A start clause padded with 40,000 universal literals of an outer block
+# (which no reduction removes while the chain runs), 18 unit clauses that
+# resolve its existential literals in any order, and (-u, -y), which can
+# only clash twice: the search finds no chain, and without a bound in
+# literals touched it would spend 80,000 of them on each of its resolutions.
+units, pad = 18, 40000
+padding = " ".join(str(v) for v in range(units + 3, units + 3 + pad))
+start = "%d %d %s %s 0" % (units + 1, units + 2, " ".join(str(v) for v in range(1, units + 1)), padding)
+clauses = [start] + ["-%d 0" % v for v in range(1, units + 1)] + ["-%d -%d 0" % (units + 1, units + 2)]
+write("padded.qdimacs", "p cnf %d %d\na %s 0\ne %s 0\na %d 0\ne %d 0\n%s\n" % (
+    units + 2 + pad, len(clauses), padding, " ".join(str(v) for v in range(1, units + 1)),
+    units + 1, units + 2, "\n".join(clauses)))
+step = "%d 0 %s 0" % (len(clauses) + 1, " ".join(str(c) for c in range(1, len(clauses) + 1)))
+write("padded.cert", "QBCertificate\n%s\nCONCLUDE INVALID %d\n" % (step, len(clauses) + 1))
+check("sound-chain search over a clause of %d universal literals" % pad,
+      ["padded.qdimacs", "padded.cert"], (30,), error(2, len(step) + 1, "Resolution failed."))
+
+# A step whose ordering places a 40,000-literal clause of universals (no
+# existential literal: placed on every visit) once per cycle, while the
+# other antecedents are found one per cycle: more placements than
+# antecedents, so the placements are listed. The listing is cut in bytes.
+n, width = 2000, 40000
+wide_clause = " ".join(str(v) for v in range(n + 2, n + 2 + width))
+clauses = ["1 %d 0" % (n + 1)] + ["-%d %d 0" % (v, v + 1) for v in range(1, n - 1)] + \
+          ["-%d 0" % (n - 1), "%s 0" % wide_clause]
+write("listing.qdimacs", "p cnf %d %d\ne %s 0\na %s 0\n%s\n" % (
+    n + 1 + width, n + 1, " ".join(str(v) for v in range(1, n + 2)), wide_clause, "\n".join(clauses)))
+step = "%d 0 %s 0" % (n + 2, " ".join(str(c) for c in range(1, n + 2)))
+write("listing.cert", "QBCertificate\n%s\nCONCLUDE INVALID %d\n" % (step, n + 2))
+status, output = run(["listing.qdimacs", "listing.cert"])
+lines = output.decode("latin-1").rstrip("\n").split("\n")
+if status == 30 and len(output) < (1 << 20) + 4096 and len(lines) >= 2 and \
+        lines[-2].startswith("(listing cut after ") and lines[-2].endswith(" bytes)") and \
+        lines[-1] == error(2, len(step) + 1, "BUG: Lost antecedents while reordering."):
+    passed += 1
+else:
+    failed += 1
+    print("FAIL listing of a long clause placed once per cycle: status %s, %d bytes, ends %r" % (
+        status, len(output), output[-300:]))
+
 print("hostile: %d passed, %d failed" % (passed, failed))
 sys.exit(1 if failed else 0)

@@ -1,7 +1,7 @@
-// The QDIMACS reader: its seven messages, comments and token-based lines,
-// placement of free variables, the announced clause count as an upper
-// bound, the 32-bit range of every numeric field, and refusal of variable
-// numbers too large to tabulate.
+// The QDIMACS reader: its messages, comments and token-based lines,
+// placement of free variables, the announced clause count (fewer clauses
+// accepted, more refused), the 32-bit range of every numeric field, and
+// refusal of variable numbers too large to tabulate.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -54,6 +54,8 @@ const char kVariables[] = "QBF File: Number of variables is bogus.";
 const char kClauses[] = "QBF File: Number of clauses is bogus.";
 const char kQuantifiers[] = "QBF File: Invalid quantification sequence.";
 const char kClause[] = "QBF File: Bogus clause.";
+const char kMore[] = "QBF File: More clauses than announced.";
+const char kUnterminated[] = "QBF File: Last clause lacks its terminating 0.";
 
 INSTANTIATE_TEST_SUITE_P(
     QDIMACS, Refusals,
@@ -80,7 +82,24 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"p cnf 2 1\n18446744073709551617 0\n", kClause},
                       Refusal{"p cnf 3 1\na 18446744073709551617 0\n", kQuantifiers},
                       Refusal{"p cnf 18446744073709551617 1\n", kVariables},
-                      Refusal{"p cnf 2 2\n1 0 99999999999999999999 0\n", kClause}),
+                      Refusal{"p cnf 2 2\n1 0 99999999999999999999 0\n", kClause},
+                      // Every clause the file holds is read: none beyond the
+                      // announced count, none without its 0.
+                      Refusal{"p cnf 2 2\n1 0\n2 0\nx y 0\n", kMore},
+                      Refusal{"p cnf 2 0\n1 0\n", kMore},
+                      Refusal{"p cnf 2 1\n1 0\nc comment\n-1 0\n", kMore},
+                      Refusal{"p cnf 2 3\n1 0\n2 -1", kUnterminated},
+                      Refusal{"p cnf 2 3\n1 0\n2 -1\n", kUnterminated},
+                      Refusal{"p cnf 2 3\n1 0\n2 % 0\n", kClause},
+                      // Counts and quantified variables are whole numbers.
+                      Refusal{"p cnf 3x 2\n1 0\n", kVariables},
+                      Refusal{"p cnf 3 2y\n1 0\n", kClauses},
+                      Refusal{"p cnf", kVariables}, Refusal{"p cnf 3", kClauses},
+                      Refusal{"p cnf 3 1\ne 3x 0\n3 0\n", kQuantifiers},
+                      Refusal{"p cnf 3 1\na 1 x 2 0\n2 0\n", kQuantifiers},
+                      Refusal{"p cnf 2 1\ne 1 2", kQuantifiers},
+                      Refusal{"p cnf 2 0\ne 1 0\na 1 2 0\n", "QBF File: Variable 1 is quantified twice."},
+                      Refusal{"p cnf 2 0\ne 2 2 0\n", "QBF File: Variable 2 is quantified twice."}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return "n" + std::to_string(info.index); });
 
 TEST(QDIMACS, StreamAlreadyFailed) {
@@ -183,43 +202,18 @@ INSTANTIATE_TEST_SUITE_P(
                  {{5, 4, 3, 1}, {2}}, 5},
         Accepted{"FreeAboveAnnounced", "p cnf 5 1\ne 1 0\n9 0\n", {{9}}, {{9, 1}}, 9},
         Accepted{"QuantifiedAboveAnnounced", "p cnf 2 0\ne 7 0\n", {}, {{7}}, 7},
-        // The announced count is an upper bound: a third clause is not read.
-        Accepted{"CountLimits", "p cnf 2 2\n1 0\n2 0\nx y 0\n", {{1}, {2}}, {{2, 1}}, 2},
+        // After the announced clauses only comments and a "%" trailer may follow.
+        Accepted{"CommentsAfterClauses", "p cnf 2 2\n1 0\n2 0\nc x y 0\n\nc\n", {{1}, {2}}, {{2, 1}}, 2},
+        Accepted{"SatlibTrailer", "p cnf 2 2\n1 0\n2 0\n%\n0\n\n", {{1}, {2}}, {{2, 1}}, 2},
+        Accepted{"TrailerAfterFewerClauses", "p cnf 2 9\n1 0\n%\n0\n", {{1}}, {{1}}, 2},
         Accepted{"FewerClauses", "p cnf 2 5\n1 0\n-2 0\n", {{1}, {-2}}, {{2, 1}}, 2},
-        Accepted{"LastClauseWithoutZero", "p cnf 2 3\n1 0\n2 -1", {{1}}, {{2, 1}}, 2},
         Accepted{"RepeatedLiteral", "p cnf 2 1\n2 2 -2 +1 0\n", {{2, -2, 1}}, {{1, 2}}, 2},
         Accepted{"EmptyClause", "p cnf 2 2\n0\n1 0\n", {{}, {1}}, {{1}}, 2},
-        // Quantifier numbers stop at the first non-digit; no digits end the line.
-        Accepted{"LenientQuantifierNumbers", "p cnf 3 1\ne 3x 0\na 1 x 2 0\n2 0\n", {{2}}, {{2, 3}, {1}}, 3},
-        // Quantified twice: the first quantification stays.
-        Accepted{"Requantified", "p cnf 2 0\ne 1 0\na 1 2 0\n", {}, {{1}, {2}}, 2},
         Accepted{"BoundaryLiterals", "p cnf 1 1\ne 1 0\n-1 +1 1 0\n", {{-1, 1}}, {{1}}, 1},
         Accepted{"ZeroForms", "p cnf 2 3\n1 -0 2 +0 00\n", {{1}, {2}, {}}, {{2, 1}}, 2},
-        // Problem-line counts convert leniently: digits up to the first other byte.
-        Accepted{"LenientProblemLine", "p cnf 3x 2y\n1 0\n2 0\n", {{1}, {2}}, {{2, 1}}, 3},
-        // Nothing after the prefix is read when no clause is announced.
-        Accepted{"NoClausesAnnounced", "p cnf 2 0\n1 0\n", {}, {}, 2}),
+        Accepted{"NoClausesAnnounced", "p cnf 2 0\nc only comments\n", {}, {}, 2}),
     [](const ::testing::TestParamInfo<Accepted>& info) { return info.param.name; });
 // clang-format on
-
-// Input that ends inside a quantifier line must end the reading, either
-// with the prefix read so far or with the quantifier message.
-TEST(QDIMACS, EndInsideAQuantifierLine) {
-  const Read r = read("p cnf 2 1\ne 1 2");
-  if (r.ok) {
-    EXPECT_TRUE(r.formula.clauses.empty());
-    EXPECT_EQ(blocks_of(r.formula), (Blocks{{1, 2}}));
-  } else {
-    EXPECT_EQ(r.formula.error, kQuantifiers);
-  }
-}
-
-TEST(QDIMACS, RequantifiedLeavesTheMessageBehind) {
-  const Read r = read("p cnf 2 0\ne 1 0\na 1 2 0\n");
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.formula.variables[1].type, Quantifier::EXISTENTIAL);
-  EXPECT_EQ(r.formula.error, "Variable redefined");
-}
 
 TEST(QDIMACS, ReadsAFileStream) {
   const std::string path = zeltest::scratch_file("c x\r\np cnf 2 2\r\na 1 0\r\n1 2 0\r\n-2 0\r\n");

@@ -1,0 +1,391 @@
+// The sound-chain search: a limited discrepancy search over running
+// clauses, depth first with an explicit stack.
+//
+// At each node the unused antecedents that clash with the running clause on
+// exactly one existential variable are the candidates (a single clash between
+// non-tautological clauses makes a non-tautological resolvent). They are tried
+// best first: fewest existential literals outside the target after the
+// resolution, then the order the caller gave. Passes allow 0, 1, 2, ...
+// departures from that order; a candidate after a better one that offered
+// something to search costs one. These prunings keep real searches short and
+// leave every chain reachable:
+//  - a node is a dead end when an existential literal outside the target can
+//    never be resolved away (existential literals leave a clause only as
+//    pivots), following the antecedents that alone can remove one, or when a
+//    universal literal outside the target lies below an existential literal
+//    that can never leave (universal literals leave only by reduction);
+//  - a node with the same running clause and the same used antecedents as one
+//    already explored without success, with at least as many departures
+//    allowed, is skipped (its future is the same). Nodes are recognised by a
+//    64-bit hash; a collision can only make the search miss a chain, never
+//    accept a step.
+
+#include "proof/chain_search.hpp"
+
+#include <algorithm>
+#include <cassert>
+
+namespace {
+
+inline uint64_t mix(uint64_t x) {
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+inline uint64_t literal_hash(uint32_t code) { return mix(code); }
+inline uint64_t antecedent_hash(uint32_t antecedent) {
+  return mix(0x5A5A5A5A00000000ull ^ antecedent);
+}
+
+}  // namespace
+
+void ChainSearch::prepare(const std::vector<ClauseView>& antecedents, ClauseView target,
+                          size_t codes) {
+  if (in_target_.size() < codes) {
+    in_target_.resize(codes, 0);
+    in_running_.resize(codes, 0);
+    unused_count_.resize(codes, 0);
+    needed_.resize(codes, 0);
+    first_occurrence_.resize(codes, kNone);
+  }
+  antecedents_ = &antecedents;
+  const size_t n = antecedents.size();
+  is_used_.assign(n, 0);
+  usable_.assign(n, 0);
+  forced_.assign(n, 0);
+  for (const Literal& literal : target) in_target_[literal.code] = 1;
+  work_ += target.size;
+  for (size_t a = 0; a < n; ++a) {
+    const ClauseView clause = antecedents[a];
+    bool tautological = false;
+    for (const Literal& literal : clause) in_running_[literal.code] = 1;
+    for (const Literal& literal : clause)
+      if (in_running_[literal.code ^ 1u]) tautological = true;
+    for (const Literal& literal : clause) in_running_[literal.code] = 0;
+    work_ += 3 * static_cast<uint64_t>(clause.size);
+    if (tautological) continue;
+    usable_[a] = 1;
+    for (const Literal& literal : clause) {
+      ++unused_count_[literal.code];
+      if (first_occurrence_[literal.code] == kNone) occurring_codes_.push_back(literal.code);
+      next_occurrence_.push_back(first_occurrence_[literal.code]);
+      occurrence_antecedent_.push_back(static_cast<uint32_t>(a));
+      first_occurrence_[literal.code] = static_cast<uint32_t>(next_occurrence_.size() - 1);
+    }
+  }
+}
+
+// Leaves every per-literal array as it was before the run: all 0.
+void ChainSearch::finish(ClauseView target) {
+  for (const Literal& literal : target) in_target_[literal.code] = 0;
+  const std::vector<ClauseView>& antecedents = *antecedents_;
+  for (size_t a = 0; a < antecedents.size(); ++a)
+    if (usable_[a] && !is_used_[a])
+      for (const Literal& literal : antecedents[a]) --unused_count_[literal.code];
+  for (uint32_t code : occurring_codes_) first_occurrence_[code] = kNone;
+  occurring_codes_.clear();
+  next_occurrence_.clear();
+  occurrence_antecedent_.clear();
+  frames_.clear();
+  clause_stack_.clear();
+  candidate_stack_.clear();
+  failed_.clear();
+}
+
+void ChainSearch::use(uint32_t antecedent, bool used) {
+  assert(is_used_[antecedent] != used);
+  is_used_[antecedent] = used;
+  used_key_ ^= antecedent_hash(antecedent);
+  const ClauseView clause = (*antecedents_)[antecedent];
+  for (const Literal& literal : clause) {
+    if (used)
+      --unused_count_[literal.code];
+    else
+      ++unused_count_[literal.code];
+  }
+  work_ += clause.size;
+}
+
+bool ChainSearch::contained(const Literal* literals, uint32_t size) const {
+  for (uint32_t i = 0; i < size; ++i)
+    if (!in_target_[literals[i].code]) return false;
+  return true;
+}
+
+// A node is a dead end when some existential literal outside the target
+// could never be resolved away. Existential literals leave a clause only as
+// pivots, so each needs an unused antecedent holding its complement. When
+// exactly one unused antecedent holds it, that antecedent must be used, with
+// that literal as its pivot, and its other literals enter the running clause:
+// they need the same, in turn. The closure only ever follows what a chain
+// must do, so no chain is lost.
+bool ChainSearch::dead_end(const Frame& frame, const std::vector<unsigned>& levels,
+                           const std::vector<Quantifier>& quantifiers) {
+  const std::vector<ClauseView>& antecedents = *antecedents_;
+  bool dead = false;
+  const Literal* literals = clause_stack_.data() + frame.clause_begin;
+  for (uint32_t i = 0; i < frame.clause_size && !dead; ++i)
+    dead = !removable(literals[i].code, quantifiers);
+  // A universal literal outside the target leaves only by reduction, which
+  // an existential literal deeper than it and there for good prevents.
+  unsigned permanent_level = 0;
+  bool permanent = false;
+  for (uint32_t i = 0; i < frame.clause_size && !dead; ++i) {
+    const Literal literal = literals[i];
+    if (quantifiers[literal.variable()].type != Quantifier::EXISTENTIAL) continue;
+    if (unused_count_[literal.code ^ 1u] != 0) continue;
+    if (!permanent || levels[literal.variable()] > permanent_level)
+      permanent_level = levels[literal.variable()];
+    permanent = true;
+  }
+  for (uint32_t i = 0; i < frame.clause_size && !dead && permanent; ++i) {
+    const Literal literal = literals[i];
+    dead = quantifiers[literal.variable()].type == Quantifier::UNIVERSAL &&
+           !in_target_[literal.code] && levels[literal.variable()] < permanent_level;
+  }
+  for (size_t head = 0; head < forced_queue_.size() && !dead; ++head) {
+    const ClauseView clause = antecedents[forced_queue_[head]];
+    work_ += clause.size;
+    for (const Literal& literal : clause)
+      if (!in_running_[literal.code] && !removable(literal.code, quantifiers)) {
+        dead = true;
+        break;
+      }
+  }
+  for (uint32_t antecedent : forced_queue_) forced_[antecedent] = 0;
+  forced_queue_.clear();
+  for (uint32_t code : needed_codes_) {
+    needed_[code] = 0;
+    in_running_[code ^ 1u] = 0;
+  }
+  needed_codes_.clear();
+  return dead;
+}
+
+// False when the literal is existential, outside the target and no unused
+// antecedent holds its complement. Marks the literal as accounted for (and
+// its complement as the pivot of whatever removes it) and queues an
+// antecedent that alone can remove it.
+bool ChainSearch::removable(uint32_t code, const std::vector<Quantifier>& quantifiers) {
+  if (needed_[code] || in_target_[code]) return true;
+  if (quantifiers[code >> 1].type != Quantifier::EXISTENTIAL) return true;
+  needed_[code] = 1;
+  in_running_[code ^ 1u] = 1;  // the complement is a pivot, not a literal to remove
+  needed_codes_.push_back(code);
+  const uint32_t holders = unused_count_[code ^ 1u];
+  if (holders == 0) return false;
+  if (holders > 1) return true;
+  for (uint32_t occurrence = first_occurrence_[code ^ 1u]; occurrence != kNone;
+       occurrence = next_occurrence_[occurrence]) {
+    ++work_;
+    const uint32_t antecedent = occurrence_antecedent_[occurrence];
+    if (is_used_[antecedent]) continue;
+    if (!forced_[antecedent]) {
+      forced_[antecedent] = 1;
+      forced_queue_.push_back(antecedent);
+    }
+    break;
+  }
+  return true;
+}
+
+void ChainSearch::expand(Frame& frame, const std::vector<Quantifier>& quantifiers) {
+  const std::vector<ClauseView>& antecedents = *antecedents_;
+  const Literal* running = clause_stack_.data() + frame.clause_begin;
+  uint32_t running_outside = 0;
+  for (uint32_t i = 0; i < frame.clause_size; ++i) {
+    in_running_[running[i].code] = 1;
+    if (!in_target_[running[i].code] &&
+        quantifiers[running[i].variable()].type == Quantifier::EXISTENTIAL)
+      ++running_outside;
+  }
+  frame.candidates_begin = static_cast<uint32_t>(candidate_stack_.size());
+  for (uint32_t a = 0; a < antecedents.size(); ++a) {
+    if (!usable_[a] || is_used_[a]) continue;
+    const ClauseView clause = antecedents[a];
+    work_ += clause.size;
+    uint32_t clashes = 0, pivot_code = 0, added_outside = 0;
+    for (const Literal& literal : clause) {
+      if (in_running_[literal.code ^ 1u]) {
+        ++clashes;
+        pivot_code = literal.code;
+      } else if (!in_running_[literal.code] && !in_target_[literal.code] &&
+                 quantifiers[literal.variable()].type == Quantifier::EXISTENTIAL) {
+        ++added_outside;
+      }
+    }
+    if (clashes != 1) continue;
+    if (quantifiers[pivot_code >> 1].type != Quantifier::EXISTENTIAL) continue;
+    const uint32_t removed = in_target_[pivot_code ^ 1u] ? 0 : 1;  // the pivot is existential
+    candidate_stack_.push_back(Candidate{a, pivot_code, running_outside - removed + added_outside});
+  }
+  work_ += antecedents.size() + 2 * static_cast<uint64_t>(frame.clause_size);
+  for (uint32_t i = 0; i < frame.clause_size; ++i) in_running_[running[i].code] = 0;
+  frame.candidates_end = static_cast<uint32_t>(candidate_stack_.size());
+  // Antecedents were visited in the given order, so ties keep it.
+  std::sort(candidate_stack_.begin() + frame.candidates_begin, candidate_stack_.end(),
+            [](const Candidate& a, const Candidate& b) {
+              return a.outside != b.outside ? a.outside < b.outside : a.antecedent < b.antecedent;
+            });
+  frame.next = frame.candidates_begin;
+  frame.expanded = true;
+}
+
+// Appends the reduced resolvent of the frame's clause and the candidate to
+// clause_stack_ and returns its size; `key` receives its node key (with the
+// candidate counted as used).
+uint32_t ChainSearch::resolve(const Frame& frame, const Candidate& candidate,
+                              const std::vector<unsigned>& levels,
+                              const std::vector<Quantifier>& quantifiers, uint64_t& key) {
+  ++resolutions_;
+  const uint32_t begin = static_cast<uint32_t>(clause_stack_.size());
+  const ClauseView other = (*antecedents_)[candidate.antecedent];
+  for (uint32_t i = 0; i < frame.clause_size; ++i) {
+    const Literal literal = clause_stack_[frame.clause_begin + i];
+    if (literal.code == (candidate.pivot_code ^ 1u)) continue;
+    in_running_[literal.code] = 1;
+    clause_stack_.push_back(literal);
+  }
+  for (const Literal& literal : other) {
+    if (literal.code == candidate.pivot_code || in_running_[literal.code]) continue;
+    in_running_[literal.code] = 1;
+    clause_stack_.push_back(literal);
+  }
+  work_ += 2 * (static_cast<uint64_t>(frame.clause_size) + other.size);
+  // Universal reduction: universal literals deeper than every existential
+  // literal go.
+  unsigned deepest_existential = 0;
+  for (uint32_t i = begin; i < clause_stack_.size(); ++i) {
+    const unsigned variable = clause_stack_[i].variable();
+    in_running_[clause_stack_[i].code] = 0;
+    if (quantifiers[variable].type == Quantifier::EXISTENTIAL && levels[variable] > deepest_existential)
+      deepest_existential = levels[variable];
+  }
+  uint32_t kept = begin;
+  key = used_key_ ^ antecedent_hash(candidate.antecedent);
+  for (uint32_t i = begin; i < clause_stack_.size(); ++i) {
+    const Literal literal = clause_stack_[i];
+    const unsigned variable = literal.variable();
+    if (quantifiers[variable].type == Quantifier::UNIVERSAL && levels[variable] > deepest_existential)
+      continue;
+    key ^= literal_hash(literal.code);
+    clause_stack_[kept++] = literal;
+  }
+  clause_stack_.resize(kept);
+  return kept - begin;
+}
+
+ChainSearch::Result ChainSearch::run(const std::vector<ClauseView>& antecedents, ClauseView target,
+                                     const std::vector<unsigned>& levels,
+                                     const std::vector<Quantifier>& quantifiers, uint64_t budget) {
+  work_ = 0;
+  resolutions_ = 0;
+  budget_ = budget;
+  used_key_ = 0;
+  prepare(antecedents, target, 2 * quantifiers.size() + 2);
+  Result result = NONE;
+  const uint32_t n = static_cast<uint32_t>(antecedents.size());
+  for (uint32_t start = 0; start < n && result == NONE; ++start)
+    if (usable_[start] && contained(antecedents[start].literals, antecedents[start].size))
+      result = FOUND;
+
+  // Pass k allows k departures from the preferred order: a start other than
+  // the first usable antecedent, or a candidate other than a node's best.
+  // A pass that cut no branch searched everything: then there is no chain.
+  for (uint32_t leeway = 0; result == NONE; ++leeway) {
+    cut_ = false;
+    bool first_start = true;
+    for (uint32_t start = 0; start < n && result == NONE; ++start) {
+      if (!usable_[start]) continue;
+      const uint32_t start_cost = first_start ? 0 : 1;
+      first_start = false;
+      if (start_cost > leeway) {
+        cut_ = true;
+        break;
+      }
+      result = descend(start, leeway - start_cost, levels, quantifiers);
+    }
+    if (result == NONE && !cut_) break;
+    if (result == NONE && work_ > budget_) result = EXHAUSTED;
+  }
+  finish(target);
+  return result;
+}
+
+// One depth-first search from `start` with `leeway` departures allowed.
+ChainSearch::Result ChainSearch::descend(uint32_t start, uint32_t leeway,
+                                         const std::vector<unsigned>& levels,
+                                         const std::vector<Quantifier>& quantifiers) {
+  const ClauseView clause = (*antecedents_)[start];
+  uint64_t key = used_key_ ^ antecedent_hash(start);
+  for (const Literal& literal : clause) key ^= literal_hash(literal.code);
+  use(start, true);
+  frames_.push_back(Frame{0, clause.size, key, 0, 0, 0, start, leeway, false, false});
+  clause_stack_.assign(clause.begin(), clause.end());
+
+  Result result = NONE;
+  while (!frames_.empty()) {
+    if (!spend(0)) {
+      result = EXHAUSTED;
+      break;
+    }
+    const size_t top = frames_.size() - 1;
+    if (!frames_[top].expanded) {
+      const auto known = failed_.find(frames_[top].key);
+      if ((known != failed_.end() && known->second > frames_[top].leeway) ||
+          dead_end(frames_[top], levels, quantifiers)) {
+        work_ += frames_[top].clause_size;
+        frames_[top].candidates_begin = frames_[top].candidates_end =
+            static_cast<uint32_t>(candidate_stack_.size());
+        frames_[top].next = frames_[top].candidates_end;
+        frames_[top].expanded = true;
+      } else {
+        expand(frames_[top], quantifiers);
+        continue;  // the budget is checked before the next step
+      }
+    }
+    Frame& frame = frames_[top];
+    // A candidate costs one departure when a better one was searched before
+    // it; better ones that offered nothing to try (dead ends, known failures,
+    // no candidates) do not count.
+    if (frame.tried && frame.leeway == 0 && frame.next < frame.candidates_end) {
+      cut_ = true;
+      frame.next = frame.candidates_end;
+    }
+    if (frame.next == frame.candidates_end) {
+      uint32_t& leeway_failed = failed_[frame.key];
+      if (leeway_failed < frame.leeway + 1) leeway_failed = frame.leeway + 1;
+      const bool searched = frame.candidates_begin != frame.candidates_end;
+      use(frame.used, false);
+      clause_stack_.resize(frame.clause_begin);
+      candidate_stack_.resize(frame.candidates_begin);
+      frames_.pop_back();
+      if (searched && !frames_.empty()) frames_.back().tried = true;
+      continue;
+    }
+    const uint32_t child_leeway = frame.tried ? frame.leeway - 1 : frame.leeway;
+    const Candidate candidate = candidate_stack_[frame.next++];
+    uint64_t child_key;
+    const uint32_t child_begin = static_cast<uint32_t>(clause_stack_.size());
+    const uint32_t child_size = resolve(frame, candidate, levels, quantifiers, child_key);
+    if (contained(clause_stack_.data() + child_begin, child_size)) {
+      result = FOUND;
+      break;
+    }
+    use(candidate.antecedent, true);
+    frames_.push_back(Frame{child_begin, child_size, child_key,
+                            static_cast<uint32_t>(candidate_stack_.size()),
+                            static_cast<uint32_t>(candidate_stack_.size()), 0,
+                            candidate.antecedent, child_leeway, false, false});
+  }
+  // Unwind whatever path is left, so that the counts are those of a search
+  // that used nothing.
+  while (!frames_.empty()) {
+    use(frames_.back().used, false);
+    frames_.pop_back();
+  }
+  clause_stack_.clear();
+  candidate_stack_.clear();
+  return result;
+}
