@@ -38,12 +38,13 @@ through their outer reasons, then the others, deepest block first, through
 shrink reasons; the last step leaves universals only, which reduce to the
 empty clause.
 
-Unit chain (input "unit-chain"). The formula, exists x_1..x_n forall u, holds
-the implications (-x_i | x_j) of a random graph over x, the clauses
-(-x_0 | w) and (-x_0 | -w), and (x_e | u). The proof first derives (-x_0),
-then every step `k -x_i 0 a b 0` derives (-x_i) from an implication
-(-x_i | x_j) and an earlier derivation of (-x_j); the last step resolves
-(x_e | u) with (-x_e), and u reduces away.
+Unit chain (input "unit-chain"). The formula, exists x_1..x_n w forall u,
+holds the implications (-x_i | x_j) of a random graph over x (j < i), the
+clauses (-x_1 | w) and (-x_1 | -w), and (x_e | u). The proof first derives
+(-x_1), then every step `k -x_i 0 a b 0` derives (-x_i) from an implication
+(-x_i | x_j) and an earlier derivation of (-x_j) (a variable's negation is
+derived again and again under new numbers); the last step resolves (x_e | u)
+with a derivation of (-x_e), and u reduces away.
 """
 
 import random
@@ -456,11 +457,11 @@ def write_solver(seed, qdimacs_path, cert_path, target_bytes):
             "literals_per_step": round(trace.literals / max(1, trace.steps), 1)}
 
 
-def write_unit_chain(seed, qdimacs_path, cert_path, steps, variables=50000):
+def write_unit_chain(seed, qdimacs_path, cert_path, steps):
     """Input "unit-chain": `steps` numbered lines of one-literal resolvents
     (the empty clause last)."""
     rng = random.Random(seed)
-    n = variables
+    n = min(50000, max(100, steps // 60))
     w, u = n + 1, n + 2
     # Implications (-x_i | x_j); x_1 is refuted first. Every x_i > 1 gets
     # three implications to variables of lower number, so every (-x_i) can
@@ -472,15 +473,10 @@ def write_unit_chain(seed, qdimacs_path, cert_path, steps, variables=50000):
             j = rng.randint(max(1, i - 200), i - 1)
             clauses.append((-i, j))
             implications[i].append((len(clauses), j))
-    end = rng.randint(n // 2, n)
-    clauses.append((end, u))
+    # The last input clause, (x_e | u), is written once the proof has
+    # derived (-x_e) for some e; its number is reserved here.
+    clauses.append(None)
     end_clause = len(clauses)
-    with open(qdimacs_path, "w") as out:
-        out.write("c benchmark formula: implications refuted by unit resolution\n")
-        out.write("p cnf %d %d\n" % (n + 2, len(clauses)))
-        out.write("e %s 0\n" % " ".join(map(str, range(1, n + 2))))
-        out.write("a %d 0\n" % u)
-        out.write("".join("%d %d 0\n" % clause for clause in clauses))
     derived = [[] for _ in range(n + 1)]   # variable -> recent numbers of (-x)
     number = len(clauses) + 1
     written = 0
@@ -519,17 +515,17 @@ def write_unit_chain(seed, qdimacs_path, cert_path, steps, variables=50000):
                 written += len(chunk)
                 out.write(chunk)
                 buffer = []
-        # (-end) is derivable: derive it if it was not, then the empty clause.
-        while not derived[end]:
-            i = frontier
-            frontier += 1
-            c, j = [(c, j) for c, j in implications[i] if derived[j]][0]
-            buffer.append("%d -%d 0 %d %d 0\n" % (number, i, c, derived[j][-1]))
-            derived[i].append(number)
-            number += 1
+        end = known[int(random_() * len(known))]
+        clauses[-1] = (end, u)
         buffer.append("%d 0 %d %d 0\n" % (number, derived[end][-1], end_clause))
         buffer.append("CONCLUDE INVALID %d\n" % number)
         chunk = "".join(buffer)
         written += len(chunk)
         out.write(chunk)
+    with open(qdimacs_path, "w") as out:
+        out.write("c benchmark formula: implications refuted by unit resolution\n")
+        out.write("p cnf %d %d\n" % (n + 2, len(clauses)))
+        out.write("e %s 0\n" % " ".join(map(str, range(1, n + 2))))
+        out.write("a %d 0\n" % u)
+        out.write("".join("%d %d 0\n" % clause for clause in clauses))
     return {"steps": number - len(clauses), "input_clauses": len(clauses)}
