@@ -29,6 +29,10 @@ enum : uint8_t {
   IS_NEEDED = 8,   // an output depends on it
 };
 
+[[noreturn]] void throw_too_large() {
+  throw Exception("The AIGER circuit would need more than " + std::to_string(AIGER_MAX_VARIABLE) + " variables.");
+}
+
 constexpr uint32_t FALSE_LITERAL = 0;
 constexpr uint32_t TRUE_LITERAL = 1;
 
@@ -66,9 +70,7 @@ class AndBuilder {
     }
     const uint32_t gate = static_cast<uint32_t>(ands_.size() / 2);
     if (first_gate_variable_ + static_cast<uint64_t>(gate) > AIGER_MAX_VARIABLE) {
-      std::ostringstream message;
-      message << "The AIGER circuit would need more than " << AIGER_MAX_VARIABLE << " variables.";
-      throw Exception(message.str());
+      throw_too_large();
     }
     ands_.push_back(a);
     ands_.push_back(b);
@@ -181,7 +183,7 @@ void remove_unread_gates(SkolemCircuit& circuit) {
   for (uint32_t gate = gates; gate-- > 0;) {
     if (!renumbered[gate]) continue;
     for (int side = 0; side < 2; ++side) {
-      const uint32_t variable = circuit.ands[2 * gate + side] >> 1;
+      const uint32_t variable = circuit.ands[2 * static_cast<size_t>(gate) + side] >> 1;
       if (variable >= first) renumbered[variable - first] = 1;
     }
   }
@@ -209,9 +211,7 @@ void remove_unread_gates(SkolemCircuit& circuit) {
 SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs) {
   if (inputs.size() > AIGER_MAX_VARIABLE) {
-    std::ostringstream message;
-    message << "The AIGER circuit would need more than " << AIGER_MAX_VARIABLE << " variables.";
-    throw Exception(message.str());
+    throw_too_large();
   }
   SkolemCircuit circuit;
   circuit.input_variables = inputs;
