@@ -6,6 +6,10 @@
 // frames) and are read as one stream, as zcat and its kin do. The input must
 // end exactly at the end of a member: running out inside one is "unexpected
 // end of data", so a truncated file never passes for a complete one.
+// Anything else after a member is an error too, where bzcat and zcat warn and
+// drop it: a damaged second member would otherwise lose its data silently.
+// Only padding passes: zero bytes after gzip members (as gzip allows) and
+// xz stream padding (liblzma checks it).
 #include "read/byte_source.hpp"
 
 #include <bzlib.h>
@@ -336,6 +340,20 @@ bool ByteSource::refill_input() {
   return decoder.available > 0;
 }
 
+// Zero bytes after a gzip member are padding (tape blocks), which gzip
+// ignores as well. Pre: a member just ended. Post: the next input byte, if
+// any, is not zero; it must begin the next member.
+void ByteSource::skip_gzip_padding() {
+  Decoder& decoder = *decoder_;
+  for (;;) {
+    while (decoder.available > 0 && *decoder.next == 0) {
+      ++decoder.next;
+      --decoder.available;
+    }
+    if (decoder.available > 0 || !refill_input()) return;
+  }
+}
+
 // Pre: decoder_ set and its library state ready. Post: returns the count of
 // bytes put into `buffer`, 0 only once all input is consumed and the last
 // member ended exactly there; throws on corrupt or truncated data.
@@ -346,6 +364,7 @@ size_t ByteSource::read_compressed(char* buffer, size_t capacity) {
   Decoder& decoder = *decoder_;
   for (;;) {
     if (decoder.member_complete) {
+      if (format_ == Format::GZIP) skip_gzip_padding();
       if (decoder.available == 0) {
         if (!refill_input()) return 0;  // clean end: the input ends with a member
       }

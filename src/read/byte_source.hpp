@@ -54,7 +54,8 @@ class ByteSource {
   // Throws Exception "Could not read file 'NAME': <reason>." when reading
   // fails and "Could not decompress file 'NAME': <detail>." when the
   // compressed data is corrupt, truncated or followed by anything but another
-  // member of the same format. Once it has thrown, it throws the same again.
+  // member of the same format (or padding: zero bytes after gzip, xz stream
+  // padding). Once it has thrown, it throws the same again.
   size_t read(char* buffer, size_t capacity);
 
   Format format() const { return format_; }
@@ -77,6 +78,7 @@ class ByteSource {
   size_t read_plain(char* buffer, size_t capacity);
   size_t read_compressed(char* buffer, size_t capacity);
   size_t read_descriptor(char* buffer, size_t capacity);
+  void skip_gzip_padding();
   void start_decoder(const char* input, size_t input_size);
   [[noreturn]] void fail(const std::string& message);
   [[noreturn]] void fail_read(int error_number);
