@@ -34,6 +34,7 @@
 namespace {
 
 const char* const kTruncated = "unexpected end of data";
+const size_t kPageSize = 4096;  // alignment of the input buffer
 
 ByteSource::Format detect_format(const char* head, size_t size) {
   auto starts_with = [&](const char* magic, size_t magic_size) {
@@ -90,7 +91,8 @@ struct ByteSource::Decoder {
   lzma_stream xz = LZMA_STREAM_INIT;    // liblzma state (XZ)
   ZSTD_DCtx* zstd = nullptr;            // libzstd state (ZSTD); owned
   bool library_ready = false;           // the state above is initialised
-  std::vector<char> input;              // descriptor input only: kInputBufferSize bytes
+  std::vector<char> storage;            // descriptor input only: holds `input`
+  char* input = nullptr;                // kInputBufferSize bytes in storage, page-aligned
   const char* next = nullptr;           // next unconsumed input byte (in `input` or memory)
   size_t available = 0;                 // unconsumed input bytes at `next`
   bool member_complete = false;         // the last step ended a member with all of it delivered
@@ -226,9 +228,12 @@ bool ByteSource::open(const std::string& name) {
   format_ = detect_format(head_, head_size_);
   if (format_ != Format::PLAIN) {
     decoder_.reset(new Decoder(format_));
-    decoder_->input.resize(kInputBufferSize);
-    std::memcpy(decoder_->input.data(), head_, head_size_);
-    start_decoder(decoder_->input.data(), head_size_);
+    // read(2) copies several times faster into a page-aligned buffer.
+    decoder_->storage.resize(kInputBufferSize + kPageSize);
+    char* start = decoder_->storage.data();
+    decoder_->input = start + (kPageSize - reinterpret_cast<uintptr_t>(start) % kPageSize) % kPageSize;
+    std::memcpy(decoder_->input, head_, head_size_);
+    start_decoder(decoder_->input, head_size_);
     head_size_ = 0;
   }
   return true;
@@ -335,8 +340,8 @@ bool ByteSource::refill_input() {
     return false;
   }
   Decoder& decoder = *decoder_;
-  decoder.next = decoder.input.data();
-  decoder.available = read_descriptor(decoder.input.data(), decoder.input.size());
+  decoder.next = decoder.input;
+  decoder.available = read_descriptor(decoder.input, kInputBufferSize);
   return decoder.available > 0;
 }
 
