@@ -441,6 +441,49 @@ TEST(ByteSourceErrors, CorruptedMiddleThrowsDecompressMessage) {
   }
 }
 
+// Random damage (flipped bytes, cuts) must either leave the content intact
+// (bytes no check covers, such as gzip's time stamp), turn the input plain
+// (the magic number was hit), or throw the decompress message: never a clean
+// end with different content, never another failure.
+TEST(ByteSourceErrors, RandomDamageIsDetected) {
+  ScratchDir dir;
+  const std::string original = sample(6000, 500, 13);
+  std::mt19937 random(14);
+  for (const Compressor& tool : kCompressors) {
+    SCOPED_TRACE(format_label(tool.format));
+    const std::string packed = compress(dir, tool, original);
+    int intact = 0, detected = 0, plain = 0;
+    for (int trial = 0; trial < 300; ++trial) {
+      std::string damaged = packed;
+      if (trial % 4 == 3) {
+        damaged.resize(random() % damaged.size());
+      } else {
+        for (int flips = 1 + trial % 3; flips > 0; --flips) {
+          size_t at = random() % damaged.size();
+          damaged[at] = static_cast<char>(damaged[at] ^ (1 + random() % 255));
+        }
+      }
+      ByteSource source;
+      source.open_memory(damaged.data(), damaged.size(), "damaged");
+      auto result = read_until_error(source);
+      if (source.format() == Format::PLAIN) {
+        // The magic number itself was hit: the bytes are delivered as they are.
+        EXPECT_TRUE(result.first == damaged) << "trial " << trial;
+        ++plain;
+      } else if (result.second == "<no exception>") {
+        EXPECT_TRUE(result.first == original) << "trial " << trial;
+        ++intact;
+      } else {
+        const std::string prefix = "Could not decompress file 'damaged': ";
+        EXPECT_EQ(result.second.substr(0, prefix.size()), prefix) << result.second;
+        ++detected;
+      }
+    }
+    EXPECT_EQ(intact + detected + plain, 300);
+    EXPECT_GT(detected, 200);
+  }
+}
+
 TEST(ByteSourceErrors, PlainReadErrorNamesTheFile) {
   // Reading /proc/self/mem at offset 0 fails with EIO: the first read, which
   // looks for the magic number, already throws.
