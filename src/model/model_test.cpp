@@ -176,7 +176,7 @@ bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t bu
     stamp_[literal.variable()] = epoch;
     stack_.push_back(literal.variable());
   }
-  uint64_t size = 0;  // code words of the cone's gates
+  uint64_t size = 2 + clauses_[position].size;  // words read per pass: gates, clause, free slots
   while (!stack_.empty()) {
     const uint32_t variable = stack_.back();
     stack_.pop_back();
@@ -184,6 +184,7 @@ bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t bu
     if (index == NO_GATE) {
       cone_free_.push_back(variable);
       if (cone_free_.size() > free_limit) return false;
+      ++size;
       continue;
     }
     cone_gates_.push_back(index);
@@ -468,8 +469,9 @@ uint32_t ModelTest::first_falsifiable() {
   if (bound > 0) {
     // 2. All free variables of the clauses before the bound at once.
     if (bound < input_clauses_) relevant_program(bound, program_);
-    const uint64_t cost = enumeration_cost(program_.code.size() + program_.clause_code.size(),
-                                           program_.free_variables.size());
+    const uint64_t cost = enumeration_cost(
+        program_.code.size() + program_.clause_code.size() + program_.free_variables.size(),
+        program_.free_variables.size());
     if (cost <= WHOLE_BUDGET) {
       statistics_.whole_network = true;
       const uint32_t clause = enumerate(program_, bound);
