@@ -480,7 +480,10 @@ uint32_t ModelTest::first_falsifiable() {
         canonical = true;
       }
     } else {
-      // 3. One clause at a time.
+      // 3. One clause at a time. The whole-network program is no longer
+      // needed; its memory goes back before the solver grows.
+      program_ = Program();
+      values_ = std::vector<uint64_t>();
       for (uint32_t position = 0; position < bound; ++position) {
         bool small = true;
         if (!support_.empty()) {
