@@ -1,0 +1,520 @@
+// The model test in four steps:
+//   1. Random simulation of the clauses' joint cone, 64 assignments per word,
+//      finds most counterexamples at once and bounds the search: only the
+//      clauses before the first falsified one still need an exact answer.
+//   2. When the clauses before that bound depend on few free variables
+//      altogether, every assignment of them is enumerated, a chunk of words
+//      at a time, and every clause is tested against each chunk.
+//   3. Otherwise each clause in order is decided alone: by enumerating its
+//      own cone when that is cheap, else by MiniSat given the defining
+//      clauses of the gates in its cone and the clause's complement as
+//      assumptions. One incremental solver serves all clauses; a gate's
+//      clauses are added once, when a cone first reaches it. Adding gates
+//      never changes an answer: every partial network extends uniquely.
+//   4. The counterexample's assignment is made canonical where the cone is
+//      small (the first falsifying assignment in enumeration order, with the
+//      lowest-numbered free variable as the lowest bit), and the values of
+//      all defined variables are computed from it.
+// Every traversal is iterative (networks have millions of gates); memory is
+// a few words per variable plus the solver's clauses for the cones it needs.
+
+#include "model/model_test.hpp"
+
+#include <minisat/core/Solver.h>
+
+#include <algorithm>
+#include <cassert>
+
+using Minisat::lbool;  // l_True expands to it
+
+namespace {
+
+constexpr uint32_t NO_GATE = ~0u;
+
+// A cone with more free variables than this goes to MiniSat: 2^22
+// assignments are 65536 words per gate.
+constexpr uint32_t CONE_FREE_LIMIT = 22;
+// Largest enumeration of one clause's cone, in gate-word evaluations
+// (operand reads): about a quarter second.
+constexpr uint64_t CONE_BUDGET = uint64_t{1} << 28;
+// Largest enumeration of all free variables at once, same unit: a few
+// seconds, and worth it because it decides every clause together.
+constexpr uint64_t WHOLE_BUDGET = uint64_t{1} << 32;
+// Rounds of random simulation, each of up to 64 × MAX_WORDS assignments.
+constexpr uint32_t SIMULATION_ROUNDS = 8;
+// Words per slot in one evaluation pass: enough to amortise the walk over
+// the program, bounded so a pass's values stay within CHUNK_BYTES.
+constexpr uint32_t MAX_WORDS = 64;
+constexpr uint64_t CHUNK_BYTES = uint64_t{8} << 20;
+
+// Lane patterns of the six lowest assignment bits within one word: lane L
+// holds bit i of L.
+constexpr uint64_t LANE_PATTERN[6] = {0xAAAAAAAAAAAAAAAAull, 0xCCCCCCCCCCCCCCCCull,
+                                      0xF0F0F0F0F0F0F0F0ull, 0xFF00FF00FF00FF00ull,
+                                      0xFFFF0000FFFF0000ull, 0xFFFFFFFF00000000ull};
+
+uint64_t splitmix64(uint64_t& state) {
+  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+uint32_t log2_of(uint32_t power) {
+  uint32_t log = 0;
+  while ((1u << log) < power) ++log;
+  return log;
+}
+
+// Work of enumerating 2^free assignments of a program of `size` code words,
+// saturating instead of overflowing.
+uint64_t enumeration_cost(uint64_t size, size_t free) {
+  if (free <= 6) return size;
+  if (free - 6 >= 40) return ~uint64_t{0};
+  const uint64_t passes = uint64_t{1} << (free - 6);
+  return size > (~uint64_t{0}) / passes ? ~uint64_t{0} : size * passes;
+}
+
+}  // namespace
+
+ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses)
+    : network_(network), clauses_(clauses), input_clauses_(input_clauses) {
+  assert(input_clauses <= clauses.size());
+  variables_ = network.variables;
+  for (uint32_t position = 0; position < input_clauses_; ++position)
+    for (const Literal& literal : clauses_[position])
+      variables_ = std::max(variables_, literal.variable() + 1);
+  gate_of_.assign(variables_, NO_GATE);
+  for (uint32_t index = 0; index < network.gates.size(); ++index)
+    gate_of_[network.gates[index].variable] = index;
+  stamp_.assign(variables_, 0);
+  slot_.assign(variables_, 0);
+}
+
+ModelTest::~ModelTest() = default;
+
+uint32_t ModelTest::stamp_next() {
+  if (++epoch_ == 0) {
+    std::fill(stamp_.begin(), stamp_.end(), 0);
+    epoch_ = 1;
+  }
+  return epoch_;
+}
+
+bool ModelTest::value(uint32_t variable) const {
+  return have_witness_ && variable < witness_.size() && witness_[variable];
+}
+
+// Compiles cone_free_ (ascending) and cone_gates_ (topological) into
+// `program`; leaves slot_ mapping their variables to their slots.
+void ModelTest::compile(const std::vector<uint32_t>& gate_indices, Program& program) {
+  program.free_variables = cone_free_;
+  for (uint32_t slot = 0; slot < cone_free_.size(); ++slot) slot_[cone_free_[slot]] = slot;
+  program.gates = static_cast<uint32_t>(gate_indices.size());
+  program.code.clear();
+  uint32_t slot = static_cast<uint32_t>(cone_free_.size());
+  for (uint32_t index : gate_indices) {
+    const Gate& gate = network_.gates[index];
+    program.code.push_back(gate.kind);
+    program.code.push_back(gate.count);
+    const Literal* operands = network_.operands_of(gate);
+    for (uint32_t i = 0; i < gate.count; ++i)
+      program.code.push_back((slot_[operands[i].variable()] << 1) | (operands[i].code & 1u));
+    slot_[gate.variable] = slot++;
+  }
+}
+
+// Every variable of the clauses must have a slot in the program.
+void ModelTest::compile_clauses(const uint32_t* positions, uint32_t count, Program& program) {
+  program.clause_code.clear();
+  program.positions.assign(positions, positions + count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const ClauseView clause = clauses_[positions[i]];
+    program.clause_code.push_back(clause.size);
+    for (const Literal& literal : clause)
+      program.clause_code.push_back((slot_[literal.variable()] << 1) | (literal.code & 1u));
+  }
+}
+
+// The joint cone of the clauses at positions 0 to end - 1, by one backward
+// sweep over the gates (a gate after all gates that read it), then compiled
+// with those clauses.
+void ModelTest::relevant_program(uint32_t end, Program& program) {
+  const uint32_t epoch = stamp_next();
+  for (uint32_t position = 0; position < end; ++position)
+    for (const Literal& literal : clauses_[position]) stamp_[literal.variable()] = epoch;
+  cone_gates_.clear();
+  for (uint32_t index = static_cast<uint32_t>(network_.gates.size()); index-- > 0;) {
+    const Gate& gate = network_.gates[index];
+    if (stamp_[gate.variable] != epoch) continue;
+    cone_gates_.push_back(index);
+    const Literal* operands = network_.operands_of(gate);
+    for (uint32_t i = 0; i < gate.count; ++i) stamp_[operands[i].variable()] = epoch;
+  }
+  std::reverse(cone_gates_.begin(), cone_gates_.end());
+  cone_free_.clear();
+  for (uint32_t variable = 0; variable < variables_; ++variable)
+    if (stamp_[variable] == epoch && gate_of_[variable] == NO_GATE) cone_free_.push_back(variable);
+  compile(cone_gates_, program);
+  std::vector<uint32_t>& positions = stack_;
+  positions.clear();
+  for (uint32_t position = 0; position < end; ++position) positions.push_back(position);
+  compile_clauses(positions.data(), end, program);
+}
+
+// The cone of one clause by depth-first search, into cone_gates_ (sorted
+// topologically) and cone_free_ (ascending). False, with the cone left
+// incomplete, as soon as it has more than `free_limit` free variables or its
+// enumeration would cost more than `budget`.
+bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t budget) {
+  const uint32_t epoch = stamp_next();
+  cone_gates_.clear();
+  cone_free_.clear();
+  stack_.clear();
+  for (const Literal& literal : clauses_[position]) {
+    if (stamp_[literal.variable()] == epoch) continue;
+    stamp_[literal.variable()] = epoch;
+    stack_.push_back(literal.variable());
+  }
+  uint64_t size = 2 + clauses_[position].size;  // words read per pass: gates, clause, free slots
+  while (!stack_.empty()) {
+    const uint32_t variable = stack_.back();
+    stack_.pop_back();
+    const uint32_t index = gate_of_[variable];
+    if (index == NO_GATE) {
+      cone_free_.push_back(variable);
+      if (cone_free_.size() > free_limit) return false;
+      ++size;
+      continue;
+    }
+    cone_gates_.push_back(index);
+    const Gate& gate = network_.gates[index];
+    size += 2 + gate.count;
+    if (enumeration_cost(size, cone_free_.size()) > budget) return false;
+    const Literal* operands = network_.operands_of(gate);
+    for (uint32_t i = 0; i < gate.count; ++i) {
+      const uint32_t operand = operands[i].variable();
+      if (stamp_[operand] == epoch) continue;
+      stamp_[operand] = epoch;
+      stack_.push_back(operand);
+    }
+  }
+  std::sort(cone_gates_.begin(), cone_gates_.end());
+  std::sort(cone_free_.begin(), cone_free_.end());
+  return true;
+}
+
+// Evaluates the program's gates for `words` words of assignments per slot;
+// the free slots of values_ must be filled.
+void ModelTest::evaluate(const Program& program, uint32_t words) {
+  uint64_t* values = values_.data();
+  uint64_t* out = values + static_cast<uint64_t>(program.free_variables.size()) * words;
+  const uint32_t* code = program.code.data();
+  const uint32_t* const end = code + program.code.size();
+  while (code != end) {
+    const uint32_t kind = code[0];
+    const uint32_t count = code[1];
+    code += 2;
+    if (kind == Gate::AND) {
+      for (uint32_t w = 0; w < words; ++w) out[w] = ~uint64_t{0};
+      for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t* in = values + static_cast<uint64_t>(code[i] >> 1) * words;
+        const uint64_t flip = uint64_t{0} - (code[i] & 1u);
+        for (uint32_t w = 0; w < words; ++w) out[w] &= in[w] ^ flip;
+      }
+    } else if (kind == Gate::ITE) {
+      const uint64_t* c = values + static_cast<uint64_t>(code[0] >> 1) * words;
+      const uint64_t* t = values + static_cast<uint64_t>(code[1] >> 1) * words;
+      const uint64_t* e = values + static_cast<uint64_t>(code[2] >> 1) * words;
+      const uint64_t cf = uint64_t{0} - (code[0] & 1u);
+      const uint64_t tf = uint64_t{0} - (code[1] & 1u);
+      const uint64_t ef = uint64_t{0} - (code[2] & 1u);
+      for (uint32_t w = 0; w < words; ++w) {
+        const uint64_t condition = c[w] ^ cf;
+        out[w] = (condition & (t[w] ^ tf)) | (~condition & (e[w] ^ ef));
+      }
+    } else {
+      const uint64_t* in = values + static_cast<uint64_t>(code[0] >> 1) * words;
+      const uint64_t flip = uint64_t{0} - (code[0] & 1u);
+      for (uint32_t w = 0; w < words; ++w) out[w] = in[w] ^ flip;
+    }
+    code += count;
+    out += words;
+  }
+}
+
+// Index of the first compiled clause below `limit` that one of the
+// evaluated assignments falsifies, with that assignment's lane (word × 64 +
+// bit) in `lane`; `limit` when there is none.
+uint32_t ModelTest::first_falsified_lane(const Program& program, uint32_t limit, uint32_t words,
+                                         uint64_t& lane) {
+  const uint64_t* values = values_.data();
+  const uint32_t* code = program.clause_code.data();
+  for (uint32_t clause = 0; clause < limit; ++clause) {
+    const uint32_t size = code[0];
+    const uint32_t* literals = code + 1;
+    for (uint32_t w = 0; w < words; ++w) {
+      uint64_t falsified = ~uint64_t{0};
+      for (uint32_t i = 0; i < size && falsified; ++i) {
+        const uint64_t flip = uint64_t{0} - (literals[i] & 1u);
+        falsified &= ~(values[static_cast<uint64_t>(literals[i] >> 1) * words + w] ^ flip);
+      }
+      if (falsified) {
+        lane = static_cast<uint64_t>(w) * 64 + static_cast<uint64_t>(__builtin_ctzll(falsified));
+        return clause;
+      }
+    }
+    code += 1 + size;
+  }
+  return limit;
+}
+
+// Words per slot for one pass over the program: a power of two, at most
+// MAX_WORDS, within CHUNK_BYTES, and for an enumeration of 2^free
+// assignments no more than that many lanes.
+uint32_t ModelTest::chunk_words(const Program& program) const {
+  const uint64_t slots = std::max<uint64_t>(1, program.slots());
+  const size_t free = program.free_variables.size();
+  uint32_t words = 1;
+  while (words < MAX_WORDS && slots * words * 2 * sizeof(uint64_t) <= CHUNK_BYTES &&
+         6 + log2_of(words * 2) <= free)
+    words *= 2;
+  return words;
+}
+
+// Random simulation of `program` (compiled over the clauses at positions
+// 0 to bound - 1); returns the first clause position some simulated
+// assignment falsifies, or `bound`, and keeps that assignment in witness_.
+uint32_t ModelTest::simulate(Program& program, uint32_t bound) {
+  const uint32_t free = static_cast<uint32_t>(program.free_variables.size());
+  uint32_t words = 1;
+  while (words < 4 && program.slots() * uint64_t{words} * 2 * sizeof(uint64_t) <= CHUNK_BYTES)
+    words *= 2;
+  values_.resize(std::max<uint64_t>(1, program.slots()) * words);
+  uint64_t state = 0x5EEDull;  // fixed seed: runs are reproducible
+  uint32_t limit = static_cast<uint32_t>(program.positions.size());
+  for (uint32_t round = 0; round < SIMULATION_ROUNDS && limit > 0; ++round) {
+    ++statistics_.simulation_rounds;
+    for (uint64_t i = 0; i < uint64_t{free} * words; ++i) values_[i] = splitmix64(state);
+    evaluate(program, words);
+    uint64_t lane = 0;
+    const uint32_t clause = first_falsified_lane(program, limit, words, lane);
+    if (clause == limit) continue;
+    limit = clause;
+    witness_.assign(variables_, 0);
+    for (uint32_t slot = 0; slot < free; ++slot)
+      witness_[program.free_variables[slot]] =
+          (values_[uint64_t{slot} * words + lane / 64] >> (lane % 64)) & 1u;
+    have_witness_ = true;
+  }
+  return limit < program.positions.size() ? program.positions[limit] : bound;
+}
+
+// Enumerates every assignment of the program's free variables in chunks;
+// returns the index of the first compiled clause below `limit` that one
+// falsifies, or `limit`, and keeps in witness_ the first assignment (in
+// enumeration order) that falsifies it.
+uint32_t ModelTest::enumerate(const Program& program, uint32_t limit) {
+  const uint32_t free = static_cast<uint32_t>(program.free_variables.size());
+  assert(free < 64);
+  const uint32_t words = chunk_words(program);
+  const uint32_t log_words = log2_of(words);
+  const uint64_t chunks = free <= 6 + log_words ? 1 : uint64_t{1} << (free - 6 - log_words);
+  values_.resize(std::max<uint64_t>(1, program.slots()) * words);
+  uint32_t best = limit;
+  for (uint64_t chunk = 0; chunk < chunks && best > 0; ++chunk) {
+    for (uint32_t slot = 0; slot < free; ++slot) {
+      uint64_t* out = values_.data() + uint64_t{slot} * words;
+      if (slot < 6) {
+        std::fill(out, out + words, LANE_PATTERN[slot]);
+      } else if (slot - 6 < log_words) {
+        for (uint32_t w = 0; w < words; ++w) out[w] = ((w >> (slot - 6)) & 1u) ? ~uint64_t{0} : 0;
+      } else {
+        const bool bit = (chunk >> (slot - 6 - log_words)) & 1u;
+        std::fill(out, out + words, bit ? ~uint64_t{0} : 0);
+      }
+    }
+    evaluate(program, words);
+    uint64_t lane = 0;
+    const uint32_t clause = first_falsified_lane(program, best, words, lane);
+    if (clause == best) continue;
+    best = clause;
+    const uint64_t assignment = chunk * words * 64 + lane;
+    witness_.assign(variables_, 0);
+    for (uint32_t slot = 0; slot < free; ++slot)
+      witness_[program.free_variables[slot]] = (assignment >> slot) & 1u;
+    have_witness_ = true;
+  }
+  return best;
+}
+
+// Decides one clause by enumerating the cone collect_cone left.
+bool ModelTest::enumerate_cone(uint32_t position) {
+  compile(cone_gates_, program_);
+  compile_clauses(&position, 1, program_);
+  return enumerate(program_, 1) == 0;
+}
+
+// Decides one clause with the incremental solver; on a counterexample the
+// solver's values of the free variables become the witness.
+bool ModelTest::solve_clause(uint32_t position) {
+  if (!solver_) {
+    solver_.reset(new Minisat::Solver);
+    solver_variable_.assign(variables_, -1);
+    encoded_.assign(variables_, 0);
+  }
+  Minisat::Solver& solver = *solver_;
+  auto to_solver = [&](Literal literal) {
+    int& mapped = solver_variable_[literal.variable()];
+    if (mapped < 0) mapped = solver.newVar();
+    return Minisat::mkLit(mapped, literal.negative());
+  };
+
+  // Add the defining clauses of the gates in the cone not yet encoded.
+  const ClauseView clause = clauses_[position];
+  stack_.clear();
+  for (const Literal& literal : clause)
+    if (!encoded_[literal.variable()]) stack_.push_back(literal.variable());
+  Minisat::vec<Minisat::Lit> lits;
+  while (!stack_.empty()) {
+    const uint32_t variable = stack_.back();
+    stack_.pop_back();
+    if (encoded_[variable]) continue;
+    encoded_[variable] = 1;
+    const uint32_t index = gate_of_[variable];
+    if (index == NO_GATE) continue;
+    ++statistics_.encoded_gates;
+    const Gate& gate = network_.gates[index];
+    const Literal* operands = network_.operands_of(gate);
+    const Minisat::Lit x = to_solver(Literal(variable, false));
+    if (gate.kind == Gate::AND) {
+      lits.clear();
+      lits.push(x);
+      for (uint32_t i = 0; i < gate.count; ++i) {
+        const Minisat::Lit operand = to_solver(operands[i]);
+        solver.addClause(~x, operand);
+        lits.push(~operand);
+      }
+      solver.addClause(lits);
+    } else if (gate.kind == Gate::ITE) {
+      const Minisat::Lit c = to_solver(operands[0]), t = to_solver(operands[1]),
+                         e = to_solver(operands[2]);
+      solver.addClause(~x, t, ~c);
+      solver.addClause(~x, c, e);
+      solver.addClause(x, ~c, ~t);
+      solver.addClause(x, c, ~e);
+    } else {
+      const Minisat::Lit f = to_solver(operands[0]);
+      solver.addClause(x, ~f);
+      solver.addClause(~x, f);
+    }
+    for (uint32_t i = 0; i < gate.count; ++i)
+      if (!encoded_[operands[i].variable()]) stack_.push_back(operands[i].variable());
+  }
+  // The definitions of an acyclic network are always satisfiable together.
+  assert(solver.okay());
+
+  lits.clear();
+  for (const Literal& literal : clause) lits.push(~to_solver(literal));
+  ++statistics_.solved_clauses;
+  if (!solver.solve(lits)) return false;
+  witness_.assign(variables_, 0);
+  for (uint32_t variable = 0; variable < variables_; ++variable)
+    if (gate_of_[variable] == NO_GATE && solver_variable_[variable] >= 0)
+      witness_[variable] = solver.modelValue(solver_variable_[variable]) == l_True;
+  have_witness_ = true;
+  return true;
+}
+
+// Fills in the defined variables' values from the free ones in witness_.
+void ModelTest::compute_values() {
+  for (const Gate& gate : network_.gates) {
+    const Literal* operands = network_.operands_of(gate);
+    auto operand = [&](uint32_t i) { return (witness_[operands[i].variable()] ^ operands[i].code) & 1u; };
+    uint8_t result;
+    if (gate.kind == Gate::AND) {
+      result = 1;
+      for (uint32_t i = 0; i < gate.count && result; ++i) result = operand(i);
+    } else if (gate.kind == Gate::ITE) {
+      result = operand(0) ? operand(1) : operand(2);
+    } else {
+      result = operand(0);
+    }
+    witness_[gate.variable] = result;
+  }
+}
+
+uint32_t ModelTest::first_falsifiable() {
+  have_witness_ = false;
+  if (input_clauses_ == 0) return 0;
+
+  // 1. Random simulation of all clauses' joint cone.
+  relevant_program(input_clauses_, program_);
+  support_.clear();
+  if (program_.free_variables.size() <= 64) {
+    support_.assign(variables_, 0);
+    for (uint32_t slot = 0; slot < program_.free_variables.size(); ++slot)
+      support_[program_.free_variables[slot]] = uint64_t{1} << slot;
+    for (uint32_t index : cone_gates_) {
+      const Gate& gate = network_.gates[index];
+      const Literal* operands = network_.operands_of(gate);
+      uint64_t support = 0;
+      for (uint32_t i = 0; i < gate.count; ++i) support |= support_[operands[i].variable()];
+      support_[gate.variable] = support;
+    }
+  }
+  uint32_t bound = simulate(program_, input_clauses_);
+  bool canonical = false;  // the witness is the first in its cone's enumeration order
+
+  if (bound > 0) {
+    // 2. All free variables of the clauses before the bound at once.
+    if (bound < input_clauses_) relevant_program(bound, program_);
+    const uint64_t cost = enumeration_cost(
+        program_.code.size() + program_.clause_code.size() + program_.free_variables.size(),
+        program_.free_variables.size());
+    if (cost <= WHOLE_BUDGET) {
+      statistics_.whole_network = true;
+      const uint32_t clause = enumerate(program_, bound);
+      if (clause < bound) {
+        bound = clause;
+        canonical = true;
+      }
+    } else {
+      // 3. One clause at a time. The whole-network program is no longer
+      // needed; its memory goes back before the solver grows.
+      program_ = Program();
+      values_ = std::vector<uint64_t>();
+      for (uint32_t position = 0; position < bound; ++position) {
+        bool small = true;
+        if (!support_.empty()) {
+          uint64_t support = 0;
+          for (const Literal& literal : clauses_[position]) support |= support_[literal.variable()];
+          small = static_cast<uint32_t>(__builtin_popcountll(support)) <= CONE_FREE_LIMIT;
+        }
+        bool falsified;
+        if (small && collect_cone(position, CONE_FREE_LIMIT, CONE_BUDGET)) {
+          ++statistics_.enumerated_clauses;
+          falsified = enumerate_cone(position);
+          canonical = falsified;
+        } else {
+          falsified = solve_clause(position);
+        }
+        if (falsified) {
+          bound = position;
+          break;
+        }
+      }
+    }
+  }
+  if (bound == input_clauses_) return bound;
+
+  // 4. A canonical assignment where the cone allows it, then every value.
+  if (!canonical && collect_cone(bound, CONE_FREE_LIMIT, CONE_BUDGET)) {
+    const bool falsified = enumerate_cone(bound);
+    assert(falsified);
+    (void)falsified;
+  }
+  assert(have_witness_);
+  compute_values();
+  return bound;
+}

@@ -1,0 +1,105 @@
+// The model test: which input clause, if any, can some assignment of the
+// free variables falsify? The network is acyclic, so every assignment of its
+// free variables fixes every other variable, and a clause can be falsified
+// exactly when some assignment of the free variables in its cone of
+// influence makes all its literals false. The test therefore evaluates the
+// circuit, 64 assignments per machine word, and falls back to MiniSat only
+// for clauses whose cones have too many free variables to enumerate.
+#ifndef ZEL_MODEL_MODEL_TEST_HPP
+#define ZEL_MODEL_MODEL_TEST_HPP
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "model/network.hpp"
+#include "store/clause_store.hpp"
+
+namespace Minisat {
+class Solver;
+}
+
+class ModelTest {
+ public:
+  // How the test spent its effort; for measurements and the unit tests.
+  struct Statistics {
+    uint32_t simulation_rounds = 0;     // rounds of random simulation run
+    bool whole_network = false;         // all free variables enumerated at once
+    uint32_t enumerated_clauses = 0;    // clauses decided by enumerating their cone
+    uint32_t solved_clauses = 0;        // clauses decided by MiniSat
+    uint32_t encoded_gates = 0;         // gates whose defining clauses reached MiniSat
+  };
+
+  // Both arguments must outlive the test. The clauses tested are positions
+  // 0 to input_clauses - 1 of `clauses`; their variables may lie beyond
+  // network.variables (then they are free).
+  ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses);
+  ~ModelTest();
+  ModelTest(const ModelTest&) = delete;
+  ModelTest& operator=(const ModelTest&) = delete;
+
+  // 0-based position of the first input clause that some assignment of the
+  // free variables falsifies; input_clauses when every clause holds.
+  uint32_t first_falsifiable();
+
+  // After first_falsifiable found a counterexample: the value of a variable
+  // under one assignment that falsifies that clause (free variables outside
+  // the clause's cone are 0; defined variables take their computed value).
+  bool value(uint32_t variable) const;
+
+  const Statistics& statistics() const { return statistics_; }
+
+ private:
+  // A compiled piece of the network over compact slots: slots 0 to
+  // free_variables.size() - 1 hold the free variables in ascending order,
+  // the following slots the gates in topological order. `code` holds per
+  // gate its kind, its operand count, then each operand as slot × 2 + sign.
+  // Clauses are compiled the same way (literal count, then literal codes).
+  struct Program {
+    std::vector<uint32_t> free_variables;  // free slot -> variable, ascending
+    uint32_t gates = 0;                    // gate slots following the free ones
+    std::vector<uint32_t> code;            // gates: kind, count, operand slot codes
+    std::vector<uint32_t> clause_code;     // clauses: count, literal slot codes
+    std::vector<uint32_t> positions;       // clause position of each compiled clause
+    uint32_t slots() const { return static_cast<uint32_t>(free_variables.size()) + gates; }
+  };
+
+  void compile(const std::vector<uint32_t>& gate_indices, Program& program);
+  void compile_clauses(const uint32_t* positions, uint32_t count, Program& program);
+  void relevant_program(uint32_t end, Program& program);
+  bool collect_cone(uint32_t position, uint32_t limit, uint64_t budget);
+  void evaluate(const Program& program, uint32_t words);
+  uint32_t first_falsified_lane(const Program& program, uint32_t limit, uint32_t words,
+                                uint64_t& lane);
+  uint32_t simulate(Program& program, uint32_t bound);
+  uint32_t enumerate(const Program& program, uint32_t limit);
+  bool enumerate_cone(uint32_t position);
+  bool solve_clause(uint32_t position);
+  void compute_values();
+  uint32_t chunk_words(const Program& program) const;
+  uint32_t stamp_next();
+
+  const Network& network_;        // the gates, read only
+  const ClauseStore& clauses_;    // the clauses, read only
+  uint32_t input_clauses_ = 0;    // clauses tested: positions below this
+  uint32_t variables_ = 0;        // per-variable arrays have this size
+  std::vector<uint32_t> gate_of_;  // variable -> index of its gate; NO_GATE if free
+  std::vector<uint32_t> stamp_;    // variable -> epoch of its last visit by a traversal
+  uint32_t epoch_ = 0;             // current traversal's stamp
+  std::vector<uint32_t> slot_;     // variable -> slot in the program being compiled
+  std::vector<uint64_t> support_;  // variable -> free variables (bits) it depends on; empty
+                                   // when the network has more than 64 relevant free variables
+  std::vector<uint64_t> values_;   // slot × words + word -> 64 assignments' values
+  std::vector<uint32_t> stack_;    // traversal stack, reused
+  std::vector<uint32_t> cone_gates_;  // gate indices of the last cone collected
+  std::vector<uint32_t> cone_free_;   // free variables of the last cone collected
+  Program program_;                   // the program of the current phase, reused
+  std::vector<uint8_t> witness_;      // variable -> value in the counterexample; empty if none
+  bool have_witness_ = false;         // witness_ holds the free variables of a falsifying assignment
+  std::unique_ptr<Minisat::Solver> solver_;  // created when the first clause needs it
+  std::vector<int> solver_variable_;         // variable -> solver variable; -1 none yet
+  std::vector<uint8_t> encoded_;             // variable -> its gate's clauses are in the solver
+  Statistics statistics_;                    // effort counters
+};
+
+#endif

@@ -1,0 +1,327 @@
+// The model test on small gate networks: the exact first falsifiable clause
+// for each gate kind, negations, free existentials, constants and clauses
+// that only exhaustive enumeration or the solver can decide; the assignment
+// value() reports must falsify that clause; and a seeded comparison with the
+// plain procedure (all definitions in one MiniSat, one call per clause).
+#include "model/model_test.hpp"
+
+#include <gtest/gtest.h>
+#include <minisat/core/Solver.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "model/network.hpp"
+#include "store/clause_store.hpp"
+
+namespace {
+
+using Minisat::lbool;
+
+struct GateSpec {
+  Gate::Kind kind;
+  unsigned variable;
+  std::vector<int> operands;  // DIMACS literals
+};
+
+Network make_network(unsigned variables, const std::vector<GateSpec>& gates) {
+  Network network;
+  network.variables = variables;
+  for (const GateSpec& spec : gates) {
+    Gate gate;
+    gate.kind = spec.kind;
+    gate.variable = spec.variable;
+    gate.first = static_cast<uint32_t>(network.operands.size());
+    gate.count = static_cast<uint32_t>(spec.operands.size());
+    for (int operand : spec.operands) network.operands.push_back(Literal(operand));
+    network.gates.push_back(gate);
+  }
+  return network;
+}
+
+ClauseStore make_clauses(const std::vector<std::vector<int>>& clauses) {
+  ClauseStore store;
+  std::vector<Literal> literals;
+  for (const auto& clause : clauses) {
+    literals.clear();
+    for (int value : clause) literals.push_back(Literal(value));
+    store.push(literals);
+  }
+  return store;
+}
+
+// Evaluates the network from the free variables' values in `test`,
+// independently of the test's own evaluation.
+std::vector<uint8_t> evaluate(const Network& network, const ModelTest& test, unsigned variables) {
+  std::vector<uint8_t> value(variables, 0);
+  std::vector<uint8_t> defined(variables, 0);
+  for (const Gate& gate : network.gates) defined[gate.variable] = 1;
+  for (unsigned v = 0; v < variables; ++v)
+    if (!defined[v]) value[v] = test.value(v);
+  for (const Gate& gate : network.gates) {
+    const Literal* ops = network.operands_of(gate);
+    auto lit = [&](uint32_t i) { return static_cast<uint8_t>(value[ops[i].variable()] ^ ops[i].negative()); };
+    uint8_t result = 1;
+    if (gate.kind == Gate::AND) {
+      for (uint32_t i = 0; i < gate.count; ++i) result &= lit(i);
+    } else if (gate.kind == Gate::ITE) {
+      result = lit(0) ? lit(1) : lit(2);
+    } else {
+      result = lit(0);
+    }
+    value[gate.variable] = result;
+  }
+  return value;
+}
+
+// The clause is false under the network's values, and value() agrees with
+// them on every variable.
+void expect_falsified(const Network& network, const ClauseStore& clauses, uint32_t position,
+                      const ModelTest& test, unsigned variables) {
+  const std::vector<uint8_t> value = evaluate(network, test, variables);
+  for (const Literal& literal : clauses[position])
+    EXPECT_EQ(value[literal.variable()] ^ literal.negative(), 0)
+        << "literal " << literal.to_dimacs() << " of clause " << position << " is true";
+  for (unsigned v = 0; v < variables; ++v) EXPECT_EQ(value[v], test.value(v)) << "variable " << v;
+}
+
+// The plain procedure: every gate's defining clauses in one solver, then
+// for each clause in order a call assuming its complement.
+uint32_t reference_first_falsifiable(const Network& network, const ClauseStore& clauses,
+                                     uint32_t input_clauses, unsigned variables) {
+  Minisat::Solver solver;
+  for (unsigned v = 0; v < variables; ++v) solver.newVar();
+  auto lit = [](Literal literal) { return Minisat::mkLit(literal.variable(), literal.negative()); };
+  Minisat::vec<Minisat::Lit> clause;
+  for (const Gate& gate : network.gates) {
+    const Literal* ops = network.operands_of(gate);
+    const Minisat::Lit x = Minisat::mkLit(gate.variable);
+    if (gate.kind == Gate::AND) {
+      clause.clear();
+      clause.push(x);
+      for (uint32_t i = 0; i < gate.count; ++i) {
+        solver.addClause(~x, lit(ops[i]));
+        clause.push(~lit(ops[i]));
+      }
+      solver.addClause(clause);
+    } else if (gate.kind == Gate::ITE) {
+      const Minisat::Lit c = lit(ops[0]), t = lit(ops[1]), e = lit(ops[2]);
+      solver.addClause(~x, t, ~c);
+      solver.addClause(~x, c, e);
+      solver.addClause(x, ~c, ~t);
+      solver.addClause(x, c, ~e);
+    } else {
+      solver.addClause(x, ~lit(ops[0]));
+      solver.addClause(~x, lit(ops[0]));
+    }
+  }
+  for (uint32_t position = 0; position < input_clauses; ++position) {
+    clause.clear();
+    for (const Literal& literal : clauses[position]) clause.push(~lit(literal));
+    if (solver.solve(clause)) return position;
+  }
+  return input_clauses;
+}
+
+struct Case {
+  std::string name;
+  unsigned variables;
+  std::vector<GateSpec> gates;
+  std::vector<std::vector<int>> clauses;
+  uint32_t expected;  // first falsifiable position; clauses.size() when none
+};
+
+const Gate::Kind AND = Gate::AND, ITE = Gate::ITE, COPY = Gate::COPY;
+
+std::vector<int> range(int first, int last) {
+  std::vector<int> result;
+  for (int v = first; v <= last; ++v) result.push_back(v);
+  return result;
+}
+
+std::vector<Case> small_cases() {
+  return {
+      {"and_definition_holds", 4, {{AND, 3, {1, -2}}}, {{-3, 1}, {-3, -2}, {3, -1, 2}}, 3},
+      {"and_output_can_be_false", 4, {{AND, 3, {1, -2}}}, {{-3, 1}, {3}}, 1},
+      {"and_output_can_be_true", 4, {{AND, 3, {1, -2}}}, {{-3, 1}, {-3}}, 1},
+      {"and_with_negated_output_clause", 4, {{AND, 3, {1, 2}}}, {{-3, 1}, {3, -1}}, 1},
+      {"ite_definition_holds", 5, {{ITE, 4, {1, 2, -3}}},
+       {{-4, 2, -1}, {-4, 1, -3}, {4, -1, -2}, {4, 1, 3}}, 4},
+      {"ite_else_branch", 5, {{ITE, 4, {1, 2, -3}}}, {{-4, 2, -1}, {1, 4}}, 1},
+      {"ite_same_then_else_is_a_copy", 5, {{ITE, 4, {1, 2, 2}}}, {{-4, 2}, {4, -2}, {4}}, 2},
+      {"copy_of_negation", 3, {{COPY, 2, {-1}}}, {{1, 2}, {-1, -2}, {2}}, 2},
+      {"copy_chain", 4, {{COPY, 2, {-1}}, {COPY, 3, {-2}}}, {{-3, 1}, {3, -1}, {3, 1}}, 2},
+      {"free_existential_outside_model", 3, {}, {{1, 2}}, 0},
+      {"clause_over_free_and_gate", 4, {{AND, 3, {1, 1}}}, {{-3, 1, 2}, {3, -1, 2}, {-2}}, 2},
+      {"empty_and_is_true", 2, {{AND, 1, {}}}, {{1}, {-1}}, 1},
+      {"empty_clause", 3, {}, {{1, -1}, {}, {2}}, 1},
+      {"tautologies_only", 3, {}, {{1, -1}, {2, -2, 1}}, 2},
+      {"contradictory_and_is_false", 3, {{AND, 2, {1, -1}}}, {{-2}, {2}}, 1},
+      {"no_clauses", 3, {{AND, 2, {1}}}, {}, 0},
+      {"variable_beyond_network", 2, {}, {{1, -1}, {5, -4}}, 1},
+      // 24 free variables, one falsifying assignment: random simulation
+      // all but surely misses it, the enumeration finds it.
+      {"only_all_ones_falsifies_24", 26, {{AND, 25, range(1, 24)}}, {{-25, 1}, {-25}}, 1},
+      // 40 free variables: the solver has to decide.
+      {"only_all_ones_falsifies_40", 42, {{AND, 41, range(1, 40)}}, {{-41, 40}, {-41}}, 1},
+      {"forty_inputs_hold", 42, {{AND, 41, range(1, 40)}}, {{-41, 40}, {-41, 1}}, 2},
+  };
+}
+
+TEST(ModelTest, FirstFalsifiableClauseAndItsAssignment) {
+  for (const Case& test_case : small_cases()) {
+    SCOPED_TRACE(test_case.name);
+    const Network network = make_network(test_case.variables, test_case.gates);
+    const ClauseStore clauses = make_clauses(test_case.clauses);
+    const uint32_t input = static_cast<uint32_t>(test_case.clauses.size());
+    ModelTest test(network, clauses, input);
+    const uint32_t found = test.first_falsifiable();
+    EXPECT_EQ(found, test_case.expected);
+    unsigned variables = test_case.variables;
+    for (const auto& clause : test_case.clauses)
+      for (int literal : clause) variables = std::max<unsigned>(variables, std::abs(literal) + 1);
+    EXPECT_EQ(reference_first_falsifiable(network, clauses, input, variables), test_case.expected);
+    if (found < input) expect_falsified(network, clauses, found, test, variables);
+  }
+}
+
+TEST(ModelTest, TwentyFourInputsNeedEnumerationFortyNeedTheSolver) {
+  for (unsigned inputs : {24u, 40u}) {
+    SCOPED_TRACE(inputs);
+    const Network network = make_network(inputs + 2, {{AND, inputs + 1, range(1, inputs)}});
+    const ClauseStore clauses = make_clauses({{-static_cast<int>(inputs) - 1}});
+    ModelTest test(network, clauses, 1);
+    EXPECT_EQ(test.first_falsifiable(), 0u);
+    for (unsigned v = 1; v <= inputs + 1; ++v) EXPECT_TRUE(test.value(v)) << v;
+    if (inputs == 24) {
+      EXPECT_TRUE(test.statistics().whole_network);
+      EXPECT_EQ(test.statistics().solved_clauses, 0u);
+    } else {
+      EXPECT_FALSE(test.statistics().whole_network);
+      EXPECT_EQ(test.statistics().solved_clauses, 1u);
+    }
+  }
+}
+
+// 64 free variables in all, each clause reading 16 of them through a small
+// chain: too many to enumerate together, few enough per cone.
+TEST(ModelTest, ClausesDecidedOneConeAtATime) {
+  std::vector<GateSpec> gates;
+  std::vector<std::vector<int>> clauses;
+  unsigned next = 65;
+  for (int group = 0; group < 4; ++group) {
+    const int base = group * 16;
+    const unsigned conjunction = next++;
+    gates.push_back({AND, conjunction, range(base + 1, base + 16)});
+    const unsigned choice = next++;
+    gates.push_back({ITE, choice, {base + 1, static_cast<int>(conjunction), -(base + 2)}});
+    clauses.push_back({-static_cast<int>(conjunction), base + 16});
+    clauses.push_back({-static_cast<int>(choice), base + 1, -(base + 2)});
+  }
+  // Falsified only when inputs 49..64 are all true.
+  clauses.push_back({-static_cast<int>(next - 2)});
+  const Network network = make_network(next, gates);
+  const ClauseStore store = make_clauses(clauses);
+  const uint32_t input = static_cast<uint32_t>(clauses.size());
+  ModelTest test(network, store, input);
+  EXPECT_EQ(test.first_falsifiable(), input - 1);
+  EXPECT_FALSE(test.statistics().whole_network);
+  EXPECT_EQ(test.statistics().solved_clauses, 0u);
+  EXPECT_EQ(test.statistics().enumerated_clauses, input);
+  expect_falsified(network, store, input - 1, test, next);
+  for (unsigned v = 49; v <= 64; ++v) EXPECT_TRUE(test.value(v)) << v;
+  for (unsigned v = 1; v <= 48; ++v) EXPECT_FALSE(test.value(v)) << v;  // outside the cone
+}
+
+// Random acyclic networks over shuffled variable numbers; the clauses mix
+// the gates' own defining clauses (always true) with random ones, so the
+// first falsifiable clause lies anywhere or nowhere.
+struct Shape {
+  unsigned min_free, max_free;  // free variables, inclusive range
+  unsigned max_gates;           // gates: 0 to this many
+  unsigned max_conjuncts;       // operands of an AND: 0 to this many
+  unsigned max_clauses;         // clauses: 0 to this many - 1
+  unsigned random_one_in;       // one clause in this many is random, the rest defining
+};
+
+ModelTest::Statistics compare_random(uint32_t seed, const Shape& shape, int runs) {
+  ModelTest::Statistics total;
+  std::mt19937 random(seed);
+  auto below = [&](unsigned n) { return static_cast<unsigned>(random() % n); };
+  for (int run = 0; run < runs; ++run) {
+    const unsigned free = shape.min_free + below(shape.max_free - shape.min_free + 1);
+    const unsigned gate_count = below(shape.max_gates + 1);
+    const unsigned variables = free + gate_count + 1;
+    std::vector<unsigned> number(variables - 1);  // creation order -> variable
+    for (unsigned i = 0; i < number.size(); ++i) number[i] = i + 1;
+    std::shuffle(number.begin(), number.end(), random);
+    auto operand = [&](unsigned created) {
+      const unsigned v = number[below(created)];
+      return below(2) ? -static_cast<int>(v) : static_cast<int>(v);
+    };
+    std::vector<GateSpec> gates;
+    std::vector<std::vector<int>> defining;
+    for (unsigned g = 0; g < gate_count; ++g) {
+      const unsigned created = free + g;
+      const int x = static_cast<int>(number[created]);
+      const unsigned kind = below(3);
+      if (kind == 0) {
+        std::vector<int> ops;
+        for (unsigned i = below(shape.max_conjuncts + 1); i > 0; --i) ops.push_back(operand(created));
+        gates.push_back({AND, static_cast<unsigned>(x), ops});
+        for (int op : ops) defining.push_back({-x, op});
+      } else if (kind == 1) {
+        const int c = operand(created), t = operand(created), e = operand(created);
+        gates.push_back({ITE, static_cast<unsigned>(x), {c, t, e}});
+        defining.push_back({-x, t, -c});
+        defining.push_back({x, c, -e});
+      } else {
+        const int f = operand(created);
+        gates.push_back({COPY, static_cast<unsigned>(x), {f}});
+        defining.push_back({x, -f});
+      }
+    }
+    std::vector<std::vector<int>> clauses;
+    for (unsigned count = below(shape.max_clauses); count > 0; --count) {
+      if (!defining.empty() && below(shape.random_one_in) != 0) {
+        clauses.push_back(defining[below(static_cast<unsigned>(defining.size()))]);
+        continue;
+      }
+      std::vector<int> clause;
+      for (unsigned size = below(5); size > 0; --size) clause.push_back(operand(variables - 1));
+      std::sort(clause.begin(), clause.end());
+      clause.erase(std::unique(clause.begin(), clause.end()), clause.end());
+      clauses.push_back(clause);
+    }
+    const Network network = make_network(variables, gates);
+    const ClauseStore store = make_clauses(clauses);
+    const uint32_t input = static_cast<uint32_t>(clauses.size());
+    ModelTest test(network, store, input);
+    const uint32_t found = test.first_falsifiable();
+    EXPECT_EQ(found, reference_first_falsifiable(network, store, input, variables))
+        << "seed " << seed << " run " << run;
+    if (found < input) expect_falsified(network, store, found, test, variables);
+    total.whole_network |= test.statistics().whole_network;
+    total.enumerated_clauses += test.statistics().enumerated_clauses;
+    total.solved_clauses += test.statistics().solved_clauses;
+  }
+  return total;
+}
+
+TEST(ModelTest, AgreesWithThePlainProcedureOnSmallNetworks) {
+  EXPECT_TRUE(compare_random(1, {1, 10, 12, 3, 12, 4}, 3000).whole_network);
+}
+
+// More free variables than the whole-network enumeration takes: the clauses
+// go through their cones, some to the solver.
+TEST(ModelTest, AgreesWithThePlainProcedureOnWideNetworks) {
+  const ModelTest::Statistics total = compare_random(2, {40, 64, 80, 8, 40, 10}, 100);
+  EXPECT_GT(total.enumerated_clauses, 0u);
+  EXPECT_GT(total.solved_clauses, 0u);
+}
+
+}  // namespace
