@@ -232,95 +232,58 @@ bool DClause::tautological() const {
   return false;
 }
 
-// The first literal of the pivot in each clause decides the clash; a
-// second, complementary occurrence makes that antecedent tautological.
-bool DClause::clashes_on(const DClause& other, unsigned pivot, bool& doubled_pivot) const {
-  const Literal* mine = nullptr;
-  const Literal* theirs = nullptr;
-  for (const Literal& literal : literals)
+namespace {
+
+// The first literal of the pivot in `clause`, or null; `doubled` is set when
+// a second, complementary one follows.
+const Literal* pivot_literal(ClauseView clause, unsigned pivot, bool& doubled) {
+  const Literal* found = nullptr;
+  for (const Literal& literal : clause)
     if (literal.variable() == pivot) {
-      if (!mine)
-        mine = &literal;
-      else if (*mine != literal)
-        doubled_pivot = true;
+      if (!found)
+        found = &literal;
+      else if (*found != literal)
+        doubled = true;
     }
-  for (const Literal& literal : other.literals)
-    if (literal.variable() == pivot) {
-      if (!theirs)
-        theirs = &literal;
-      else if (*theirs != literal)
-        doubled_pivot = true;
-    }
-  return mine && theirs && mine->negative() != theirs->negative();
+  return found;
 }
 
-ResolutionOutcome DClause::resolve_into(const DClause& other, unsigned pivot,
-                                        const std::vector<unsigned>& levels,
-                                        const std::vector<Quantifier>& variables,
-                                        DClause& result) const {
+}  // namespace
+
+ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
+                          const std::vector<unsigned>& levels,
+                          const std::vector<Quantifier>& variables, DClause& result,
+                          std::vector<uint8_t>& marks) {
   bool doubled_pivot = false;
-  const bool clash = clashes_on(other, pivot, doubled_pivot);
+  const Literal* mine = pivot_literal(first, pivot, doubled_pivot);
+  const Literal* theirs = pivot_literal(second, pivot, doubled_pivot);
   result.clear();
-  if (!clash) return ResolutionOutcome::NO_CLASH;
+  if (!mine || !theirs || mine->negative() == theirs->negative())
+    return ResolutionOutcome::NO_CLASH;
 
-  result.reserve(count);
-  for (const Literal& literal : literals)
-    if (literal.variable() != pivot) result.insert(literal);
-  result.reserve(other.count + result.count);
-  for (const Literal& literal : other.literals)
-    if (literal.variable() != pivot) result.insert(literal);
-
-  // The tautology test looks at the union before reduction: reducing
-  // (u, -u) would otherwise turn a forbidden step into the empty clause.
-  const bool tautology = doubled_pivot || result.tautological();
-  result.reduce(levels, variables);
-  return tautology ? ResolutionOutcome::TAUTOLOGICAL : ResolutionOutcome::RESOLVED;
-}
-
-ResolutionOutcome DClause::resolve_into(const DClause& other, unsigned pivot,
-                                        const std::vector<unsigned>& levels,
-                                        const std::vector<Quantifier>& variables, DClause& result,
-                                        std::vector<uint8_t>& marks) const {
-  bool doubled_pivot = false;
-  const bool clash = clashes_on(other, pivot, doubled_pivot);
-  result.clear();
-  if (!clash) return ResolutionOutcome::NO_CLASH;
-
-  // The same union as insert would build, with duplicates found by marks.
   std::vector<Literal>& union_literals = result.literals;
-  union_literals.reserve(count + other.count);
-  for (const DClause* clause : {this, &other})
-    for (const Literal& literal : clause->literals)
+  union_literals.reserve(first.size + second.size);
+  for (const ClauseView clause : {first, second})
+    for (const Literal& literal : clause)
       if (literal.variable() != pivot && !marks[literal.code]) {
         marks[literal.code] = 1;
         union_literals.push_back(literal);
       }
   bool tautology = doubled_pivot;
-  for (const Literal& literal : union_literals) {
+  for (const Literal& literal : union_literals)
     if (marks[literal.code ^ 1u]) tautology = true;
-  }
   for (const Literal& literal : union_literals) marks[literal.code] = 0;
   result.count = static_cast<unsigned>(union_literals.size());
+  // The tautology test looks at the union before reduction: reducing
+  // (u, -u) would otherwise turn a forbidden step into the empty clause.
   result.reduce(levels, variables);
   return tautology ? ResolutionOutcome::TAUTOLOGICAL : ResolutionOutcome::RESOLVED;
 }
 
-bool DClause::qresolve_into(const DClause& other, unsigned pivot,
-                            const std::vector<unsigned>& levels,
-                            const std::vector<Quantifier>& variables, DClause& result) const {
-  if (resolve_into(other, pivot, levels, variables, result) == ResolutionOutcome::RESOLVED)
-    return true;
-  result.clear();
-  return false;
+void DClause::assign(ClauseView clause) {
+  literals.assign(clause.begin(), clause.end());
+  count = clause.size;
+  drop_index();
 }
 
-std::string DClause::to_string() const {
-  std::ostringstream text;
-  text << '(';
-  for (unsigned i = 0; i < count; ++i) {
-    if (i) text << ", ";
-    text << literals[i].to_dimacs();
-  }
-  text << ')';
-  return text.str();
-}
+std::string DClause::to_string() const { return ::to_string(view()); }

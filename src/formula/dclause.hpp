@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "core/literal.hpp"
-#include "quantifier.hpp"
+#include "core/quantifier.hpp"
+#include "store/clause_store.hpp"
 
 // Outcome of a resolution on a pivot. A tautological resolvent (one that
 // holds a literal and its complement, counting a doubly occurring pivot) is
@@ -56,30 +57,13 @@ class DClause {
   void remove_variables(const std::vector<unsigned>& variables);
   void clear();
   void reserve(size_t size) { literals.reserve(size); }
+  ClauseView view() const { return ClauseView{literals.data(), count}; }
+  // Makes this clause a copy of `clause`, whose literals are distinct.
+  void assign(ClauseView clause);
 
   // Universal reduction in place: universal literals deeper than every
   // existential literal go, one variable at a time, deepest level first.
   void reduce(const std::vector<unsigned>& levels, const std::vector<Quantifier>& variables);
-
-  // Q-resolvent of this clause and `other` on `pivot`, reduced, into
-  // `result`: this clause's literals first. A tautological resolution is
-  // refused like a missing clash: false, `result` empty.
-  bool qresolve_into(const DClause& other, unsigned pivot, const std::vector<unsigned>& levels,
-                     const std::vector<Quantifier>& variables, DClause& result) const;
-  // The same rule, reporting a tautology instead of refusing it; `result`
-  // then holds the reduced resolvent computed all the same.
-  ResolutionOutcome resolve_into(const DClause& other, unsigned pivot,
-                                 const std::vector<unsigned>& levels,
-                                 const std::vector<Quantifier>& variables,
-                                 DClause& result) const;
-
-  // The same, with `marks` (one byte per literal code, all 0, left all 0)
-  // finding duplicates and complements instead of scans: the resolution
-  // checker's hot path.
-  ResolutionOutcome resolve_into(const DClause& other, unsigned pivot,
-                                 const std::vector<unsigned>& levels,
-                                 const std::vector<Quantifier>& variables, DClause& result,
-                                 std::vector<uint8_t>& marks) const;
 
   // True when some literal occurs together with its complement.
   bool tautological() const;
@@ -95,7 +79,6 @@ class DClause {
   // Removing or reducing by repeated scans costs about clause length times
   // variables removed; up to this much work plain scans beat building maps.
   static constexpr size_t kPlainWork = 4096;
-  bool clashes_on(const DClause& other, unsigned pivot, bool& doubled_pivot) const;
   void reduce_many(const std::vector<unsigned>& levels, const std::vector<Quantifier>& variables);
   void build_index() const;
   void index_insert(uint32_t code) const;
@@ -112,5 +95,19 @@ class DClause {
     if (index_) index_->clear();
   }
 };
+
+// The one Q-resolution rule of the checker: the resolvent of `first` and
+// `second` on `pivot` (first's literals, then second's new ones, in their
+// order), universally reduced, into `result`. The first literal of the pivot
+// in each clause decides the clash; a tautological resolvent (a literal and
+// its complement in the union before reduction, or a second, complementary
+// pivot literal in one clause) is computed all the same, so that callers
+// who must reproduce a chain exactly can do so, and reported: Q-resolution
+// does not allow it. `marks` (one byte per literal code, all 0) finds
+// duplicates and complements; it is left all 0.
+ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
+                          const std::vector<unsigned>& levels,
+                          const std::vector<Quantifier>& variables, DClause& result,
+                          std::vector<uint8_t>& marks);
 
 #endif

@@ -3,18 +3,12 @@
 // in a fixed order (resolution lines name clauses by position, so the order
 // is part of the certificate format).
 
-#include "qcnf.hpp"
+#include "formula/qcnf.hpp"
 
-bool QCNF::is_applicable(const and_extension& extension) const {
-  for (const Literal& literal : extension.literals)
-    if (!is_defined(literal.variable())) return false;
+bool QCNF::is_applicable(const Definition& definition, const Literal* operands) const {
+  for (uint32_t i = 0; i < definition.count; ++i)
+    if (!is_defined(operands[i].variable())) return false;
   return true;
-}
-
-bool QCNF::is_applicable(const ite_extension& extension) const {
-  return is_defined(extension.condition.variable()) &&
-         is_defined(extension.then_literal.variable()) &&
-         is_defined(extension.else_literal.variable());
 }
 
 // The operand variable of greatest level; ties keep the earlier operand.
@@ -25,60 +19,40 @@ unsigned QCNF::deepest_operand(const Literal* operands, size_t count) const {
   return deepest;
 }
 
-bool QCNF::apply_extension(const and_extension& extension) {
-  const Literal x = extension.variable;
-  if (x.negative()) {
-    error = "Negated extensions are not supported.";
-    return false;
-  }
-  check_fresh(x);
-  for (const Literal& literal : extension.literals) check_defined(literal);
+bool QCNF::apply_extension(const Definition& definition, const Literal* operands) {
+  const Literal x(definition.variable, false);
   if (!within_limit(x.variable())) return false;
-
-  // x -> l_i for every conjunct, then (l_1 and ... and l_n) -> x.
-  DClause binary;
-  for (const Literal& literal : extension.literals) {
-    binary.clear();
-    binary.insert(x.complement());
-    binary.insert(literal);
-    clauses.push_back(binary);
-  }
-  DClause long_clause;
-  long_clause.reserve(extension.literals.size() + 1);
-  long_clause.insert(x);
-  for (const Literal& literal : extension.literals) long_clause.insert(literal.complement());
-  clauses.push_back(std::move(long_clause));
-
-  if (extension.literals.empty()) return new_variable(x.variable(), Quantifier::EXISTENTIAL, true);
-  const unsigned after = deepest_operand(extension.literals.data(), extension.literals.size());
-  return new_variable_after(x.variable(), Quantifier::EXISTENTIAL, after);
-}
-
-bool QCNF::apply_extension(const ite_extension& extension) {
-  const Literal x = extension.variable;
-  if (x.negative()) {
-    error = "Negated extensions are not supported.";
-    return false;
-  }
-  check_fresh(x);
-  check_defined(extension.condition);
-  check_defined(extension.then_literal);
-  check_defined(extension.else_literal);
-
-  const Literal operands[3] = {extension.condition, extension.then_literal,
-                               extension.else_literal};
-  if (!new_variable_after(x.variable(), Quantifier::EXISTENTIAL, deepest_operand(operands, 3)))
-    return false;
-
-  const Literal c = extension.condition, t = extension.then_literal, e = extension.else_literal;
-  const Literal defining[4][3] = {{x.complement(), t, c.complement()},
-                                  {x.complement(), c, e},
-                                  {x, c.complement(), t.complement()},
-                                  {x, c, e.complement()}};
-  for (const auto& literals : defining) {
-    DClause clause;
+  // Each defining clause is built as a set: a literal already present is
+  // not added again.
+  DClause& clause = defining_clause_;
+  auto append = [&](std::initializer_list<Literal> literals) {
+    clause.clear();
     for (const Literal& literal : literals) clause.insert(literal);
-    clauses.push_back(std::move(clause));
+    clauses.push(clause.literals);
+  };
+  if (definition.kind == Definition::AND) {
+    // x -> l_i for every conjunct, then (l_1 and ... and l_n) -> x.
+    for (uint32_t i = 0; i < definition.count; ++i) append({x.complement(), operands[i]});
+    clause.clear();
+    clause.reserve(definition.count + 1);
+    clause.insert(x);
+    for (uint32_t i = 0; i < definition.count; ++i) clause.insert(operands[i].complement());
+    clauses.push(clause.literals);
+    const bool placed =
+        definition.count == 0
+            ? new_variable(x.variable(), Quantifier::EXISTENTIAL, true)
+            : new_variable_after(x.variable(), Quantifier::EXISTENTIAL,
+                                 deepest_operand(operands, definition.count));
+    if (!placed) return false;
+  } else {
+    if (!new_variable_after(x.variable(), Quantifier::EXISTENTIAL, deepest_operand(operands, 3)))
+      return false;
+    const Literal c = operands[0], t = operands[1], e = operands[2];
+    append({x.complement(), t, c.complement()});
+    append({x.complement(), c, e});
+    append({x, c.complement(), t.complement()});
+    append({x, c, e.complement()});
   }
+  definitions.add(definition, operands);
   return true;
 }

@@ -1,33 +1,20 @@
-// Placing variables in the quantifier prefix, variable checks, and the
-// formula-level resolution step of resolution lines.
+// Placing variables in the quantifier prefix.
 
-#include "qcnf.hpp"
+#include "formula/qcnf.hpp"
 
-#include <iostream>
 #include <sstream>
 
-#include "core/exception.hpp"
-
-namespace {
-
-std::string limit_message(unsigned variable) {
+std::string variable_limit_message(uint64_t variable) {
   std::ostringstream text;
   text << "Variable " << variable << " exceeds the largest supported variable number "
        << kMaxVariable << ".";
   return text.str();
 }
 
-}  // namespace
-
 bool QCNF::within_limit(unsigned variable) {
   if (variable <= kMaxVariable) return true;
-  error = limit_message(variable);
+  error = variable_limit_message(variable);
   return false;
-}
-
-bool QCNF::check_supported(const Literal& literal) const {
-  if (literal.variable() <= kMaxVariable) return true;
-  throw Exception(limit_message(literal.variable()));
 }
 
 void QCNF::grow_tables(unsigned variable) {
@@ -46,29 +33,29 @@ bool QCNF::new_variable(unsigned variable, Quantifier::Type type, bool outermost
   }
   if (!within_limit(variable)) return false;
   grow_tables(variable);
-  const Quantifier record{type, variable};
-  variables[variable] = record;
+  variables[variable] = Quantifier{type, variable};
 
   unsigned level;
   if (outermost || blocks.empty()) {
     if (type == Quantifier::UNIVERSAL) {
       level = 1;
       if (blocks.size() < 2) blocks.resize(2);
-      blocks[1].push_front(record);
+      blocks[1].front.push_back(variable);
     } else {
       level = 0;
       if (blocks.empty()) blocks.resize(1);
-      blocks[0].push_front(record);
+      blocks[0].front.push_back(variable);
     }
   } else {
-    const Quantifier& last = blocks.back().back();
-    if (type == last.type) {
-      level = levels[last.variable];
+    const Block& innermost = blocks.back();
+    const uint32_t last = innermost.back.empty() ? innermost.front.front() : innermost.back.back();
+    if (type == variables[last].type) {
+      level = levels[last];
     } else {
-      level = levels[last.variable] + 1;
+      level = levels[last] + 1;
       blocks.emplace_back();
     }
-    blocks.back().push_back(record);
+    blocks.back().back.push_back(variable);
   }
   levels[variable] = level;
   if (max_variable < variable) max_variable = variable;
@@ -88,11 +75,15 @@ bool QCNF::new_variable_after(unsigned variable, Quantifier::Type type, unsigned
   }
   if (!within_limit(variable)) return false;
   unsigned level = levels[after];
-  if (blocks[level].empty() || blocks[level].front().type != type) {
+  // The block's type is that of any of its variables; an empty block 0
+  // (universal first) is never the block of a defined variable.
+  const Block& block = blocks[level];
+  const uint32_t member = block.front.empty() ? block.back.front() : block.front.back();
+  if (variables[member].type != type) {
     ++level;
     if (blocks.size() <= level) blocks.emplace_back();
   }
-  blocks[level].push_back(Quantifier{type, variable});
+  blocks[level].back.push_back(variable);
   grow_tables(variable);
   levels[variable] = level;
   variables[variable] = Quantifier{type, variable};
@@ -100,38 +91,8 @@ bool QCNF::new_variable_after(unsigned variable, Quantifier::Type type, unsigned
   return true;
 }
 
-bool QCNF::check_defined(const Literal& literal) const {
-  if (is_defined(literal.variable())) return true;
-  std::ostringstream text;
-  text << "Undefined variable: " << literal.to_dimacs();
-  throw Exception(text.str());
-}
-
-bool QCNF::check_fresh(const Literal& literal) const {
-  if (literal.variable() != 0 && !is_defined(literal.variable())) return true;
-  std::ostringstream text;
-  text << "Variable is not fresh: " << literal.to_dimacs();
-  throw Exception(text.str());
-}
-
-bool QCNF::qresolve(unsigned i, unsigned j, unsigned pivot) {
-  if (i >= clauses.size() || j >= clauses.size()) return false;
-  // Copies: the vector may move its elements when the resolvent is appended.
-  const DClause first = clauses[i];
-  const DClause second = clauses[j];
-  std::cout << "Resolving [" << static_cast<uint64_t>(i) + 1 << "," << static_cast<uint64_t>(j) + 1
-            << "] " << first.to_string() << " x " << second.to_string() << " over " << pivot
-            << std::endl;
-  clauses.emplace_back();
-  if (!first.qresolve_into(second, pivot, levels, variables, clauses.back())) {
-    clauses.pop_back();
-    return false;
-  }
-  return true;
-}
-
 size_t QCNF::quantified_variables() const {
   size_t total = 0;
-  for (const auto& block : blocks) total += block.size();
+  for (const Block& block : blocks) total += block.size();
   return total;
 }

@@ -1,30 +1,52 @@
-// The quantified formula under test: the matrix and the quantifier prefix.
-// Filled once from the QDIMACS file, it then only grows while the
-// certificate is read: resolvents, extension definitions and the variables
-// that proof steps mention are appended, never removed.
+// The quantified formula under test: the quantifier prefix, every clause of
+// the run in the flat clause store, and the extension definitions. Filled
+// once from the QDIMACS file, it then only grows while the certificate is
+// checked: resolvents, extension definitions and the variables that proof
+// steps mention are appended, never removed.
+//
+// This layer never prints and never throws for bad input: a refused
+// operation returns false and leaves its message in `error`, and the caller
+// decides when to throw.
 #ifndef ZEL_FORMULA_QCNF_HPP
 #define ZEL_FORMULA_QCNF_HPP
 
 #include <cstdint>
-#include <istream>
-#include <list>
 #include <string>
 #include <vector>
 
-#include "dclause.hpp"
-#include "extension.hpp"
 #include "core/literal.hpp"
-#include "quantifier.hpp"
+#include "core/quantifier.hpp"
+#include "formula/dclause.hpp"
+#include "formula/extension.hpp"
+#include "store/clause_store.hpp"
 
-// The per-variable tables are indexed by variable number and take 12 bytes
+// The per-variable tables are indexed by variable number and take 8 bytes
 // per number up to the largest defined one, so numbers beyond this are
 // refused: a file must not make us allocate gigabytes by naming one huge
 // variable. Problem lines may still announce any count.
-constexpr unsigned kMaxVariable = (1u << 25) - 1;  // 33554431, tables of at most 400 MB
+constexpr unsigned kMaxVariable = (1u << 25) - 1;  // 33554431: tables of at most 268 MB
 
 // The announced clause count only sizes a reservation, and no further than
 // this: a header may announce four billion clauses and hold two.
 constexpr uint64_t kMaxClauseReservation = 1u << 20;
+
+// "Variable V exceeds the largest supported variable number 33554431."
+std::string variable_limit_message(uint64_t variable);
+
+// One block of the prefix. Variables enter at its end, or (block 0 only:
+// outermost placement) at its front; `front` holds those in reverse order
+// of entry, so that the block reads front reversed, then back.
+struct Block {
+  std::vector<uint32_t> front;  // entered at the front, latest last
+  std::vector<uint32_t> back;   // entered at the end, in order
+
+  size_t size() const { return front.size() + back.size(); }
+  template <typename Visit>
+  void for_each(Visit visit) const {
+    for (auto it = front.rbegin(); it != front.rend(); ++it) visit(*it);
+    for (uint32_t variable : back) visit(variable);
+  }
+};
 
 class QCNF {
  public:
@@ -33,12 +55,13 @@ class QCNF {
   // index is its level. Even blocks are existential, odd ones universal; block 0
   // is empty when the first variable placed was universal, every other block
   // is non-empty. Nothing is ever undefined, moved or redefined.
-  std::vector<DClause> clauses;           // the matrix; position p (1-based) is element p - 1
+  ClauseStore clauses;                    // position p (0-based) is the p-th clause appended
   unsigned max_variable = 0;              // announced count, raised by every variable seen
   std::string error;                      // message of the last refused operation
   std::vector<unsigned> levels;           // variable -> level (block index); 0 if undefined
   std::vector<Quantifier> variables;      // variable -> record; {UNDEFINED, 0} if undefined
-  std::vector<std::list<Quantifier>> blocks;  // the prefix, outermost block first
+  std::vector<Block> blocks;              // the prefix, outermost block first
+  Definitions definitions;                // every applied extension, in order of application
 
   // Defines `variable` outermost (front of block 0, or of block 1 for a
   // universal when there are no blocks) or innermost. False with `error` set
@@ -54,35 +77,25 @@ class QCNF {
   bool is_universal(unsigned variable) const {
     return variable < variables.size() && variables[variable].type == Quantifier::UNIVERSAL;
   }
+  bool is_existential(unsigned variable) const {
+    return variable < variables.size() && variables[variable].type == Quantifier::EXISTENTIAL;
+  }
   // Both variables must be defined.
   bool is_before(unsigned a, unsigned b) const { return levels[a] < levels[b]; }
 
-  // Throw "Undefined variable: " / "Variable is not fresh: " with the signed
-  // value. Variable 0 counts as defined: it never exists, so it is never fresh.
-  bool check_defined(const Literal& literal) const;
-  bool check_fresh(const Literal& literal) const;
-  // Throws when the literal's variable is beyond kMaxVariable, so that a
-  // definition is refused before anything is changed.
-  bool check_supported(const Literal& literal) const;
-
-  // Q-resolves the clauses at 0-based positions i and j on `pivot` and appends
-  // the resolvent, after printing the "Resolving [" line. False when a
-  // position is out of range (nothing printed) or the resolution fails.
-  bool qresolve(unsigned i, unsigned j, unsigned pivot);
-
-  // Loads a QDIMACS file into this empty formula (qdimacs.cpp).
-  bool read_qdimacs(std::istream& in);
-
-  // Extension definitions (extension.cpp).
-  bool is_applicable(const and_extension& extension) const;
-  bool is_applicable(const ite_extension& extension) const;
-  bool apply_extension(const and_extension& extension);
-  bool apply_extension(const ite_extension& extension);
+  // Extension definitions (extension.cpp): applicable when every operand is
+  // defined; applying appends the defining clauses, places the fresh
+  // variable and records the definition. The caller has checked that the
+  // variable is fresh and the operands defined.
+  bool is_applicable(const Definition& definition, const Literal* operands) const;
+  bool apply_extension(const Definition& definition, const Literal* operands);
 
   // Total number of variables in all blocks.
   size_t quantified_variables() const;
 
  private:
+  DClause defining_clause_;  // scratch of apply_extension
+
   bool within_limit(unsigned variable);
   void grow_tables(unsigned variable);
   unsigned deepest_operand(const Literal* operands, size_t count) const;

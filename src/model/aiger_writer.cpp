@@ -531,7 +531,11 @@ void write_aiger_file(const std::string& path, const Network& network,
                       const std::vector<uint32_t>& inputs, const std::vector<uint32_t>& outputs,
                       const std::vector<std::string>& comments) {
   // Translate first: a refused network leaves the file system alone.
-  const SkolemCircuit circuit = build_skolem_circuit(network, inputs, outputs);
+  write_aiger_file(path, build_skolem_circuit(network, inputs, outputs), comments);
+}
+
+void write_aiger_file(const std::string& path, const SkolemCircuit& circuit,
+                      const std::vector<std::string>& comments) {
   if (path.empty()) fail_writing(path, ENOENT);
   TemporaryFile temporary;
   if (!temporary.create(path)) fail_writing(path, errno);

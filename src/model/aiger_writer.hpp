@@ -75,5 +75,8 @@ void write_aiger(std::ostream& out, bool binary, const Network& network,
 void write_aiger_file(const std::string& path, const Network& network,
                       const std::vector<uint32_t>& inputs, const std::vector<uint32_t>& outputs,
                       const std::vector<std::string>& comments);
+// The same for a circuit already built.
+void write_aiger_file(const std::string& path, const SkolemCircuit& circuit,
+                      const std::vector<std::string>& comments);
 
 #endif

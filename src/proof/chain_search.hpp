@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "core/literal.hpp"
-#include "formula/quantifier.hpp"
+#include "core/quantifier.hpp"
 #include "store/clause_store.hpp"
 
 class ChainSearch {

@@ -42,6 +42,9 @@ class ClauseStore {
     return push(literals.data(), static_cast<uint32_t>(literals.size()));
   }
 
+  // Room for `clauses` clauses without growing the position table.
+  void reserve(uint64_t clauses) { offsets_.reserve(clauses); }
+
   // Literals stored in all clauses (headers not counted).
   uint64_t literals() const { return arena_.size() - offsets_.size(); }
   // Bytes the store holds reserved.

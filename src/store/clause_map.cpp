@@ -1,6 +1,6 @@
 // Growing the clause map between its dense and sparse parts.
 
-#include "clause_map.hpp"
+#include "store/clause_map.hpp"
 
 namespace {
 constexpr uint64_t kMinimumDense = 1u << 20;

@@ -1,7 +1,7 @@
 // Decimal conversions shared by the certificate tokenizer and the QDIMACS
 // reader.
 
-#include "numbers.hpp"
+#include "read/numbers.hpp"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Ordering the antecedents of a chain-mode step into a chain of resolutions.
 
+#include <algorithm>
 #include <iostream>
 
 #include "core/exception.hpp"
-#include "resolution_scratch.hpp"
-#include "zel.hpp"
+#include "proof/scratch.hpp"
 
 namespace {
 
@@ -24,7 +24,7 @@ class Listing {
   explicit Listing(size_t max_lines) : max_lines_(max_lines) {}
 
   // False once the listing is cut: nothing more is written.
-  bool add(unsigned number, const DClause& clause) {
+  bool add(uint32_t number, ClauseView clause) {
     if (cut_) return false;
     if (lines_ == max_lines_) {
       std::cout << "(listing cut after " << lines_ << " lines)" << std::endl;
@@ -33,9 +33,9 @@ class Listing {
     }
     ++lines_;
     std::string line = std::to_string(number) + ": (";
-    for (unsigned i = 0; i < clause.count; ++i) {
+    for (uint32_t i = 0; i < clause.size; ++i) {
       if (i) line += ", ";
-      line += std::to_string(clause.literals[i].to_dimacs());
+      line += std::to_string(clause[i].to_dimacs());
       if (bytes_ + line.size() > kListingBytes) break;
     }
     line += ")\n";
@@ -72,17 +72,13 @@ class Listing {
 // visit changes something are kept in a set, so the cycle jumps from one to
 // the next. The visiting order and its results stay exactly those of the
 // plain cyclic scan.
-void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antecedents,
-                            std::list<unsigned>& pivot_list) const {
-  OrderingScratch& scratch = ordering_scratch();
-  scratch.numbers.clear();
-  for (unsigned number : antecedents) {
-    if (!clause_map.defined(number)) throw Exception("Inconsistent clause map.");
-    scratch.numbers.push_back(number);
-  }
+void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint32_t>& antecedents,
+                                     std::vector<uint32_t>& pivot_list) {
+  Scratch& scratch = *scratch_;
+  scratch.numbers.assign(antecedents.begin(), antecedents.end());
   const size_t n = scratch.numbers.size();
   if (n == 0) return;
-  ensure_marks(2 * formula.variables.size() + 2);
+  ensure_marks(2 * formula_.variables.size() + 2);
   PositionSet& active = scratch.active;
 
   auto refresh = [&](uint32_t position) {
@@ -111,16 +107,15 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
     // Antecedents are scattered over the clause store: start loading all
     // their records, then all their literals, before the first is used, so
     // that the cache misses overlap instead of following one another.
-    std::vector<const DClause*>& clauses = scratch.antecedent_clauses;
+    std::vector<ClauseView>& clauses = scratch.antecedent_clauses;
     clauses.clear();
     for (size_t position = 0; position < n; ++position) {
-      clauses.push_back(&stored_clause(scratch.numbers[position]));
-      __builtin_prefetch(clauses.back());
+      clauses.push_back(clause(scratch.numbers[position]));
+      __builtin_prefetch(clauses.back().literals);
     }
-    for (const DClause* clause : clauses) __builtin_prefetch(clause->literals.data());
     for (size_t position = 0; position < n; ++position)
-      for (const Literal& literal : clauses[position]->literals) {
-        if (formula.variables[literal.variable()].type != Quantifier::EXISTENTIAL) continue;
+      for (const Literal& literal : clauses[position]) {
+        if (formula_.variables[literal.variable()].type != Quantifier::EXISTENTIAL) continue;
         if (scratch.held[literal.code]) continue;
         ++scratch.open_count[position];
         scratch.open_codes[position] ^= literal.code;
@@ -137,8 +132,7 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
       if (open == 0 || (open == 1 && !scratch.held[scratch.open_codes[position] ^ 1u])) {
         if (++placements > limit) return false;
         if (listing) {
-          const unsigned number = scratch.numbers[position];
-          if (!listing->add(number, stored_clause(number))) return false;
+          if (!listing->add(scratch.numbers[position], clauses[position])) return false;
         } else {
           scratch.placed.push_back(static_cast<uint32_t>(position));
         }
@@ -148,7 +142,7 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
           const uint32_t grown = last.code ^ 1u;
           hold(grown);
           for (uint32_t occurrence = scratch.first_occurrence[grown];
-               occurrence != OrderingScratch::kNone;
+               occurrence != Scratch::kNone;
                occurrence = scratch.next_occurrence[occurrence]) {
             const uint32_t other = scratch.occurrence_position[occurrence];
             --scratch.open_count[other];
@@ -157,7 +151,7 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
           }
           // Antecedents whose last open literal is `last` can no longer grow W.
           for (uint32_t occurrence = scratch.first_occurrence[last.code];
-               occurrence != OrderingScratch::kNone;
+               occurrence != Scratch::kNone;
                occurrence = scratch.next_occurrence[occurrence])
             refresh(scratch.occurrence_position[occurrence]);
           if (!listing) pivot_list.push_back(last.variable());
@@ -185,10 +179,8 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
     const size_t lines = kListingLinesPerAntecedent * n;
     Listing listing(lines);
     if (complete) {
-      for (uint32_t position : scratch.placed) {
-        const unsigned number = scratch.numbers[position];
-        if (!listing.add(number, stored_clause(number))) break;
-      }
+      for (uint32_t position : scratch.placed)
+        if (!listing.add(scratch.numbers[position], scratch.antecedent_clauses[position])) break;
     } else {
       // More placements than antecedents were not recorded: replay the
       // deterministic loop and write them as it goes.
@@ -197,10 +189,9 @@ void ZEL::order_antecedents(const DClause& resolvent, std::list<unsigned>& antec
     }
     throw Exception("BUG: Lost antecedents while reordering.");
   }
-  // The chain is the placement order reversed; assign reuses the list's nodes.
-  scratch.chain.clear();
+  // The chain is the placement order reversed.
+  antecedents.clear();
   for (auto it = scratch.placed.rbegin(); it != scratch.placed.rend(); ++it)
-    scratch.chain.push_back(scratch.numbers[*it]);
-  antecedents.assign(scratch.chain.begin(), scratch.chain.end());
-  pivot_list.reverse();
+    antecedents.push_back(scratch.numbers[*it]);
+  std::reverse(pivot_list.begin(), pivot_list.end());
 }

@@ -2,8 +2,8 @@
 // strtoul on a platform with 32-bit long, whatever the width of long here.
 // Converting in 64 bits and narrowing afterwards would turn 4294967297 into
 // 1; these functions report a range error instead.
-#ifndef ZEL_FORMULA_NUMBERS_HPP
-#define ZEL_FORMULA_NUMBERS_HPP
+#ifndef ZEL_READ_NUMBERS_HPP
+#define ZEL_READ_NUMBERS_HPP
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // One variable's quantifier record, as kept in the formula's per-variable
 // table and in its quantifier blocks.
-#ifndef ZEL_FORMULA_QUANTIFIER_HPP
-#define ZEL_FORMULA_QUANTIFIER_HPP
+#ifndef ZEL_CORE_QUANTIFIER_HPP
+#define ZEL_CORE_QUANTIFIER_HPP
 
 #include <cstdint>
 

@@ -1,12 +1,12 @@
-// Work storage of the resolution checker, shared by resolution.cpp and
-// ordering.cpp. Private to the validator.
-#ifndef ZEL_VALIDATOR_RESOLUTION_SCRATCH_HPP
-#define ZEL_VALIDATOR_RESOLUTION_SCRATCH_HPP
+// Work storage of the proof checker, shared by proof_checker.cpp and
+// ordering.cpp. Private to the proof checker.
+#ifndef ZEL_PROOF_SCRATCH_HPP
+#define ZEL_PROOF_SCRATCH_HPP
 
 #include <cstdint>
 #include <vector>
 
-#include "zel.hpp"
+#include "proof/proof_checker.hpp"
 
 // A set of antecedent positions with "first member at or after p" in a few
 // word operations: one bit per position, and one summary bit per non-empty
@@ -54,7 +54,7 @@ class PositionSet {
 // per-literal arrays are indexed by literal code and grown lazily (extension
 // variables add codes); only what a call marks is unmarked by the next one,
 // never the whole array.
-struct ZEL::OrderingScratch {
+struct ProofChecker::Scratch {
   std::vector<uint8_t> held;          // literal code -> in W; between orderings also the marks
                                       // of merges, resolutions and comparisons (left all 0)
   std::vector<uint32_t> held_codes;   // codes set in `held`
@@ -64,16 +64,15 @@ struct ZEL::OrderingScratch {
   std::vector<uint32_t> occurrence_position;  // occurrence -> antecedent position
   std::vector<uint32_t> open_count;   // position -> existential literals not in W
   std::vector<uint32_t> open_codes;   // position -> XOR of those literals' codes
-  std::vector<unsigned> numbers;      // position -> certificate clause number, as listed
+  std::vector<uint32_t> numbers;      // position -> certificate clause number, as listed
   std::vector<uint32_t> placed;       // positions in placement order
-  std::vector<unsigned> chain;        // clause numbers in chain order
   std::vector<int8_t> value;          // literal code -> 1 true, -1 false, 0 open (merge check)
   std::vector<uint32_t> valued_codes; // codes set in `value`
   std::vector<uint32_t> queue;        // merge check: positions that became unit
   std::vector<uint8_t> satisfied;     // merge check: position has a true literal
   DClause merged;                     // merge mode's clause D
   std::vector<unsigned> merge_pivots; // merge mode's recorded pivot variables
-  std::vector<const DClause*> antecedent_clauses;  // position -> stored clause (ordering, merge)
+  std::vector<ClauseView> antecedent_clauses;  // position -> stored clause (ordering, merge, search)
   PositionSet active;                 // ordering: positions whose visit changes something
 
   static constexpr uint32_t kNone = ~0u;

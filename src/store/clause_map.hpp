@@ -3,8 +3,8 @@
 // single clause numbered 4000000000 must not cost gigabytes. Numbers up to
 // twice the count of defined entries (and at least a million) live in a
 // vector; sparser ones in a hash map, so memory follows the clauses defined.
-#ifndef ZEL_VALIDATOR_CLAUSE_MAP_HPP
-#define ZEL_VALIDATOR_CLAUSE_MAP_HPP
+#ifndef ZEL_STORE_CLAUSE_MAP_HPP
+#define ZEL_STORE_CLAUSE_MAP_HPP
 
 #include <cstdint>
 #include <unordered_map>

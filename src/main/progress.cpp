@@ -1,0 +1,39 @@
+// Drawing the progress line.
+
+#include "main/progress.hpp"
+
+#include <cstdio>
+
+namespace {
+
+// Seconds a run must last before the line appears, and between redraws.
+constexpr double kQuietSeconds = 2.0;
+constexpr double kRedrawSeconds = 0.25;
+
+}  // namespace
+
+void Progress::update(uint64_t entries) {
+  timeval now;
+  gettimeofday(&now, nullptr);
+  const double elapsed = static_cast<double>(now.tv_sec - start_.tv_sec) +
+                         static_cast<double>(now.tv_usec - start_.tv_usec) / 1e6;
+  if (elapsed < kQuietSeconds || elapsed - last_drawn_ < kRedrawSeconds) return;
+  last_drawn_ = elapsed;
+  const double megabytes = static_cast<double>(source_.bytes_in()) / 1e6;
+  char percentage[32] = "";
+  if (source_.file_size() > 0)
+    std::snprintf(percentage, sizeof percentage, " (%.0f%%)",
+                  100.0 * static_cast<double>(source_.bytes_in()) /
+                      static_cast<double>(source_.file_size()));
+  std::fprintf(stderr, "\rzel: %.1f MB read%s, %llu entries, %.1f MB/s   ", megabytes, percentage,
+               static_cast<unsigned long long>(entries), megabytes / elapsed);
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+void Progress::erase() {
+  if (!drawn_) return;
+  std::fprintf(stderr, "\r%79s\r", "");
+  std::fflush(stderr);
+  drawn_ = false;
+}

@@ -1,0 +1,75 @@
+// Writing the --stats summary.
+
+#include "main/statistics.hpp"
+
+#include <sys/resource.h>
+
+#include <cstdio>
+
+namespace {
+
+void line(std::ostream& out, const char* label, const std::string& value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "c %-24s ", label);
+  out << text << value << '\n';
+}
+
+std::string number(uint64_t value) { return std::to_string(value); }
+
+std::string seconds(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", value);
+  return text;
+}
+
+std::string input(const ByteSource& source) {
+  std::string text = number(source.bytes_in()) + " bytes";
+  if (source.format() != ByteSource::Format::PLAIN)
+    text += std::string(" ") + ByteSource::format_name(source.format()) + ", " +
+            number(source.bytes_out()) + " bytes decompressed";
+  return text;
+}
+
+}  // namespace
+
+void RunStatistics::write(std::ostream& out, const std::string& formula_name,
+                          const ByteSource& formula, const std::string& certificate_name,
+                          const ByteSource& certificate) const {
+  out << "c zel statistics\n";
+  if (!formula_name.empty()) line(out, "formula", formula_name + ": " + input(formula));
+  line(out, "certificate", certificate_name + ": " + input(certificate));
+  line(out, "chain steps", number(proof.chain_steps));
+  line(out, "merge steps", number(proof.merge_steps));
+  line(out, "resolution lines", number(proof.resolution_lines));
+  line(out, "AND extensions", number(proof.and_extensions));
+  line(out, "ITE extensions", number(proof.ite_extensions));
+  line(out, "held back steps", number(proof.held_back_steps) + " (" +
+                                   number(proof.settled_steps) + " settled at the conclusion)");
+  line(out, "held back extensions", number(proof.held_back_extensions) + " (" +
+                                        number(proof.settled_extensions) +
+                                        " settled at the conclusion)");
+  line(out, "clauses stored", number(clauses));
+  line(out, "literals stored", number(literals));
+  line(out, "sound-chain searches", number(proof.chain_searches) + " (" +
+                                        number(proof.chain_search_work) + " literals touched)");
+  if (has_model) {
+    line(out, "model entries", number(model.model_entries));
+    line(out, "gates", number(model.gates));
+    line(out, "clauses tested", number(model.clauses_tested));
+  }
+  line(out, "formula time", seconds(formula_seconds));
+  line(out, "proof time", seconds(proof.proof_seconds));
+  line(out, "conclusion time", seconds(proof.conclusion_seconds));
+  if (has_model) line(out, "model test time", seconds(model.test_seconds));
+  line(out, "total time", seconds(total_seconds));
+  const double megabytes = static_cast<double>(formula.bytes_in() + certificate.bytes_in()) / 1e6;
+  char rate[32];
+  std::snprintf(rate, sizeof rate, "%.1f MB/s", total_seconds > 0 ? megabytes / total_seconds : 0.0);
+  line(out, "throughput", rate);
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  char memory[32];
+  std::snprintf(memory, sizeof memory, "%.1f MB", static_cast<double>(usage.ru_maxrss) / 1024.0);
+  line(out, "peak memory", memory);
+  out.flush();
+}

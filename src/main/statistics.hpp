@@ -1,0 +1,28 @@
+// What --stats reports on standard error after the verdict: the inputs,
+// the work of each checker, the time of each phase, throughput and peak
+// memory.
+#ifndef ZEL_MAIN_STATISTICS_HPP
+#define ZEL_MAIN_STATISTICS_HPP
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "model/model_checker.hpp"
+#include "proof/proof_checker.hpp"
+#include "read/byte_source.hpp"
+
+struct RunStatistics {
+  ProofStatistics proof;        // the proof checker's counts and phase times
+  ModelStatistics model;        // the model checker's, when a model was read
+  bool has_model = false;       // a model was read
+  uint64_t clauses = 0;         // clauses stored at the end
+  uint64_t literals = 0;        // literals stored at the end
+  double formula_seconds = 0;   // reading the QBF file
+  double total_seconds = 0;     // the whole run
+
+  void write(std::ostream& out, const std::string& formula_name, const ByteSource& formula,
+             const std::string& certificate_name, const ByteSource& certificate) const;
+};
+
+#endif

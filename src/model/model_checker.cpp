@@ -1,0 +1,271 @@
+// Reading the model, numbering the variables, and the clause-wise model
+// test: the applied extension definitions and the model entries become one
+// gate network (in topological order), and ModelTest finds the first clause
+// of the QBF file that some assignment of the free variables falsifies. The
+// outcome is reported as the checker always has: progress up to the
+// counterexample, the clause, and with --d the universals' values in a
+// falsifying assignment.
+
+#include "model/model_checker.hpp"
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+
+#include "core/exception.hpp"
+#include "model/aiger_writer.hpp"
+#include "model/model_test.hpp"
+#include "store/clause_store.hpp"
+
+namespace {
+
+int64_t milliseconds_between(const timeval& start, const timeval& end) {
+  return static_cast<int32_t>((end.tv_usec - start.tv_usec) / 1000 +
+                              (end.tv_sec - start.tv_sec) * 1000);
+}
+
+constexpr uint32_t NOT_A_GATE = ~0u;
+
+// Orders `unordered` (gates whose operands are in `unordered_operands`)
+// topologically into `network` by Kahn's algorithm: a gate is emitted once
+// every gate defining one of its operands is, ready gates first in their
+// given order. A gate left over lies on a cycle; the dependency check has
+// refused those already, so that is only guarded against.
+void order_gates(const std::vector<Gate>& unordered, const std::vector<Literal>& unordered_operands,
+                 Network& network) {
+  const size_t gates = unordered.size();
+  std::vector<uint32_t> gate_of(network.variables, NOT_A_GATE);  // variable -> unordered index
+  for (uint32_t index = 0; index < gates; ++index) gate_of[unordered[index].variable] = index;
+
+  // Readers of each gate's variable, grouped by gate (one entry per operand).
+  std::vector<uint32_t> waiting(gates, 0);        // operands whose gate is not emitted yet
+  std::vector<uint32_t> reader_begin(gates + 1, 0);
+  for (uint32_t index = 0; index < gates; ++index) {
+    const Gate& gate = unordered[index];
+    for (uint32_t i = 0; i < gate.count; ++i) {
+      const uint32_t source = gate_of[unordered_operands[gate.first + i].variable()];
+      if (source == NOT_A_GATE) continue;
+      ++waiting[index];
+      ++reader_begin[source + 1];
+    }
+  }
+  for (size_t index = 0; index < gates; ++index) reader_begin[index + 1] += reader_begin[index];
+  std::vector<uint32_t> readers(reader_begin[gates]);
+  {
+    std::vector<uint32_t> fill(reader_begin.begin(), reader_begin.end() - 1);
+    for (uint32_t index = 0; index < gates; ++index) {
+      const Gate& gate = unordered[index];
+      for (uint32_t i = 0; i < gate.count; ++i) {
+        const uint32_t source = gate_of[unordered_operands[gate.first + i].variable()];
+        if (source != NOT_A_GATE) readers[fill[source]++] = index;
+      }
+    }
+  }
+  gate_of = std::vector<uint32_t>();
+
+  std::vector<uint32_t> queue;  // emitted gates in emission order; read from `head`
+  queue.reserve(gates);
+  for (uint32_t index = 0; index < gates; ++index)
+    if (waiting[index] == 0) queue.push_back(index);
+  for (size_t head = 0; head < queue.size(); ++head) {
+    const uint32_t index = queue[head];
+    for (uint32_t r = reader_begin[index]; r < reader_begin[index + 1]; ++r)
+      if (--waiting[readers[r]] == 0) queue.push_back(readers[r]);
+  }
+  if (queue.size() != gates)
+    throw Exception("The model provided contains cyclic function definitions.");
+
+  network.gates.reserve(gates);
+  network.operands.reserve(unordered_operands.size());
+  for (uint32_t index : queue) {
+    Gate gate = unordered[index];
+    const uint32_t first = static_cast<uint32_t>(network.operands.size());
+    network.operands.insert(network.operands.end(), unordered_operands.begin() + gate.first,
+                            unordered_operands.begin() + gate.first + gate.count);
+    gate.first = first;
+    network.gates.push_back(gate);
+  }
+}
+
+}  // namespace
+
+ModelChecker::ModelChecker(const QCNF& formula, uint32_t input_clauses,
+                           uint32_t input_max_variable, std::vector<uint32_t> qbf_prefix,
+                           Options options)
+    : formula_(formula),
+      input_clauses_(input_clauses),
+      input_max_variable_(input_max_variable),
+      qbf_prefix_(std::move(qbf_prefix)),
+      options_(options) {}
+
+bool ModelChecker::check(CertificateReader& reader) {
+  // A QBF file without clauses cannot be told from none.
+  if (input_clauses_ == 0) throw Exception("A model cannot be validated without a QBF file.");
+  read_model(reader);
+  check_quantification();
+  number_variables();
+  check_dependencies();
+  build_network();
+  return test_clauses();
+}
+
+// The model pairs: each variable must be one the QBF file could quantify
+// and not an extension variable (its definition fixes it; a model entry
+// could contradict it and hide counterexamples), each literal must name a
+// defined variable. A later pair for the same variable replaces an earlier.
+void ModelChecker::read_model(CertificateReader& reader) {
+  std::vector<uint32_t> extension_variables;
+  extension_variables.reserve(formula_.definitions.size());
+  for (const Definition& definition : formula_.definitions.records)
+    extension_variables.push_back(definition.variable);
+  std::sort(extension_variables.begin(), extension_variables.end());
+
+  std::vector<std::pair<uint32_t, int32_t>> pairs;  // in reading order
+  while (!reader.model_ended()) {
+    const uint32_t variable = reader.read_model_variable();
+    if (variable > input_max_variable_ ||
+        std::binary_search(extension_variables.begin(), extension_variables.end(), variable)) {
+      std::ostringstream text;
+      text << "Variable " << variable << " does not need a model.";
+      throw Exception(text.str());
+    }
+    const int32_t function = reader.read_model_literal();
+    if (!formula_.is_defined(Literal(function).variable())) {
+      std::ostringstream text;
+      text << "Model for " << variable << " (" << function << ") is undefined.";
+      throw Exception(text.str());
+    }
+    pairs.emplace_back(variable, function);
+  }
+  statistics_.model_entries = pairs.size();
+  // Ascending by variable; of several pairs for one variable the last counts.
+  std::stable_sort(pairs.begin(), pairs.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  model_.clear();
+  for (size_t i = 0; i < pairs.size(); ++i)
+    if (i + 1 == pairs.size() || pairs[i + 1].first != pairs[i].first) model_.push_back(pairs[i]);
+}
+
+void ModelChecker::number_variables() {
+  variable_of_.clear();
+  variable_of_.reserve(formula_.quantified_variables());
+  for (const Block& block : formula_.blocks)
+    block.for_each([&](uint32_t variable) { variable_of_.push_back(variable); });
+  std::sort(variable_of_.begin(), variable_of_.end());
+}
+
+// Every variable the model stages meet is quantified.
+uint32_t ModelChecker::id(uint32_t variable) const {
+  const auto found = std::lower_bound(variable_of_.begin(), variable_of_.end(), variable);
+  return static_cast<uint32_t>(found - variable_of_.begin());
+}
+
+void ModelChecker::build_network() {
+  network_ = Network();
+  network_.variables = static_cast<uint32_t>(variable_of_.size());
+  std::vector<Gate> unordered;
+  std::vector<Literal> unordered_operands;
+  auto add_gate = [&](Gate::Kind kind, uint32_t variable, const Literal* operands, uint32_t count) {
+    Gate gate;
+    gate.kind = kind;
+    gate.variable = id(variable);
+    gate.first = static_cast<uint32_t>(unordered_operands.size());
+    gate.count = count;
+    for (uint32_t i = 0; i < count; ++i)
+      unordered_operands.push_back(Literal(id(operands[i].variable()), operands[i].negative()));
+    unordered.push_back(gate);
+  };
+  const Definitions& definitions = formula_.definitions;
+  for (const Definition& definition : definitions.records)
+    add_gate(definition.kind == Definition::AND ? Gate::AND : Gate::ITE, definition.variable,
+             definitions.operands_of(definition), definition.count);
+  for (const auto& entry : model_) {
+    const Literal function(entry.second);
+    add_gate(Gate::COPY, entry.first, &function, 1);
+  }
+  statistics_.gates = unordered.size();
+  order_gates(unordered, unordered_operands, network_);
+}
+
+bool ModelChecker::test_clauses() {
+  timeval sat_start;
+  gettimeofday(&sat_start, nullptr);
+
+  // The QBF file's clauses over ids.
+  ClauseStore input;
+  std::vector<Literal> literals;
+  for (uint32_t position = 0; position < input_clauses_; ++position) {
+    literals.clear();
+    for (const Literal& literal : formula_.clauses[position])
+      literals.push_back(Literal(id(literal.variable()), literal.negative()));
+    input.push(literals);
+  }
+
+  ModelTest test(network_, input, input_clauses_);
+  const uint32_t falsified = test.first_falsifiable();
+  statistics_.clauses_tested = falsified < input_clauses_ ? falsified + 1 : input_clauses_;
+
+  if (options_.debug) {
+    const uint64_t shown = statistics_.clauses_tested;
+    for (uint64_t position = 0; position < shown; ++position)
+      std::cout << "\rTesting clause " << position + 1 << "/" << input_clauses_;
+    std::cout << std::flush;
+  }
+
+  timeval end;
+  gettimeofday(&end, nullptr);
+  statistics_.test_seconds = (end.tv_sec - sat_start.tv_sec) + (end.tv_usec - sat_start.tv_usec) / 1e6;
+
+  if (falsified < input_clauses_) {
+    std::cout << std::endl << "Counterexample found." << std::endl;
+    std::cout << "Clause (#" << falsified + 1 << "): " << to_string(formula_.clauses[falsified])
+              << std::endl;
+    if (options_.debug) {
+      std::cout << "Assignment to universals: ";
+      for (uint32_t v = 0; v < variable_of_.size(); ++v) {
+        const uint32_t variable = variable_of_[v];
+        if (!formula_.is_universal(variable)) continue;
+        std::cout << variable << "=" << (test.value(v) ? "1" : "0") << " ";
+      }
+      std::cout << std::endl;
+    }
+    return false;
+  }
+
+  if (options_.debug) {
+    std::cout << std::endl;
+    const int64_t sat_ms = milliseconds_between(sat_start, end);
+    const int64_t total_ms = milliseconds_between(options_.start, end);
+    std::cout << "SAT TIME: " << sat_ms / 1000.0 << " sec." << std::endl;
+    std::cout << "TOT TIME: " << total_ms / 1000.0 << " sec." << std::endl;
+    // A run too short to measure shows 0.00, not 0 / 0.
+    std::cout << "SAT PERCENTAGE: ";
+    if (total_ms > 0)
+      std::cout << static_cast<double>(sat_ms) / static_cast<double>(total_ms) * 100.0;
+    else
+      std::cout << "0.00";
+    std::cout << " %" << std::endl;
+  }
+  return true;
+}
+
+void ModelChecker::write_skolem(const std::string& path,
+                                const std::vector<std::string>& comments) const {
+  // Inputs: the universal variables of the QBF file in prefix order;
+  // outputs: its existential variables in prefix order (variables the
+  // certificate introduced are not the formula's).
+  std::vector<uint32_t> inputs, outputs, input_variables, output_variables;
+  for (uint32_t variable : qbf_prefix_) {
+    if (formula_.is_universal(variable)) {
+      inputs.push_back(id(variable));
+      input_variables.push_back(variable);
+    } else {
+      outputs.push_back(id(variable));
+      output_variables.push_back(variable);
+    }
+  }
+  SkolemCircuit circuit = build_skolem_circuit(network_, inputs, outputs);
+  circuit.input_variables = input_variables;
+  circuit.output_variables = output_variables;
+  write_aiger_file(path, circuit, comments);
+}

@@ -1,0 +1,77 @@
+// The model checker: reads the model of a VALID conclusion and decides
+// whether it proves the formula true. Three stages: every model variable
+// must be existential; the model functions and the extension definitions
+// they read must be free of cycles, and no function may read a universal
+// quantified inside its variable; finally every clause of the QBF file must
+// hold for every value of the free variables (the model test).
+//
+// The stages work on compact variable numbers: the quantified variables in
+// ascending order get ids 0, 1, ..., so that memory follows the variables in
+// use, not the largest number named.
+#ifndef ZEL_MODEL_MODEL_CHECKER_HPP
+#define ZEL_MODEL_MODEL_CHECKER_HPP
+
+#include <sys/time.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "formula/qcnf.hpp"
+#include "model/network.hpp"
+#include "read/certificate_reader.hpp"
+
+// Work counts of a model check, for --stats.
+struct ModelStatistics {
+  uint64_t model_entries = 0;   // model pairs read
+  uint64_t gates = 0;           // gates of the network (definitions and model entries)
+  uint64_t clauses_tested = 0;  // input clauses decided
+  double test_seconds = 0;      // time of the model test
+};
+
+class ModelChecker {
+ public:
+  struct Options {
+    bool debug = false;      // --d: progress lines and timings on standard output
+    timeval start{};         // when the run began, for the debug timings
+  };
+
+  // `input_clauses`: the QBF file's clauses (store positions 0 to n - 1);
+  // `input_max_variable`: the formula's largest variable after reading the
+  // QBF file (a model names no variable beyond it); `qbf_prefix`: the
+  // variables the QBF file defined, in prefix order.
+  ModelChecker(const QCNF& formula, uint32_t input_clauses, uint32_t input_max_variable,
+               std::vector<uint32_t> qbf_prefix, Options options);
+
+  // Reads the model pairs from `reader` and runs the three stages; true when
+  // the model proves the formula, false after printing a counterexample.
+  bool check(CertificateReader& reader);
+
+  // After check returned true: writes the model as an AIGER circuit to
+  // `path` (see aiger_writer.hpp).
+  void write_skolem(const std::string& path, const std::vector<std::string>& comments) const;
+
+  const ModelStatistics& statistics() const { return statistics_; }
+
+ private:
+  void read_model(CertificateReader& reader);
+  void number_variables();
+  uint32_t id(uint32_t variable) const;
+  void check_quantification() const;
+  void check_dependencies() const;
+  void build_network();
+  bool test_clauses();
+
+  const QCNF& formula_;              // the formula with every applied definition
+  const uint32_t input_clauses_;     // clauses of the QBF file
+  const uint32_t input_max_variable_;  // largest variable of the QBF file
+  const std::vector<uint32_t> qbf_prefix_;  // the QBF file's variables in prefix order
+  const Options options_;
+  std::vector<std::pair<uint32_t, int32_t>> model_;  // variable -> model literal, ascending
+  std::vector<uint32_t> variable_of_;  // id -> variable: the quantified variables, ascending
+  Network network_;                    // gates over ids, topological order
+  ModelStatistics statistics_;         // work counts
+};
+
+#endif

@@ -1,0 +1,170 @@
+// Extension definitions and the steps held back until the conclusion.
+//
+// Steps are kept in reading order and visited newest first; extensions are
+// visited AND definitions first, each kind newest first.
+//
+// Held-back items are applied in passes: a pass visits the store in order and
+// applies every item that is ready when visited; passes repeat until one
+// applies nothing. That order decides formula positions and which error
+// comes first, so it is kept exactly, but without rescanning the store: each
+// item counts its inputs that are still undefined, definitions wake the items
+// that wait on them, and a heap yields the ready items ahead of the current
+// visit in store order, while items that became ready behind it wait for the
+// next pass.
+
+#include <functional>
+#include <iostream>
+#include <queue>
+#include <sstream>
+#include <unordered_map>
+
+#include "core/exception.hpp"
+#include "proof/proof_checker.hpp"
+
+namespace {
+
+// Replays the passes over `size` items numbered in store order. `missing`
+// holds each item's count of undefined inputs and `waiting` the items that
+// wait on each input (once per occurrence); `apply` applies an item and
+// returns the input it newly defined, or 0.
+void settle(size_t size, std::vector<uint32_t>& missing,
+            std::unordered_map<uint32_t, std::vector<uint32_t>>& waiting,
+            const std::function<uint32_t(uint32_t)>& apply) {
+  std::priority_queue<uint32_t, std::vector<uint32_t>, std::greater<uint32_t>> ahead;
+  std::vector<uint32_t> behind;
+  for (uint32_t item = 0; item < size; ++item)
+    if (missing[item] == 0) ahead.push(item);
+  for (;;) {
+    bool applied = false;
+    while (!ahead.empty()) {
+      const uint32_t item = ahead.top();
+      ahead.pop();
+      applied = true;
+      const uint32_t defined = apply(item);
+      if (defined == 0) continue;
+      const auto woken = waiting.find(defined);
+      if (woken == waiting.end()) continue;
+      for (uint32_t other : woken->second)
+        if (--missing[other] == 0) {
+          if (other > item)
+            ahead.push(other);
+          else
+            behind.push_back(other);
+        }
+      waiting.erase(woken);
+    }
+    if (!applied || behind.empty()) return;
+    for (uint32_t item : behind) ahead.push(item);
+    behind.clear();
+  }
+}
+
+}  // namespace
+
+void ProofChecker::settle_held_back() {
+  settle_steps();
+  report_unsettled_steps();
+  settle_extensions();
+  report_unsettled_extensions();
+}
+
+void ProofChecker::settle_steps() {
+  if (options_.debug) std::cout << "Applying delayed resolutions ..." << std::endl;
+  // Item i of the store order is the i-th newest step.
+  const uint32_t size = static_cast<uint32_t>(held_steps_.size());
+  auto step_of = [&](uint32_t item) -> HeldBackStep& { return held_steps_[size - 1 - item]; };
+  std::vector<uint32_t> missing(size, 0);
+  std::unordered_map<uint32_t, std::vector<uint32_t>> waiting;
+  for (uint32_t item = 0; item < size; ++item) {
+    const HeldBackStep& held = step_of(item);
+    for (uint32_t a = held.antecedents_begin; a < held.antecedents_end; ++a)
+      if (!clause_map_.defined(held_antecedents_[a])) {
+        ++missing[item];
+        waiting[held_antecedents_[a]].push_back(item);
+      }
+  }
+  settle(size, missing, waiting, [&](uint32_t item) -> uint32_t {
+    HeldBackStep& held = step_of(item);
+    held.settled = true;
+    ++statistics_.settled_steps;
+    step_.number = held.number;
+    step_.resolvent_omitted = held.resolvent_omitted;
+    step_.resolvent.clear();
+    for (uint32_t l = held.literals_begin; l < held.literals_end; ++l)
+      step_.resolvent.insert(held_literals_[l]);
+    step_.antecedents.assign(held_antecedents_.begin() + held.antecedents_begin,
+                             held_antecedents_.begin() + held.antecedents_end);
+    const bool was_defined = clause_map_.defined(held.number);
+    apply_step(step_);
+    return was_defined ? 0 : held.number;
+  });
+}
+
+void ProofChecker::report_unsettled_steps() const {
+  bool any = false;
+  for (const HeldBackStep& held : held_steps_) any = any || !held.settled;
+  if (!any) return;
+  std::ostringstream text;
+  text << "The following delayed resolutions are missing antecedents "
+       << "at conclusion: " << '\n';
+  for (auto it = held_steps_.rbegin(); it != held_steps_.rend(); ++it) {
+    if (it->settled) continue;
+    text << it->number << ": ";
+    for (uint32_t a = it->antecedents_begin; a < it->antecedents_end; ++a)
+      text << held_antecedents_[a] << (clause_map_.defined(held_antecedents_[a]) ? "" : "*")
+           << ", ";
+    text << '\n';
+  }
+  throw Exception(text.str());
+}
+
+// The visiting order of held-back extensions: AND definitions newest first,
+// then if-then-else definitions newest first.
+static std::vector<uint32_t> extension_order(const Definitions& held) {
+  std::vector<uint32_t> order;
+  for (const Definition::Kind kind : {Definition::AND, Definition::ITE})
+    for (size_t i = held.records.size(); i-- > 0;)
+      if (held.records[i].kind == kind) order.push_back(static_cast<uint32_t>(i));
+  return order;
+}
+
+void ProofChecker::settle_extensions() {
+  if (options_.debug) std::cout << "Applying delayed extensions ..." << std::endl;
+  const std::vector<uint32_t> order = extension_order(held_extensions_);
+  const uint32_t size = static_cast<uint32_t>(order.size());
+  std::vector<uint32_t> missing(size, 0);
+  std::unordered_map<uint32_t, std::vector<uint32_t>> waiting;
+  for (uint32_t item = 0; item < size; ++item) {
+    const Definition& definition = held_extensions_.records[order[item]];
+    const Literal* operands = held_extensions_.operands_of(definition);
+    for (uint32_t i = 0; i < definition.count; ++i) {
+      if (formula_.is_defined(operands[i].variable())) continue;
+      ++missing[item];
+      waiting[operands[i].variable()].push_back(item);
+    }
+  }
+  settled_extensions_.assign(held_extensions_.size(), 0);
+  settle(size, missing, waiting, [&](uint32_t item) -> uint32_t {
+    const Definition& definition = held_extensions_.records[order[item]];
+    try_extension(definition, held_extensions_.operands_of(definition));
+    settled_extensions_[order[item]] = 1;
+    ++statistics_.settled_extensions;
+    return definition.variable;
+  });
+}
+
+void ProofChecker::report_unsettled_extensions() const {
+  const std::vector<uint32_t> order = extension_order(held_extensions_);
+  bool any = false;
+  for (uint32_t index : order) any = any || !settled_extensions_[index];
+  if (!any) return;
+  std::ostringstream text;
+  text << "The following extensions were not applied because of missing "
+       << "dependencies at conclusion:" << '\n';
+  for (uint32_t index : order) {
+    if (settled_extensions_[index]) continue;
+    const Definition& definition = held_extensions_.records[index];
+    text << "E " << definition.variable << " (line #" << definition.line << ")\n";
+  }
+  throw Exception(text.str());
+}

@@ -1,0 +1,414 @@
+// Checking the proof entries: the loop over entries up to the conclusion,
+// numbered clause lines in merge mode (resolvent omitted) and chain mode
+// (resolvent supplied: order the antecedents into a chain of Q-resolutions,
+// resolve it and compare), resolution lines and extension definitions.
+
+#include "proof/proof_checker.hpp"
+
+#include <sys/time.h>
+
+#include <algorithm>
+#include <iostream>
+#include <sstream>
+
+#include "core/exception.hpp"
+#include "proof/scratch.hpp"
+
+namespace {
+
+// Bounds of the sound-chain search in literals touched, for one step and for
+// the whole run (so that a certificate of many such steps cannot keep the
+// checker busy for hours). Real proofs need a few thousand to a few
+// million; a step whose search runs out of budget fails. A literal touched
+// costs a few nanoseconds: a step stops within a second, a run within
+// seconds.
+constexpr uint64_t kStepSearchWork = 100000000;
+constexpr uint64_t kRunSearchWork = 2000000000;
+
+}  // namespace
+
+ProofChecker::ProofChecker(QCNF& formula, Options options)
+    : formula_(formula), options_(options), scratch_(new Scratch) {
+  // The QBF file's clauses are certificate clauses 1 to n; 0 is never defined.
+  input_clauses_ = formula_.clauses.size();
+  clause_map_.resize(uint64_t{input_clauses_} + 1);
+  for (uint32_t number = 1; number <= input_clauses_; ++number) clause_map_.set(number, number);
+}
+
+ProofChecker::~ProofChecker() = default;
+
+namespace {
+
+double seconds_since(const timeval& start) {
+  timeval now;
+  gettimeofday(&now, nullptr);
+  return static_cast<double>(now.tv_sec - start.tv_sec) +
+         static_cast<double>(now.tv_usec - start.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+ProofChecker::Claim ProofChecker::check(CertificateReader& reader, bool& refuted) {
+  timeval start;
+  gettimeofday(&start, nullptr);
+  for (uint64_t entries = 1;; ++entries) {
+    if (progress_ && entries % 4096 == 0) progress_(entries);
+    uint32_t number = 0;
+    switch (reader.next(number)) {
+      case CertificateReader::Entry::STEP:
+        read_step_entry(reader, number);
+        break;
+      case CertificateReader::Entry::RESOLUTION: {
+        uint32_t first, second, pivot;
+        reader.read_resolution(first, second, pivot);
+        check_resolution_line(first, second, pivot);
+        break;
+      }
+      case CertificateReader::Entry::EXTENSION:
+        read_extension_entry(reader);
+        break;
+      case CertificateReader::Entry::CONCLUSION: {
+        statistics_.proof_seconds = seconds_since(start);
+        gettimeofday(&start, nullptr);
+        if (options_.debug) std::cout << "Concluding ..." << std::endl;
+        settle_held_back();
+        const std::string& claim = reader.read_claim();
+        Claim result = Claim::VALID;
+        if (claim == "INVALID" || claim == "invalid") {
+          refuted = conclude(reader);
+          result = Claim::INVALID;
+        } else if (claim != "VALID" && claim != "valid") {
+          // Any other word is refused: reading it as a model claim would
+          // validate the formula as true when the writer claimed it false.
+          throw Exception("Unknown claim: " + claim + ".");
+        }
+        statistics_.conclusion_seconds = seconds_since(start);
+        return result;
+      }
+    }
+  }
+}
+
+void ProofChecker::read_step_entry(CertificateReader& reader, uint32_t number) {
+  if (clause_map_.defined(number)) {
+    std::ostringstream text;
+    text << "Redefinition of clause #" << number;
+    throw Exception(text.str());
+  }
+  if (number > ClauseMap::kLargestClauseNumber) {
+    std::ostringstream text;
+    text << "Clause number " << number << " exceeds the largest supported clause number "
+         << ClauseMap::kLargestClauseNumber << ".";
+    throw Exception(text.str());
+  }
+  step_.number = number;
+  reader.read_step(step_);
+  check_step(step_);
+}
+
+void ProofChecker::check_step(StepEntry& step) {
+  // Literals of variables the formula does not know define them as
+  // outermost existential variables.
+  for (const Literal& literal : step.resolvent.literals)
+    if (!formula_.is_defined(literal.variable()) &&
+        !formula_.new_variable(literal.variable(), Quantifier::EXISTENTIAL, true))
+      throw Exception(formula_.error);
+
+  bool all_defined = true;
+  for (uint32_t number : step.antecedents)
+    if (!clause_map_.defined(number)) all_defined = false;
+  if (!all_defined) {
+    // Held back until the conclusion.
+    ++statistics_.held_back_steps;
+    HeldBackStep held;
+    held.number = step.number;
+    held.resolvent_omitted = step.resolvent_omitted;
+    held.literals_begin = static_cast<uint32_t>(held_literals_.size());
+    held_literals_.insert(held_literals_.end(), step.resolvent.literals.begin(),
+                          step.resolvent.literals.end());
+    held.literals_end = static_cast<uint32_t>(held_literals_.size());
+    held.antecedents_begin = static_cast<uint32_t>(held_antecedents_.size());
+    held_antecedents_.insert(held_antecedents_.end(), step.antecedents.begin(),
+                             step.antecedents.end());
+    held.antecedents_end = static_cast<uint32_t>(held_antecedents_.size());
+    held.settled = false;
+    held_steps_.push_back(held);
+    return;
+  }
+  apply_step(step);
+}
+
+void ProofChecker::apply_step(StepEntry& step) {
+  if (step.antecedents.empty()) {
+    if (!options_.ignore) throw Exception("Resolvent not justified (no antecedents).");
+    store(step.number, step.resolvent.literals);
+    return;
+  }
+  if (step.antecedents.size() == 1) throw Exception("Single antecedent does not make sense.");
+  if (step.resolvent_omitted) {
+    ++statistics_.merge_steps;
+    check_merge(step);
+  } else {
+    ++statistics_.chain_steps;
+    check_chain(step);
+  }
+}
+
+void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) {
+  formula_.clauses.push(literals);
+  clause_map_.set(number, formula_.clauses.size());
+}
+
+void ProofChecker::ensure_marks(size_t codes) {
+  Scratch& scratch = *scratch_;
+  if (scratch.held.size() >= codes) return;
+  // Grown by half again, so that a run that keeps adding variables grows
+  // them a few times only, and never far beyond the codes in use.
+  const size_t size = std::max(codes, scratch.held.size() + scratch.held.size() / 2);
+  scratch.held.resize(size, 0);
+  scratch.first_occurrence.resize(size, Scratch::kNone);
+  scratch.value.resize(size, 0);
+}
+
+// Merge mode: every variable met in both signs is a pivot, and n antecedents
+// need exactly n - 1 of them. Counting alone proves nothing, so the merged
+// clause without its pivots must also refute the antecedents by unit
+// propagation before the step stands.
+void ProofChecker::check_merge(StepEntry& step) {
+  Scratch& scratch = *scratch_;
+  DClause& merged = scratch.merged;
+  merged.clear();
+  scratch.merge_pivots.clear();
+  scratch.antecedent_clauses.clear();
+  for (uint32_t number : step.antecedents) {
+    scratch.antecedent_clauses.push_back(clause(number));
+    __builtin_prefetch(scratch.antecedent_clauses.back().literals);  // overlap the cache misses
+  }
+  // D is built as insert would build it; marks by literal code stand in for
+  // its lookups (a complement already in D records a pivot, then the literal
+  // joins D unless present).
+  ensure_marks(2 * formula_.variables.size() + 2);
+  std::vector<uint8_t>& in_merged = scratch.held;
+  for (const ClauseView antecedent : scratch.antecedent_clauses)
+    for (const Literal& literal : antecedent) {
+      if (in_merged[literal.code ^ 1u]) scratch.merge_pivots.push_back(literal.variable());
+      if (!in_merged[literal.code]) {
+        in_merged[literal.code] = 1;
+        merged.literals.push_back(literal);
+      }
+    }
+  for (const Literal& literal : merged.literals) in_merged[literal.code] = 0;
+  merged.count = static_cast<unsigned>(merged.literals.size());
+
+  // A failing step leaves its merged clause in the store, where resolution
+  // lines can name it by position.
+  const size_t needed = step.antecedents.size() - 1;
+  if (scratch.merge_pivots.size() < needed) {
+    formula_.clauses.push(merged.literals);
+    throw Exception("Not enough pivot variables for resolution.");
+  }
+  if (scratch.merge_pivots.size() > needed) {
+    formula_.clauses.push(merged.literals);
+    throw Exception("Tautological resolvent encountered: " + merged.to_string());
+  }
+  merged.remove_variables(scratch.merge_pivots);
+  if (!merge_refutes(merged)) {
+    formula_.clauses.push(merged.literals);
+    throw Exception("Resolution failed.");
+  }
+  merged.reduce(formula_.levels, formula_.variables);
+  store(step.number, merged.literals);
+}
+
+// True when falsifying every literal of `merged` (the merged clause without
+// its pivots) and propagating units over the antecedents falsifies one of
+// them. Every non-pivot literal of an antecedent lies in `merged`, so only
+// pivot literals stay open; each antecedent keeps a count of its open
+// literals and the XOR of their codes, which names the last one directly.
+bool ProofChecker::merge_refutes(const DClause& merged) {
+  Scratch& scratch = *scratch_;
+  const std::vector<ClauseView>& antecedents = scratch.antecedent_clauses;
+  ensure_marks(2 * formula_.variables.size() + 2);
+  scratch.reset_values();
+  scratch.reset_occurrences();
+  auto assign = [&](Literal literal) {
+    scratch.value[literal.code] = 1;
+    scratch.value[literal.complement().code] = -1;
+    scratch.valued_codes.push_back(literal.code);
+    scratch.valued_codes.push_back(literal.complement().code);
+  };
+  for (const Literal& literal : merged.literals) assign(literal.complement());
+
+  const size_t n = antecedents.size();
+  scratch.open_count.assign(n, 0);
+  scratch.open_codes.assign(n, 0);
+  scratch.satisfied.assign(n, 0);
+  scratch.queue.clear();
+  for (size_t position = 0; position < n; ++position) {
+    for (const Literal& literal : antecedents[position]) {
+      const int8_t value = scratch.value[literal.code];
+      if (value > 0) scratch.satisfied[position] = 1;
+      if (value != 0) continue;
+      ++scratch.open_count[position];
+      scratch.open_codes[position] ^= literal.code;
+      scratch.add_occurrence(literal.code, static_cast<uint32_t>(position));
+    }
+    if (scratch.satisfied[position]) continue;
+    if (scratch.open_count[position] == 0) return true;
+    if (scratch.open_count[position] == 1) scratch.queue.push_back(static_cast<uint32_t>(position));
+  }
+  for (size_t head = 0; head < scratch.queue.size(); ++head) {
+    const uint32_t position = scratch.queue[head];
+    if (scratch.satisfied[position]) continue;
+    if (scratch.open_count[position] == 0) return true;
+    Literal unit;
+    unit.code = scratch.open_codes[position];
+    if (scratch.value[unit.code] < 0) return true;
+    if (scratch.value[unit.code] > 0) continue;
+    assign(unit);
+    for (uint32_t occurrence = scratch.first_occurrence[unit.code]; occurrence != Scratch::kNone;
+         occurrence = scratch.next_occurrence[occurrence])
+      scratch.satisfied[scratch.occurrence_position[occurrence]] = 1;
+    const uint32_t falsified = unit.complement().code;
+    for (uint32_t occurrence = scratch.first_occurrence[falsified]; occurrence != Scratch::kNone;
+         occurrence = scratch.next_occurrence[occurrence]) {
+      const uint32_t other = scratch.occurrence_position[occurrence];
+      --scratch.open_count[other];
+      scratch.open_codes[other] ^= falsified;
+      if (scratch.satisfied[other]) continue;
+      if (scratch.open_count[other] == 0) return true;
+      if (scratch.open_count[other] == 1) scratch.queue.push_back(other);
+    }
+  }
+  return false;
+}
+
+// Chain mode: order, resolve the chain with universal reduction after each
+// resolution, store the result, compare it with the supplied resolvent.
+void ProofChecker::check_chain(StepEntry& step) {
+  Scratch& scratch = *scratch_;
+  pivots_.clear();
+  order_antecedents(step.resolvent, step.antecedents, pivots_);
+  scratch.reset_held();  // the ordering's marks; the chain walk reuses the array
+
+  running_.assign(clause(step.antecedents.front()));
+  DClause* running = &running_;
+  DClause* result = &resolvent_;
+  bool tautological = false;
+  for (size_t i = 1; i < step.antecedents.size() && i - 1 < pivots_.size(); ++i) {
+    const ResolutionOutcome outcome =
+        resolve(clause(step.antecedents[i]), running->view(), pivots_[i - 1], formula_.levels,
+                formula_.variables, *result, scratch.held);
+    if (outcome == ResolutionOutcome::NO_CLASH) throw Exception("Resolution failed.");
+    if (outcome == ResolutionOutcome::TAUTOLOGICAL) tautological = true;
+    std::swap(running, result);
+  }
+
+  store(step.number, running->literals);
+  const DClause& derived = *running;
+  if (derived.count != step.resolvent.count)
+    throw Exception("Calculated and supplied resolvent sizes do not match.");
+  std::vector<uint8_t>& supplied = scratch.held;  // clear after the chain walk
+  for (const Literal& literal : step.resolvent.literals) supplied[literal.code] = 1;
+  bool differ = false;
+  for (const Literal& literal : derived.literals)
+    if (!supplied[literal.code]) differ = true;
+  for (const Literal& literal : step.resolvent.literals) supplied[literal.code] = 0;
+  if (differ) throw Exception("Calculated and supplied resolvents differ.");
+  // The chain found made a tautological resolution, which Q-resolution
+  // forbids: the step stands only if a sound chain over its antecedents exists.
+  if (tautological && !sound_chain_exists(step.antecedents, step.resolvent))
+    throw Exception("Resolution failed.");
+}
+
+// The search tries the antecedents in the order the backward ordering placed
+// them first: that order is a chain already, but for its tautological steps.
+bool ProofChecker::sound_chain_exists(const std::vector<uint32_t>& chain,
+                                      const DClause& resolvent) {
+  std::vector<ClauseView>& clauses = scratch_->antecedent_clauses;
+  clauses.clear();
+  for (uint32_t number : chain) clauses.push_back(clause(number));
+  const uint64_t budget =
+      std::min(kStepSearchWork, kRunSearchWork - statistics_.chain_search_work);
+  const ChainSearch::Result result = chain_search_.run(
+      clauses, resolvent.view(), formula_.levels, formula_.variables, budget);
+  ++statistics_.chain_searches;
+  statistics_.chain_search_work += std::min(chain_search_.work(), budget);
+  return result == ChainSearch::FOUND;
+}
+
+// A resolution line: Q-resolves the clauses at formula positions i and j
+// (counting from 1) on `pivot` and appends the resolvent, after printing the
+// "Resolving [" line. Position 0 wraps to the largest number and so is out
+// of range.
+void ProofChecker::check_resolution_line(uint32_t first, uint32_t second, uint32_t pivot) {
+  ++statistics_.resolution_lines;
+  const uint32_t i = first - 1, j = second - 1;
+  if (i >= formula_.clauses.size() || j >= formula_.clauses.size())
+    throw Exception("Resolution failed.");
+  const ClauseView a = formula_.clauses[i];
+  const ClauseView b = formula_.clauses[j];
+  std::cout << "Resolving [" << uint64_t{i} + 1 << "," << uint64_t{j} + 1 << "] " << to_string(a)
+            << " x " << to_string(b) << " over " << pivot << std::endl;
+  ensure_marks(2 * formula_.variables.size() + 2);
+  if (resolve(a, b, pivot, formula_.levels, formula_.variables, resolvent_, scratch_->held) !=
+      ResolutionOutcome::RESOLVED)
+    throw Exception("Resolution failed.");
+  formula_.clauses.push(resolvent_.literals);
+}
+
+void ProofChecker::check_fresh(const Literal& literal) const {
+  if (literal.variable() != 0 && !formula_.is_defined(literal.variable())) return;
+  std::ostringstream text;
+  text << "Variable is not fresh: " << literal.to_dimacs();
+  throw Exception(text.str());
+}
+
+void ProofChecker::read_extension_entry(CertificateReader& reader) {
+  const Literal x = reader.read_extension_variable();
+  // Variable 0 counts as defined: it never exists, so it is never fresh.
+  check_fresh(x);
+  if (x.variable() > kMaxVariable) throw Exception(variable_limit_message(x.variable()));
+  definition_.variable = x.variable();
+  reader.read_extension(definition_, operands_);
+  check_extension(definition_, operands_);
+}
+
+void ProofChecker::check_extension(const Definition& definition,
+                                   const std::vector<Literal>& operands) {
+  if (try_extension(definition, operands.data())) return;
+  ++statistics_.held_back_extensions;
+  held_extensions_.add(definition, operands.data());
+}
+
+// Applies an extension whose operands are all defined; false (nothing done)
+// when one is not.
+bool ProofChecker::try_extension(const Definition& definition, const Literal* operands) {
+  if (!formula_.is_applicable(definition, operands)) return false;
+  // A held-back definition may find its variable defined meanwhile.
+  check_fresh(Literal(definition.variable, false));
+  formula_.apply_extension(definition, operands);
+  if (definition.kind == Definition::AND)
+    ++statistics_.and_extensions;
+  else
+    ++statistics_.ite_extensions;
+  return true;
+}
+
+// The refutation claim: the named clause must become empty under universal
+// reduction.
+bool ProofChecker::conclude(CertificateReader& reader) {
+  const uint32_t number = reader.read_clause_number();
+  if (!clause_map_.defined(number)) {
+    std::ostringstream text;
+    text << "Clause #" << number << " is not defined.";
+    throw Exception(text.str());
+  }
+  DClause& refuting = running_;
+  refuting.assign(clause(number));
+  // A clause holding a literal and its complement refutes nothing, though
+  // reduction may empty it (u, -u).
+  if (refuting.tautological()) return false;
+  refuting.reduce(formula_.levels, formula_.variables);
+  return refuting.count == 0;
+}

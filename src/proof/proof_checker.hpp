@@ -1,0 +1,139 @@
+// The proof checker: checks the proof entries of a certificate (numbered
+// clause lines in chain and merge mode, resolution lines, extension
+// definitions) as the reader yields them, holds back those that refer to
+// what is not defined yet, settles them at the conclusion and decides a
+// refutation claim. A model claim is left to the model checker.
+//
+// Its member functions live by topic: entries and steps in
+// proof_checker.cpp, the backward ordering in ordering.cpp, held-back entries
+// in held_back.cpp.
+#ifndef ZEL_PROOF_PROOF_CHECKER_HPP
+#define ZEL_PROOF_PROOF_CHECKER_HPP
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/literal.hpp"
+#include "formula/dclause.hpp"
+#include "formula/extension.hpp"
+#include "formula/qcnf.hpp"
+#include "proof/chain_search.hpp"
+#include "read/certificate_reader.hpp"
+#include "store/clause_map.hpp"
+
+// Work counts of a run, for --stats.
+struct ProofStatistics {
+  uint64_t chain_steps = 0;          // numbered lines with a supplied resolvent
+  uint64_t merge_steps = 0;          // numbered lines with "*"
+  uint64_t resolution_lines = 0;     // R lines
+  uint64_t and_extensions = 0;       // AND definitions applied
+  uint64_t ite_extensions = 0;       // if-then-else definitions applied
+  uint64_t held_back_steps = 0;      // steps held back while reading
+  uint64_t held_back_extensions = 0; // extensions held back while reading
+  uint64_t settled_steps = 0;        // held-back steps applied at the conclusion
+  uint64_t settled_extensions = 0;   // held-back extensions applied at the conclusion
+  uint64_t chain_searches = 0;       // sound-chain searches run
+  uint64_t chain_search_work = 0;    // literals they touched
+  double proof_seconds = 0;          // entries up to the conclusion
+  double conclusion_seconds = 0;     // settling held-back entries and the claim
+};
+
+class ProofChecker {
+ public:
+  // What the certificate claims at its end.
+  enum class Claim { INVALID, VALID };
+
+  struct Options {
+    bool debug = false;   // --d: progress lines on standard output
+    bool ignore = false;  // --ignore: accept steps without antecedents
+  };
+
+  // Checks proofs over `formula`, whose clauses so far (the QBF file's) are
+  // certificate clauses 1 to n.
+  ProofChecker(QCNF& formula, Options options);
+  ~ProofChecker();
+
+  // Checks every entry up to the conclusion, settles what was held back and
+  // reads the claim. For INVALID, `refuted` tells whether the named clause
+  // reduces to the empty clause; for VALID the reader stands at the model.
+  Claim check(CertificateReader& reader, bool& refuted);
+
+  // Number of the QBF file's clauses (positions 0 to n - 1 of the store).
+  uint32_t input_clauses() const { return input_clauses_; }
+  const ProofStatistics& statistics() const { return statistics_; }
+
+  // Called every few thousand entries with the number of entries so far.
+  void set_progress(std::function<void(uint64_t)> progress) { progress_ = std::move(progress); }
+
+  // The entries, one at a time (used by check; open to tests).
+  void check_step(StepEntry& step);
+  void check_resolution_line(uint32_t first, uint32_t second, uint32_t pivot);
+  // Checks an extension definition whose fresh variable was read and found
+  // fresh; applies it or holds it back.
+  void check_extension(const Definition& definition, const std::vector<Literal>& operands);
+  // Settles held-back entries (the start of the conclusion).
+  void settle_held_back();
+
+  // The clause stored under a certificate clause number (which is defined).
+  ClauseView clause(uint32_t number) const { return formula_.clauses[clause_map_[number] - 1]; }
+  bool defined(uint32_t number) const { return clause_map_.defined(number); }
+
+ private:
+  struct Scratch;  // work storage of ordering, merge and comparison (scratch.hpp)
+  struct HeldBackStep {
+    uint32_t number;             // certificate clause number it defines
+    bool resolvent_omitted;      // "*" given
+    uint32_t literals_begin;     // its supplied literals in held_literals_
+    uint32_t literals_end;
+    uint32_t antecedents_begin;  // its antecedents in held_antecedents_
+    uint32_t antecedents_end;
+    bool settled;                // applied at the conclusion
+  };
+
+  void read_step_entry(CertificateReader& reader, uint32_t number);
+  void apply_step(StepEntry& step);
+  void read_extension_entry(CertificateReader& reader);
+  bool conclude(CertificateReader& reader);
+  void check_fresh(const Literal& literal) const;
+  void store(uint32_t number, const std::vector<Literal>& literals);
+  void check_merge(StepEntry& step);
+  void check_chain(StepEntry& step);
+  bool merge_refutes(const DClause& merged);
+  bool sound_chain_exists(const std::vector<uint32_t>& chain, const DClause& resolvent);
+  void order_antecedents(const DClause& resolvent, std::vector<uint32_t>& antecedents,
+                         std::vector<uint32_t>& pivots);
+  void ensure_marks(size_t codes);
+  bool try_extension(const Definition& definition, const Literal* operands);
+  void settle_steps();
+  void report_unsettled_steps() const;
+  void settle_extensions();
+  void report_unsettled_extensions() const;
+
+  QCNF& formula_;               // the formula checked; grows with every clause and definition
+  const Options options_;       // --d and --ignore
+  uint32_t input_clauses_ = 0;  // clauses of the QBF file
+  ClauseMap clause_map_;        // certificate clause number -> 1-based store position; 0 undefined
+  ProofStatistics statistics_;  // work counts
+  std::function<void(uint64_t)> progress_;  // the progress display, if any
+
+  // Entries held back until the conclusion.
+  std::vector<HeldBackStep> held_steps_;      // in reading order
+  std::vector<Literal> held_literals_;        // their supplied resolvents
+  std::vector<uint32_t> held_antecedents_;    // their antecedent lists
+  Definitions held_extensions_;               // in reading order
+  std::vector<uint8_t> settled_extensions_;   // held extension -> applied at the conclusion
+
+  // Scratch kept from entry to entry so that its capacity stays.
+  StepEntry step_;                       // the numbered line being read
+  Definition definition_;                // the extension being read
+  std::vector<Literal> operands_;        // its operands
+  std::vector<uint32_t> pivots_;         // pivot variable of each resolution of a chain
+  DClause running_, resolvent_;          // work clauses the chain alternates between
+  std::unique_ptr<Scratch> scratch_;     // marks and lists of ordering and merge
+  ChainSearch chain_search_;             // the fallback search for sound chains
+};
+
+#endif

@@ -1,0 +1,79 @@
+// The certificate reader: the entries of a certificate, one at a time, for
+// the checkers to pull. An entry is recognised by its first token (a clause
+// number, "R", "E", "CONCLUDE"; comments are skipped); its fields are then
+// read by the call for that kind of entry, so that a checker can refuse an
+// entry at the field where it goes wrong, as the certificate is read. The
+// reader checks only what needs no formula: the form of each field, number
+// ranges and the variable limit.
+#ifndef ZEL_READ_CERTIFICATE_READER_HPP
+#define ZEL_READ_CERTIFICATE_READER_HPP
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/literal.hpp"
+#include "formula/dclause.hpp"
+#include "formula/extension.hpp"
+#include "read/tokenizer.hpp"
+
+// A numbered clause line: `number lits... 0 antecedents... 0`, or
+// `number * antecedents... 0` (resolvent left to the checker).
+struct StepEntry {
+  bool resolvent_omitted = false;     // "*" given: merge the antecedents
+  uint32_t number = 0;                // certificate clause number defined
+  DClause resolvent;                  // supplied literals, duplicates dropped; empty with "*"
+  std::vector<uint32_t> antecedents;  // certificate clause numbers, in reading order
+};
+
+class CertificateReader {
+ public:
+  enum class Entry { STEP, RESOLUTION, EXTENSION, CONCLUSION };
+
+  explicit CertificateReader(ByteSource& source)
+      : tokens_(source, Tokenizer::Separators::CERTIFICATE) {}
+
+  // Position of the next byte, for messages.
+  uint32_t line() const { return tokens_.line(); }
+  uint32_t column() const { return tokens_.column(); }
+
+  // The first token must be "QBCertificate"; else "Missing header in file: 'NAME'.".
+  void read_header(const std::string& file_name);
+
+  // Reads up to the first token of the next entry; for a step, its clause
+  // number. Throws "Certificate incomplete." when the input ended inside a
+  // comment, and "Number conversion failed (T)." for any other token.
+  Entry next(uint32_t& step_number);
+
+  // The three numbers of an `R i j p` line.
+  void read_resolution(uint32_t& first, uint32_t& second, uint32_t& pivot);
+
+  // The rest of a numbered clause line. The "*" must stand on the line of
+  // the number. A literal naming a variable beyond the supported limit is
+  // refused where it is read.
+  void read_step(StepEntry& step);
+
+  // The fresh variable of an `E` line, then its type and operands: `A`
+  // literals ending in 0, or `I` and three literals. `definition.line` is the
+  // line of the type token.
+  Literal read_extension_variable() { return tokens_.read_literal(); }
+  void read_extension(Definition& definition, std::vector<Literal>& operands);
+
+  // The conclusion's claim word (empty at the end of input), the clause
+  // number of an INVALID claim, and the pairs of a VALID one.
+  const std::string& read_claim() { return tokens_.token(); }
+  uint32_t read_clause_number() { return tokens_.read_unsigned(); }
+  bool model_ended() { return tokens_.peek() == Tokenizer::END; }
+  uint32_t read_model_variable() { return tokens_.read_unsigned(); }
+  // The model literal, and the white space after it (tabs included).
+  int32_t read_model_literal() {
+    const int32_t literal = tokens_.read_signed();
+    tokens_.skip_white_space();
+    return literal;
+  }
+
+ private:
+  Tokenizer tokens_;  // the certificate's bytes
+};
+
+#endif

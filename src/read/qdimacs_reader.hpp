@@ -1,0 +1,14 @@
+// The QDIMACS reader: loads a formula file into an empty formula.
+#ifndef ZEL_READ_QDIMACS_READER_HPP
+#define ZEL_READ_QDIMACS_READER_HPP
+
+#include "formula/qcnf.hpp"
+#include "read/tokenizer.hpp"
+
+// Reads the whole file from `tokens` (which separates tokens by any white
+// space) into `formula`. False when the file is refused, with the message
+// in formula.error. Fewer clauses than announced are accepted; every clause
+// the file holds is read.
+bool read_qdimacs(Tokenizer& tokens, QCNF& formula);
+
+#endif

@@ -1,0 +1,167 @@
+// Reading tokens and numbers through the tokenizer's buffer.
+
+#include "read/tokenizer.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "core/exception.hpp"
+#include "read/numbers.hpp"
+
+void Tokenizer::FreeBuffer::operator()(char* buffer) const { std::free(buffer); }
+
+Tokenizer::Tokenizer(ByteSource& source, Separators separators, const char* context)
+    : source_(source), separators_(separators), context_(context) {
+  // Page-aligned, so that plain files are read(2) into it at full speed.
+  void* memory = std::aligned_alloc(4096, kBufferSize);
+  if (!memory) throw std::bad_alloc();
+  buffer_.reset(static_cast<char*>(memory));
+}
+
+bool Tokenizer::refill() {
+  if (exhausted_) return false;
+  position_ = 0;
+  end_ = source_.read(buffer_.get(), kBufferSize);
+  if (end_ == 0) exhausted_ = true;
+  return end_ != 0;
+}
+
+bool Tokenizer::separator(int c) const {
+  if (c == ' ' || c == '\n' || c == '\r') return true;
+  return separators_ == Separators::QDIMACS && (c == '\t' || c == '\v' || c == '\f');
+}
+
+int Tokenizer::get() {
+  if (position_ == end_ && !refill()) {
+    failed_ = true;
+    return END;
+  }
+  const int c = static_cast<unsigned char>(buffer_.get()[position_++]);
+  count(c);
+  return c;
+}
+
+void Tokenizer::skip_separators() {
+  int c;
+  while ((c = peek()) != END && separator(c)) {
+    ++position_;
+    count(c);
+  }
+}
+
+void Tokenizer::refuse_long_token() const {
+  // The first bytes, with anything but printable ASCII escaped.
+  std::string shown;
+  for (size_t i = 0; i < 16 && i < token_.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(token_[i]);
+    if (c >= 0x20 && c < 0x7F) {
+      shown += static_cast<char>(c);
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+      shown += escaped;
+    }
+  }
+  throw Exception(std::string(context_) + "Token too long: '" + shown + "...' (more than " +
+                  std::to_string(kLongestToken) + " bytes).");
+}
+
+const std::string& Tokenizer::token() {
+  token_.clear();
+  skip_separators();
+  if (peek() == END) return token_;
+  // Take whole runs of token bytes from the buffer at a time.
+  for (;;) {
+    const char* begin = buffer_.get() + position_;
+    const size_t available = end_ - position_;
+    size_t length = 0;
+    while (length < available && !separator(static_cast<unsigned char>(begin[length]))) ++length;
+    token_.append(begin, length);
+    position_ += length;
+    column_ += static_cast<uint32_t>(length);
+    if (token_.size() > kLongestToken) refuse_long_token();
+    if (length < available || peek() == END) break;
+  }
+  return token_;
+}
+
+const std::string& Tokenizer::next_qdimacs_token() {
+  skip_separators();
+  if (peek() == END) {
+    failed_ = true;  // reading a token at the end fails the input
+    token_.clear();
+    return token_;
+  }
+  return token();
+}
+
+void Tokenizer::skip_line() {
+  int c;
+  do c = get();
+  while (c != END && c != '\n');
+}
+
+int Tokenizer::skip_white_space() {
+  int c;
+  while ((c = peek()) != END && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+    ++position_;
+    count(c);
+  }
+  return c;
+}
+
+// Skips separators, then converts a plain number (an optional "-" and one to
+// nine digits, followed by a separator within the buffer) straight from the
+// buffer: the common case of every numeric field. False, with nothing of the
+// token consumed, for anything else, which then takes the general path.
+bool Tokenizer::read_plain_number(bool allow_negative, int64_t& value) {
+  skip_separators();
+  if (position_ == end_) return false;
+  const char* text = buffer_.get() + position_;
+  const size_t available = end_ - position_;
+  size_t i = 0;
+  const bool negative = text[0] == '-';
+  if (negative) {
+    if (!allow_negative) return false;
+    ++i;
+  }
+  const size_t first_digit = i;
+  int64_t magnitude = 0;
+  while (i < available && i - first_digit < 10 && text[i] >= '0' && text[i] <= '9')
+    magnitude = magnitude * 10 + (text[i++] - '0');
+  const size_t digits = i - first_digit;
+  if (digits == 0 || digits > 9 || i == available ||
+      !separator(static_cast<unsigned char>(text[i])))
+    return false;
+  position_ += i;
+  column_ += static_cast<uint32_t>(i);
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+namespace {
+
+[[noreturn]] void conversion_failed(const std::string& token) {
+  throw Exception("Number conversion failed (" + token + ").");
+}
+
+}  // namespace
+
+int32_t Tokenizer::read_signed() {
+  int64_t value;
+  if (read_plain_number(true, value)) return static_cast<int32_t>(value);
+  const std::string& text = token();
+  const Conversion number = convert_signed32(text.data(), text.size());
+  if (number.range_error || text.empty() || number.consumed != text.size()) conversion_failed(text);
+  return static_cast<int32_t>(number.value);
+}
+
+uint32_t Tokenizer::read_unsigned() {
+  int64_t value;
+  if (read_plain_number(false, value)) return static_cast<uint32_t>(value);
+  const std::string& text = token();
+  const Conversion number = convert_unsigned32(text.data(), text.size());
+  if (number.range_error || text.empty() || number.consumed != text.size()) conversion_failed(text);
+  return static_cast<uint32_t>(number.value);
+}

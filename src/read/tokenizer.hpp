@@ -1,0 +1,100 @@
+// The tokenizer: tokens and numbers from a byte source, through one large
+// buffer of our own, with the line and column of the next byte. Both
+// readers use it: certificates separate tokens by blanks and line ends only
+// (a tab belongs to its token), QDIMACS files by any white space.
+#ifndef ZEL_READ_TOKENIZER_HPP
+#define ZEL_READ_TOKENIZER_HPP
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/literal.hpp"
+#include "read/byte_source.hpp"
+
+class Tokenizer {
+ public:
+  enum class Separators {
+    CERTIFICATE,  // ' ', '\n', '\r'
+    QDIMACS,      // ' ', '\t', '\n', '\v', '\f', '\r'
+  };
+  static constexpr int END = -1;  // returned by peek and get at the end of input
+
+  // No number or keyword is longer than this; a longer token is refused at
+  // once instead of being collected whole (a file of zero bytes would
+  // otherwise grow one token until memory runs out).
+  static constexpr size_t kLongestToken = 4096;
+
+  // Reads `source`, which must outlive the tokenizer. `context` starts the
+  // message of a refused token ("QBF File: " for formulas).
+  Tokenizer(ByteSource& source, Separators separators, const char* context = "");
+
+  // Position of the next byte: lines and columns count from 1, and a
+  // carriage return and a line feed each end a line.
+  uint32_t line() const { return line_; }
+  uint32_t column() const { return column_; }
+
+  // A read past the end happened (get at the end, or next_qdimacs_token).
+  bool failed() const { return failed_; }
+
+  // The next byte without consuming it, or END.
+  int peek() {
+    if (position_ == end_ && !refill()) return END;
+    return static_cast<unsigned char>(buffer_.get()[position_]);
+  }
+  // Consumes one byte and counts it; at the end, END and the failed state.
+  int get();
+
+  // Skips separators and returns the next token (empty at the end of input,
+  // without failing). The reference stays valid until the next read.
+  const std::string& token();
+  // The same, failing the input when no token is left (QDIMACS reading).
+  const std::string& next_qdimacs_token();
+  // Consumes bytes up to and including the next line feed, or to the end
+  // (which fails the input).
+  void skip_line();
+  // Skips ' ', '\t', '\r' and '\n'; returns the next byte or END.
+  int skip_white_space();
+
+  // A number field: an optional sign and decimal digits, converted with
+  // 32-bit semantics; anything else throws "Number conversion failed (T)."
+  // with the token read.
+  int32_t read_signed();
+  uint32_t read_unsigned();
+  Literal read_literal() { return Literal(read_signed()); }
+
+ private:
+  bool refill();
+  bool separator(int c) const;
+  void count(int c) {
+    if (c == '\n' || c == '\r') {
+      ++line_;
+      column_ = 1;
+    } else {
+      ++column_;
+    }
+  }
+  void skip_separators();
+  bool read_plain_number(bool allow_negative, int64_t& value);
+  [[noreturn]] void refuse_long_token() const;
+
+  static constexpr size_t kBufferSize = 1 << 20;
+
+  struct FreeBuffer {
+    void operator()(char* buffer) const;
+  };
+  ByteSource& source_;                            // where the bytes come from; not owned
+  const Separators separators_;                   // which bytes separate tokens
+  const char* const context_;                     // start of the long-token message
+  std::unique_ptr<char, FreeBuffer> buffer_;      // kBufferSize bytes, page-aligned
+  size_t position_ = 0;                           // next unread byte in buffer_
+  size_t end_ = 0;                                // bytes of buffer_ that hold input
+  bool exhausted_ = false;                        // the source delivered its last byte
+  bool failed_ = false;                           // a read went past the end
+  uint32_t line_ = 1;                             // line of the next byte, from 1
+  uint32_t column_ = 1;                           // column of the next byte, from 1
+  std::string token_;                             // the last token read; reused storage
+};
+
+#endif
