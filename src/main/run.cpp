@@ -1,0 +1,99 @@
+// One run of the checker, from the inputs to the verdict.
+
+#include "main/run.hpp"
+
+#include <iostream>
+#include <vector>
+
+#include "core/exception.hpp"
+#include "model/model_checker.hpp"
+#include "proof/proof_checker.hpp"
+#include "read/qdimacs_reader.hpp"
+#include "read/tokenizer.hpp"
+
+namespace {
+
+double seconds_since(const timeval& start) {
+  timeval now;
+  gettimeofday(&now, nullptr);
+  return static_cast<double>(now.tv_sec - start.tv_sec) +
+         static_cast<double>(now.tv_usec - start.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+Run::Run(const Arguments& arguments) : arguments_(arguments) { gettimeofday(&start_, nullptr); }
+
+void Run::use_memory(const char* formula, size_t formula_size, const char* certificate,
+                     size_t certificate_size) {
+  formula_source_.open_memory(formula, formula_size, arguments_.qbf_file);
+  certificate_source_.open_memory(certificate, certificate_size, arguments_.certificate_file);
+  in_memory_ = true;
+}
+
+void Run::show_progress() { progress_.reset(new Progress(certificate_source_, start_)); }
+
+void Run::erase_progress() {
+  if (progress_) progress_->erase();
+}
+
+void Run::write_statistics(std::ostream& out) {
+  statistics_.clauses = formula_.clauses.size();
+  statistics_.literals = formula_.clauses.literals();
+  statistics_.total_seconds = seconds_since(start_);
+  statistics_.write(out, arguments_.qbf_file, formula_source_, arguments_.certificate_file,
+                    certificate_source_);
+}
+
+bool Run::check() {
+  if (!in_memory_ && !certificate_source_.open(arguments_.certificate_file))
+    throw Exception("Cannot open file: '" + arguments_.certificate_file + "'.");
+  reader_.reset(new CertificateReader(certificate_source_));
+  reader_->read_header(arguments_.certificate_file);
+
+  timeval phase;
+  gettimeofday(&phase, nullptr);
+  std::vector<uint32_t> qbf_prefix;
+  if (!arguments_.qbf_file.empty()) {
+    if (!in_memory_ && !formula_source_.open(arguments_.qbf_file))
+      throw Exception("Couldn't open file " + arguments_.qbf_file);
+    Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
+    if (!read_qdimacs(tokens, formula_)) throw Exception(formula_.error);
+    for (const Block& block : formula_.blocks)
+      block.for_each([&](uint32_t variable) { qbf_prefix.push_back(variable); });
+  }
+  const uint32_t input_max_variable = formula_.max_variable;
+  statistics_.formula_seconds = seconds_since(phase);
+
+  if (arguments_.debug) {
+    std::cout << formula_.quantified_variables() << " quantifiers and "
+              << formula_.clauses.size() << " clauses loaded." << std::endl;
+    std::cout << "Applying resolution and extension steps ..." << std::endl;
+  }
+
+  ProofChecker::Options proof_options;
+  proof_options.debug = arguments_.debug;
+  proof_options.ignore = arguments_.ignore;
+  ProofChecker proof(formula_, proof_options);
+  if (progress_) proof.set_progress([this](uint64_t entries) { progress_->update(entries); });
+  bool refuted = false;
+  const ProofChecker::Claim claim = proof.check(*reader_, refuted);
+  statistics_.proof = proof.statistics();
+  if (progress_) progress_->erase();
+  if (claim == ProofChecker::Claim::INVALID) return refuted;
+
+  ModelChecker::Options model_options;
+  model_options.debug = arguments_.debug;
+  model_options.start = start_;
+  ModelChecker model(formula_, proof.input_clauses(), input_max_variable, std::move(qbf_prefix),
+                     model_options);
+  const bool validated = model.check(*reader_);
+  statistics_.model = model.statistics();
+  statistics_.has_model = true;
+  if (validated && !arguments_.skolem_file.empty())
+    model.write_skolem(arguments_.skolem_file,
+                       {"Skolem functions written by zel",
+                        "formula: " + arguments_.qbf_file,
+                        "certificate: " + arguments_.certificate_file});
+  return validated;
+}

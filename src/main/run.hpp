@@ -1,0 +1,64 @@
+// One run of the checker: opens the inputs, reads the formula, checks the
+// proof, the conclusion and the model, and keeps what the error report and
+// --stats need. main wraps it with option parsing and the exit status; the
+// fuzz target runs it on inputs in memory.
+#ifndef ZEL_MAIN_RUN_HPP
+#define ZEL_MAIN_RUN_HPP
+
+#include <sys/time.h>
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "formula/qcnf.hpp"
+#include "main/progress.hpp"
+#include "main/statistics.hpp"
+#include "read/byte_source.hpp"
+#include "read/certificate_reader.hpp"
+
+struct Arguments {
+  std::string qbf_file;          // empty: the certificate alone
+  std::string certificate_file;  // "-": standard input
+  std::string skolem_file;       // --skolem FILE; empty: none
+  bool debug = false;            // --d
+  bool ignore = false;           // --ignore
+  bool statistics = false;       // --stats
+};
+
+class Run {
+ public:
+  explicit Run(const Arguments& arguments);
+
+  // Reads both inputs from memory instead of the named files (the names
+  // are still used in messages). The bytes must outlive the run.
+  void use_memory(const char* formula, size_t formula_size, const char* certificate,
+                  size_t certificate_size);
+
+  // True when the certificate proves its claim; throws Exception on errors.
+  bool check();
+
+  void show_progress();
+  void erase_progress();
+
+  // Where a failure is reported: the certificate's next byte (line 1,
+  // column 1 before it is read).
+  uint32_t line() const { return reader_ ? reader_->line() : 1; }
+  uint32_t column() const { return reader_ ? reader_->column() : 1; }
+
+  void write_statistics(std::ostream& out);
+
+ private:
+  const Arguments& arguments_;
+  bool in_memory_ = false;                     // the sources were opened on memory
+  timeval start_{};                            // when the run began
+  ByteSource certificate_source_;              // the certificate's bytes
+  ByteSource formula_source_;                  // the QBF file's bytes
+  QCNF formula_;                               // the formula, growing with the proof
+  std::unique_ptr<CertificateReader> reader_;  // the certificate, once open
+  std::unique_ptr<Progress> progress_;         // the progress line, when shown
+  RunStatistics statistics_;                   // what --stats reports
+};
+
+#endif
