@@ -131,6 +131,8 @@ if [ -f "$man_page" ]; then
       fail "man -l" "$(head -n 20 "$scratch/man-l.err")"
     fi
   fi
+else
+  fail render "no installed man page to render"
 fi
 
 # 5. README.md: its indented usage block equals the usage text, and its
