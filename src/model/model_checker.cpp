@@ -147,8 +147,10 @@ void ModelChecker::read_model(CertificateReader& reader) {
 }
 
 void ModelChecker::number_variables() {
-  variable_of_.clear();
-  variable_of_.reserve(formula_.quantified_variables());
+  // Id 0 stands for variable 0, which never exists, as in the formula's
+  // own numbering.
+  variable_of_.assign(1, 0);
+  variable_of_.reserve(formula_.quantified_variables() + 1);
   for (const Block& block : formula_.blocks)
     block.for_each([&](uint32_t variable) { variable_of_.push_back(variable); });
   std::sort(variable_of_.begin(), variable_of_.end());

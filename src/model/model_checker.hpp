@@ -6,7 +6,7 @@
 // hold for every value of the free variables (the model test).
 //
 // The stages work on compact variable numbers: the quantified variables in
-// ascending order get ids 0, 1, ..., so that memory follows the variables in
+// ascending order get ids 1, 2, ..., so that memory follows the variables in
 // use, not the largest number named.
 #ifndef ZEL_MODEL_MODEL_CHECKER_HPP
 #define ZEL_MODEL_MODEL_CHECKER_HPP
@@ -69,7 +69,7 @@ class ModelChecker {
   const std::vector<uint32_t> qbf_prefix_;  // the QBF file's variables in prefix order
   const Options options_;
   std::vector<std::pair<uint32_t, int32_t>> model_;  // variable -> model literal, ascending
-  std::vector<uint32_t> variable_of_;  // id -> variable: the quantified variables, ascending
+  std::vector<uint32_t> variable_of_;  // id -> variable: 0, then the quantified variables ascending
   Network network_;                    // gates over ids, topological order
   ModelStatistics statistics_;         // work counts
 };

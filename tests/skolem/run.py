@@ -1,0 +1,251 @@
+#!/usr/bin/env python3
+"""Skolem functions out: every validated model of the examples and the corpus
+written with --skolem as ASCII and binary AIGER, read back by a reader of
+this test's own, and checked:
+  - both files describe the same circuit;
+  - inputs are the formula's universal variables in prefix order, outputs
+    its existential variables in prefix order (symbol table);
+  - simulated on every assignment of the inputs (bit-parallel, in chunks;
+    above 20 inputs on 65536 random ones), the outputs satisfy every clause
+    of the matrix;
+  - each output depends only on inputs quantified before its variable;
+  - a certificate that is not validated leaves no file, and an existing file
+    of that name untouched.
+
+Usage: tests/skolem/run.py path/to/zel
+"""
+import os
+from random import Random
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ZEL = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "zel"))
+EXHAUSTIVE = 20  # inputs up to which every assignment is simulated
+passed = failed = 0
+
+
+def check(name, ok, detail=""):
+    global passed, failed
+    if ok:
+        passed += 1
+    else:
+        failed += 1
+        print("FAIL %s%s" % (name, (": " + detail) if detail else ""))
+
+
+def read_qdimacs(path):
+    """Prefix as (variable, quantifier, level) in order, and the clauses."""
+    prefix, clauses, level, last = [], [], -1, None
+    quantified = set()
+    for line in open(path):
+        tokens = line.split()
+        if not tokens or tokens[0] in ("c", "p") or tokens[0].startswith("%"):
+            continue
+        if tokens[0] in ("e", "a"):
+            if tokens[0] != last:
+                level += 1
+                if last is None and tokens[0] == "a":
+                    level = 1
+                last = tokens[0]
+            for v in tokens[1:-1]:
+                prefix.append((int(v), tokens[0], level))
+                quantified.add(int(v))
+            continue
+        clauses.append([int(x) for x in tokens[:-1]])
+    free = []
+    for clause in clauses:
+        for literal in clause:
+            if abs(literal) not in quantified and abs(literal) not in free:
+                free.append(abs(literal))
+    # Free variables are outermost existentials, latest first.
+    prefix = [(v, "e", 0) for v in reversed(free)] + prefix
+    return prefix, clauses
+
+
+def read_aiger(path):
+    data = open(path, "rb").read()
+    newline = data.index(b"\n")
+    header = data[:newline].split()
+    kind, (m, i, l, o, a) = header[0], map(int, header[1:6])
+    assert l == 0
+    rest = data[newline + 1:]
+    ands = []
+    if kind == b"aag":
+        lines = rest.split(b"\n")
+        inputs = [int(x) for x in lines[:i]]
+        assert inputs == [2 * (k + 1) for k in range(i)]
+        outputs = [int(x) for x in lines[i:i + o]]
+        for line in lines[i + o:i + o + a]:
+            lhs, r0, r1 = map(int, line.split())
+            ands.append((lhs, r0, r1))
+        tail = b"\n".join(lines[i + o + a:])
+    else:
+        position = 0
+        outputs = []
+        for _ in range(o):
+            end = rest.index(b"\n", position)
+            outputs.append(int(rest[position:end]))
+            position = end + 1
+
+        def number():
+            nonlocal position
+            value, shift = 0, 0
+            while True:
+                byte = rest[position]
+                position += 1
+                value |= (byte & 0x7F) << shift
+                if not byte & 0x80:
+                    return value
+                shift += 7
+        for k in range(a):
+            lhs = 2 * (i + k + 1)
+            d0 = number()
+            d1 = number()
+            ands.append((lhs, lhs - d0, lhs - d0 - d1))
+        tail = rest[position:]
+    symbols = {}
+    for line in tail.split(b"\n"):
+        if line == b"c":
+            break
+        if line[:1] in (b"i", b"o"):
+            key, name = line.split(b" ", 1)
+            symbols[key.decode()] = int(name)
+    return {"i": i, "o": o, "outputs": outputs, "ands": ands, "symbols": symbols}
+
+
+def simulate(circuit, input_values, mask):
+    values = {0: 0}
+    for k, value in enumerate(input_values):
+        values[2 * (k + 1)] = value
+
+    def literal(lit):
+        value = values[lit & ~1]
+        return value ^ mask if lit & 1 else value
+    for lhs, r0, r1 in circuit["ands"]:
+        values[lhs] = literal(r0) & literal(r1)
+    return [literal(out) for out in circuit["outputs"]]
+
+
+def support(circuit):
+    """Inputs (0-based) each output's cone reaches."""
+    cone = {2 * (k + 1): {k} for k in range(circuit["i"])}
+    cone[0] = set()
+    for lhs, r0, r1 in circuit["ands"]:
+        cone[lhs] = cone[r0 & ~1] | cone[r1 & ~1]
+    return [cone[out & ~1] for out in circuit["outputs"]]
+
+
+def check_model(stem, work):
+    name = os.path.relpath(stem, ROOT)
+    prefix, clauses = read_qdimacs(stem + ".qdimacs")
+    circuits = {}
+    for suffix in ("aag", "aig"):
+        path = os.path.join(work, "model." + suffix)
+        if os.path.exists(path):
+            os.remove(path)
+        result = subprocess.run([ZEL, "--skolem", path, stem + ".qdimacs", stem + ".cert"],
+                                capture_output=True, timeout=300)
+        plain = subprocess.run([ZEL, stem + ".qdimacs", stem + ".cert"], capture_output=True,
+                               timeout=300)
+        check("%s --skolem %s leaves the output alone" % (name, suffix),
+              (result.returncode, result.stdout) == (plain.returncode, plain.stdout))
+        if result.returncode != 10:
+            check("%s not validated: no %s file" % (name, suffix), not os.path.exists(path))
+            return
+        circuits[suffix] = read_aiger(path)
+    ascii_circuit, binary_circuit = circuits["aag"], circuits["aig"]
+    check("%s ASCII and binary describe the same circuit" % name, ascii_circuit == binary_circuit)
+    circuit = ascii_circuit
+
+    universals = [v for v, q, _ in prefix if q == "a"]
+    existentials = [v for v, q, _ in prefix if q == "e"]
+    level = {v: lv for v, _, lv in prefix}
+    inputs = [circuit["symbols"]["i%d" % k] for k in range(circuit["i"])]
+    outputs = [circuit["symbols"]["o%d" % k] for k in range(circuit["o"])]
+    check("%s inputs are the universals in prefix order" % name, inputs == universals)
+    check("%s outputs are the existentials in prefix order" % name, outputs == existentials)
+
+    cones = support(circuit)
+    check("%s outputs read only inputs quantified before them" % name,
+          all(level[inputs[k]] < level[outputs[o]] for o in range(len(outputs)) for k in cones[o]))
+
+    # Every assignment of the inputs, 2^chunk at a time as bits of integers;
+    # beyond EXHAUSTIVE inputs, 2^16 random assignments instead.
+    n = len(inputs)
+    exhaustive = n <= EXHAUSTIVE
+    chunk = min(n, 14) if exhaustive else 16
+    width = 1 << chunk
+    mask = (1 << width) - 1
+    patterns = []
+    for k in range(chunk):
+        block = ((1 << (1 << k)) - 1) << (1 << k)
+        pattern = 0
+        period = 1 << (k + 1)
+        for start in range(0, width, period):
+            pattern |= block << start
+        patterns.append(pattern & mask)
+    random = Random(len(clauses))
+    value_of = {}
+    all_hold = True
+    for high in range(1 << (n - chunk) if exhaustive else 1):
+        if exhaustive:
+            input_values = patterns + [mask if (high >> (k - chunk)) & 1 else 0
+                                       for k in range(chunk, n)]
+        else:
+            input_values = [random.getrandbits(width) for _ in range(n)]
+        output_values = simulate(circuit, input_values, mask)
+        for k, v in enumerate(inputs):
+            value_of[v] = input_values[k]
+        for k, v in enumerate(outputs):
+            value_of[v] = output_values[k]
+        for clause in clauses:
+            satisfied = 0
+            for literal in clause:
+                value = value_of[abs(literal)]
+                satisfied |= value if literal > 0 else value ^ mask
+            if satisfied != mask:
+                all_hold = False
+                break
+        if not all_hold:
+            break
+    check("%s outputs satisfy every clause for %s" % (
+        name, "all %d input assignments" % (1 << n) if exhaustive else "65536 random assignments"),
+        all_hold)
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="zel-skolem-")
+    models = []
+    for folder in (os.path.join(ROOT, "examples"), os.path.join(ROOT, "tests", "corpus")):
+        for dirpath, _, files in os.walk(folder):
+            for file in sorted(files):
+                if not file.endswith(".cert"):
+                    continue
+                stem = os.path.join(dirpath, file[:-5])
+                if os.path.exists(stem + ".qdimacs") and "CONCLUDE VALID" in open(stem + ".cert").read():
+                    models.append(stem)
+    for stem in models:
+        check_model(stem, work)
+
+    # Not validated: no file, and an existing one untouched.
+    wrong = os.path.join(ROOT, "tests", "corpus", "adder-n3.neg-model")
+    refutation = os.path.join(ROOT, "examples", "refutation")
+    for stem, status in ((wrong, 20), (refutation, 10)):
+        path = os.path.join(work, "kept.aag")
+        with open(path, "w") as f:
+            f.write("old content\n")
+        result = subprocess.run([ZEL, "--skolem", path, stem + ".qdimacs", stem + ".cert"],
+                                capture_output=True)
+        check("%s leaves an existing file alone" % os.path.relpath(stem, ROOT),
+              result.returncode == status and open(path).read() == "old content\n")
+        os.remove(path)
+        subprocess.run([ZEL, "--skolem", path, stem + ".qdimacs", stem + ".cert"], capture_output=True)
+        check("%s writes no file" % os.path.relpath(stem, ROOT), not os.path.exists(path))
+    print("skolem: %d passed, %d failed" % (passed, failed))
+    return 0 if failed == 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
