@@ -33,7 +33,7 @@ bool QCNF::new_variable(unsigned variable, Quantifier::Type type, bool outermost
   }
   if (!within_limit(variable)) return false;
   grow_tables(variable);
-  variables[variable] = Quantifier{type, variable};
+  variables[variable] = Quantifier{type};
 
   unsigned level;
   if (outermost || blocks.empty()) {
@@ -86,7 +86,7 @@ bool QCNF::new_variable_after(unsigned variable, Quantifier::Type type, unsigned
   blocks[level].back.push_back(variable);
   grow_tables(variable);
   levels[variable] = level;
-  variables[variable] = Quantifier{type, variable};
+  variables[variable] = Quantifier{type};
   if (max_variable < variable) max_variable = variable;
   return true;
 }

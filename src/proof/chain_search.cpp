@@ -276,6 +276,42 @@ uint32_t ChainSearch::resolve(const Frame& frame, const Candidate& candidate,
   return kept - begin;
 }
 
+// Copies the step's clauses with their variables numbered 1, 2, ... in
+// order of appearance, so that the search's per-literal arrays follow the
+// variables of the step, not the largest variable number of the formula.
+void ChainSearch::renumber(const std::vector<ClauseView>& antecedents, ClauseView target,
+                           const std::vector<unsigned>& levels,
+                           const std::vector<Quantifier>& quantifiers) {
+  local_of_.clear();
+  local_levels_.assign(1, 0);
+  local_quantifiers_.assign(1, Quantifier());
+  local_literals_.clear();
+  auto local = [&](Literal literal) {
+    const uint32_t variable = literal.variable();
+    auto found = local_of_.find(variable);
+    if (found == local_of_.end()) {
+      found = local_of_.emplace(variable, static_cast<uint32_t>(local_levels_.size())).first;
+      local_levels_.push_back(levels[variable]);
+      local_quantifiers_.push_back(quantifiers[variable]);
+    }
+    return Literal(found->second, literal.negative());
+  };
+  std::vector<uint64_t>& begins = local_begins_;
+  begins.clear();
+  for (const ClauseView clause : antecedents) {
+    begins.push_back(local_literals_.size());
+    for (const Literal& literal : clause) local_literals_.push_back(local(literal));
+  }
+  begins.push_back(local_literals_.size());
+  for (const Literal& literal : target) local_literals_.push_back(local(literal));
+  work_ += local_literals_.size();
+  local_clauses_.clear();
+  for (size_t a = 0; a < antecedents.size(); ++a)
+    local_clauses_.push_back(ClauseView{local_literals_.data() + begins[a],
+                                        static_cast<uint32_t>(begins[a + 1] - begins[a])});
+  local_target_ = ClauseView{local_literals_.data() + begins.back(), target.size};
+}
+
 ChainSearch::Result ChainSearch::run(const std::vector<ClauseView>& antecedents, ClauseView target,
                                      const std::vector<unsigned>& levels,
                                      const std::vector<Quantifier>& quantifiers, uint64_t budget) {
@@ -283,11 +319,12 @@ ChainSearch::Result ChainSearch::run(const std::vector<ClauseView>& antecedents,
   resolutions_ = 0;
   budget_ = budget;
   used_key_ = 0;
-  prepare(antecedents, target, 2 * quantifiers.size() + 2);
+  renumber(antecedents, target, levels, quantifiers);
+  prepare(local_clauses_, local_target_, 2 * local_quantifiers_.size());
   Result result = NONE;
   const uint32_t n = static_cast<uint32_t>(antecedents.size());
   for (uint32_t start = 0; start < n && result == NONE; ++start)
-    if (usable_[start] && contained(antecedents[start].literals, antecedents[start].size))
+    if (usable_[start] && contained(local_clauses_[start].literals, local_clauses_[start].size))
       result = FOUND;
 
   // Pass k allows k departures from the preferred order: a start other than
@@ -304,12 +341,12 @@ ChainSearch::Result ChainSearch::run(const std::vector<ClauseView>& antecedents,
         cut_ = true;
         break;
       }
-      result = descend(start, leeway - start_cost, levels, quantifiers);
+      result = descend(start, leeway - start_cost, local_levels_, local_quantifiers_);
     }
     if (result == NONE && !cut_) break;
     if (result == NONE && work_ > budget_) result = EXHAUSTED;
   }
-  finish(target);
+  finish(local_target_);
   return result;
 }
 

@@ -71,6 +71,8 @@ class ChainSearch {
 
   Result descend(uint32_t start, uint32_t leeway, const std::vector<unsigned>& levels,
                  const std::vector<Quantifier>& quantifiers);
+  void renumber(const std::vector<ClauseView>& antecedents, ClauseView target,
+                const std::vector<unsigned>& levels, const std::vector<Quantifier>& quantifiers);
   void prepare(const std::vector<ClauseView>& antecedents, ClauseView target, size_t codes);
   void finish(ClauseView target);
   bool contained(const Literal* literals, uint32_t size) const;
@@ -87,7 +89,16 @@ class ChainSearch {
     return work_ <= budget_;
   }
 
-  const std::vector<ClauseView>* antecedents_ = nullptr;  // the step's clauses, not owned
+  // The step's clauses over local variable numbers.
+  std::unordered_map<uint32_t, uint32_t> local_of_;  // formula variable -> local variable
+  std::vector<unsigned> local_levels_;         // local variable -> level
+  std::vector<Quantifier> local_quantifiers_;  // local variable -> quantifier
+  std::vector<Literal> local_literals_;        // the antecedents', then the target's literals
+  std::vector<uint64_t> local_begins_;         // antecedent -> its first literal; then the target's
+  std::vector<ClauseView> local_clauses_;      // antecedent -> its literals in local_literals_
+  ClauseView local_target_;                    // the target in local_literals_
+
+  const std::vector<ClauseView>* antecedents_ = nullptr;  // local_clauses_ during a run
   std::vector<uint8_t> in_target_;       // literal code -> in the target (all 0 between runs)
   std::vector<uint8_t> in_running_;      // literal code -> in the clause being expanded (all 0 between uses)
   std::vector<uint32_t> unused_count_;   // literal code -> occurrences in unused antecedents

@@ -78,7 +78,9 @@ void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint3
   scratch.numbers.assign(antecedents.begin(), antecedents.end());
   const size_t n = scratch.numbers.size();
   if (n == 0) return;
-  ensure_marks(2 * formula_.variables.size() + 2);
+  scratch.antecedent_clauses.clear();
+  for (uint32_t number : scratch.numbers) scratch.antecedent_clauses.push_back(clause(number));
+  ensure_marks(scratch.antecedent_clauses, resolvent.view());
   PositionSet& active = scratch.active;
 
   auto refresh = [&](uint32_t position) {

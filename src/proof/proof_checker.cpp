@@ -159,7 +159,14 @@ void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) 
   clause_map_.set(number, formula_.clauses.size());
 }
 
-void ProofChecker::ensure_marks(size_t codes) {
+// The marks cover the literal codes of the clauses at hand and their
+// complements: memory follows the variables the steps name.
+void ProofChecker::ensure_marks(const std::vector<ClauseView>& clauses, ClauseView extra) {
+  uint32_t largest = 0;
+  for (const ClauseView clause : clauses)
+    for (const Literal& literal : clause) largest = std::max(largest, literal.code);
+  for (const Literal& literal : extra) largest = std::max(largest, literal.code);
+  const size_t codes = size_t{largest | 1u} + 1;
   Scratch& scratch = *scratch_;
   if (scratch.held.size() >= codes) return;
   // Grown by half again, so that a run that keeps adding variables grows
@@ -187,7 +194,7 @@ void ProofChecker::check_merge(StepEntry& step) {
   // D is built as insert would build it; marks by literal code stand in for
   // its lookups (a complement already in D records a pivot, then the literal
   // joins D unless present).
-  ensure_marks(2 * formula_.variables.size() + 2);
+  ensure_marks(scratch.antecedent_clauses, ClauseView());
   std::vector<uint8_t>& in_merged = scratch.held;
   for (const ClauseView antecedent : scratch.antecedent_clauses)
     for (const Literal& literal : antecedent) {
@@ -228,7 +235,6 @@ void ProofChecker::check_merge(StepEntry& step) {
 bool ProofChecker::merge_refutes(const DClause& merged) {
   Scratch& scratch = *scratch_;
   const std::vector<ClauseView>& antecedents = scratch.antecedent_clauses;
-  ensure_marks(2 * formula_.variables.size() + 2);
   scratch.reset_values();
   scratch.reset_occurrences();
   auto assign = [&](Literal literal) {
@@ -350,7 +356,7 @@ void ProofChecker::check_resolution_line(uint32_t first, uint32_t second, uint32
   const ClauseView b = formula_.clauses[j];
   std::cout << "Resolving [" << uint64_t{i} + 1 << "," << uint64_t{j} + 1 << "] " << to_string(a)
             << " x " << to_string(b) << " over " << pivot << std::endl;
-  ensure_marks(2 * formula_.variables.size() + 2);
+  ensure_marks({a}, b);
   if (resolve(a, b, pivot, formula_.levels, formula_.variables, resolvent_, scratch_->held) !=
       ResolutionOutcome::RESOLVED)
     throw Exception("Resolution failed.");

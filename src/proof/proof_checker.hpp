@@ -105,7 +105,7 @@ class ProofChecker {
   bool sound_chain_exists(const std::vector<uint32_t>& chain, const DClause& resolvent);
   void order_antecedents(const DClause& resolvent, std::vector<uint32_t>& antecedents,
                          std::vector<uint32_t>& pivots);
-  void ensure_marks(size_t codes);
+  void ensure_marks(const std::vector<ClauseView>& clauses, ClauseView extra);
   bool try_extension(const Definition& definition, const Literal* operands);
   void settle_steps();
   void report_unsettled_steps() const;

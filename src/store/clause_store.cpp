@@ -10,7 +10,7 @@ uint32_t ClauseStore::push(const Literal* literals, uint32_t size) {
   Literal header;
   header.code = size;
   arena_.push_back(header);
-  arena_.insert(arena_.end(), literals, literals + size);
+  arena_.append(literals, size);
   return position;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/literal.hpp"
+#include "store/pod_vector.hpp"
 
 // A read-only view of a stored (or scratch) clause: literals in the order
 // they were stored, never sorted, no literal twice.
@@ -53,8 +54,8 @@ class ClauseStore {
   }
 
  private:
-  std::vector<Literal> arena_;     // header (code = size) then literals, clause after clause
-  std::vector<uint64_t> offsets_;  // position -> index of its header in arena_
+  PodVector<Literal> arena_;     // header (code = size) then literals, clause after clause
+  PodVector<uint64_t> offsets_;  // position -> index of its header in arena_
 };
 
 // "(" literals joined by ", " ")", e.g. (1, -2, 3); "()" when empty.
