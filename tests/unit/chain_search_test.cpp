@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "proof/chain_search.hpp"
+#include "proof/proof_checker.hpp"
 #include "support.hpp"
-#include "validator/zel.hpp"
 
 namespace {
 
@@ -177,23 +177,16 @@ bool generate(std::mt19937& random, unsigned length, Generated& out) {
   return true;
 }
 
-// Loads the generated prefix and clauses into a validator: the prefix
-// block by block (every level holds a variable), the antecedents as the
-// formula's clauses 1..n.
-void load(ZEL& zel, const Generated& generated) {
+// Loads the generated prefix and clauses into a formula: the prefix block
+// by block (every level holds a variable), the antecedents as its clauses
+// 1..n.
+void load(QCNF& formula, const Generated& generated) {
   const Prefix& prefix = generated.prefix;
   for (unsigned level = 0; level < 5; ++level)
     for (unsigned v = 1; v < prefix.levels.size(); ++v)
       if (prefix.levels[v] == level)
-        ASSERT_TRUE(zel.formula.new_variable(v, prefix.quantifiers[v].type, false));
-  for (const auto& antecedent : generated.step.antecedents) {
-    DClause clause;
-    for (const Literal& literal : antecedent) clause.insert(literal);
-    zel.formula.clauses.push_back(clause);
-  }
-  const uint32_t n = static_cast<uint32_t>(generated.step.antecedents.size());
-  zel.clause_map.resize(n + 1);
-  for (uint32_t i = 1; i <= n; ++i) zel.clause_map.set(i, i);
+        ASSERT_TRUE(formula.new_variable(v, prefix.quantifiers[v].type, false));
+  for (const auto& antecedent : generated.step.antecedents) formula.clauses.push(antecedent);
 }
 
 // Whole steps: the backward ordering first, the search where the order it
@@ -209,23 +202,28 @@ TEST(ChainSearch, StepsWhoseOrderingIsTautological) {
     if (!generate(random, 16 + random() % 49, generated)) continue;
     ++chains;
     for (int order = 0; order < 2; ++order) {
-      ZEL zel;
-      load(zel, generated);
-      ZEL::Resolution step;
-      step.index = static_cast<unsigned>(generated.step.antecedents.size()) + 1;
+      QCNF formula;
+      load(formula, generated);
+      ProofChecker proof(formula, ProofChecker::Options());
+      StepEntry step;
+      step.number = static_cast<uint32_t>(generated.step.antecedents.size()) + 1;
       for (const Literal& literal : generated.step.target) step.resolvent.insert(literal);
-      std::vector<unsigned> numbers;
-      for (unsigned i = 1; i < step.index; ++i) numbers.push_back(i);
-      if (order == 0) std::reverse(numbers.begin(), numbers.end());
-      if (order == 1) std::shuffle(numbers.begin(), numbers.end(), random);
-      step.antecedents.assign(numbers.begin(), numbers.end());
-      const std::string error = zeltest::message_of([&] { zel.apply_resolution(step); });
+      for (uint32_t i = 1; i < step.number; ++i) step.antecedents.push_back(i);
+      if (order == 0) std::reverse(step.antecedents.begin(), step.antecedents.end());
+      if (order == 1) std::shuffle(step.antecedents.begin(), step.antecedents.end(), random);
+      const std::string error = zeltest::message_of([&] { proof.check_step(step); });
       // Orders in which universal reduction leaves other literals, or that
       // the backward ordering cannot place, fail before any search.
-      if (zel.chain_search_work == 0) continue;
+      const ProofStatistics& statistics = proof.statistics();
+      if (statistics.chain_searches == 0) {
+        EXPECT_EQ(statistics.chain_search_work, 0u);
+        continue;
+      }
       ++searched;
       EXPECT_EQ(error, "<no exception>") << "chain " << chains << " order " << order;
-      most_work = std::max(most_work, zel.chain_search_work);
+      EXPECT_TRUE(proof.defined(step.number));
+      EXPECT_GT(statistics.chain_search_work, 0u);
+      most_work = std::max(most_work, statistics.chain_search_work);
     }
   }
   EXPECT_GE(searched, 100u);

@@ -1,6 +1,8 @@
 // Extension definitions applied to the formula: the fixed order of the
 // defining clauses (resolution lines name clauses by position, so the order
-// matters), the block the fresh variable lands in, and the refusals.
+// matters), the block the fresh variable lands in, the record kept, and the
+// variable limit. Freshness and undefined operands are the proof checker's
+// business (proof_checker_test.cpp).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -11,29 +13,15 @@
 
 namespace {
 
-using zeltest::dimacs;
-using zeltest::message_of;
+using zeltest::blocks_of;
+using zeltest::Blocks;
 using Clauses = std::vector<std::vector<int64_t>>;
-using Blocks = std::vector<std::vector<unsigned>>;
 
 constexpr Quantifier::Type E = Quantifier::EXISTENTIAL;
 constexpr Quantifier::Type A = Quantifier::UNIVERSAL;
 
-Blocks blocks_of(const QCNF& f) {
-  Blocks result;
-  for (const auto& block : f.blocks) {
-    result.emplace_back();
-    for (const Quantifier& q : block) result.back().push_back(q.variable);
-  }
-  return result;
-}
-
 // Clauses appended after the first `from`.
-Clauses appended(const QCNF& f, size_t from) {
-  Clauses result;
-  for (size_t i = from; i < f.clauses.size(); ++i) result.push_back(dimacs(f.clauses[i]));
-  return result;
-}
+Clauses appended(const QCNF& f, uint32_t from) { return zeltest::stored(f.clauses, from); }
 
 // 1 and 2 existential on level 0, 3 universal on level 1, one input clause.
 QCNF with_universal() {
@@ -41,7 +29,7 @@ QCNF with_universal() {
   f.new_variable(1, E, false);
   f.new_variable(2, E, false);
   f.new_variable(3, A, false);
-  f.clauses.push_back(zeltest::clause({1, 2, 3}));
+  f.clauses.push(zeltest::literals({1, 2, 3}));
   return f;
 }
 
@@ -52,22 +40,47 @@ QCNF all_existential() {
   return f;
 }
 
-and_extension make_and(int variable, std::vector<int> conjuncts) {
-  and_extension e;
-  e.line = 4;
-  e.variable = Literal(variable);
-  for (int c : conjuncts) e.literals.push_back(Literal(c));
+// A definition with its operands, as the certificate reader delivers them.
+struct Entry {
+  Definition definition;
+  std::vector<Literal> operands;
+
+  const Literal* data() const { return operands.data(); }
+};
+
+Entry make_and(unsigned variable, const std::vector<int>& conjuncts) {
+  Entry e;
+  e.definition.kind = Definition::AND;
+  e.definition.line = 4;
+  e.definition.variable = variable;
+  e.operands = zeltest::literals(conjuncts);
+  e.definition.count = static_cast<uint32_t>(conjuncts.size());
   return e;
 }
 
-ite_extension make_ite(int variable, int condition, int then_literal, int else_literal) {
-  ite_extension e;
-  e.line = 5;
-  e.variable = Literal(variable);
-  e.condition = Literal(condition);
-  e.then_literal = Literal(then_literal);
-  e.else_literal = Literal(else_literal);
+Entry make_ite(unsigned variable, int condition, int then_literal, int else_literal) {
+  Entry e;
+  e.definition.kind = Definition::ITE;
+  e.definition.line = 5;
+  e.definition.variable = variable;
+  e.operands = zeltest::literals({condition, then_literal, else_literal});
+  e.definition.count = 3;
   return e;
+}
+
+bool apply(QCNF& f, const Entry& e) { return f.apply_extension(e.definition, e.data()); }
+bool applicable(const QCNF& f, const Entry& e) { return f.is_applicable(e.definition, e.data()); }
+
+// The formula's record of the last definition applied.
+void expect_recorded(const QCNF& f, const Entry& e) {
+  ASSERT_FALSE(f.definitions.records.empty());
+  const Definition& last = f.definitions.records.back();
+  EXPECT_EQ(last.kind, e.definition.kind);
+  EXPECT_EQ(last.variable, e.definition.variable);
+  EXPECT_EQ(last.line, e.definition.line);
+  ASSERT_EQ(last.count, e.operands.size());
+  const Literal* operands = f.definitions.operands_of(last);
+  for (uint32_t i = 0; i < last.count; ++i) EXPECT_EQ(operands[i], e.operands[i]) << i;
 }
 
 struct AndCase {
@@ -87,10 +100,11 @@ class AndExtension : public ::testing::TestWithParam<AndCase> {};
 TEST_P(AndExtension, ClausesAndPlacement) {
   const AndCase& c = GetParam();
   QCNF f = c.universal_prefix ? with_universal() : all_existential();
-  const size_t before = f.clauses.size();
-  const and_extension e = make_and(10, c.conjuncts);
-  EXPECT_TRUE(f.is_applicable(e));
-  EXPECT_TRUE(f.apply_extension(e)) << f.error;
+  const uint32_t before = f.clauses.size();
+  const Entry e = make_and(10, c.conjuncts);
+  EXPECT_TRUE(applicable(f, e));
+  EXPECT_TRUE(apply(f, e)) << f.error;
+  expect_recorded(f, e);
   EXPECT_EQ(appended(f, before), c.clauses);
   EXPECT_EQ(blocks_of(f), c.blocks);
   EXPECT_EQ(f.variables[10].type, E);
@@ -113,11 +127,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(QCNF, AndAfterAnExistingInnerBlock) {
   QCNF f = with_universal();
   f.new_variable(4, E, false);  // block 2 = [4]
-  ASSERT_TRUE(f.apply_extension(make_and(10, {3})));
+  ASSERT_TRUE(apply(f, make_and(10, {3})));
   EXPECT_EQ(blocks_of(f), (Blocks{{1, 2}, {3}, {4, 10}}));
-  ASSERT_TRUE(f.apply_extension(make_and(11, {10, -1})));
+  ASSERT_TRUE(apply(f, make_and(11, {10, -1})));
   EXPECT_EQ(blocks_of(f), (Blocks{{1, 2}, {3}, {4, 10, 11}}));
   EXPECT_EQ(f.levels[11], 2u);
+  EXPECT_EQ(f.definitions.size(), 2u);
+  EXPECT_EQ(f.definitions.operands.size(), 3u);
 }
 
 struct IteCase {
@@ -137,10 +153,11 @@ class IteExtension : public ::testing::TestWithParam<IteCase> {};
 TEST_P(IteExtension, ClausesAndPlacement) {
   const IteCase& c = GetParam();
   QCNF f = c.universal_prefix ? with_universal() : all_existential();
-  const size_t before = f.clauses.size();
-  const ite_extension e = make_ite(10, c.condition, c.then_literal, c.else_literal);
-  EXPECT_TRUE(f.is_applicable(e));
-  EXPECT_TRUE(f.apply_extension(e)) << f.error;
+  const uint32_t before = f.clauses.size();
+  const Entry e = make_ite(10, c.condition, c.then_literal, c.else_literal);
+  EXPECT_TRUE(applicable(f, e));
+  EXPECT_TRUE(apply(f, e)) << f.error;
+  expect_recorded(f, e);
   EXPECT_EQ(appended(f, before), c.clauses);
   EXPECT_EQ(blocks_of(f), c.blocks);
 }
@@ -161,65 +178,26 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(QCNF, Applicability) {
   const QCNF f = with_universal();
-  EXPECT_FALSE(f.is_applicable(make_and(10, {1, 7, 2})));
-  EXPECT_FALSE(f.is_applicable(make_and(10, {-7})));
-  EXPECT_TRUE(f.is_applicable(make_and(10, {})));
-  EXPECT_TRUE(f.is_applicable(make_and(1, {2})));  // freshness is not part of it
-  EXPECT_FALSE(f.is_applicable(make_ite(10, 7, 1, 2)));
-  EXPECT_FALSE(f.is_applicable(make_ite(10, 1, -7, 2)));
-  EXPECT_FALSE(f.is_applicable(make_ite(10, 1, 2, 7)));
-  EXPECT_TRUE(f.is_applicable(make_ite(2, 1, 3, -1)));
-}
-
-// Every refusal leaves clauses and prefix as they were.
-TEST(QCNF, RefusedExtensions) {
-  struct Row {
-    std::string name;
-    bool ite;
-    int variable;
-    std::vector<int> operands;  // conjuncts, or condition/then/else
-    bool throws;
-    std::string message;  // exception text or the formula's error
-  };
-  const std::vector<Row> rows = {
-      {"NegatedAnd", false, -10, {1}, false, "Negated extensions are not supported."},
-      {"NegatedIte", true, -10, {1, 2, 3}, false, "Negated extensions are not supported."},
-      {"NotFreshAnd", false, 2, {1}, true, "Variable is not fresh: 2"},
-      {"NotFreshIte", true, 3, {1, 2, 1}, true, "Variable is not fresh: 3"},
-      {"ZeroIsNeverFresh", false, 0, {}, true, "Variable is not fresh: 0"},
-      {"UndefinedConjunct", false, 10, {1, -7, -8}, true, "Undefined variable: -7"},
-      {"UndefinedElse", true, 10, {1, 2, -8}, true, "Undefined variable: -8"},
-      {"UndefinedCondition", true, 10, {-7, 2, -8}, true, "Undefined variable: -7"},
-      {"FreshnessFirst", false, 1, {-7}, true, "Variable is not fresh: 1"},
-  };
-  for (const Row& row : rows) {
-    QCNF f = with_universal();
-    const std::string text = message_of([&] {
-      const bool applied = row.ite ? f.apply_extension(make_ite(row.variable, row.operands[0],
-                                                                row.operands[1], row.operands[2]))
-                                   : f.apply_extension(make_and(row.variable, row.operands));
-      EXPECT_FALSE(applied) << row.name;
-    });
-    if (row.throws) {
-      EXPECT_EQ(text, row.message) << row.name;
-    } else {
-      EXPECT_EQ(text, "<no exception>") << row.name;
-      EXPECT_EQ(f.error, row.message) << row.name;
-    }
-    EXPECT_EQ(f.clauses.size(), 1u) << row.name;
-    EXPECT_EQ(blocks_of(f), (Blocks{{1, 2}, {3}})) << row.name;
-    EXPECT_FALSE(f.is_defined(10)) << row.name;
-  }
+  EXPECT_FALSE(applicable(f, make_and(10, {1, 7, 2})));
+  EXPECT_FALSE(applicable(f, make_and(10, {-7})));
+  EXPECT_TRUE(applicable(f, make_and(10, {})));
+  EXPECT_TRUE(applicable(f, make_and(1, {2})));  // freshness is not part of it
+  EXPECT_FALSE(applicable(f, make_ite(10, 7, 1, 2)));
+  EXPECT_FALSE(applicable(f, make_ite(10, 1, -7, 2)));
+  EXPECT_FALSE(applicable(f, make_ite(10, 1, 2, 7)));
+  EXPECT_TRUE(applicable(f, make_ite(2, 1, 3, -1)));
+  EXPECT_FALSE(applicable(f, make_and(10, {0})));  // variable 0 is never defined
 }
 
 TEST(QCNF, ExtensionVariableBeyondTheLimit) {
   const unsigned beyond = kMaxVariable + 1;
   QCNF f = with_universal();
-  EXPECT_FALSE(f.apply_extension(make_and(static_cast<int>(beyond), {1})));
-  EXPECT_NE(f.error.find(std::to_string(beyond)), std::string::npos) << f.error;
-  EXPECT_FALSE(f.apply_extension(make_ite(static_cast<int>(beyond), 1, 2, 3)));
-  EXPECT_NE(f.error.find(std::to_string(beyond)), std::string::npos) << f.error;
+  EXPECT_FALSE(apply(f, make_and(beyond, {1})));
+  EXPECT_EQ(f.error, variable_limit_message(beyond));
+  EXPECT_FALSE(apply(f, make_ite(beyond, 1, 2, 3)));
+  EXPECT_EQ(f.error, variable_limit_message(beyond));
   EXPECT_EQ(f.clauses.size(), 1u);
+  EXPECT_EQ(f.definitions.size(), 0u);
   EXPECT_EQ(blocks_of(f), (Blocks{{1, 2}, {3}}));
 }
 

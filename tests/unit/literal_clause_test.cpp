@@ -1,7 +1,7 @@
 // Literals and clauses: literal codes, the storage rules of a clause (no
 // duplicates, removal by swapping the last literal in), universal reduction
-// with its exact resulting order, and Q-resolution including the refusal of
-// tautological resolvents.
+// with its exact resulting order, and the Q-resolution rule `resolve`
+// including its report of tautological resolvents.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,7 +9,7 @@
 
 #include "formula/dclause.hpp"
 #include "core/literal.hpp"
-#include "formula/quantifier.hpp"
+#include "core/quantifier.hpp"
 #include "support.hpp"
 
 namespace {
@@ -143,16 +143,20 @@ TEST(DClause, QResolutionOrderAndReduction) {
       // Universal 5 is deeper than 4 and goes; 3 stays below existential 4.
       {{4, -1, 5}, {1, 3}, 1, {4, 3}},
   };
+  std::vector<uint8_t> marks(32, 0);
   for (const Row& row : rows) {
     DClause result = clause({7});
-    EXPECT_TRUE(clause(row.first).qresolve_into(clause(row.second), row.pivot, prefix.levels,
-                                                prefix.variables, result));
+    EXPECT_EQ(resolve(clause(row.first).view(), clause(row.second).view(), row.pivot,
+                      prefix.levels, prefix.variables, result, marks),
+              ResolutionOutcome::RESOLVED);
     EXPECT_EQ(dimacs(result), row.resolvent);
-    EXPECT_EQ(result.count, row.resolvent.size());
+    EXPECT_EQ(marks, std::vector<uint8_t>(32, 0));  // left all 0
   }
 }
 
-TEST(DClause, QResolutionFailuresEmptyTheResult) {
+// A failed clash leaves the result empty; a tautological resolvent is
+// computed and reported, so that a chain can be reproduced exactly.
+TEST(DClause, QResolutionFailures) {
   const Prefix prefix;
   struct Row {
     std::vector<int> first, second;
@@ -174,22 +178,31 @@ TEST(DClause, QResolutionFailuresEmptyTheResult) {
       {{1, 4, -4}, {-4, 2}, 4, ResolutionOutcome::TAUTOLOGICAL, {1, 2}},
       {{1, 4}, {-4, 2, 4}, 4, ResolutionOutcome::TAUTOLOGICAL, {1, 2}},
   };
+  std::vector<uint8_t> marks(32, 0);
   for (const Row& row : rows) {
     const DClause first = clause(row.first), second = clause(row.second);
-    DClause result = clause({7, 1});
-    EXPECT_FALSE(first.qresolve_into(second, row.pivot, prefix.levels, prefix.variables, result))
-        << first.to_string() << " x " << second.to_string();
-    EXPECT_EQ(result.count, 0u);
-    EXPECT_TRUE(result.literals.empty());
-
     DClause reported = clause({7, 1});
-    EXPECT_EQ(first.resolve_into(second, row.pivot, prefix.levels, prefix.variables, reported),
+    EXPECT_EQ(resolve(first.view(), second.view(), row.pivot, prefix.levels, prefix.variables,
+                      reported, marks),
               row.outcome)
         << first.to_string() << " x " << second.to_string();
     EXPECT_EQ(dimacs(reported), row.computed);
+    EXPECT_EQ(marks, std::vector<uint8_t>(32, 0));
     // The antecedents themselves are never changed.
     EXPECT_EQ(dimacs(first), std::vector<int64_t>(row.first.begin(), row.first.end()));
   }
+}
+
+TEST(DClause, TautologyAndAssign) {
+  EXPECT_FALSE(clause({1, -2, 3}).tautological());
+  EXPECT_TRUE(clause({1, -2, -1}).tautological());
+  EXPECT_FALSE(clause({}).tautological());
+  DClause c = clause({9, 8});
+  const std::vector<Literal> source = zeltest::literals({-3, 4, 5});
+  c.assign(ClauseView{source.data(), 3});
+  EXPECT_EQ(dimacs(c), ints({-3, 4, 5}));
+  EXPECT_TRUE(c.contains(Literal(4)));
+  EXPECT_FALSE(c.contains(Literal(9)));
 }
 
 TEST(DClause, TextualForm) {

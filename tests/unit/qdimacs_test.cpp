@@ -1,33 +1,32 @@
 // The QDIMACS reader: its messages, comments and token-based lines,
 // placement of free variables, the announced clause count (fewer clauses
 // accepted, more refused), the 32-bit range of every numeric field, and
-// refusal of variable numbers too large to tabulate.
+// refusal of variable numbers too large to tabulate. The formula is read
+// from memory through a byte source and a tokenizer with QDIMACS separators.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "formula/qcnf.hpp"
+#include "read/qdimacs_reader.hpp"
 #include "support.hpp"
 
 namespace {
 
-using zeltest::dimacs;
 using zeltest::blocks_of;
+using zeltest::Blocks;
+using zeltest::dimacs;
 using zeltest::ints;
-using Blocks = std::vector<std::vector<unsigned>>;
-
 
 struct Read {
   bool ok;
   QCNF formula;
 };
 Read read(const std::string& text) {
-  std::istringstream in(text);
+  zeltest::MemoryTokens input(text, Tokenizer::Separators::QDIMACS, "QBF File: ");
   Read result;
-  result.ok = result.formula.read_qdimacs(in);
+  result.ok = read_qdimacs(input.tokens(), result.formula);
   return result;
 }
 
@@ -102,11 +101,20 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"p cnf 2 0\ne 2 2 0\n", "QBF File: Variable 2 is quantified twice."}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return "n" + std::to_string(info.index); });
 
-TEST(QDIMACS, StreamAlreadyFailed) {
-  std::ifstream missing("/nonexistent/zel/formula.qdimacs");
-  QCNF f;
-  EXPECT_FALSE(f.read_qdimacs(missing));
-  EXPECT_EQ(f.error, "QBF File not open.");
+// A token longer than any number or keyword is refused as soon as it is
+// that long, named by its first bytes.
+TEST(QDIMACS, LongTokensAreRefused) {
+  const std::string zeros(5000, '0');
+  EXPECT_EQ(zeltest::message_of([&] { read("p cnf 2 1\n" + zeros + "1 0\n"); }),
+            "QBF File: Token too long: '0000000000000000...' (more than 4096 bytes).");
+  EXPECT_EQ(zeltest::message_of([&] { read("c x\np cnf 2 1\n1 \x01\x7f" + zeros + " 0\n"); }),
+            "QBF File: Token too long: '\\x01\\x7F00000000000000...' (more than 4096 bytes).");
+  // Exactly the longest length is still read (and refused as a clause).
+  const Read r = read("p cnf 2 1\n" + std::string(4096, '7') + " 0\n");
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.formula.error, "QBF File: Bogus clause.");
+  // A long comment is skipped byte by byte, never collected as a token.
+  EXPECT_TRUE(read("c " + std::string(100000, 'x') + "\np cnf 1 1\n1 0\n").ok);
 }
 
 // Numbers that fit the 32-bit fields but name variables too large for the
@@ -154,7 +162,7 @@ TEST(QDIMACS, HugeAnnouncedCountsAllocateNothing) {
   EXPECT_EQ(r.formula.max_variable, 4000000000u);
   ASSERT_EQ(r.formula.clauses.size(), 2u);
   EXPECT_EQ(dimacs(r.formula.clauses[1]), ints({-1}));
-  EXPECT_LE(r.formula.clauses.capacity(), kMaxClauseReservation);
+  EXPECT_LE(r.formula.clauses.bytes(), kMaxClauseReservation * sizeof(uint64_t) + 4096);
   EXPECT_LT(r.formula.variables.size(), 10u);
   EXPECT_LT(r.formula.levels.size(), 10u);
 }
@@ -177,14 +185,12 @@ TEST_P(Accepts, ClausesPrefixAndCount) {
   const Accepted& a = GetParam();
   const Read r = read(a.text);
   ASSERT_TRUE(r.ok) << r.formula.error;
-  std::vector<std::vector<int64_t>> clauses;
-  for (const DClause& c : r.formula.clauses) clauses.push_back(dimacs(c));
-  EXPECT_EQ(clauses, a.clauses);
+  EXPECT_EQ(zeltest::stored(r.formula.clauses), a.clauses);
   EXPECT_EQ(blocks_of(r.formula), a.blocks);
   EXPECT_EQ(r.formula.max_variable, a.max_variable);
   for (size_t level = 0; level < r.formula.blocks.size(); ++level)
-    for (const Quantifier& q : r.formula.blocks[level])
-      EXPECT_EQ(r.formula.levels[q.variable], level) << q.variable;
+    r.formula.blocks[level].for_each(
+        [&](uint32_t v) { EXPECT_EQ(r.formula.levels[v], level) << v; });
 }
 
 // clang-format off
@@ -215,14 +221,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Accepted>& info) { return info.param.name; });
 // clang-format on
 
-TEST(QDIMACS, ReadsAFileStream) {
-  const std::string path = zeltest::scratch_file("c x\r\np cnf 2 2\r\na 1 0\r\n1 2 0\r\n-2 0\r\n");
-  std::ifstream in(path);
-  QCNF f;
-  ASSERT_TRUE(f.read_qdimacs(in)) << f.error;
-  ASSERT_EQ(f.clauses.size(), 2u);
-  EXPECT_EQ(dimacs(f.clauses[0]), ints({1, 2}));
-  EXPECT_EQ(blocks_of(f), (Blocks{{2}, {1}}));
+TEST(QDIMACS, CrLfLineEnds) {
+  const Read r = read("c x\r\np cnf 2 2\r\na 1 0\r\n1 2 0\r\n-2 0\r\n");
+  ASSERT_TRUE(r.ok) << r.formula.error;
+  ASSERT_EQ(r.formula.clauses.size(), 2u);
+  EXPECT_EQ(dimacs(r.formula.clauses[0]), ints({1, 2}));
+  EXPECT_EQ(blocks_of(r.formula), (Blocks{{2}, {1}}));
 }
 
 // A comment of a megabyte puts the later tokens across any internal

@@ -1,32 +1,37 @@
 // Small helpers shared by the unit tests: building clauses from DIMACS
-// numbers, reading them back, catching the program's Exception, capturing
-// standard output, and writing scratch files.
+// numbers, reading them back, the prefix as lists, tokens from a string in
+// memory, catching the program's Exception and capturing standard output.
 #ifndef ZEL_TESTS_UNIT_SUPPORT_HPP
 #define ZEL_TESTS_UNIT_SUPPORT_HPP
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
 #include <initializer_list>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "formula/dclause.hpp"
-#include "core/literal.hpp"
-#include "formula/qcnf.hpp"
 #include "core/exception.hpp"
+#include "core/literal.hpp"
+#include "formula/dclause.hpp"
+#include "formula/qcnf.hpp"
+#include "read/byte_source.hpp"
+#include "read/tokenizer.hpp"
+#include "store/clause_store.hpp"
 
 namespace zeltest {
 
-// The prefix as lists of variable numbers, outermost block first.
-inline std::vector<std::vector<unsigned>> blocks_of(const QCNF& formula) {
-  std::vector<std::vector<unsigned>> result;
-  for (const auto& block : formula.blocks) {
+using Blocks = std::vector<std::vector<unsigned>>;
+
+// The prefix as lists of variable numbers, outermost block first, each block
+// in its reading order.
+inline Blocks blocks_of(const QCNF& formula) {
+  Blocks result;
+  for (const Block& block : formula.blocks) {
     result.emplace_back();
-    for (const Quantifier& record : block) result.back().push_back(record.variable);
+    block.for_each([&](uint32_t variable) { result.back().push_back(variable); });
   }
   return result;
 }
@@ -38,16 +43,56 @@ inline DClause clause(const std::vector<int>& literals) {
   return result;
 }
 
-// The literals of a clause in storage order, as signed numbers.
-inline std::vector<int64_t> dimacs(const DClause& c) {
-  std::vector<int64_t> result;
-  for (const Literal& literal : c.literals) result.push_back(literal.to_dimacs());
+inline std::vector<Literal> literals(const std::vector<int>& values) {
+  std::vector<Literal> result;
+  for (int value : values) result.push_back(Literal(value));
   return result;
 }
 
-inline std::vector<int64_t> ints(std::initializer_list<int64_t> values) {
-  return values;
+// The literals of a clause in storage order, as signed numbers.
+inline std::vector<int64_t> dimacs(ClauseView c) {
+  std::vector<int64_t> result;
+  for (const Literal& literal : c) result.push_back(literal.to_dimacs());
+  return result;
 }
+inline std::vector<int64_t> dimacs(const DClause& c) {
+  EXPECT_EQ(c.count, c.literals.size());
+  return dimacs(c.view());
+}
+
+inline std::vector<int64_t> ints(std::initializer_list<int64_t> values) { return values; }
+
+// Every clause of the store from position `from` on.
+inline std::vector<std::vector<int64_t>> stored(const ClauseStore& store, uint32_t from = 0) {
+  std::vector<std::vector<int64_t>> result;
+  for (uint32_t position = from; position < store.size(); ++position)
+    result.push_back(dimacs(store[position]));
+  return result;
+}
+
+// A tokenizer over a copy of `text` held in memory.
+class MemoryTokens {
+ public:
+  explicit MemoryTokens(const std::string& text,
+                        Tokenizer::Separators separators = Tokenizer::Separators::CERTIFICATE,
+                        const char* context = "")
+      : text_(text), source_(opened(text_)), tokens_(source_, separators, context) {}
+  MemoryTokens(const MemoryTokens&) = delete;
+  MemoryTokens& operator=(const MemoryTokens&) = delete;
+
+  Tokenizer& tokens() { return tokens_; }
+  ByteSource& source() { return source_; }
+
+ private:
+  static ByteSource opened(const std::string& text) {
+    ByteSource source;
+    source.open_memory(text.data(), text.size(), "memory");
+    return source;
+  }
+  const std::string text_;  // the bytes read; fixed while the source reads them
+  ByteSource source_;       // reads text_
+  Tokenizer tokens_;        // reads source_
+};
 
 // Runs `action` and returns the message of the Exception it throws, or a
 // marker text when it throws nothing.
@@ -69,22 +114,9 @@ class CoutCapture {
   std::string text() const { return buffer_.str(); }
 
  private:
-  std::ostringstream buffer_;
-  std::streambuf* previous_;
+  std::ostringstream buffer_;  // what was written
+  std::streambuf* previous_;   // restored at the end
 };
-
-// Writes `content` byte for byte into a fresh scratch file and returns its path.
-inline std::string scratch_file(const std::string& content) {
-  static int counter = 0;
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "zel";
-  for (char& c : name)
-    if (c == '/') c = '_';
-  const std::string path = ::testing::TempDir() + "zel_" + name + "_" + std::to_string(counter++);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-  return path;
-}
 
 }  // namespace zeltest
 

@@ -1,20 +1,22 @@
-// The certificate tokenizer: which bytes separate tokens, how every consumed
-// byte moves the line and column (CR and LF each start a line), the decimal
-// conversions with their 32-bit boundaries, and the exact error messages.
+// The tokenizer: which bytes separate tokens (certificates: blanks and line
+// ends; QDIMACS: any white space), how every consumed byte moves the line
+// and column (CR and LF each start a line), the decimal conversions with
+// their 32-bit boundaries, the refusal of over-long tokens, and the exact
+// error messages. Input comes from memory.
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "read/numbers.hpp"
+#include "read/tokenizer.hpp"
 #include "support.hpp"
-#include "validator/zel.hpp"
 
 namespace {
 
+using zeltest::MemoryTokens;
 using zeltest::message_of;
-using zeltest::scratch_file;
 
 struct Position {
   uint32_t line, column;
@@ -25,13 +27,13 @@ struct Position {
 std::ostream& operator<<(std::ostream& out, const Position& p) {
   return out << p.line << ":" << p.column;
 }
-Position where(const ZEL& zel) {
-  return {zel.line, zel.column};
+Position where(const Tokenizer& tokens) {
+  return {tokens.line(), tokens.column()};
 }
 
 TEST(Tokenizer, TokensAndPositionsAcrossLineEnds) {
-  std::ifstream in(scratch_file("12 ab\ncd\r\nef\rgh"));
-  ZEL zel;
+  MemoryTokens input("12 ab\ncd\r\nef\rgh");
+  Tokenizer& tokens = input.tokens();
   struct Expected {
     std::string token;
     Position after;
@@ -44,36 +46,36 @@ TEST(Tokenizer, TokensAndPositionsAcrossLineEnds) {
       {"", {5, 3}},
   };
   for (const Expected& e : expected) {
-    EXPECT_EQ(zel.read_token(in), e.token);
-    EXPECT_EQ(where(zel), e.after) << e.token;
+    EXPECT_EQ(tokens.token(), e.token);
+    EXPECT_EQ(where(tokens), e.after) << e.token;
   }
 }
 
 TEST(Tokenizer, SeparatorAfterATokenIsNotConsumed) {
-  std::ifstream in(scratch_file("12 34\n5\n"));
-  ZEL zel;
-  EXPECT_EQ(zel.read_unsigned(in), 12u);
-  EXPECT_EQ(where(zel), (Position{1, 3}));
-  EXPECT_EQ(zel.read_character(in), ' ');
-  EXPECT_EQ(where(zel), (Position{1, 4}));
-  EXPECT_EQ(zel.read_signed(in), 34);
-  EXPECT_EQ(where(zel), (Position{1, 6}));  // still on line 1: the LF waits
-  EXPECT_EQ(zel.read_unsigned(in), 5u);
-  EXPECT_EQ(where(zel), (Position{2, 2}));
+  MemoryTokens input("12 34\n5\n");
+  Tokenizer& tokens = input.tokens();
+  EXPECT_EQ(tokens.read_unsigned(), 12u);
+  EXPECT_EQ(where(tokens), (Position{1, 3}));
+  EXPECT_EQ(tokens.get(), ' ');
+  EXPECT_EQ(where(tokens), (Position{1, 4}));
+  EXPECT_EQ(tokens.read_signed(), 34);
+  EXPECT_EQ(where(tokens), (Position{1, 6}));  // still on line 1: the LF waits
+  EXPECT_EQ(tokens.read_unsigned(), 5u);
+  EXPECT_EQ(where(tokens), (Position{2, 2}));
 }
 
 TEST(Tokenizer, TabBelongsToTheToken) {
-  std::ifstream in(scratch_file("1\t2 \t5 x\ty"));
-  ZEL zel;
-  EXPECT_EQ(message_of([&] { zel.read_signed(in); }), "Number conversion failed (1\t2).");
-  EXPECT_EQ(where(zel), (Position{1, 4}));
-  EXPECT_EQ(zel.read_signed(in), 5);  // leading tab skipped by the conversion
-  EXPECT_EQ(where(zel), (Position{1, 7}));
-  EXPECT_EQ(zel.read_token(in), "x\ty");
+  MemoryTokens input("1\t2 \t5 x\ty");
+  Tokenizer& tokens = input.tokens();
+  EXPECT_EQ(message_of([&] { tokens.read_signed(); }), "Number conversion failed (1\t2).");
+  EXPECT_EQ(where(tokens), (Position{1, 4}));
+  EXPECT_EQ(tokens.read_signed(), 5);  // leading tab skipped by the conversion
+  EXPECT_EQ(where(tokens), (Position{1, 7}));
+  EXPECT_EQ(tokens.token(), "x\ty");
 }
 
 // Token, then the outcome of the signed and of the unsigned conversion.
-struct Conversion {
+struct ConversionCase {
   std::string token;
   bool signed_ok;
   int32_t signed_value;
@@ -81,67 +83,81 @@ struct Conversion {
   uint32_t unsigned_value;
 };
 
-void PrintTo(const Conversion& c, std::ostream* out) {
+void PrintTo(const ConversionCase& c, std::ostream* out) {
   *out << "token " << ::testing::PrintToString(c.token);
 }
 
-class Conversions : public ::testing::TestWithParam<Conversion> {};
+class Conversions : public ::testing::TestWithParam<ConversionCase> {};
 
 TEST_P(Conversions, SignedAndUnsigned) {
-  const Conversion& c = GetParam();
-  const std::string path = scratch_file(c.token + "\n");
+  const ConversionCase& c = GetParam();
+  const std::string text = c.token + "\n";
   const std::string failure = "Number conversion failed (" + c.token + ").";
   {
-    std::ifstream in(path);
-    ZEL zel;
+    MemoryTokens input(text);
+    Tokenizer& tokens = input.tokens();
     if (c.signed_ok)
-      EXPECT_EQ(zel.read_signed(in), c.signed_value);
+      EXPECT_EQ(tokens.read_signed(), c.signed_value);
     else
-      EXPECT_EQ(message_of([&] { zel.read_signed(in); }), failure);
-    EXPECT_EQ(where(zel), (Position{1, static_cast<uint32_t>(c.token.size() + 1)}));
+      EXPECT_EQ(message_of([&] { tokens.read_signed(); }), failure);
+    EXPECT_EQ(where(tokens), (Position{1, static_cast<uint32_t>(c.token.size() + 1)}));
   }
   {
-    std::ifstream in(path);
-    ZEL zel;
+    MemoryTokens input(text);
+    Tokenizer& tokens = input.tokens();
     if (c.unsigned_ok)
-      EXPECT_EQ(zel.read_unsigned(in), c.unsigned_value);
+      EXPECT_EQ(tokens.read_unsigned(), c.unsigned_value);
     else
-      EXPECT_EQ(message_of([&] { zel.read_unsigned(in); }), failure);
+      EXPECT_EQ(message_of([&] { tokens.read_unsigned(); }), failure);
   }
   {
-    std::ifstream in(path);
-    ZEL zel;
+    MemoryTokens input(text);
+    Tokenizer& tokens = input.tokens();
     if (c.signed_ok)
-      EXPECT_EQ(zel.read_literal(in), Literal(c.signed_value));
+      EXPECT_EQ(tokens.read_literal(), Literal(c.signed_value));
     else
-      EXPECT_EQ(message_of([&] { zel.read_literal(in); }), failure);
+      EXPECT_EQ(message_of([&] { tokens.read_literal(); }), failure);
+  }
+  // The conversions underneath, on the token alone (leading white space is
+  // skipped as strtol would).
+  const Conversion as_signed = convert_signed32(c.token.data(), c.token.size());
+  const bool signed_whole = !as_signed.range_error && as_signed.consumed == c.token.size();
+  EXPECT_EQ(signed_whole, c.signed_ok);
+  if (c.signed_ok) {
+    EXPECT_EQ(as_signed.value, c.signed_value);
+  }
+  const Conversion as_unsigned = convert_unsigned32(c.token.data(), c.token.size());
+  const bool unsigned_whole = !as_unsigned.range_error && as_unsigned.consumed == c.token.size();
+  EXPECT_EQ(unsigned_whole, c.unsigned_ok);
+  if (c.unsigned_ok) {
+    EXPECT_EQ(as_unsigned.value, c.unsigned_value);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Tokenizer, Conversions,
-    ::testing::Values(Conversion{"7", true, 7, true, 7}, Conversion{"+7", true, 7, true, 7},
-                      Conversion{"007", true, 7, true, 7}, Conversion{"\t+7", true, 7, true, 7},
-                      Conversion{"0", true, 0, true, 0}, Conversion{"-0", true, 0, true, 0},
-                      Conversion{"-1", true, -1, true, 4294967295u},
-                      Conversion{"2147483647", true, 2147483647, true, 2147483647u},
-                      Conversion{"2147483648", false, 0, true, 2147483648u},
-                      Conversion{"-2147483647", true, -2147483647, true, 2147483649u},
-                      Conversion{"-2147483648", false, 0, true, 2147483648u},
-                      Conversion{"4294967295", false, 0, true, 4294967295u},
-                      Conversion{"4294967296", false, 0, false, 0},
-                      Conversion{"4294967297", false, 0, false, 0},
-                      Conversion{"-4294967295", false, 0, true, 1},
-                      Conversion{"-4294967296", false, 0, false, 0},
-                      Conversion{"99999999999999999999", false, 0, false, 0},
+    ::testing::Values(ConversionCase{"7", true, 7, true, 7}, ConversionCase{"+7", true, 7, true, 7},
+                      ConversionCase{"007", true, 7, true, 7}, ConversionCase{"\t+7", true, 7, true, 7},
+                      ConversionCase{"0", true, 0, true, 0}, ConversionCase{"-0", true, 0, true, 0},
+                      ConversionCase{"-1", true, -1, true, 4294967295u},
+                      ConversionCase{"2147483647", true, 2147483647, true, 2147483647u},
+                      ConversionCase{"2147483648", false, 0, true, 2147483648u},
+                      ConversionCase{"-2147483647", true, -2147483647, true, 2147483649u},
+                      ConversionCase{"-2147483648", false, 0, true, 2147483648u},
+                      ConversionCase{"4294967295", false, 0, true, 4294967295u},
+                      ConversionCase{"4294967296", false, 0, false, 0},
+                      ConversionCase{"4294967297", false, 0, false, 0},
+                      ConversionCase{"-4294967295", false, 0, true, 1},
+                      ConversionCase{"-4294967296", false, 0, false, 0},
+                      ConversionCase{"99999999999999999999", false, 0, false, 0},
                       // 2^64 + 5 and 2^64 + 1: no wrapping onto small numbers.
-                      Conversion{"18446744073709551621", false, 0, false, 0},
-                      Conversion{"-18446744073709551617", false, 0, false, 0},
-                      Conversion{"abc", false, 0, false, 0}, Conversion{"7x", false, 0, false, 0},
-                      Conversion{"0x10", false, 0, false, 0}, Conversion{"-", false, 0, false, 0},
-                      Conversion{"+", false, 0, false, 0}, Conversion{"1.5", false, 0, false, 0},
-                      Conversion{"--1", false, 0, false, 0}),
-    [](const ::testing::TestParamInfo<Conversion>& info) {
+                      ConversionCase{"18446744073709551621", false, 0, false, 0},
+                      ConversionCase{"-18446744073709551617", false, 0, false, 0},
+                      ConversionCase{"abc", false, 0, false, 0}, ConversionCase{"7x", false, 0, false, 0},
+                      ConversionCase{"0x10", false, 0, false, 0}, ConversionCase{"-", false, 0, false, 0},
+                      ConversionCase{"+", false, 0, false, 0}, ConversionCase{"1.5", false, 0, false, 0},
+                      ConversionCase{"--1", false, 0, false, 0}),
+    [](const ::testing::TestParamInfo<ConversionCase>& info) {
       // Test names may hold letters, digits and underscores only.
       std::string name = "n" + std::to_string(info.index) + "_";
       for (char c : info.param.token)
@@ -153,35 +169,35 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(Tokenizer, LiteralCodes) {
-  std::ifstream in(scratch_file("-5 5 0"));
-  ZEL zel;
-  EXPECT_EQ(zel.read_literal(in).code, 11u);
-  EXPECT_EQ(zel.read_literal(in).code, 10u);
-  EXPECT_EQ(zel.read_literal(in).code, 0u);
+  MemoryTokens input("-5 5 0");
+  Tokenizer& tokens = input.tokens();
+  EXPECT_EQ(tokens.read_literal().code, 11u);
+  EXPECT_EQ(tokens.read_literal().code, 10u);
+  EXPECT_EQ(tokens.read_literal().code, 0u);
 }
 
 TEST(Tokenizer, EndOfFile) {
-  std::ifstream in(scratch_file("12"));
-  ZEL zel;
-  EXPECT_EQ(zel.read_token(in), "12");  // a token right before the end is whole
-  EXPECT_EQ(zel.read_token(in), "");
-  EXPECT_EQ(message_of([&] { zel.read_signed(in); }), "Number conversion failed ().");
-  EXPECT_EQ(message_of([&] { zel.read_unsigned(in); }), "Number conversion failed ().");
-  EXPECT_EQ(where(zel), (Position{1, 3}));
+  MemoryTokens input("12");
+  Tokenizer& tokens = input.tokens();
+  EXPECT_EQ(tokens.token(), "12");  // a token right before the end is whole
+  EXPECT_EQ(tokens.token(), "");
+  EXPECT_EQ(message_of([&] { tokens.read_signed(); }), "Number conversion failed ().");
+  EXPECT_EQ(message_of([&] { tokens.read_unsigned(); }), "Number conversion failed ().");
+  EXPECT_EQ(where(tokens), (Position{1, 3}));
 }
 
 TEST(Tokenizer, ErrorPositionInCrLfFile) {
-  std::ifstream in(scratch_file("1\r\n2 x\r\n"));
-  ZEL zel;
-  EXPECT_EQ(zel.read_unsigned(in), 1u);
-  EXPECT_EQ(zel.read_unsigned(in), 2u);
-  EXPECT_EQ(message_of([&] { zel.read_unsigned(in); }), "Number conversion failed (x).");
-  EXPECT_EQ(where(zel), (Position{3, 4}));
+  MemoryTokens input("1\r\n2 x\r\n");
+  Tokenizer& tokens = input.tokens();
+  EXPECT_EQ(tokens.read_unsigned(), 1u);
+  EXPECT_EQ(tokens.read_unsigned(), 2u);
+  EXPECT_EQ(message_of([&] { tokens.read_unsigned(); }), "Number conversion failed (x).");
+  EXPECT_EQ(where(tokens), (Position{3, 4}));
 }
 
 TEST(Tokenizer, ReadCharacterCountsEveryByte) {
-  std::ifstream in(scratch_file("a\r\n\tb"));
-  ZEL zel;
+  MemoryTokens input("a\r\n\tb");
+  Tokenizer& tokens = input.tokens();
   struct Step {
     int character;
     Position after;
@@ -189,26 +205,26 @@ TEST(Tokenizer, ReadCharacterCountsEveryByte) {
   const std::vector<Step> steps = {
       {'a', {1, 2}}, {'\r', {2, 1}}, {'\n', {3, 1}}, {'\t', {3, 2}}, {'b', {3, 3}}};
   for (const Step& step : steps) {
-    EXPECT_EQ(zel.read_character(in), step.character);
-    EXPECT_EQ(where(zel), step.after);
+    EXPECT_EQ(tokens.get(), step.character);
+    EXPECT_EQ(where(tokens), step.after);
   }
-  EXPECT_FALSE(in.fail());
-  EXPECT_EQ(zel.read_character(in), std::char_traits<char>::eof());
-  EXPECT_EQ(where(zel), (Position{3, 3}));  // a failed read counts nothing
-  EXPECT_TRUE(in.fail());                   // reading past the end fails the stream
+  EXPECT_FALSE(tokens.failed());
+  EXPECT_EQ(tokens.get(), Tokenizer::END);
+  EXPECT_EQ(where(tokens), (Position{3, 3}));  // a failed read counts nothing
+  EXPECT_TRUE(tokens.failed());                // reading past the end fails the input
 }
 
 TEST(Tokenizer, ReadWhitespaceStopsBeforeTheNextByte) {
-  std::ifstream in(scratch_file(" \t\r\n x y\t"));
-  ZEL zel;
-  EXPECT_EQ(zel.read_whitespace(in), 'x');
-  EXPECT_EQ(where(zel), (Position{3, 2}));
-  EXPECT_EQ(zel.read_whitespace(in), 'x');  // not consumed
-  EXPECT_EQ(zel.read_token(in), "x");
-  EXPECT_EQ(zel.read_whitespace(in), 'y');
-  EXPECT_EQ(zel.read_token(in), "y\t");
-  EXPECT_EQ(zel.read_whitespace(in), std::char_traits<char>::eof());
-  EXPECT_EQ(where(zel), (Position{3, 6}));
+  MemoryTokens input(" \t\r\n x y\t");
+  Tokenizer& tokens = input.tokens();
+  EXPECT_EQ(tokens.skip_white_space(), 'x');
+  EXPECT_EQ(where(tokens), (Position{3, 2}));
+  EXPECT_EQ(tokens.skip_white_space(), 'x');  // not consumed
+  EXPECT_EQ(tokens.token(), "x");
+  EXPECT_EQ(tokens.skip_white_space(), 'y');
+  EXPECT_EQ(tokens.token(), "y\t");
+  EXPECT_EQ(tokens.skip_white_space(), Tokenizer::END);
+  EXPECT_EQ(where(tokens), (Position{3, 6}));
 }
 
 // Files are large; tokens and CR LF pairs that straddle any internal
@@ -216,25 +232,88 @@ TEST(Tokenizer, ReadWhitespaceStopsBeforeTheNextByte) {
 TEST(Tokenizer, TokensAcrossAMegabyte) {
   for (size_t shift : {0u, 1u, 2u, 3u, 4u, 5u}) {
     const size_t blanks = (1u << 20) - shift;
-    std::ifstream in(scratch_file(std::string(blanks, ' ') + "12345 678\r\n9\t\r\n"));
-    ZEL zel;
-    EXPECT_EQ(zel.read_unsigned(in), 12345u) << shift;
-    EXPECT_EQ(where(zel), (Position{1, static_cast<uint32_t>(blanks + 6)}));
-    EXPECT_EQ(zel.read_signed(in), 678);
-    EXPECT_EQ(zel.read_token(in), "9\t");
-    EXPECT_EQ(where(zel), (Position{3, 3}));
-    EXPECT_EQ(zel.read_token(in), "");
-    EXPECT_EQ(where(zel), (Position{5, 1}));
+    MemoryTokens input(std::string(blanks, ' ') + "12345 678\r\n9\t\r\n");
+    Tokenizer& tokens = input.tokens();
+    EXPECT_EQ(tokens.read_unsigned(), 12345u) << shift;
+    EXPECT_EQ(where(tokens), (Position{1, static_cast<uint32_t>(blanks + 6)}));
+    EXPECT_EQ(tokens.read_signed(), 678);
+    EXPECT_EQ(tokens.token(), "9\t");
+    EXPECT_EQ(where(tokens), (Position{3, 3}));
+    EXPECT_EQ(tokens.token(), "");
+    EXPECT_EQ(where(tokens), (Position{5, 1}));
   }
   for (size_t shift : {0u, 1u, 2u}) {
     const size_t length = (1u << 20) - shift;
-    std::ifstream in(scratch_file(std::string(length, 'x') + "\r\n7"));
-    ZEL zel;
-    EXPECT_EQ(zel.read_token(in).size(), length);
-    EXPECT_EQ(zel.read_character(in), '\r');
-    EXPECT_EQ(zel.read_whitespace(in), '7');
-    EXPECT_EQ(where(zel), (Position{3, 1}));
+    MemoryTokens input(std::string(length - 3, ' ') + "xyz\r\n7");
+    Tokenizer& tokens = input.tokens();
+    EXPECT_EQ(tokens.token(), "xyz");
+    EXPECT_EQ(tokens.get(), '\r');
+    EXPECT_EQ(tokens.skip_white_space(), '7');
+    EXPECT_EQ(where(tokens), (Position{3, 1}));
   }
+}
+
+TEST(Tokenizer, QdimacsSeparatorsAndEnd) {
+  MemoryTokens input("p\tcnf\v3\f1\r\n-2", Tokenizer::Separators::QDIMACS);
+  Tokenizer& tokens = input.tokens();
+  for (const char* expected : {"p", "cnf", "3", "1", "-2"}) {
+    EXPECT_EQ(tokens.next_qdimacs_token(), expected);
+    EXPECT_FALSE(tokens.failed()) << expected;
+  }
+  EXPECT_EQ(where(tokens), (Position{3, 3}));
+  EXPECT_EQ(tokens.next_qdimacs_token(), "");  // past the end: empty, and the input fails
+  EXPECT_TRUE(tokens.failed());
+}
+
+TEST(Tokenizer, SkipLineAndPeek) {
+  MemoryTokens input("c a b\rc\nx\n");
+  Tokenizer& tokens = input.tokens();
+  EXPECT_EQ(tokens.token(), "c");
+  tokens.skip_line();  // a lone CR does not end the skipped line
+  EXPECT_EQ(where(tokens), (Position{3, 1}));
+  EXPECT_EQ(tokens.peek(), 'x');
+  EXPECT_EQ(where(tokens), (Position{3, 1}));  // peeking counts nothing
+  tokens.skip_line();
+  EXPECT_FALSE(tokens.failed());
+  EXPECT_EQ(tokens.peek(), Tokenizer::END);
+  tokens.skip_line();  // at the end it fails the input
+  EXPECT_TRUE(tokens.failed());
+}
+
+// No number or keyword is longer than 4096 bytes: a longer token is refused
+// at once, named by its first 16 bytes with non-printable ones escaped.
+TEST(Tokenizer, LongTokensAreRefused) {
+  struct Row {
+    std::string text;
+    std::string message;
+  };
+  const std::vector<Row> rows = {
+      {std::string(4097, '1'), "Token too long: '1111111111111111...' (more than 4096 bytes)."},
+      {"1 " + std::string(100000, 'x') + " 2",
+       "Token too long: 'xxxxxxxxxxxxxxxx...' (more than 4096 bytes)."},
+      {"\t\x80" + std::string(5000, '\0'),
+       "Token too long: '\\x09\\x80\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00"
+       "\\x00\\x00...' (more than 4096 bytes)."},
+  };
+  for (const Row& row : rows) {
+    MemoryTokens input(row.text);
+    Tokenizer& tokens = input.tokens();
+    EXPECT_EQ(message_of([&] {
+                for (int i = 0; i < 3; ++i) tokens.token();
+              }),
+              row.message);
+  }
+  // A token of exactly 4096 bytes is whole, also across buffer refills.
+  for (size_t shift : {0u, 1u, 4095u, 4096u}) {
+    MemoryTokens input(std::string((1u << 20) - shift, ' ') + std::string(4096, '9') + " 5");
+    Tokenizer& tokens = input.tokens();
+    EXPECT_EQ(tokens.token().size(), 4096u) << shift;
+    EXPECT_EQ(tokens.read_unsigned(), 5u);
+  }
+  // With a context the message starts with it.
+  MemoryTokens qdimacs(std::string(5000, 'p'), Tokenizer::Separators::QDIMACS, "QBF File: ");
+  EXPECT_EQ(message_of([&] { qdimacs.tokens().next_qdimacs_token(); }),
+            "QBF File: Token too long: 'pppppppppppppppp...' (more than 4096 bytes).");
 }
 
 }  // namespace

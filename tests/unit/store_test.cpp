@@ -1,0 +1,108 @@
+// The clause store (clauses appended to one arena, read back by position in
+// their stored order) and the clause map (certificate clause numbers to
+// 1-based positions, dense or sparse).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "store/clause_map.hpp"
+#include "store/clause_store.hpp"
+#include "support.hpp"
+
+namespace {
+
+using zeltest::dimacs;
+using zeltest::ints;
+using zeltest::literals;
+
+TEST(ClauseStore, PositionsKeepOrderAndLiterals) {
+  ClauseStore store;
+  EXPECT_EQ(store.size(), 0u);
+  EXPECT_EQ(store.literals(), 0u);
+  const std::vector<std::vector<int>> clauses = {{3, -1, 2}, {}, {-2147483647}, {5, 4}};
+  for (uint32_t i = 0; i < clauses.size(); ++i)
+    EXPECT_EQ(store.push(literals(clauses[i])), i);
+  ASSERT_EQ(store.size(), 4u);
+  EXPECT_EQ(store.literals(), 6u);
+  EXPECT_EQ(dimacs(store[0]), ints({3, -1, 2}));
+  EXPECT_TRUE(store[1].empty());
+  EXPECT_EQ(dimacs(store[2]), ints({-2147483647}));
+  EXPECT_EQ(dimacs(store[3]), ints({5, 4}));
+  EXPECT_EQ(to_string(store[0]), "(3, -1, 2)");
+  EXPECT_EQ(to_string(store[1]), "()");
+  // The pushed vector is copied: changing it later changes nothing stored.
+  std::vector<Literal> scratch = literals({7});
+  store.push(scratch);
+  scratch[0] = Literal(8);
+  EXPECT_EQ(dimacs(store[4]), ints({7}));
+}
+
+// Views stay readable by position however much the arena grew since.
+TEST(ClauseStore, ManyClausesReadBackAfterGrowth) {
+  ClauseStore store;
+  store.reserve(10);
+  std::vector<Literal> clause;
+  for (int i = 1; i <= 20000; ++i) {
+    clause.assign(static_cast<size_t>(i % 7), Literal(i));
+    for (size_t k = 0; k < clause.size(); ++k) clause[k] = Literal(k % 2 ? -i - int(k) : i + int(k));
+    store.push(clause);
+  }
+  uint64_t total = 0;
+  for (uint32_t p = 0; p < store.size(); ++p) {
+    const int i = static_cast<int>(p) + 1;
+    ASSERT_EQ(store[p].size, static_cast<uint32_t>(i % 7)) << p;
+    for (uint32_t k = 0; k < store[p].size; ++k)
+      ASSERT_EQ(store[p][k].to_dimacs(), k % 2 ? -i - int(k) : i + int(k));
+    total += store[p].size;
+  }
+  EXPECT_EQ(store.literals(), total);
+  EXPECT_GE(store.bytes(), total * sizeof(Literal));
+}
+
+TEST(ClauseMap, DenseNumbers) {
+  ClauseMap map;
+  map.resize(5);
+  EXPECT_EQ(map.size(), 5u);
+  for (uint32_t k = 0; k < 5; ++k) EXPECT_FALSE(map.defined(k));
+  for (uint32_t k = 1; k < 5; ++k) map.set(k, k);
+  EXPECT_EQ(map[4], 4u);
+  // Setting beyond the size grows the map to the number; the gap is undefined.
+  map.set(10, 5);
+  EXPECT_EQ(map.size(), 11u);
+  for (uint32_t k = 5; k < 10; ++k) EXPECT_FALSE(map.defined(k)) << k;
+  EXPECT_EQ(map[10], 5u);
+  // A later entry for the same number overwrites it.
+  map.set(10, 6);
+  EXPECT_EQ(map[10], 6u);
+  EXPECT_FALSE(map.defined(11));
+  EXPECT_FALSE(map.defined(4000000000u));
+}
+
+// Sparse numbering must not cost memory in proportion to the number, and
+// must still read back once the dense part grows over the sparse entries.
+TEST(ClauseMap, LargeAndSparseNumbers) {
+  ClauseMap map;
+  map.resize(3);
+  map.set(1, 1);
+  map.set(2, 2);
+  map.set(4000000000u, 3);
+  EXPECT_EQ(map[4000000000u], 3u);
+  EXPECT_EQ(map.size(), 4000000001ull);
+  EXPECT_FALSE(map.defined(3999999999u));
+  map.set(ClauseMap::kLargestClauseNumber, 4);
+  EXPECT_EQ(map[ClauseMap::kLargestClauseNumber], 4u);
+  EXPECT_EQ(map.size(), uint64_t{ClauseMap::kLargestClauseNumber} + 1);
+
+  map.set(3000000, 5);  // beyond the dense part: sparse for now
+  for (uint32_t k = 3; k < 2100000; ++k) map.set(k, k + 10);  // the dense part grows over it
+  EXPECT_EQ(map[3000000], 5u);
+  map.set(3000000, 6);
+  EXPECT_EQ(map[3000000], 6u);
+  EXPECT_EQ(map[2099999], 2100009u);
+  EXPECT_EQ(map[4000000000u], 3u);
+  EXPECT_EQ(map[1], 1u);
+  EXPECT_FALSE(map.defined(2999999));
+}
+
+}  // namespace
