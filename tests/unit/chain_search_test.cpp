@@ -30,8 +30,7 @@ struct Prefix {
       quantifiers.resize(variable + 1);
     }
     levels[variable] = level;
-    quantifiers[variable] = Quantifier{
-        level % 2 ? Quantifier::UNIVERSAL : Quantifier::EXISTENTIAL, variable};
+    quantifiers[variable] = Quantifier{level % 2 ? Quantifier::UNIVERSAL : Quantifier::EXISTENTIAL};
   }
 };
 

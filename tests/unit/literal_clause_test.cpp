@@ -90,10 +90,10 @@ TEST(DClause, RemovalFollowsTheSwapRule) {
 // universal on level 1 beside 3.
 struct Prefix {
   std::vector<unsigned> levels{0, 0, 0, 1, 2, 3, 1};
-  std::vector<Quantifier> variables{{Quantifier::UNDEFINED, 0},   {Quantifier::EXISTENTIAL, 1},
-                                    {Quantifier::EXISTENTIAL, 2}, {Quantifier::UNIVERSAL, 3},
-                                    {Quantifier::EXISTENTIAL, 4}, {Quantifier::UNIVERSAL, 5},
-                                    {Quantifier::UNIVERSAL, 6}};
+  std::vector<Quantifier> variables{{Quantifier::UNDEFINED},   {Quantifier::EXISTENTIAL},
+                                    {Quantifier::EXISTENTIAL}, {Quantifier::UNIVERSAL},
+                                    {Quantifier::EXISTENTIAL}, {Quantifier::UNIVERSAL},
+                                    {Quantifier::UNIVERSAL}};
 };
 
 TEST(DClause, UniversalReductionKeepsTheSwapOrder) {
@@ -321,7 +321,7 @@ TEST(DClause, LongReductionAndRemovalMatchThePlainRules) {
     std::vector<Quantifier> records(variable_count + 1);
     for (unsigned v = 1; v <= variable_count; ++v) {
       levels[v] = static_cast<unsigned>(next(level_count));
-      records[v] = {levels[v] % 2 ? Quantifier::UNIVERSAL : Quantifier::EXISTENTIAL, v};
+      records[v] = {levels[v] % 2 ? Quantifier::UNIVERSAL : Quantifier::EXISTENTIAL};
     }
     DClause clause;
     const size_t length = 17 + next(80);
