@@ -78,8 +78,14 @@ void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint3
   scratch.numbers.assign(antecedents.begin(), antecedents.end());
   const size_t n = scratch.numbers.size();
   if (n == 0) return;
+  // Antecedents are scattered over the clause store: start loading all
+  // their literals before the first is used, so that the cache misses
+  // overlap instead of following one another.
   scratch.antecedent_clauses.clear();
-  for (uint32_t number : scratch.numbers) scratch.antecedent_clauses.push_back(clause(number));
+  for (uint32_t number : scratch.numbers) {
+    scratch.antecedent_clauses.push_back(clause(number));
+    __builtin_prefetch(scratch.antecedent_clauses.back().literals);
+  }
   ensure_marks(scratch.antecedent_clauses, resolvent.view());
   PositionSet& active = scratch.active;
 
@@ -106,15 +112,7 @@ void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint3
     scratch.open_codes.assign(n, 0);
     for (const Literal& literal : resolvent.literals)
       if (!scratch.held[literal.code]) hold(literal.code);
-    // Antecedents are scattered over the clause store: start loading all
-    // their records, then all their literals, before the first is used, so
-    // that the cache misses overlap instead of following one another.
-    std::vector<ClauseView>& clauses = scratch.antecedent_clauses;
-    clauses.clear();
-    for (size_t position = 0; position < n; ++position) {
-      clauses.push_back(clause(scratch.numbers[position]));
-      __builtin_prefetch(clauses.back().literals);
-    }
+    const std::vector<ClauseView>& clauses = scratch.antecedent_clauses;
     for (size_t position = 0; position < n; ++position)
       for (const Literal& literal : clauses[position]) {
         if (formula_.variables[literal.variable()].type != Quantifier::EXISTENTIAL) continue;

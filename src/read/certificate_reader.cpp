@@ -50,11 +50,19 @@ void CertificateReader::read_step(StepEntry& step) {
     if (tokens_.token() != "*") throw Exception("Bogus resolvent.");
     step.resolvent_omitted = true;
   } else {
+    // Duplicates are dropped by marks: a literal joins the clause unless
+    // its code is marked already.
+    std::vector<Literal>& literals = step.resolvent.literals;
     for (Literal literal; (literal = tokens_.read_literal()).variable() != 0;) {
       if (literal.variable() > kMaxVariable)
         throw Exception(variable_limit_message(literal.variable()));
-      step.resolvent.insert(literal);
+      if (literal.code >= in_resolvent_.size()) in_resolvent_.resize(size_t{literal.code | 1u} + 1, 0);
+      if (in_resolvent_[literal.code]) continue;
+      in_resolvent_[literal.code] = 1;
+      literals.push_back(literal);
     }
+    for (const Literal& literal : literals) in_resolvent_[literal.code] = 0;
+    step.resolvent.count = static_cast<unsigned>(literals.size());
   }
   for (uint32_t number; (number = tokens_.read_unsigned()) != 0;) step.antecedents.push_back(number);
 }

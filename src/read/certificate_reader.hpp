@@ -73,7 +73,9 @@ class CertificateReader {
   }
 
  private:
-  Tokenizer tokens_;  // the certificate's bytes
+  Tokenizer tokens_;                  // the certificate's bytes
+  std::vector<uint8_t> in_resolvent_;  // literal code -> in the resolvent being read (all 0
+                                       // between steps); grown to the codes read
 };
 
 #endif

@@ -17,6 +17,9 @@ Tokenizer::Tokenizer(ByteSource& source, Separators separators, const char* cont
   void* memory = std::aligned_alloc(4096, kBufferSize);
   if (!memory) throw std::bad_alloc();
   buffer_.reset(static_cast<char*>(memory));
+  for (const unsigned char c : {' ', '\n', '\r'}) is_separator_[c] = true;
+  if (separators_ == Separators::QDIMACS)
+    for (const unsigned char c : {'\t', '\v', '\f'}) is_separator_[c] = true;
 }
 
 bool Tokenizer::refill() {
@@ -25,11 +28,6 @@ bool Tokenizer::refill() {
   end_ = source_.read(buffer_.get(), kBufferSize);
   if (end_ == 0) exhausted_ = true;
   return end_ != 0;
-}
-
-bool Tokenizer::separator(int c) const {
-  if (c == ' ' || c == '\n' || c == '\r') return true;
-  return separators_ == Separators::QDIMACS && (c == '\t' || c == '\v' || c == '\f');
 }
 
 int Tokenizer::get() {

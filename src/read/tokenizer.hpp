@@ -66,7 +66,7 @@ class Tokenizer {
 
  private:
   bool refill();
-  bool separator(int c) const;
+  bool separator(int c) const { return is_separator_[static_cast<unsigned char>(c)]; }
   void count(int c) {
     if (c == '\n' || c == '\r') {
       ++line_;
@@ -86,6 +86,7 @@ class Tokenizer {
   };
   ByteSource& source_;                            // where the bytes come from; not owned
   const Separators separators_;                   // which bytes separate tokens
+  bool is_separator_[256] = {};                   // byte -> separates tokens
   const char* const context_;                     // start of the long-token message
   std::unique_ptr<char, FreeBuffer> buffer_;      // kBufferSize bytes, page-aligned
   size_t position_ = 0;                           // next unread byte in buffer_

@@ -16,9 +16,12 @@ void ClauseMap::set(uint32_t number, uint32_t position) {
   if (entries > size_) size_ = entries;
   const uint64_t dense_limit = 2 * (defined_ + 1) + kMinimumDense;
   if (number >= dense_.size() && entries <= dense_limit) {
-    uint64_t grown = 2 * static_cast<uint64_t>(dense_.size());
+    // Grown by half again, reserved exactly: the zeros written are touched
+    // memory, so the table stays within a third of its use.
+    uint64_t grown = static_cast<uint64_t>(dense_.size()) + dense_.size() / 2;
     if (grown < entries) grown = entries;
     if (grown > dense_limit) grown = dense_limit;
+    dense_.reserve(grown);
     dense_.resize(grown, 0);
   }
   if (number < dense_.size()) {

@@ -6,7 +6,9 @@
 
 uint32_t ClauseStore::push(const Literal* literals, uint32_t size) {
   const uint32_t position = static_cast<uint32_t>(offsets_.size());
-  offsets_.push_back(arena_.size());
+  const uint64_t offset = arena_.size();
+  while ((offset >> 32) > high_starts_.size()) high_starts_.push_back(position);
+  offsets_.push_back(static_cast<uint32_t>(offset));
   Literal header;
   header.code = size;
   arena_.push_back(header);

@@ -7,6 +7,7 @@
 #ifndef ZEL_STORE_CLAUSE_STORE_HPP
 #define ZEL_STORE_CLAUSE_STORE_HPP
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -33,7 +34,7 @@ class ClauseStore {
   uint32_t size() const { return static_cast<uint32_t>(offsets_.size()); }
 
   ClauseView operator[](uint32_t position) const {
-    const Literal* header = arena_.data() + offsets_[position];
+    const Literal* header = arena_.data() + offset(position);
     return ClauseView{header + 1, header->code};
   }
 
@@ -50,12 +51,25 @@ class ClauseStore {
   uint64_t literals() const { return arena_.size() - offsets_.size(); }
   // Bytes the store holds reserved.
   uint64_t bytes() const {
-    return arena_.capacity() * sizeof(Literal) + offsets_.capacity() * sizeof(uint64_t);
+    return arena_.capacity() * sizeof(Literal) + offsets_.capacity() * sizeof(uint32_t);
   }
 
  private:
-  PodVector<Literal> arena_;     // header (code = size) then literals, clause after clause
-  PodVector<uint64_t> offsets_;  // position -> index of its header in arena_
+  // The arena index of a clause's header: its low 32 bits are kept per
+  // clause, the high bits (a count of 2^32-word spans passed, almost always
+  // 0) are told by the positions where they grew.
+  uint64_t offset(uint32_t position) const {
+    uint64_t high = 0;
+    if (!high_starts_.empty())
+      high = static_cast<uint64_t>(
+          std::upper_bound(high_starts_.begin(), high_starts_.end(), position) -
+          high_starts_.begin());
+    return (high << 32) | offsets_[position];
+  }
+
+  PodVector<Literal> arena_;           // header (code = size) then literals, clause after clause
+  PodVector<uint32_t> offsets_;        // position -> low 32 bits of its header's index in arena_
+  std::vector<uint32_t> high_starts_;  // first position of each further 2^32-word span
 };
 
 // "(" literals joined by ", " ")", e.g. (1, -2, 3); "()" when empty.
