@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "core/clock.hpp"
+
 namespace {
 
 // Seconds a run must last before the line appears, and between redraws.
@@ -13,10 +15,7 @@ constexpr double kRedrawSeconds = 0.25;
 }  // namespace
 
 void Progress::update(uint64_t entries) {
-  timeval now;
-  gettimeofday(&now, nullptr);
-  const double elapsed = static_cast<double>(now.tv_sec - start_.tv_sec) +
-                         static_cast<double>(now.tv_usec - start_.tv_usec) / 1e6;
+  const double elapsed = seconds_since(start_);
   if (elapsed < kQuietSeconds || elapsed - last_drawn_ < kRedrawSeconds) return;
   last_drawn_ = elapsed;
   const double megabytes = static_cast<double>(source_.bytes_in()) / 1e6;

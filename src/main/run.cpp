@@ -5,22 +5,12 @@
 #include <iostream>
 #include <vector>
 
+#include "core/clock.hpp"
 #include "core/exception.hpp"
 #include "model/model_checker.hpp"
 #include "proof/proof_checker.hpp"
 #include "read/qdimacs_reader.hpp"
 #include "read/tokenizer.hpp"
-
-namespace {
-
-double seconds_since(const timeval& start) {
-  timeval now;
-  gettimeofday(&now, nullptr);
-  return static_cast<double>(now.tv_sec - start.tv_sec) +
-         static_cast<double>(now.tv_usec - start.tv_usec) / 1e6;
-}
-
-}  // namespace
 
 Run::Run(const Arguments& arguments) : arguments_(arguments) { gettimeofday(&start_, nullptr); }
 

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "core/clock.hpp"
 #include "core/exception.hpp"
 #include "proof/scratch.hpp"
 
@@ -36,17 +37,6 @@ ProofChecker::ProofChecker(QCNF& formula, Options options)
 }
 
 ProofChecker::~ProofChecker() = default;
-
-namespace {
-
-double seconds_since(const timeval& start) {
-  timeval now;
-  gettimeofday(&now, nullptr);
-  return static_cast<double>(now.tv_sec - start.tv_sec) +
-         static_cast<double>(now.tv_usec - start.tv_usec) / 1e6;
-}
-
-}  // namespace
 
 ProofChecker::Claim ProofChecker::check(CertificateReader& reader, bool& refuted) {
   timeval start;

@@ -25,10 +25,8 @@ CertificateReader::Entry CertificateReader::next(uint32_t& step_number) {
     if (first == "R" || first == "r") return Entry::RESOLUTION;
     if (first == "E" || first == "e") return Entry::EXTENSION;
     if (first == "CONCLUDE" || first == "conclude") return Entry::CONCLUSION;
-    const Conversion number = convert_unsigned32(first.data(), first.size());
-    if (number.range_error || first.empty() || number.consumed != first.size())
+    if (!whole_unsigned32(first, step_number))
       throw Exception("Number conversion failed (" + first + ").");
-    step_number = static_cast<uint32_t>(number.value);
     return Entry::STEP;
   }
 }

@@ -56,3 +56,15 @@ Conversion convert_signed32(const char* text, size_t length) {
   }
   return result;
 }
+
+bool whole_unsigned32(const std::string& text, uint32_t& value) {
+  const Conversion number = convert_unsigned32(text.data(), text.size());
+  value = static_cast<uint32_t>(number.value);
+  return !number.range_error && !text.empty() && number.consumed == text.size();
+}
+
+bool whole_signed32(const std::string& text, int32_t& value) {
+  const Conversion number = convert_signed32(text.data(), text.size());
+  value = static_cast<int32_t>(number.value);
+  return !number.range_error && !text.empty() && number.consumed == text.size();
+}

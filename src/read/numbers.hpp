@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 struct Conversion {
   int64_t value = 0;        // the converted number (meaningless on a range error)
@@ -23,5 +24,11 @@ Conversion convert_unsigned32(const char* text, size_t length);
 // accepted, since a literal's magnitude must be a variable number that fits
 // the 32-bit literal code. -2147483648 is a range error.
 Conversion convert_signed32(const char* text, size_t length);
+
+// True when all of `text` is one number in the range of the conversion
+// (no other character, not empty); `value` then holds it. Every numeric
+// field of both readers is checked this way.
+bool whole_unsigned32(const std::string& text, uint32_t& value);
+bool whole_signed32(const std::string& text, int32_t& value);
 
 #endif

@@ -27,21 +27,17 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
 
   // Counts and quantified variables are whole decimal numbers: "1x" or a
   // missing number is refused instead of read as its leading digits.
-  auto whole_number = [](const std::string& text, Conversion& number) {
-    number = convert_unsigned32(text.data(), text.size());
-    return !number.range_error && !text.empty() && number.consumed == text.size();
-  };
-  Conversion count;
-  if (!whole_number(tokens.next_qdimacs_token(), count)) {
+  uint32_t count;
+  if (!whole_unsigned32(tokens.next_qdimacs_token(), count)) {
     error = "QBF File: Number of variables is bogus.";
     return false;
   }
-  max_variable = static_cast<unsigned>(count.value);
-  if (!whole_number(tokens.next_qdimacs_token(), count)) {
+  max_variable = count;
+  if (!whole_unsigned32(tokens.next_qdimacs_token(), count)) {
     error = "QBF File: Number of clauses is bogus.";
     return false;
   }
-  const uint64_t announced_clauses = static_cast<uint64_t>(count.value);
+  const uint64_t announced_clauses = count;
   formula.clauses.reserve(announced_clauses < kMaxClauseReservation ? announced_clauses
                                                                     : kMaxClauseReservation);
 
@@ -53,13 +49,12 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
     const Quantifier::Type type = *token == "e" ? Quantifier::EXISTENTIAL : Quantifier::UNIVERSAL;
     for (;;) {
       token = &tokens.next_qdimacs_token();
-      Conversion number;
-      if (!whole_number(*token, number)) {
+      uint32_t variable;
+      if (!whole_unsigned32(*token, variable)) {
         error = "QBF File: Invalid quantification sequence.";
         return false;
       }
-      if (number.value == 0) break;
-      const unsigned variable = static_cast<unsigned>(number.value);
+      if (variable == 0) break;
       if (variable > kMaxVariable) {
         std::ostringstream text;
         text << "QBF File: Quantified variable " << *token
@@ -93,13 +88,13 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
     }
     if (!inside_clause && !token->empty() && (*token)[0] == '%') return true;
     if (!inside_clause && formula.clauses.size() >= announced_clauses) break;
-    const Conversion number = convert_signed32(token->data(), token->size());
-    if (number.range_error || token->empty() || number.consumed != token->size()) {
+    int32_t number;
+    if (!whole_signed32(*token, number)) {
       error = "QBF File: Bogus clause.";
       return false;
     }
-    if (number.value != 0) {
-      const Literal literal(static_cast<int>(number.value));
+    if (number != 0) {
+      const Literal literal(number);
       const unsigned variable = literal.variable();
       if (variable > kMaxVariable) {
         std::ostringstream text;

@@ -147,19 +147,17 @@ namespace {
 }  // namespace
 
 int32_t Tokenizer::read_signed() {
-  int64_t value;
-  if (read_plain_number(true, value)) return static_cast<int32_t>(value);
-  const std::string& text = token();
-  const Conversion number = convert_signed32(text.data(), text.size());
-  if (number.range_error || text.empty() || number.consumed != text.size()) conversion_failed(text);
-  return static_cast<int32_t>(number.value);
+  int64_t plain;
+  if (read_plain_number(true, plain)) return static_cast<int32_t>(plain);
+  int32_t value;
+  if (!whole_signed32(token(), value)) conversion_failed(token_);
+  return value;
 }
 
 uint32_t Tokenizer::read_unsigned() {
-  int64_t value;
-  if (read_plain_number(false, value)) return static_cast<uint32_t>(value);
-  const std::string& text = token();
-  const Conversion number = convert_unsigned32(text.data(), text.size());
-  if (number.range_error || text.empty() || number.consumed != text.size()) conversion_failed(text);
-  return static_cast<uint32_t>(number.value);
+  int64_t plain;
+  if (read_plain_number(false, plain)) return static_cast<uint32_t>(plain);
+  uint32_t value;
+  if (!whole_unsigned32(token(), value)) conversion_failed(token_);
+  return value;
 }
