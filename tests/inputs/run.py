@@ -114,6 +114,13 @@ def main():
             check("%s %s certificate on standard input" % (how, fmt),
                   status == 30 and "Could not decompress file '-'" in last, last)
 
+    # A run too short to measure prints a percentage of 0.00, never nan.
+    model = os.path.join(ROOT, "tests", "corpus", "adder-n3.skolem.bdd")
+    status, out, _ = run(["--d", model + ".qdimacs", model + ".cert"])
+    percentage = [ln for ln in out.decode().split("\n") if ln.startswith("SAT PERCENTAGE: ")]
+    check("--d prints a number as SAT PERCENTAGE", status == 10 and len(percentage) == 1 and
+          "nan" not in percentage[0], repr(percentage))
+
     example = os.path.join(ROOT, "examples", "refutation")
     status, out, _ = run(["-", "-"], b"")
     check("standard input twice", status == 30 and

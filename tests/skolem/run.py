@@ -229,10 +229,15 @@ def main():
     for stem in models:
         check_model(stem, work)
 
-    # Not validated: no file, and an existing one untouched.
+    # Not validated, or no model: no file, and an existing one untouched.
     wrong = os.path.join(ROOT, "tests", "corpus", "adder-n3.neg-model")
     refutation = os.path.join(ROOT, "examples", "refutation")
-    for stem, status in ((wrong, 20), (refutation, 10)):
+    broken = os.path.join(work, "broken")
+    with open(broken + ".qdimacs", "w") as f:
+        f.write("p cnf 2 2\na 1 0\ne 2 0\n1 -2 0\n-1 2 0\n")
+    with open(broken + ".cert", "w") as f:
+        f.write("QBCertificate\nE 3 A 1 0\nCONCLUDE VALID 2 x\n")
+    for stem, status in ((wrong, 20), (refutation, 10), (broken, 30)):
         path = os.path.join(work, "kept.aag")
         with open(path, "w") as f:
             f.write("old content\n")
