@@ -472,7 +472,20 @@ uint32_t ModelTest::first_falsifiable() {
     const uint64_t cost = enumeration_cost(
         program_.code.size() + program_.clause_code.size() + program_.free_variables.size(),
         program_.free_variables.size());
-    if (cost <= WHOLE_BUDGET) {
+    // Enumerating everything at once pays when the clauses share their free
+    // variables; when each depends on a few of many, their own cones are far
+    // cheaper (counted in assignments: 2^k for k free variables).
+    bool cones_cheaper = false;
+    if (!support_.empty() && program_.free_variables.size() < 64) {
+      uint64_t cone_assignments = 0;
+      for (uint32_t position = 0; position < bound && !cones_cheaper; ++position) {
+        uint64_t support = 0;
+        for (const Literal& literal : clauses_[position]) support |= support_[literal.variable()];
+        cone_assignments += uint64_t{1} << __builtin_popcountll(support);
+      }
+      cones_cheaper = cone_assignments < (uint64_t{1} << program_.free_variables.size());
+    }
+    if (cost <= WHOLE_BUDGET && !cones_cheaper) {
       statistics_.whole_network = true;
       const uint32_t clause = enumerate(program_, bound);
       if (clause < bound) {
