@@ -1,68 +1,93 @@
 // libFuzzer target: arbitrary bytes as a QDIMACS file and a certificate,
-// through the whole validation. Whatever the bytes, a run must end with a
-// verdict or an Exception; a crash, a sanitizer report, a leak, a hang or an
-// out-of-memory is a finding.
+// through one whole run of the checker, read from memory (no files). Whatever
+// the bytes, a run must end with a verdict or an error main would report
+// (Exception, std::bad_alloc, Minisat::OutOfMemoryException); a crash, a
+// sanitizer report, a leak, a hang or an out-of-memory is a finding.
 //
 // Input layout: QDIMACS bytes, the separator line, certificate bytes. Without
 // the separator all bytes are the certificate and no QBF file is given.
+// The first byte also picks options, so that the fuzzer reaches their paths:
+// bit 0 --d, bit 1 --ignore, bit 2 --stats (written to a string). The byte
+// stays part of the input as well.
+//
+// --skolem is not exercised: the run writes the circuit only to a named file
+// (through a temporary file renamed over it), and a fuzz target writes no
+// files.
 
-#include <unistd.h>
+#include <minisat/mtl/XAlloc.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <iostream>
+#include <new>
+#include <sstream>
 #include <string>
 
 #include "core/exception.hpp"
-#include "validator/zel.hpp"
+#include "main/run.hpp"
 
 namespace {
 
-const std::string kSeparator = "\n#zel-certificate#\n";
+constexpr char kSeparator[] = "\n#zel-certificate#\n";
+constexpr size_t kSeparatorSize = sizeof(kSeparator) - 1;
 
-std::string scratch_path(const char* kind) {
-  return "/tmp/zel-fuzz-" + std::to_string(getpid()) + "." + kind;
-}
+// The checker writes to standard output (resolution lines, listings,
+// counterexamples); the fuzzer discards it. A stream buffer that drops every
+// byte costs less than writing to /dev/null.
+class NullBuffer : public std::streambuf {
+ protected:
+  int overflow(int c) override { return traits_type::not_eof(c); }
+  std::streamsize xsputn(const char*, std::streamsize count) override { return count; }
+};
 
-void write_file(const std::string& path, const char* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data, static_cast<std::streamsize>(size));
-}
-
-// The checker writes to standard output (resolution lines, listings); the
-// fuzzer discards it.
 struct SilentOutput {
-  std::ofstream sink{"/dev/null"};
-  std::streambuf* saved = std::cout.rdbuf(sink.rdbuf());
+  NullBuffer sink;                                // swallows everything
+  std::streambuf* saved = std::cout.rdbuf(&sink);  // standard output's own buffer
   ~SilentOutput() { std::cout.rdbuf(saved); }
 };
 
+// First occurrence of the separator in `data`; `size` when there is none.
+size_t find_separator(const char* data, size_t size) {
+  const void* found = memmem(data, size, kSeparator, kSeparatorSize);
+  return found ? static_cast<size_t>(static_cast<const char*>(found) - data) : size;
+}
+
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   static SilentOutput silent;
-  static const std::string qbf_path = scratch_path("qdimacs");
-  static const std::string certificate_path = scratch_path("cert");
+  const char* data = reinterpret_cast<const char*>(bytes);
 
-  const std::string input(reinterpret_cast<const char*>(data), size);
-  const size_t split = input.find(kSeparator);
-  std::string qbf_name;
-  if (split == std::string::npos) {
-    write_file(certificate_path, input.data(), input.size());
-  } else {
-    write_file(qbf_path, input.data(), split);
-    const size_t rest = split + kSeparator.size();
-    write_file(certificate_path, input.data() + rest, input.size() - rest);
-    qbf_name = qbf_path;
+  Arguments arguments;
+  arguments.certificate_file = "fuzz.cert";
+  const char* certificate = data;
+  size_t certificate_size = size;
+  size_t formula_size = 0;
+  const size_t split = find_separator(data, size);
+  if (split < size) {
+    arguments.qbf_file = "fuzz.qdimacs";
+    formula_size = split;
+    certificate = data + split + kSeparatorSize;
+    certificate_size = size - split - kSeparatorSize;
   }
+  const uint8_t flags = size > 0 ? bytes[0] : 0;
+  arguments.debug = flags & 1;
+  arguments.ignore = flags & 2;
+  arguments.statistics = flags & 4;
 
-  ZEL zel;
-  zel.debug = size > 0 && (data[0] & 1);  // let the fuzzer reach the debug paths too
-  zel.ignore = size > 0 && (data[0] & 2);
+  Run run(arguments);
   try {
-    zel.validate(qbf_name, certificate_path);
+    // Opening compressed memory starts the decompressor, which may already
+    // reject the bytes.
+    run.use_memory(data, formula_size, certificate, certificate_size);
+    run.check();
   } catch (const Exception&) {
+  } catch (const std::bad_alloc&) {
+  } catch (const Minisat::OutOfMemoryException&) {
+  }
+  if (arguments.statistics) {
+    std::ostringstream statistics;
+    run.write_statistics(statistics);
   }
   return 0;
 }
