@@ -56,12 +56,15 @@ void ModelChecker::check_dependencies() const {
     const Definitions& definitions = formula_.definitions;
     std::vector<uint32_t> order(definitions.size());
     for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const auto before = [&](uint32_t a, uint32_t b) {
       const Definition& x = definitions.records[a];
       const Definition& y = definitions.records[b];
       if (x.kind != y.kind) return x.kind == Definition::ITE;
       return x.variable < y.variable;
-    });
+    };
+    // Certificates mostly define in ascending order already.
+    if (!std::is_sorted(order.begin(), order.end(), before))
+      std::sort(order.begin(), order.end(), before);
     for (uint32_t index : order) {
       const Definition& definition = definitions.records[index];
       const Literal* operands = definitions.operands_of(definition);

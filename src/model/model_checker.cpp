@@ -154,10 +154,19 @@ void ModelChecker::number_variables() {
   for (const Block& block : formula_.blocks)
     block.for_each([&](uint32_t variable) { variable_of_.push_back(variable); });
   std::sort(variable_of_.begin(), variable_of_.end());
+  // Where the numbers in use are dense, a table answers id() at once (ten
+  // million gates ask it twenty million times); where they are sparse,
+  // binary search keeps memory to the variables in use.
+  id_of_.clear();
+  if (formula_.variables.size() <= 4 * variable_of_.size()) {
+    id_of_.assign(formula_.variables.size(), 0);
+    for (uint32_t i = 0; i < variable_of_.size(); ++i) id_of_[variable_of_[i]] = i;
+  }
 }
 
 // Every variable the model stages meet is quantified.
 uint32_t ModelChecker::id(uint32_t variable) const {
+  if (!id_of_.empty()) return id_of_[variable];
   const auto found = std::lower_bound(variable_of_.begin(), variable_of_.end(), variable);
   return static_cast<uint32_t>(found - variable_of_.begin());
 }

@@ -70,6 +70,7 @@ class ModelChecker {
   const Options options_;
   std::vector<std::pair<uint32_t, int32_t>> model_;  // variable -> model literal, ascending
   std::vector<uint32_t> variable_of_;  // id -> variable: 0, then the quantified variables ascending
+  std::vector<uint32_t> id_of_;        // variable -> id when the numbers are dense; else empty
   Network network_;                    // gates over ids, topological order
   ModelStatistics statistics_;         // work counts
 };
