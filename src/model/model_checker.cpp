@@ -171,30 +171,54 @@ uint32_t ModelChecker::id(uint32_t variable) const {
   return static_cast<uint32_t>(found - variable_of_.begin());
 }
 
+// Definitions were applied only once their operands were defined, so they
+// stand in topological order already; a model entry may read anything.
+// When no definition reads a variable with a model entry, the definitions in
+// their order, then the model entries in an order of their own, is
+// topological, and the definitions go into the network as they are; only
+// otherwise are all gates ordered together.
 void ModelChecker::build_network() {
   network_ = Network();
   network_.variables = static_cast<uint32_t>(variable_of_.size());
+  const Definitions& definitions = formula_.definitions;
+  statistics_.gates = definitions.size() + model_.size();
+
+  std::vector<uint8_t> has_entry(variable_of_.size(), 0);  // id -> has a model entry
+  for (const auto& entry : model_) has_entry[id(entry.first)] = 1;
+  bool definitions_first = true;
+  for (const Literal& operand : definitions.operands)
+    if (has_entry[id(operand.variable())]) {
+      definitions_first = false;
+      break;
+    }
+  has_entry = std::vector<uint8_t>();
+
   std::vector<Gate> unordered;
   std::vector<Literal> unordered_operands;
-  auto add_gate = [&](Gate::Kind kind, uint32_t variable, const Literal* operands, uint32_t count) {
+  auto add_gate = [&](Gate::Kind kind, uint32_t variable, const Literal* operands, uint32_t count,
+                      std::vector<Gate>& gates, std::vector<Literal>& gate_operands) {
     Gate gate;
     gate.kind = kind;
     gate.variable = id(variable);
-    gate.first = static_cast<uint32_t>(unordered_operands.size());
+    gate.first = static_cast<uint32_t>(gate_operands.size());
     gate.count = count;
     for (uint32_t i = 0; i < count; ++i)
-      unordered_operands.push_back(Literal(id(operands[i].variable()), operands[i].negative()));
-    unordered.push_back(gate);
+      gate_operands.push_back(Literal(id(operands[i].variable()), operands[i].negative()));
+    gates.push_back(gate);
   };
-  const Definitions& definitions = formula_.definitions;
+  std::vector<Gate>& definition_gates = definitions_first ? network_.gates : unordered;
+  std::vector<Literal>& definition_operands =
+      definitions_first ? network_.operands : unordered_operands;
+  definition_gates.reserve(statistics_.gates);
+  definition_operands.reserve(definitions.operands.size() + model_.size());
   for (const Definition& definition : definitions.records)
     add_gate(definition.kind == Definition::AND ? Gate::AND : Gate::ITE, definition.variable,
-             definitions.operands_of(definition), definition.count);
+             definitions.operands_of(definition), definition.count, definition_gates,
+             definition_operands);
   for (const auto& entry : model_) {
     const Literal function(entry.second);
-    add_gate(Gate::COPY, entry.first, &function, 1);
+    add_gate(Gate::COPY, entry.first, &function, 1, unordered, unordered_operands);
   }
-  statistics_.gates = unordered.size();
   order_gates(unordered, unordered_operands, network_);
 }
 
