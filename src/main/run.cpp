@@ -28,8 +28,10 @@ void Run::erase_progress() {
 }
 
 void Run::write_statistics(std::ostream& out) {
-  statistics_.clauses = formula_.clauses.size();
-  statistics_.literals = formula_.clauses.literals();
+  if (formula_.clauses.size() > statistics_.clauses) {
+    statistics_.clauses = formula_.clauses.size();
+    statistics_.literals = formula_.clauses.literals();
+  }
   statistics_.total_seconds = seconds_since(start_);
   statistics_.write(out, arguments_.qbf_file, formula_source_, arguments_.certificate_file,
                     certificate_source_);
@@ -71,6 +73,13 @@ bool Run::check() {
   statistics_.proof = proof.statistics();
   if (progress_) progress_->erase();
   if (claim == ProofChecker::Claim::INVALID) return refuted;
+
+  // The model stages read the QBF file's clauses and the definitions, not
+  // the clauses the certificate derived or defined: their memory goes back
+  // before the model test needs its own.
+  statistics_.clauses = formula_.clauses.size();
+  statistics_.literals = formula_.clauses.literals();
+  formula_.clauses.truncate(proof.input_clauses());
 
   ModelChecker::Options model_options;
   model_options.debug = arguments_.debug;

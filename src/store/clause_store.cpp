@@ -16,6 +16,13 @@ uint32_t ClauseStore::push(const Literal* literals, uint32_t size) {
   return position;
 }
 
+void ClauseStore::truncate(uint32_t clauses) {
+  if (clauses >= size()) return;
+  arena_.truncate(offset(clauses));
+  offsets_.truncate(clauses);
+  while (!high_starts_.empty() && high_starts_.back() >= clauses) high_starts_.pop_back();
+}
+
 std::string to_string(ClauseView clause) {
   std::ostringstream text;
   text << '(';

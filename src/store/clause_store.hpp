@@ -44,6 +44,9 @@ class ClauseStore {
     return push(literals.data(), static_cast<uint32_t>(literals.size()));
   }
 
+  // Keeps the first `clauses` clauses and frees the memory of the rest.
+  void truncate(uint32_t clauses);
+
   // Room for `clauses` clauses without growing the position table.
   void reserve(uint64_t clauses) { offsets_.reserve(clauses); }
 

@@ -48,6 +48,22 @@ class PodVector {
     data_ = static_cast<T*>(grown);
     capacity_ = capacity;
   }
+  // Keeps the first `size` values and gives the rest of the block back.
+  void truncate(size_t size) {
+    if (size >= size_) return;
+    size_ = size;
+    if (size_ == 0) {
+      std::free(data_);
+      data_ = nullptr;
+      capacity_ = 0;
+      return;
+    }
+    void* shrunk = std::realloc(data_, size_ * sizeof(T));
+    if (shrunk) {
+      data_ = static_cast<T*>(shrunk);
+      capacity_ = size_;
+    }
+  }
   void push_back(const T& value) {
     if (size_ == capacity_) grow(size_ + 1);
     data_[size_++] = value;
