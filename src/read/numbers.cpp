@@ -57,14 +57,21 @@ Conversion convert_signed32(const char* text, size_t length) {
   return result;
 }
 
-bool whole_unsigned32(const std::string& text, uint32_t& value) {
-  const Conversion number = convert_unsigned32(text.data(), text.size());
-  value = static_cast<uint32_t>(number.value);
+namespace {
+
+template <typename Value>
+bool whole(Conversion (*convert)(const char*, size_t), const std::string& text, Value& value) {
+  const Conversion number = convert(text.data(), text.size());
+  value = static_cast<Value>(number.value);
   return !number.range_error && !text.empty() && number.consumed == text.size();
 }
 
+}  // namespace
+
+bool whole_unsigned32(const std::string& text, uint32_t& value) {
+  return whole(convert_unsigned32, text, value);
+}
+
 bool whole_signed32(const std::string& text, int32_t& value) {
-  const Conversion number = convert_signed32(text.data(), text.size());
-  value = static_cast<int32_t>(number.value);
-  return !number.range_error && !text.empty() && number.consumed == text.size();
+  return whole(convert_signed32, text, value);
 }
