@@ -55,7 +55,9 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
   if (has_model) {
     line(out, "model entries", number(model.model_entries));
     line(out, "gates", number(model.gates));
-    line(out, "clauses tested", number(model.clauses_tested));
+    line(out, "clauses tested", number(model.clauses_tested) + " (" +
+                                  number(model.clauses_solved) + " by MiniSat, over " +
+                                  number(model.gates_encoded) + " gates)");
   }
   line(out, "formula time", seconds(formula_seconds));
   line(out, "proof time", seconds(proof.proof_seconds));

@@ -239,6 +239,8 @@ bool ModelChecker::test_clauses() {
   ModelTest test(network_, input, input_clauses_);
   const uint32_t falsified = test.first_falsifiable();
   statistics_.clauses_tested = falsified < input_clauses_ ? falsified + 1 : input_clauses_;
+  statistics_.clauses_solved = test.statistics().solved_clauses;
+  statistics_.gates_encoded = test.statistics().encoded_gates;
 
   if (options_.debug) {
     const uint64_t shown = statistics_.clauses_tested;

@@ -27,6 +27,9 @@ struct ModelStatistics {
   uint64_t model_entries = 0;   // model pairs read
   uint64_t gates = 0;           // gates of the network (definitions and model entries)
   uint64_t clauses_tested = 0;  // input clauses decided
+  uint64_t clauses_solved = 0;  // of those, decided by MiniSat (the rest by simulation
+                                // and enumeration)
+  uint64_t gates_encoded = 0;   // gates whose defining clauses reached MiniSat
   double test_seconds = 0;      // time of the model test
 };
 
