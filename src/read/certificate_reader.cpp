@@ -49,7 +49,8 @@ void CertificateReader::read_step(StepEntry& step) {
     step.resolvent_omitted = true;
   } else {
     // Duplicates are dropped by marks: a literal joins the clause unless
-    // its code is marked already.
+    // its code is marked already. A refused field ends the run, so marks a
+    // throw leaves behind are never read again.
     std::vector<Literal>& literals = step.resolvent.literals;
     for (Literal literal; (literal = tokens_.read_literal()).variable() != 0;) {
       if (literal.variable() > kMaxVariable)
