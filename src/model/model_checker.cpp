@@ -158,8 +158,11 @@ void ModelChecker::number_variables() {
   // million gates ask it twenty million times); where they are sparse,
   // binary search keeps memory to the variables in use.
   id_of_.clear();
-  if (formula_.variables.size() <= 4 * variable_of_.size()) {
-    id_of_.assign(formula_.variables.size(), 0);
+  // The formula's tables are empty when it defines no variable at all;
+  // variable 0 still has its id.
+  const size_t numbers = std::max<size_t>(formula_.variables.size(), 1);
+  if (numbers <= 4 * variable_of_.size()) {
+    id_of_.assign(numbers, 0);
     for (uint32_t i = 0; i < variable_of_.size(); ++i) id_of_[variable_of_[i]] = i;
   }
 }
