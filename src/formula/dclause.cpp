@@ -2,11 +2,8 @@
 
 #include "dclause.hpp"
 
-#include <functional>
-#include <map>
-#include <queue>
+#include <algorithm>
 #include <sstream>
-#include <unordered_map>
 
 namespace {
 
@@ -100,126 +97,131 @@ void DClause::clear() {
   drop_index();
 }
 
-namespace {
-
-// Removes variables from a clause by the swap rule, one variable at a time,
-// exactly as remove(unsigned) would, but finding each variable's literals
-// through a map from code to slot instead of scanning the clause: removing
-// many variables from a long clause would otherwise be quadratic. A
-// variable has at most two literals; the scan of remove(unsigned) meets the
-// one in the lower slot first, and a literal moved into a freed slot is
-// examined again.
-class SwapRemover {
- public:
-  explicit SwapRemover(std::vector<Literal>& literals) : literals_(literals) {
-    slot_.reserve(literals.size() * 2);
-    for (uint32_t slot = 0; slot < literals.size(); ++slot) slot_[literals[slot].code] = slot;
+// Removals by the swap rule, replayed without rescanning the clause: the
+// literals that go are listed with their current slots (sorted by code when
+// there are many, so that a variable's literals and a literal that moves are
+// found by binary search). remove(variable) scans from slot 0, meets the
+// variable's literal in the lower slot first, moves the last literal into the
+// freed slot and examines it again; the same happens here when the lower one
+// goes first and the other (if any) goes from wherever it stands then.
+DClause::Removal* DClause::listed(uint32_t code) {
+  if (removals_.size() <= kFewRemovals) {
+    for (Removal& removal : removals_)
+      if (removal.code == code) return &removal;
+    return nullptr;
   }
+  const auto found = std::lower_bound(
+      removals_.begin(), removals_.end(), code,
+      [](const Removal& removal, uint32_t wanted) { return removal.code < wanted; });
+  return found != removals_.end() && found->code == code ? &*found : nullptr;
+}
 
-  // `moved(literal, slot)` is called for every literal that changes slot.
-  template <typename Moved>
-  void remove(unsigned variable, Moved moved) {
-    for (;;) {
-      uint32_t lowest = kAbsent;
-      for (uint32_t code : {variable << 1, (variable << 1) | 1u}) {
-        const auto found = slot_.find(code);
-        if (found != slot_.end() && found->second < lowest) lowest = found->second;
-      }
-      if (lowest == kAbsent) return;
-      slot_.erase(literals_[lowest].code);
-      const Literal last = literals_.back();
-      literals_.pop_back();
-      if (lowest < literals_.size()) {
-        literals_[lowest] = last;
-        slot_[last.code] = lowest;
-        moved(last, lowest);
-      }
+void DClause::sort_removals() {
+  if (removals_.size() > kFewRemovals)
+    std::sort(removals_.begin(), removals_.end(),
+              [](const Removal& a, const Removal& b) { return a.code < b.code; });
+}
+
+template <typename Moved>
+void DClause::remove_listed(unsigned variable, Moved moved) {
+  Removal* positive = listed(variable << 1);
+  Removal* negative = listed((variable << 1) | 1u);
+  if (positive && positive->slot == Removal::kGone) positive = nullptr;
+  if (negative && negative->slot == Removal::kGone) negative = nullptr;
+  if (positive && negative && negative->slot < positive->slot) std::swap(positive, negative);
+  for (Removal* removal : {positive, negative}) {
+    if (!removal) continue;
+    const uint32_t slot = removal->slot;
+    removal->slot = Removal::kGone;
+    const Literal last = literals.back();
+    literals.pop_back();
+    if (slot == literals.size()) continue;
+    literals[slot] = last;
+    if (Removal* moving = listed(last.code)) {
+      moving->slot = slot;
+      moved(*moving);
     }
   }
+}
 
- private:
-  static constexpr uint32_t kAbsent = ~0u;
-  std::vector<Literal>& literals_;
-  std::unordered_map<uint32_t, uint32_t> slot_;  // literal code -> slot in literals_
-};
-
-}  // namespace
-
-void DClause::remove_variables(const std::vector<unsigned>& variables) {
-  if (static_cast<size_t>(count) * variables.size() <= kPlainWork) {
-    for (unsigned variable : variables) remove(variable);
-    return;
+void DClause::remove_variables(const std::vector<unsigned>& variables,
+                               std::vector<uint8_t>& marks) {
+  if (variables.empty()) return;
+  for (unsigned variable : variables) marks[variable << 1] = marks[(variable << 1) | 1u] = 1;
+  removals_.resize(count);
+  size_t listed = 0;
+  for (uint32_t slot = 0; slot < count; ++slot) {
+    removals_[listed] = {literals[slot].code, slot, 0};
+    listed += marks[literals[slot].code];
   }
-  SwapRemover remover(literals);
-  for (unsigned variable : variables) remover.remove(variable, [](const Literal&, uint32_t) {});
+  removals_.resize(listed);
+  for (unsigned variable : variables) marks[variable << 1] = marks[(variable << 1) | 1u] = 0;
+  sort_removals();
+  for (unsigned variable : variables) remove_listed(variable, [](const Removal&) {});
   count = static_cast<unsigned>(literals.size());
   drop_index();
 }
 
 // Universal reduction: while the deepest literal (the first in storage order
 // among those of greatest level; level 0 never counts) is universal, remove
-// its variable. A few rounds are done by plain scans; a clause that loses
-// many universal variables is finished by reduce_many.
-void DClause::reduce(const std::vector<unsigned>& levels,
-                     const std::vector<Quantifier>& variables) {
-  for (int round = 0; count != 0; ++round) {
-    if (round >= 4 && static_cast<size_t>(round) * count > kPlainWork) {
-      reduce_many(levels, variables);
-      return;
-    }
-    unsigned max_level = 0;
-    unsigned deepest_variable = 0;
-    Quantifier::Type deepest_type = Quantifier::UNIVERSAL;
-    for (const Literal& literal : literals) {
-      const unsigned variable = literal.variable();
-      if (levels[variable] > max_level) {
-        max_level = levels[variable];
-        deepest_variable = variable;
-        deepest_type = variables[variable].type;
-      }
-    }
-    if (deepest_type != Quantifier::UNIVERSAL || deepest_variable == 0) return;
-    remove(deepest_variable);
+// its variable. One pass finds the deepest level; in most clauses it is
+// existential and nothing goes. Otherwise the universal literals deeper than
+// every existential one go, deepest level first and within a level by their
+// current slots, which moves change. When many go, a heap ordered by (level,
+// slot) holds an entry per listed literal and slot it has had, and an entry
+// whose literal has moved on is skipped.
+void DClause::reduce(const std::vector<unsigned>& levels) {
+  unsigned deepest[2] = {0, 0};  // deepest existential (even) and universal (odd) level
+  for (const Literal& literal : literals) {
+    const unsigned level = levels[literal.variable()];
+    deepest[level & 1u] = std::max(deepest[level & 1u], level);
   }
-}
+  if (deepest[1] < deepest[0] || deepest[1] == 0) return;
 
-// The same result in O(k log k). The universal literals that go are those
-// deeper than every other literal; they go level by level, deepest first,
-// and within a level in the order of their current slots, which the swap
-// rule changes as literals move: a heap per level holds (slot, code), and an
-// entry whose literal has moved since is skipped.
-void DClause::reduce_many(const std::vector<unsigned>& levels,
-                          const std::vector<Quantifier>& variables) {
-  unsigned kept_level = 0;  // deepest level of a literal that is not universal
-  for (const Literal& literal : literals)
-    if (variables[literal.variable()].type != Quantifier::UNIVERSAL &&
-        levels[literal.variable()] > kept_level)
-      kept_level = levels[literal.variable()];
-
-  using Entry = std::pair<uint32_t, uint32_t>;  // (slot, literal code)
-  std::map<unsigned, std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>>,
-           std::greater<unsigned>>
-      removable;  // level -> its literals, deepest level first
-  for (uint32_t slot = 0; slot < literals.size(); ++slot) {
-    const unsigned variable = literals[slot].variable();
-    if (variables[variable].type == Quantifier::UNIVERSAL && levels[variable] > kept_level)
-      removable[levels[variable]].push({slot, literals[slot].code});
+  // The literals that go, written for every literal and kept by advancing
+  // the end only for those that go: no branch to mispredict.
+  const unsigned kept_level = deepest[0];
+  removals_.resize(count);
+  size_t listed = 0;
+  for (uint32_t slot = 0; slot < count; ++slot) {
+    const uint32_t code = literals[slot].code;
+    const unsigned level = levels[code >> 1];
+    removals_[listed] = {code, slot, level};
+    listed += (level & 1u) & static_cast<unsigned>(level > kept_level);
   }
-  if (removable.empty()) return;
-
-  SwapRemover remover(literals);
-  auto moved = [&](const Literal& literal, uint32_t slot) {
-    const unsigned variable = literal.variable();
-    if (variables[variable].type == Quantifier::UNIVERSAL && levels[variable] > kept_level)
-      removable[levels[variable]].push({slot, literal.code});
-  };
-  for (auto& level : removable) {
-    auto& heap = level.second;
-    while (!heap.empty()) {
-      const Entry entry = heap.top();
-      heap.pop();
-      if (entry.first >= literals.size() || literals[entry.first].code != entry.second) continue;
-      remover.remove(entry.second >> 1, moved);
+  removals_.resize(listed);
+  if (removals_.size() <= kFewRemovals) {
+    // Few literals go: each round looks for the deepest among them.
+    for (;;) {
+      const Removal* deepest = nullptr;
+      for (const Removal& removal : removals_)
+        if (removal.slot != Removal::kGone &&
+            (!deepest || removal.level > deepest->level ||
+             (removal.level == deepest->level && removal.slot < deepest->slot)))
+          deepest = &removal;
+      if (!deepest) break;
+      remove_listed(deepest->code >> 1, [](const Removal&) {});
+    }
+  } else {
+    pending_.clear();
+    for (const Removal& removal : removals_)
+      pending_.push_back({removal.level, removal.slot, removal.code});
+    sort_removals();
+    // std::*_heap keeps the greatest first: the deepest level, then the lowest slot.
+    const auto later = [](const Pending& a, const Pending& b) {
+      return a.level != b.level ? a.level < b.level : a.slot > b.slot;
+    };
+    std::make_heap(pending_.begin(), pending_.end(), later);
+    const auto moved = [&](const Removal& removal) {
+      pending_.push_back({removal.level, removal.slot, removal.code});
+      std::push_heap(pending_.begin(), pending_.end(), later);
+    };
+    while (!pending_.empty()) {
+      std::pop_heap(pending_.begin(), pending_.end(), later);
+      const Pending next = pending_.back();
+      pending_.pop_back();
+      if (next.slot >= literals.size() || literals[next.slot].code != next.code) continue;
+      remove_listed(next.code >> 1, moved);
     }
   }
   count = static_cast<unsigned>(literals.size());
@@ -232,51 +234,51 @@ bool DClause::tautological() const {
   return false;
 }
 
-namespace {
-
-// The first literal of the pivot in `clause`, or null; `doubled` is set when
-// a second, complementary one follows.
-const Literal* pivot_literal(ClauseView clause, unsigned pivot, bool& doubled) {
-  const Literal* found = nullptr;
-  for (const Literal& literal : clause)
-    if (literal.variable() == pivot) {
-      if (!found)
-        found = &literal;
-      else if (*found != literal)
-        doubled = true;
-    }
-  return found;
-}
-
-}  // namespace
-
+// One pass over both clauses builds the union without the pivot (first's
+// literals, then second's new ones), finds each clause's first pivot literal
+// and whether a second, complementary one follows, and tests for a literal
+// whose complement is already in the union (which finds every complementary
+// pair, whichever comes first). Literals are written unconditionally and
+// kept by advancing the end only for new ones, which spares a branch that
+// no predictor could guess.
 ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
-                          const std::vector<unsigned>& levels,
-                          const std::vector<Quantifier>& variables, DClause& result,
+                          const std::vector<unsigned>& levels, DClause& result,
                           std::vector<uint8_t>& marks) {
-  bool doubled_pivot = false;
-  const Literal* mine = pivot_literal(first, pivot, doubled_pivot);
-  const Literal* theirs = pivot_literal(second, pivot, doubled_pivot);
+  constexpr uint32_t kAbsent = ~0u;
   result.clear();
-  if (!mine || !theirs || mine->negative() == theirs->negative())
-    return ResolutionOutcome::NO_CLASH;
-
   std::vector<Literal>& union_literals = result.literals;
-  union_literals.reserve(first.size + second.size);
-  for (const ClauseView clause : {first, second})
-    for (const Literal& literal : clause)
-      if (literal.variable() != pivot && !marks[literal.code]) {
-        marks[literal.code] = 1;
-        union_literals.push_back(literal);
+  union_literals.resize(static_cast<size_t>(first.size) + second.size);
+  Literal* out = union_literals.data();
+  size_t kept = 0;
+  bool tautology = false;
+  uint32_t pivot_codes[2] = {kAbsent, kAbsent};  // first pivot literal of each clause
+  const ClauseView clauses[2] = {first, second};
+  for (int side = 0; side < 2; ++side)
+    for (const Literal& literal : clauses[side]) {
+      if (literal.variable() == pivot) {
+        if (pivot_codes[side] == kAbsent)
+          pivot_codes[side] = literal.code;
+        else if (pivot_codes[side] != literal.code)
+          tautology = true;  // a doubled pivot
+        continue;
       }
-  bool tautology = doubled_pivot;
-  for (const Literal& literal : union_literals)
-    if (marks[literal.code ^ 1u]) tautology = true;
-  for (const Literal& literal : union_literals) marks[literal.code] = 0;
-  result.count = static_cast<unsigned>(union_literals.size());
+      tautology |= marks[literal.code ^ 1u] != 0;
+      const bool fresh = marks[literal.code] == 0;
+      marks[literal.code] = 1;
+      out[kept] = literal;
+      kept += fresh;
+    }
+  for (size_t i = 0; i < kept; ++i) marks[out[i].code] = 0;
+  if (pivot_codes[0] == kAbsent || pivot_codes[1] == kAbsent ||
+      (pivot_codes[0] & 1u) == (pivot_codes[1] & 1u)) {
+    union_literals.clear();
+    return ResolutionOutcome::NO_CLASH;
+  }
+  union_literals.resize(kept);
+  result.count = static_cast<unsigned>(kept);
   // The tautology test looks at the union before reduction: reducing
   // (u, -u) would otherwise turn a forbidden step into the empty clause.
-  result.reduce(levels, variables);
+  result.reduce(levels);
   return tautology ? ResolutionOutcome::TAUTOLOGICAL : ResolutionOutcome::RESOLVED;
 }
 
@@ -286,4 +288,6 @@ void DClause::assign(ClauseView clause) {
   drop_index();
 }
 
-std::string DClause::to_string() const { return ::to_string(view()); }
+std::string DClause::to_string() const {
+  return ::to_string(view());
+}

@@ -1,8 +1,10 @@
 // A clause: an unsorted array of distinct literals, with the two proof rules
 // the whole checker rests on, universal reduction and Q-resolution.
-// Both rules read the quantifier prefix only through the formula's level and
-// quantifier-record tables, which they index without bounds tests: every
-// variable that reaches a clause is defined by the formula first.
+// Both rules read the quantifier prefix only through the formula's level
+// table, which they index without bounds tests: every variable that reaches a
+// clause is defined by the formula first. A level's parity is its quantifier
+// (even levels existential, odd ones universal), so the level alone tells
+// which literals reduction removes.
 #ifndef ZEL_FORMULA_DCLAUSE_HPP
 #define ZEL_FORMULA_DCLAUSE_HPP
 
@@ -12,7 +14,6 @@
 #include <vector>
 
 #include "core/literal.hpp"
-#include "core/quantifier.hpp"
 #include "store/clause_store.hpp"
 
 // Outcome of a resolution on a pivot. A tautological resolvent (one that
@@ -53,8 +54,9 @@ class DClause {
   void remove(const Literal& literal);
   void remove(unsigned variable);
   // Removes the variables in the given order, as remove(unsigned) for each
-  // would, in time linear in the clause for long clauses.
-  void remove_variables(const std::vector<unsigned>& variables);
+  // would, in time linear in the clause. `marks` (one byte per literal code,
+  // covering the clause's codes, all 0) is left all 0.
+  void remove_variables(const std::vector<unsigned>& variables, std::vector<uint8_t>& marks);
   void clear();
   void reserve(size_t size) { literals.reserve(size); }
   ClauseView view() const { return ClauseView{literals.data(), count}; }
@@ -63,7 +65,7 @@ class DClause {
 
   // Universal reduction in place: universal literals deeper than every
   // existential literal go, one variable at a time, deepest level first.
-  void reduce(const std::vector<unsigned>& levels, const std::vector<Quantifier>& variables);
+  void reduce(const std::vector<unsigned>& levels);
 
   // True when some literal occurs together with its complement.
   bool tautological() const;
@@ -76,10 +78,24 @@ class DClause {
   // would make the duplicate test of insert quadratic. Above this length a
   // hash set of the literal codes answers `contains` in constant time.
   static constexpr unsigned kIndexedLength = 16;
-  // Removing or reducing by repeated scans costs about clause length times
-  // variables removed; up to this much work plain scans beat building maps.
-  static constexpr size_t kPlainWork = 4096;
-  void reduce_many(const std::vector<unsigned>& levels, const std::vector<Quantifier>& variables);
+  // Scratch of the removals (reduce and remove_variables).
+  struct Removal {
+    static constexpr uint32_t kGone = ~0u;
+    uint32_t code;   // a literal that goes
+    uint32_t slot;   // its slot in `literals` now, kGone once removed
+    uint32_t level;  // its variable's level (reduction only)
+  };
+  // Up to this many listed literals, lists are searched linearly.
+  static constexpr size_t kFewRemovals = 16;
+  struct Pending {
+    uint32_t level, slot, code;  // reduction: `code` stood in `slot` at some time
+  };
+  std::vector<Removal> removals_;  // sorted by code when more than kFewRemovals
+  std::vector<Pending> pending_;   // a heap: deepest level, then lowest slot, first
+  Removal* listed(uint32_t code);
+  void sort_removals();
+  template <typename Moved>
+  void remove_listed(unsigned variable, Moved moved);
   void build_index() const;
   void index_insert(uint32_t code) const;
   bool index_contains(uint32_t code) const;
@@ -106,8 +122,7 @@ class DClause {
 // does not allow it. `marks` (one byte per literal code, all 0) finds
 // duplicates and complements; it is left all 0.
 ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
-                          const std::vector<unsigned>& levels,
-                          const std::vector<Quantifier>& variables, DClause& result,
+                          const std::vector<unsigned>& levels, DClause& result,
                           std::vector<uint8_t>& marks);
 
 #endif

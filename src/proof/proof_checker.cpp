@@ -208,12 +208,12 @@ void ProofChecker::check_merge(StepEntry& step) {
     formula_.clauses.push(merged.literals);
     throw Exception("Tautological resolvent encountered: " + merged.to_string());
   }
-  merged.remove_variables(scratch.merge_pivots);
+  merged.remove_variables(scratch.merge_pivots, scratch.held);
   if (!merge_refutes(merged)) {
     formula_.clauses.push(merged.literals);
     throw Exception("Resolution failed.");
   }
-  merged.reduce(formula_.levels, formula_.variables);
+  merged.reduce(formula_.levels);
   store(step.number, merged.literals);
 }
 
@@ -294,7 +294,7 @@ void ProofChecker::check_chain(StepEntry& step) {
   for (size_t i = 1; i < step.antecedents.size() && i - 1 < pivots_.size(); ++i) {
     const ResolutionOutcome outcome =
         resolve(clause(step.antecedents[i]), running->view(), pivots_[i - 1], formula_.levels,
-                formula_.variables, *result, scratch.held);
+                *result, scratch.held);
     if (outcome == ResolutionOutcome::NO_CLASH) throw Exception("Resolution failed.");
     if (outcome == ResolutionOutcome::TAUTOLOGICAL) tautological = true;
     std::swap(running, result);
@@ -347,7 +347,7 @@ void ProofChecker::check_resolution_line(uint32_t first, uint32_t second, uint32
   std::cout << "Resolving [" << uint64_t{i} + 1 << "," << uint64_t{j} + 1 << "] " << to_string(a)
             << " x " << to_string(b) << " over " << pivot << std::endl;
   ensure_marks({a}, b);
-  if (resolve(a, b, pivot, formula_.levels, formula_.variables, resolvent_, scratch_->held) !=
+  if (resolve(a, b, pivot, formula_.levels, resolvent_, scratch_->held) !=
       ResolutionOutcome::RESOLVED)
     throw Exception("Resolution failed.");
   formula_.clauses.push(resolvent_.literals);
@@ -405,6 +405,6 @@ bool ProofChecker::conclude(CertificateReader& reader) {
   // A clause holding a literal and its complement refutes nothing, though
   // reduction may empty it (u, -u).
   if (refuting.tautological()) return false;
-  refuting.reduce(formula_.levels, formula_.variables);
+  refuting.reduce(formula_.levels);
   return refuting.count == 0;
 }

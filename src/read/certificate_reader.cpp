@@ -14,6 +14,7 @@ void CertificateReader::read_header(const std::string& file_name) {
 CertificateReader::Entry CertificateReader::next(uint32_t& step_number) {
   for (;;) {
     if (tokens_.failed()) throw Exception("Certificate incomplete.");
+    if (tokens_.read_plain_unsigned(step_number)) return Entry::STEP;
     const std::string& first = tokens_.token();
     if (first == "C" || first == "c") {
       // A comment runs to the next line feed; a carriage return alone does

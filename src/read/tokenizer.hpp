@@ -63,6 +63,15 @@ class Tokenizer {
   int32_t read_signed();
   uint32_t read_unsigned();
   Literal read_literal() { return Literal(read_signed()); }
+  // The common case of a field that may be a number or a word: a plain
+  // unsigned number (one to nine digits followed by a separator) is read,
+  // and true; otherwise only separators are consumed, and false.
+  bool read_plain_unsigned(uint32_t& value) {
+    int64_t plain;
+    if (!read_plain_number(false, plain)) return false;
+    value = static_cast<uint32_t>(plain);
+    return true;
+  }
 
  private:
   bool refill();
@@ -84,18 +93,18 @@ class Tokenizer {
   struct FreeBuffer {
     void operator()(char* buffer) const;
   };
-  ByteSource& source_;                            // where the bytes come from; not owned
-  const Separators separators_;                   // which bytes separate tokens
-  bool is_separator_[256] = {};                   // byte -> separates tokens
-  const char* const context_;                     // start of the long-token message
-  std::unique_ptr<char, FreeBuffer> buffer_;      // kBufferSize bytes, page-aligned
-  size_t position_ = 0;                           // next unread byte in buffer_
-  size_t end_ = 0;                                // bytes of buffer_ that hold input
-  bool exhausted_ = false;                        // the source delivered its last byte
-  bool failed_ = false;                           // a read went past the end
-  uint32_t line_ = 1;                             // line of the next byte, from 1
-  uint32_t column_ = 1;                           // column of the next byte, from 1
-  std::string token_;                             // the last token read; reused storage
+  ByteSource& source_;                        // where the bytes come from; not owned
+  const Separators separators_;               // which bytes separate tokens
+  bool is_separator_[256] = {};               // byte -> separates tokens
+  const char* const context_;                 // start of the long-token message
+  std::unique_ptr<char, FreeBuffer> buffer_;  // kBufferSize bytes, page-aligned
+  size_t position_ = 0;                       // next unread byte in buffer_
+  size_t end_ = 0;                            // bytes of buffer_ that hold input
+  bool exhausted_ = false;                    // the source delivered its last byte
+  bool failed_ = false;                       // a read went past the end
+  uint32_t line_ = 1;                         // line of the next byte, from 1
+  uint32_t column_ = 1;                       // column of the next byte, from 1
+  std::string token_;                         // the last token read; reused storage
 };
 
 #endif

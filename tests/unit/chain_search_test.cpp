@@ -182,9 +182,10 @@ bool generate(std::mt19937& random, unsigned length, Generated& out) {
 void load(QCNF& formula, const Generated& generated) {
   const Prefix& prefix = generated.prefix;
   for (unsigned level = 0; level < 5; ++level)
-    for (unsigned v = 1; v < prefix.levels.size(); ++v)
-      if (prefix.levels[v] == level)
-        ASSERT_TRUE(formula.new_variable(v, prefix.quantifiers[v].type, false));
+    for (unsigned v = 1; v < prefix.levels.size(); ++v) {
+      if (prefix.levels[v] != level) continue;
+      ASSERT_TRUE(formula.new_variable(v, prefix.quantifiers[v].type, false));
+    }
   for (const auto& antecedent : generated.step.antecedents) formula.clauses.push(antecedent);
 }
 

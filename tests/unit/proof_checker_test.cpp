@@ -97,8 +97,8 @@ TEST_P(Ordering, ChainAndPivots) {
   running.assign(f.clauses[c.chain[0] - 1]);
   bool clashed = true;
   for (size_t i = 1; i < c.chain.size() && i - 1 < c.pivots.size(); ++i) {
-    if (resolve(f.clauses[c.chain[i] - 1], running.view(), c.pivots[i - 1], f.levels, f.variables,
-                result, marks) == ResolutionOutcome::NO_CLASH)
+    if (resolve(f.clauses[c.chain[i] - 1], running.view(), c.pivots[i - 1], f.levels, result,
+                marks) == ResolutionOutcome::NO_CLASH)
       clashed = false;
     std::swap(running, result);
   }
