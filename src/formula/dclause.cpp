@@ -176,11 +176,14 @@ void DClause::reduce(const std::vector<unsigned>& levels) {
     const unsigned level = levels[literal.variable()];
     deepest[level & 1u] = std::max(deepest[level & 1u], level);
   }
-  if (deepest[1] < deepest[0] || deepest[1] == 0) return;
+  if (deepest[1] > deepest[0]) remove_universals_below(levels, deepest[0]);
+}
 
+// Removes the universal literals deeper than `kept_level`, the deepest
+// existential level of the clause, as reduction would.
+void DClause::remove_universals_below(const std::vector<unsigned>& levels, unsigned kept_level) {
   // The literals that go, written for every literal and kept by advancing
   // the end only for those that go: no branch to mispredict.
-  const unsigned kept_level = deepest[0];
   removals_.resize(count);
   size_t listed = 0;
   for (uint32_t slot = 0; slot < count; ++slot) {
@@ -252,6 +255,7 @@ ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
   size_t kept = 0;
   bool tautology = false;
   uint32_t pivot_codes[2] = {kAbsent, kAbsent};  // first pivot literal of each clause
+  unsigned deepest[2] = {0, 0};  // deepest existential and universal level, as reduce finds them
   const ClauseView clauses[2] = {first, second};
   for (int side = 0; side < 2; ++side)
     for (const Literal& literal : clauses[side]) {
@@ -267,6 +271,8 @@ ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
       marks[literal.code] = 1;
       out[kept] = literal;
       kept += fresh;
+      const unsigned level = levels[literal.variable()];
+      deepest[level & 1u] = std::max(deepest[level & 1u], level);
     }
   for (size_t i = 0; i < kept; ++i) marks[out[i].code] = 0;
   if (pivot_codes[0] == kAbsent || pivot_codes[1] == kAbsent ||
@@ -278,7 +284,7 @@ ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
   result.count = static_cast<unsigned>(kept);
   // The tautology test looks at the union before reduction: reducing
   // (u, -u) would otherwise turn a forbidden step into the empty clause.
-  result.reduce(levels);
+  if (deepest[1] > deepest[0]) result.remove_universals_below(levels, deepest[0]);
   return tautology ? ResolutionOutcome::TAUTOLOGICAL : ResolutionOutcome::RESOLVED;
 }
 

@@ -93,6 +93,10 @@ class DClause {
   std::vector<Removal> removals_;  // sorted by code when more than kFewRemovals
   std::vector<Pending> pending_;   // a heap: deepest level, then lowest slot, first
   Removal* listed(uint32_t code);
+  void remove_universals_below(const std::vector<unsigned>& levels, unsigned kept_level);
+  friend ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
+                                   const std::vector<unsigned>& levels, DClause& result,
+                                   std::vector<uint8_t>& marks);
   void sort_removals();
   template <typename Moved>
   void remove_listed(unsigned variable, Moved moved);

@@ -3,6 +3,8 @@
 // and column (CR and LF each start a line), the decimal conversions with
 // their 32-bit boundaries, the refusal of over-long tokens, and the exact
 // error messages. Input comes from memory.
+#include "read/tokenizer.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "read/numbers.hpp"
-#include "read/tokenizer.hpp"
 #include "support.hpp"
 
 namespace {
@@ -136,27 +137,28 @@ TEST_P(Conversions, SignedAndUnsigned) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tokenizer, Conversions,
-    ::testing::Values(ConversionCase{"7", true, 7, true, 7}, ConversionCase{"+7", true, 7, true, 7},
-                      ConversionCase{"007", true, 7, true, 7}, ConversionCase{"\t+7", true, 7, true, 7},
-                      ConversionCase{"0", true, 0, true, 0}, ConversionCase{"-0", true, 0, true, 0},
-                      ConversionCase{"-1", true, -1, true, 4294967295u},
-                      ConversionCase{"2147483647", true, 2147483647, true, 2147483647u},
-                      ConversionCase{"2147483648", false, 0, true, 2147483648u},
-                      ConversionCase{"-2147483647", true, -2147483647, true, 2147483649u},
-                      ConversionCase{"-2147483648", false, 0, true, 2147483648u},
-                      ConversionCase{"4294967295", false, 0, true, 4294967295u},
-                      ConversionCase{"4294967296", false, 0, false, 0},
-                      ConversionCase{"4294967297", false, 0, false, 0},
-                      ConversionCase{"-4294967295", false, 0, true, 1},
-                      ConversionCase{"-4294967296", false, 0, false, 0},
-                      ConversionCase{"99999999999999999999", false, 0, false, 0},
-                      // 2^64 + 5 and 2^64 + 1: no wrapping onto small numbers.
-                      ConversionCase{"18446744073709551621", false, 0, false, 0},
-                      ConversionCase{"-18446744073709551617", false, 0, false, 0},
-                      ConversionCase{"abc", false, 0, false, 0}, ConversionCase{"7x", false, 0, false, 0},
-                      ConversionCase{"0x10", false, 0, false, 0}, ConversionCase{"-", false, 0, false, 0},
-                      ConversionCase{"+", false, 0, false, 0}, ConversionCase{"1.5", false, 0, false, 0},
-                      ConversionCase{"--1", false, 0, false, 0}),
+    ::testing::Values(
+        ConversionCase{"7", true, 7, true, 7}, ConversionCase{"+7", true, 7, true, 7},
+        ConversionCase{"007", true, 7, true, 7}, ConversionCase{"\t+7", true, 7, true, 7},
+        ConversionCase{"0", true, 0, true, 0}, ConversionCase{"-0", true, 0, true, 0},
+        ConversionCase{"-1", true, -1, true, 4294967295u},
+        ConversionCase{"2147483647", true, 2147483647, true, 2147483647u},
+        ConversionCase{"2147483648", false, 0, true, 2147483648u},
+        ConversionCase{"-2147483647", true, -2147483647, true, 2147483649u},
+        ConversionCase{"-2147483648", false, 0, true, 2147483648u},
+        ConversionCase{"4294967295", false, 0, true, 4294967295u},
+        ConversionCase{"4294967296", false, 0, false, 0},
+        ConversionCase{"4294967297", false, 0, false, 0},
+        ConversionCase{"-4294967295", false, 0, true, 1},
+        ConversionCase{"-4294967296", false, 0, false, 0},
+        ConversionCase{"99999999999999999999", false, 0, false, 0},
+        // 2^64 + 5 and 2^64 + 1: no wrapping onto small numbers.
+        ConversionCase{"18446744073709551621", false, 0, false, 0},
+        ConversionCase{"-18446744073709551617", false, 0, false, 0},
+        ConversionCase{"abc", false, 0, false, 0}, ConversionCase{"7x", false, 0, false, 0},
+        ConversionCase{"0x10", false, 0, false, 0}, ConversionCase{"-", false, 0, false, 0},
+        ConversionCase{"+", false, 0, false, 0}, ConversionCase{"1.5", false, 0, false, 0},
+        ConversionCase{"--1", false, 0, false, 0}),
     [](const ::testing::TestParamInfo<ConversionCase>& info) {
       // Test names may hold letters, digits and underscores only.
       std::string name = "n" + std::to_string(info.index) + "_";
@@ -317,3 +319,52 @@ TEST(Tokenizer, LongTokensAreRefused) {
 }
 
 }  // namespace
+
+// Numbers of every length from 1 to 11 digits, signed or not, with leading
+// zeros, read in the middle of a long line (where eight bytes are looked at
+// at once) and near its end: each must convert as the whole-token rule
+// converts it, and a number running into another byte must fail with its
+// whole token.
+TEST(Tokenizer, NumbersOfEveryLengthAsTheTokenRuleReadsThem) {
+  uint64_t state = 2024;
+  auto next = [&](uint64_t bound) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return (state >> 33) % bound;
+  };
+  std::vector<std::string> tokens;
+  std::string text;
+  for (int i = 0; i < 20000; ++i) {
+    std::string token = next(2) ? "-" : "";
+    const size_t digits = 1 + next(11);
+    for (size_t d = 0; d < digits; ++d)
+      token += static_cast<char>('0' + (d == 0 && next(4) ? 1 + next(9) : next(10)));
+    int32_t value;
+    if (!whole_signed32(token, value)) continue;  // out of range: tested below
+    tokens.push_back(token);
+    text += token;
+    text += next(5) ? " " : "\n";
+  }
+  MemoryTokens input(text);
+  Tokenizer& reader = input.tokens();
+  for (const std::string& token : tokens) {
+    int32_t expected;
+    ASSERT_TRUE(whole_signed32(token, expected));
+    ASSERT_EQ(reader.read_signed(), expected) << token;
+  }
+
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"1234567x 89", "1234567x"},
+      {"12a4567890 5", "12a4567890"},
+      {"7-5 123456789", "7-5"},
+      {"99999999999 1", "99999999999"},
+      {"-2147483649 0 0", "-2147483649"},
+      {"1234567:", "1234567:"},
+      {"123: 4567", "123:"},
+      {"5/ 1", "5/"},
+  };
+  for (const auto& row : refused) {
+    MemoryTokens bad(row.first + "          ");
+    EXPECT_EQ(message_of([&] { bad.tokens().read_signed(); }),
+              "Number conversion failed (" + row.second + ").");
+  }
+}
