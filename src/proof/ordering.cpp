@@ -78,14 +78,7 @@ void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint3
   scratch.numbers.assign(antecedents.begin(), antecedents.end());
   const size_t n = scratch.numbers.size();
   if (n == 0) return;
-  // Antecedents are scattered over the clause store: start loading all
-  // their literals before the first is used, so that the cache misses
-  // overlap instead of following one another.
-  scratch.antecedent_clauses.clear();
-  for (uint32_t number : scratch.numbers) {
-    scratch.antecedent_clauses.push_back(clause(number));
-    __builtin_prefetch(scratch.antecedent_clauses.back().literals);
-  }
+  load_clauses(scratch.numbers, scratch.antecedent_clauses);
   ensure_marks(scratch.antecedent_clauses, resolvent.view());
   PositionSet& active = scratch.active;
 
@@ -191,7 +184,10 @@ void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint3
   }
   // The chain is the placement order reversed.
   antecedents.clear();
-  for (auto it = scratch.placed.rbegin(); it != scratch.placed.rend(); ++it)
+  scratch.chain_clauses.clear();
+  for (auto it = scratch.placed.rbegin(); it != scratch.placed.rend(); ++it) {
     antecedents.push_back(scratch.numbers[*it]);
+    scratch.chain_clauses.push_back(scratch.antecedent_clauses[*it]);
+  }
   std::reverse(pivot_list.begin(), pivot_list.end());
 }

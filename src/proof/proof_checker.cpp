@@ -145,8 +145,40 @@ void ProofChecker::apply_step(StepEntry& step) {
 }
 
 void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) {
-  formula_.clauses.push(literals);
+  formula_.clauses.push_compact(literals);
   clause_map_.set(number, formula_.clauses.size());
+}
+
+std::vector<Literal> ProofChecker::clause(uint32_t number) const {
+  std::vector<Literal> buffer;
+  const uint32_t position = clause_map_[number] - 1;
+  buffer.reserve(formula_.clauses.narrow_size(position));
+  const ClauseView view = formula_.clauses.read(position, buffer);
+  return std::vector<Literal>(view.begin(), view.end());
+}
+
+// Views of the clauses numbered `numbers` (all defined), in order. Derived
+// clauses are mostly stored narrow; they are widened into one scratch
+// buffer, reserved first so that no view moves. The views hold until the
+// next load or the next clause stored.
+void ProofChecker::load_clauses(const std::vector<uint32_t>& numbers,
+                                std::vector<ClauseView>& views) {
+  std::vector<uint32_t>& positions = scratch_->positions;
+  positions.clear();
+  for (uint32_t number : numbers) positions.push_back(clause_map_[number] - 1);
+  load_positions(views);
+}
+
+// The same for the store positions in the scratch's `positions`.
+void ProofChecker::load_positions(std::vector<ClauseView>& views) {
+  Scratch& scratch = *scratch_;
+  size_t narrow = 0;
+  for (uint32_t position : scratch.positions) narrow += formula_.clauses.narrow_size(position);
+  scratch.widened.clear();
+  scratch.widened.reserve(narrow);
+  views.clear();
+  for (uint32_t position : scratch.positions)
+    views.push_back(formula_.clauses.read(position, scratch.widened));
 }
 
 // The marks cover the literal codes of the clauses at hand and their
@@ -176,11 +208,7 @@ void ProofChecker::check_merge(StepEntry& step) {
   DClause& merged = scratch.merged;
   merged.clear();
   scratch.merge_pivots.clear();
-  scratch.antecedent_clauses.clear();
-  for (uint32_t number : step.antecedents) {
-    scratch.antecedent_clauses.push_back(clause(number));
-    __builtin_prefetch(scratch.antecedent_clauses.back().literals);  // overlap the cache misses
-  }
+  load_clauses(step.antecedents, scratch.antecedent_clauses);
   // D is built as insert would build it; marks by literal code stand in for
   // its lookups (a complement already in D records a pivot, then the literal
   // joins D unless present).
@@ -201,16 +229,16 @@ void ProofChecker::check_merge(StepEntry& step) {
   // lines can name it by position.
   const size_t needed = step.antecedents.size() - 1;
   if (scratch.merge_pivots.size() < needed) {
-    formula_.clauses.push(merged.literals);
+    formula_.clauses.push_compact(merged.literals);
     throw Exception("Not enough pivot variables for resolution.");
   }
   if (scratch.merge_pivots.size() > needed) {
-    formula_.clauses.push(merged.literals);
+    formula_.clauses.push_compact(merged.literals);
     throw Exception("Tautological resolvent encountered: " + merged.to_string());
   }
   merged.remove_variables(scratch.merge_pivots, scratch.held);
   if (!merge_refutes(merged)) {
-    formula_.clauses.push(merged.literals);
+    formula_.clauses.push_compact(merged.literals);
     throw Exception("Resolution failed.");
   }
   merged.reduce(formula_.levels);
@@ -287,14 +315,14 @@ void ProofChecker::check_chain(StepEntry& step) {
   order_antecedents(step.resolvent, step.antecedents, pivots_);
   scratch.reset_held();  // the ordering's marks; the chain walk reuses the array
 
-  running_.assign(clause(step.antecedents.front()));
+  const std::vector<ClauseView>& chain = scratch.chain_clauses;
+  running_.assign(chain.front());
   DClause* running = &running_;
   DClause* result = &resolvent_;
   bool tautological = false;
-  for (size_t i = 1; i < step.antecedents.size() && i - 1 < pivots_.size(); ++i) {
-    const ResolutionOutcome outcome =
-        resolve(clause(step.antecedents[i]), running->view(), pivots_[i - 1], formula_.levels,
-                *result, scratch.held);
+  for (size_t i = 1; i < chain.size() && i - 1 < pivots_.size(); ++i) {
+    const ResolutionOutcome outcome = resolve(chain[i], running->view(), pivots_[i - 1],
+                                              formula_.levels, *result, scratch.held);
     if (outcome == ResolutionOutcome::NO_CLASH) throw Exception("Resolution failed.");
     if (outcome == ResolutionOutcome::TAUTOLOGICAL) tautological = true;
     std::swap(running, result);
@@ -322,8 +350,7 @@ void ProofChecker::check_chain(StepEntry& step) {
 bool ProofChecker::sound_chain_exists(const std::vector<uint32_t>& chain,
                                       const DClause& resolvent) {
   std::vector<ClauseView>& clauses = scratch_->antecedent_clauses;
-  clauses.clear();
-  for (uint32_t number : chain) clauses.push_back(clause(number));
+  load_clauses(chain, clauses);  // loaded again: the derived clause is stored by now
   const uint64_t budget =
       std::min(kStepSearchWork, kRunSearchWork - statistics_.chain_search_work);
   const ChainSearch::Result result = chain_search_.run(
@@ -342,15 +369,17 @@ void ProofChecker::check_resolution_line(uint32_t first, uint32_t second, uint32
   const uint32_t i = first - 1, j = second - 1;
   if (i >= formula_.clauses.size() || j >= formula_.clauses.size())
     throw Exception("Resolution failed.");
-  const ClauseView a = formula_.clauses[i];
-  const ClauseView b = formula_.clauses[j];
+  std::vector<ClauseView>& views = scratch_->antecedent_clauses;
+  scratch_->positions.assign({i, j});
+  load_positions(views);
+  const ClauseView a = views[0], b = views[1];
   std::cout << "Resolving [" << uint64_t{i} + 1 << "," << uint64_t{j} + 1 << "] " << to_string(a)
             << " x " << to_string(b) << " over " << pivot << std::endl;
   ensure_marks({a}, b);
   if (resolve(a, b, pivot, formula_.levels, resolvent_, scratch_->held) !=
       ResolutionOutcome::RESOLVED)
     throw Exception("Resolution failed.");
-  formula_.clauses.push(resolvent_.literals);
+  formula_.clauses.push_compact(resolvent_.literals);
 }
 
 void ProofChecker::check_fresh(const Literal& literal) const {
@@ -401,7 +430,10 @@ bool ProofChecker::conclude(CertificateReader& reader) {
     throw Exception(text.str());
   }
   DClause& refuting = running_;
-  refuting.assign(clause(number));
+  std::vector<ClauseView>& views = scratch_->antecedent_clauses;
+  scratch_->positions.assign({clause_map_[number] - 1});
+  load_positions(views);
+  refuting.assign(views.front());
   // A clause holding a literal and its complement refutes nothing, though
   // reduction may empty it (u, -u).
   if (refuting.tautological()) return false;

@@ -77,8 +77,9 @@ class ProofChecker {
   // Settles held-back entries (the start of the conclusion).
   void settle_held_back();
 
-  // The clause stored under a certificate clause number (which is defined).
-  ClauseView clause(uint32_t number) const { return formula_.clauses[clause_map_[number] - 1]; }
+  // A copy of the clause stored under a certificate clause number (which is
+  // defined).
+  std::vector<Literal> clause(uint32_t number) const;
   bool defined(uint32_t number) const { return clause_map_.defined(number); }
 
  private:
@@ -106,6 +107,8 @@ class ProofChecker {
   void order_antecedents(const DClause& resolvent, std::vector<uint32_t>& antecedents,
                          std::vector<uint32_t>& pivots);
   void ensure_marks(const std::vector<ClauseView>& clauses, ClauseView extra);
+  void load_clauses(const std::vector<uint32_t>& numbers, std::vector<ClauseView>& views);
+  void load_positions(std::vector<ClauseView>& views);
   bool try_extension(const Definition& definition, const Literal* operands);
   void settle_steps();
   void report_unsettled_steps() const;

@@ -2,22 +2,64 @@
 
 #include "store/clause_store.hpp"
 
+#include <new>
 #include <sstream>
 
-uint32_t ClauseStore::push(const Literal* literals, uint32_t size) {
+void ClauseStore::push_header(uint32_t header) {
   const uint32_t position = static_cast<uint32_t>(offsets_.size());
   const uint64_t offset = arena_.size();
   while ((offset >> 32) > high_starts_.size()) high_starts_.push_back(position);
   offsets_.push_back(static_cast<uint32_t>(offset));
-  Literal header;
-  header.code = size;
-  arena_.push_back(header);
+  Literal word;
+  word.code = header;
+  arena_.push_back(word);
+}
+
+uint32_t ClauseStore::push(const Literal* literals, uint32_t size) {
+  if (size > kLongestClause) throw std::bad_alloc();
+  push_header(size);
   arena_.append(literals, size);
-  return position;
+  literals_ += size;
+  return static_cast<uint32_t>(offsets_.size() - 1);
+}
+
+uint32_t ClauseStore::push_compact(const std::vector<Literal>& literals) {
+  uint32_t all = 0;
+  for (const Literal& literal : literals) all |= literal.code;
+  if (all > 0xFFFFu || literals.size() > kLongestClause) return push(literals);
+  const uint32_t size = static_cast<uint32_t>(literals.size());
+  push_header(size | kNarrow);
+  for (uint32_t i = 0; i < size; i += 2) {
+    Literal word;
+    word.code = literals[i].code | (i + 1 < size ? literals[i + 1].code << 16 : 0u);
+    arena_.push_back(word);
+  }
+  literals_ += size;
+  return static_cast<uint32_t>(offsets_.size() - 1);
+}
+
+ClauseView ClauseStore::read(uint32_t position, std::vector<Literal>& buffer) const {
+  const Literal* header = arena_.data() + offset(position);
+  if (!(header->code & kNarrow)) return ClauseView{header + 1, header->code};
+  const uint32_t size = header->code & kLongestClause;
+  const size_t start = buffer.size();
+  assert(buffer.capacity() >= start + size);  // views into buffer stay valid
+  buffer.resize(start + size);
+  Literal* out = buffer.data() + start;
+  const Literal* words = header + 1;
+  for (uint32_t i = 0; i + 1 < size; i += 2) {
+    const uint32_t pair = words[i / 2].code;
+    out[i].code = pair & 0xFFFFu;
+    out[i + 1].code = pair >> 16;
+  }
+  if (size & 1u) out[size - 1].code = words[size / 2].code;
+  return ClauseView{out, size};
 }
 
 void ClauseStore::truncate(uint32_t clauses) {
   if (clauses >= size()) return;
+  for (uint32_t position = clauses; position < size(); ++position)
+    literals_ -= arena_[offset(position)].code & kLongestClause;
   arena_.truncate(offset(clauses));
   offsets_.truncate(clauses);
   while (!high_starts_.empty() && high_starts_.back() >= clauses) high_starts_.pop_back();

@@ -8,6 +8,7 @@
 #define ZEL_STORE_CLAUSE_STORE_HPP
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -30,19 +31,38 @@ struct ClauseView {
 
 class ClauseStore {
  public:
+  // The longest storable clause: the header's top bit marks the narrow form.
+  static constexpr uint32_t kLongestClause = 0x7FFFFFFFu;
+
   // Number of clauses stored; positions run from 0 to size() - 1.
   uint32_t size() const { return static_cast<uint32_t>(offsets_.size()); }
 
+  // A clause stored in the wide form (by push), viewed in place.
   ClauseView operator[](uint32_t position) const {
     const Literal* header = arena_.data() + offset(position);
+    assert(!(header->code & kNarrow));
     return ClauseView{header + 1, header->code};
   }
 
-  // Appends a clause; its literals are copied. Returns its position.
+  // A clause in either form: a wide one is viewed in place, a narrow one is
+  // widened onto the end of `buffer`. Views into `buffer` stay valid while
+  // it does not grow: reserve room for narrow_size() of each clause first.
+  ClauseView read(uint32_t position, std::vector<Literal>& buffer) const;
+  // The literals read() appends to its buffer: 0 for a wide clause.
+  uint32_t narrow_size(uint32_t position) const {
+    const uint32_t header = arena_[offset(position)].code;
+    return header & kNarrow ? header & kLongestClause : 0;
+  }
+
+  // Appends a clause in the wide form; its literals are copied. Returns its
+  // position. A clause longer than kLongestClause throws std::bad_alloc.
   uint32_t push(const Literal* literals, uint32_t size);
   uint32_t push(const std::vector<Literal>& literals) {
     return push(literals.data(), static_cast<uint32_t>(literals.size()));
   }
+  // The same, but a clause whose literal codes all fit 16 bits is stored
+  // narrow, two codes per word, and must be read with read().
+  uint32_t push_compact(const std::vector<Literal>& literals);
 
   // Keeps the first `clauses` clauses and frees the memory of the rest.
   void truncate(uint32_t clauses);
@@ -51,13 +71,15 @@ class ClauseStore {
   void reserve(uint64_t clauses) { offsets_.reserve(clauses); }
 
   // Literals stored in all clauses (headers not counted).
-  uint64_t literals() const { return arena_.size() - offsets_.size(); }
+  uint64_t literals() const { return literals_; }
   // Bytes the store holds reserved.
   uint64_t bytes() const {
     return arena_.capacity() * sizeof(Literal) + offsets_.capacity() * sizeof(uint32_t);
   }
 
  private:
+  static constexpr uint32_t kNarrow = 0x80000000u;  // header bit: 16-bit codes
+
   // The arena index of a clause's header: its low 32 bits are kept per
   // clause, the high bits (a count of 2^32-word spans passed, almost always
   // 0) are told by the positions where they grew.
@@ -69,10 +91,12 @@ class ClauseStore {
           high_starts_.begin());
     return (high << 32) | offsets_[position];
   }
+  void push_header(uint32_t header);
 
-  PodVector<Literal> arena_;           // header (code = size) then literals, clause after clause
-  PodVector<uint32_t> offsets_;        // position -> low 32 bits of its header's index in arena_
+  PodVector<Literal> arena_;     // header (size, narrow bit) then literals, clause after clause
+  PodVector<uint32_t> offsets_;  // position -> low 32 bits of its header's index in arena_
   std::vector<uint32_t> high_starts_;  // first position of each further 2^32-word span
+  uint64_t literals_ = 0;              // literals in all clauses
 };
 
 // "(" literals joined by ", " ")", e.g. (1, -2, 3); "()" when empty.

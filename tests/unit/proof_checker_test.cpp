@@ -18,6 +18,7 @@
 
 namespace {
 
+using zeltest::at;
 using zeltest::blocks_of;
 using zeltest::Blocks;
 using zeltest::clause;
@@ -178,13 +179,13 @@ TEST_P(Apply, OutcomeAndStore) {
     case Effect::STORED:
       ASSERT_EQ(f.clauses.size(), n + 1);
       ASSERT_TRUE(setup.proof->defined(number));
-      EXPECT_EQ(setup.proof->clause(number).literals, f.clauses[n].literals);
-      EXPECT_EQ(dimacs(f.clauses[n]), c.clause);
+      EXPECT_EQ(dimacs(setup.proof->clause(number)), c.clause);
+      EXPECT_EQ(at(f.clauses, n), c.clause);
       break;
     case Effect::APPENDED:
       ASSERT_EQ(f.clauses.size(), n + 1);
       EXPECT_FALSE(setup.proof->defined(number));
-      EXPECT_EQ(dimacs(f.clauses[n]), c.clause);
+      EXPECT_EQ(at(f.clauses, n), c.clause);
       break;
     case Effect::ANY:
       break;
@@ -335,17 +336,17 @@ TEST(ProofChecker, ResolutionLinePrintsAndAppends) {
   setup.proof->check_resolution_line(3, 5, 4);
   EXPECT_EQ(out.text(), "Resolving [3,5] (1, -4) x (4, 2) over 4\n");
   ASSERT_EQ(clauses.size(), 8u);
-  EXPECT_EQ(dimacs(clauses[7]), ints({1, 2}));
+  EXPECT_EQ(at(clauses, 7), ints({1, 2}));
   // (4, 3) x (1, -4) gives (3, 1), and universal reduction drops 3.
   setup.proof->check_resolution_line(7, 3, 4);
   EXPECT_EQ(out.text(),
             "Resolving [3,5] (1, -4) x (4, 2) over 4\n"
             "Resolving [7,3] (4, 3) x (1, -4) over 4\n");
   ASSERT_EQ(clauses.size(), 9u);
-  EXPECT_EQ(dimacs(clauses[8]), ints({1}));
+  EXPECT_EQ(at(clauses, 8), ints({1}));
   // Appended clauses are named by their position like any other.
   setup.proof->check_resolution_line(9, 6, 1);
-  EXPECT_EQ(dimacs(clauses[9]), ints({-2}));
+  EXPECT_EQ(at(clauses, 9), ints({-2}));
   EXPECT_EQ(clauses.size(), 10u);
   EXPECT_EQ(setup.proof->statistics().resolution_lines, 3u);
   EXPECT_FALSE(setup.proof->defined(8));  // positions are not clause numbers

@@ -60,6 +60,49 @@ TEST(ClauseStore, ManyClausesReadBackAfterGrowth) {
   EXPECT_GE(store.bytes(), total * sizeof(Literal));
 }
 
+// Compact storage: a clause whose codes all fit 16 bits is stored narrow
+// and widened on reading, one with a larger code stays wide; either reads
+// back exactly, in order, and the literal count and truncation see both.
+TEST(ClauseStore, CompactClausesReadBackInEitherForm) {
+  struct Row {
+    std::vector<int> clause;
+    bool narrow;
+  };
+  const std::vector<Row> rows = {
+      {{}, true},
+      {{1}, true},
+      {{-1, 2}, true},
+      {{3, -4, 5}, true},
+      {{32767, -32767, 1, 2, 3}, true},  // codes 65534 and 65535
+      {{32768}, false},                  // code 65536
+      {{1, 2, -40000, 3}, false},
+  };
+  ClauseStore store;
+  store.push(literals({7, 8, 9}));  // a wide clause first
+  uint64_t total = 3;
+  for (const Row& row : rows) {
+    const uint32_t position = store.push_compact(literals(row.clause));
+    total += row.clause.size();
+    EXPECT_EQ(store.narrow_size(position), row.narrow ? row.clause.size() : 0u);
+  }
+  EXPECT_EQ(store.literals(), total);
+  // All read through one buffer reserved once: earlier views stay valid.
+  std::vector<Literal> buffer;
+  size_t narrow = 0;
+  for (uint32_t position = 0; position < store.size(); ++position)
+    narrow += store.narrow_size(position);
+  buffer.reserve(narrow);
+  std::vector<ClauseView> views;
+  for (uint32_t position = 0; position < store.size(); ++position)
+    views.push_back(store.read(position, buffer));
+  EXPECT_EQ(dimacs(views[0]), ints({7, 8, 9}));
+  for (size_t i = 0; i < rows.size(); ++i)
+    EXPECT_EQ(dimacs(views[i + 1]),
+              std::vector<int64_t>(rows[i].clause.begin(), rows[i].clause.end()));
+  store.truncate(4);
+  EXPECT_EQ(store.literals(), 3u + 0 + 1 + 2);
+}
+
 TEST(ClauseMap, DenseNumbers) {
   ClauseMap map;
   map.resize(5);

@@ -60,13 +60,24 @@ inline std::vector<int64_t> dimacs(const DClause& c) {
   return dimacs(c.view());
 }
 
+inline std::vector<int64_t> dimacs(const std::vector<Literal>& c) {
+  return dimacs(ClauseView{c.data(), static_cast<uint32_t>(c.size())});
+}
+
 inline std::vector<int64_t> ints(std::initializer_list<int64_t> values) { return values; }
+
+// The clause at a store position, in whichever form it is stored.
+inline std::vector<int64_t> at(const ClauseStore& store, uint32_t position) {
+  std::vector<Literal> buffer;
+  buffer.reserve(store.narrow_size(position));
+  return dimacs(store.read(position, buffer));
+}
 
 // Every clause of the store from position `from` on.
 inline std::vector<std::vector<int64_t>> stored(const ClauseStore& store, uint32_t from = 0) {
   std::vector<std::vector<int64_t>> result;
   for (uint32_t position = from; position < store.size(); ++position)
-    result.push_back(dimacs(store[position]));
+    result.push_back(at(store, position));
   return result;
 }
 
