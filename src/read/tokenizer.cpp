@@ -2,6 +2,7 @@
 
 #include "read/tokenizer.hpp"
 
+#include <cassert>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -129,6 +130,7 @@ size_t leading_digits(uint64_t chunk) {
 // moved to the top, zero bytes standing for leading zeros, and combined in
 // pairs, fours and eights.
 uint64_t convert_digits(uint64_t chunk, size_t digits) {
+  assert(digits >= 1 && digits <= 7);
   uint64_t value = (chunk & kBytes(0x0F)) << (8 * (8 - digits));
   value = (value * 10 + (value >> 8)) & 0x00FF00FF00FF00FFull;
   value = (value * 100 + (value >> 16)) & 0x0000FFFF0000FFFFull;
@@ -163,6 +165,7 @@ bool Tokenizer::read_plain_number(bool allow_negative, int64_t& value) {
     uint64_t chunk;
     std::memcpy(&chunk, text + i, 8);
     digits = leading_digits(chunk);
+    if (digits == 0) return false;
     if (digits < 8) {
       magnitude = static_cast<int64_t>(convert_digits(chunk, digits));
       i += digits;

@@ -360,6 +360,7 @@ TEST(Tokenizer, NumbersOfEveryLengthAsTheTokenRuleReadsThem) {
       {"-2147483649 0 0", "-2147483649"},
       {"1234567:", "1234567:"},
       {"123: 4567", "123:"},
+      {"x1234567 8", "x1234567"},
       {"5/ 1", "5/"},
   };
   for (const auto& row : refused) {
