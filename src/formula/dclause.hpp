@@ -15,6 +15,7 @@
 
 #include "core/literal.hpp"
 #include "store/clause_store.hpp"
+#include "store/pod_vector.hpp"
 
 // Outcome of a resolution on a pivot. A tautological resolvent (one that
 // holds a literal and its complement, counting a doubly occurring pivot) is
@@ -90,8 +91,8 @@ class DClause {
   struct Pending {
     uint32_t level, slot, code;  // reduction: `code` stood in `slot` at some time
   };
-  std::vector<Removal> removals_;  // sorted by code when more than kFewRemovals
-  std::vector<Pending> pending_;   // a heap: deepest level, then lowest slot, first
+  PodVector<Removal> removals_;  // sorted by code when more than kFewRemovals
+  PodVector<Pending> pending_;   // a heap: deepest level, then lowest slot, first
   Removal* listed(uint32_t code);
   void remove_universals_below(const std::vector<unsigned>& levels, unsigned kept_level);
   friend ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,

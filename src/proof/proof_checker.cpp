@@ -150,7 +150,7 @@ void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) 
 }
 
 std::vector<Literal> ProofChecker::clause(uint32_t number) const {
-  std::vector<Literal> buffer;
+  PodVector<Literal> buffer;
   const uint32_t position = clause_map_[number] - 1;
   buffer.reserve(formula_.clauses.narrow_size(position));
   const ClauseView view = formula_.clauses.read(position, buffer);

@@ -75,7 +75,7 @@ struct ProofChecker::Scratch {
   std::vector<ClauseView> antecedent_clauses;  // position -> stored clause (ordering, merge, search)
   std::vector<ClauseView> chain_clauses;       // the antecedents in the order of the chain found
   std::vector<uint32_t> positions;             // store positions of the clauses to load
-  std::vector<Literal> widened;                // the narrow clauses loaded, widened
+  PodVector<Literal> widened;                  // the narrow clauses loaded, widened
   PositionSet active;                 // ordering: positions whose visit changes something
 
   static constexpr uint32_t kNone = ~0u;

@@ -38,7 +38,7 @@ uint32_t ClauseStore::push_compact(const std::vector<Literal>& literals) {
   return static_cast<uint32_t>(offsets_.size() - 1);
 }
 
-ClauseView ClauseStore::read(uint32_t position, std::vector<Literal>& buffer) const {
+ClauseView ClauseStore::read(uint32_t position, PodVector<Literal>& buffer) const {
   const Literal* header = arena_.data() + offset(position);
   if (!(header->code & kNarrow)) return ClauseView{header + 1, header->code};
   const uint32_t size = header->code & kLongestClause;

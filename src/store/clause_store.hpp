@@ -47,7 +47,7 @@ class ClauseStore {
   // A clause in either form: a wide one is viewed in place, a narrow one is
   // widened onto the end of `buffer`. Views into `buffer` stay valid while
   // it does not grow: reserve room for narrow_size() of each clause first.
-  ClauseView read(uint32_t position, std::vector<Literal>& buffer) const;
+  ClauseView read(uint32_t position, PodVector<Literal>& buffer) const;
   // The literals read() appends to its buffer: 0 for a wide clause.
   uint32_t narrow_size(uint32_t position) const {
     const uint32_t header = arena_[offset(position)].code;

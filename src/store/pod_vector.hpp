@@ -40,6 +40,12 @@ class PodVector {
   T* data() { return data_; }
   const T& operator[](size_t i) const { return data_[i]; }
   T& operator[](size_t i) { return data_[i]; }
+  const T* begin() const { return data_; }
+  const T* end() const { return data_ + size_; }
+  T* begin() { return data_; }
+  T* end() { return data_ + size_; }
+  bool empty() const { return size_ == 0; }
+  T& back() { return data_[size_ - 1]; }
 
   void reserve(size_t capacity) {
     if (capacity <= capacity_) return;
@@ -64,6 +70,15 @@ class PodVector {
       capacity_ = size_;
     }
   }
+  // Scratch use: sets the size without initialising new values and without
+  // giving memory back, so that a buffer reused per step never reallocates
+  // once it is large enough.
+  void resize(size_t size) {
+    if (size > capacity_) grow(size);
+    size_ = size;
+  }
+  void clear() { size_ = 0; }
+  void pop_back() { --size_; }
   void push_back(const T& value) {
     if (size_ == capacity_) grow(size_ + 1);
     data_[size_++] = value;

@@ -87,7 +87,7 @@ TEST(ClauseStore, CompactClausesReadBackInEitherForm) {
   }
   EXPECT_EQ(store.literals(), total);
   // All read through one buffer reserved once: earlier views stay valid.
-  std::vector<Literal> buffer;
+  PodVector<Literal> buffer;
   size_t narrow = 0;
   for (uint32_t position = 0; position < store.size(); ++position)
     narrow += store.narrow_size(position);
