@@ -25,21 +25,17 @@ import sys
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # leave no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from tally import Tally  # noqa: E402
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 ZEL = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "zel"))
 FORMATS = {"gzip": ["gzip", "-c"], "bzip2": ["bzip2", "-c"], "xz": ["xz", "-c"],
            "zstd": ["zstd", "-q", "-c"]}
 
-passed = failed = 0
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-    else:
-        failed += 1
-        print("FAIL %s%s" % (name, (": " + detail) if detail else ""))
+TALLY = Tally("inputs")
+check = TALLY.check
 
 
 def run(args, stdin_bytes=None, cwd=None):
@@ -171,8 +167,7 @@ def main():
     status, out, err = run([qbf, "-"], first + second)
     check("no progress line when standard error is no terminal", err == b"", repr(err[:200]))
 
-    print("inputs: %d passed, %d failed" % (passed, failed))
-    return 0 if failed == 0 else 1
+    return TALLY.summary()
 
 
 if __name__ == "__main__":

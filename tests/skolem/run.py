@@ -20,19 +20,15 @@ import subprocess
 import sys
 import tempfile
 
+sys.dont_write_bytecode = True  # leave no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from tally import Tally  # noqa: E402
+
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 ZEL = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "zel"))
 EXHAUSTIVE = 20  # inputs up to which every assignment is simulated
-passed = failed = 0
-
-
-def check(name, ok, detail=""):
-    global passed, failed
-    if ok:
-        passed += 1
-    else:
-        failed += 1
-        print("FAIL %s%s" % (name, (": " + detail) if detail else ""))
+TALLY = Tally("skolem")
+check = TALLY.check
 
 
 def read_qdimacs(path):
@@ -248,8 +244,7 @@ def main():
         os.remove(path)
         subprocess.run([ZEL, "--skolem", path, stem + ".qdimacs", stem + ".cert"], capture_output=True)
         check("%s writes no file" % os.path.relpath(stem, ROOT), not os.path.exists(path))
-    print("skolem: %d passed, %d failed" % (passed, failed))
-    return 0 if failed == 0 else 1
+    return TALLY.summary()
 
 
 if __name__ == "__main__":

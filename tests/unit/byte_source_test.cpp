@@ -25,8 +25,11 @@
 
 #include "core/exception.hpp"
 #include "read/byte_source.hpp"
+#include "support.hpp"
 
 namespace {
+
+using zeltest::message_of;
 
 using Format = ByteSource::Format;
 
@@ -171,16 +174,6 @@ class StdinPipe {
   FILE* pipe_ = nullptr;    // the cat process writing into the pipe
 };
 
-// The message of the Exception that `action` throws, or a marker.
-template <typename Action>
-std::string message_of(Action action) {
-  try {
-    action();
-  } catch (const Exception& error) {
-    return error.message;
-  }
-  return "<no exception>";
-}
 
 std::string decompress_message(const std::string& name, const std::string& detail) {
   return "Could not decompress file '" + name + "': " + detail + ".";

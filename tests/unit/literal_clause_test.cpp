@@ -307,15 +307,12 @@ std::vector<int64_t> codes(const std::vector<Literal>& literals) {
 
 }  // namespace
 
-// Short and long clauses, few and many literals removed: both the list
-// replay and the map-based path must give the plain rules' result, order
-// included.
+// Short and long clauses, few and many literals removed: both the linear
+// list and the sorted list with its heap must give the plain rules' result,
+// order included.
 TEST(DClause, ReductionAndRemovalMatchThePlainRules) {
-  uint64_t state = 12345;
-  auto next = [&](uint64_t bound) {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    return (state >> 33) % bound;
-  };
+  zeltest::Random random(12345);
+  auto next = [&](uint64_t bound) { return random.below(bound); };
   for (int round = 0; round < 3000; ++round) {
     const unsigned variable_count = 20 + static_cast<unsigned>(next(120));
     std::vector<uint8_t> marks(2 * variable_count + 2, 0);

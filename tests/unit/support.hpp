@@ -105,6 +105,21 @@ class MemoryTokens {
   Tokenizer tokens_;        // reads source_
 };
 
+// A small seeded generator (64-bit LCG) for randomized tables: the same
+// seed gives the same cases on every machine.
+class Random {
+ public:
+  explicit Random(uint64_t seed) : state_(seed) {}
+  // A number below `bound`.
+  uint64_t below(uint64_t bound) {
+    state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
+    return (state_ >> 33) % bound;
+  }
+
+ private:
+  uint64_t state_;
+};
+
 // Runs `action` and returns the message of the Exception it throws, or a
 // marker text when it throws nothing.
 template <typename Action>

@@ -326,11 +326,8 @@ TEST(Tokenizer, LongTokensAreRefused) {
 // converts it, and a number running into another byte must fail with its
 // whole token.
 TEST(Tokenizer, NumbersOfEveryLengthAsTheTokenRuleReadsThem) {
-  uint64_t state = 2024;
-  auto next = [&](uint64_t bound) {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    return (state >> 33) % bound;
-  };
+  zeltest::Random random(2024);
+  auto next = [&](uint64_t bound) { return random.below(bound); };
   std::vector<std::string> tokens;
   std::string text;
   for (int i = 0; i < 20000; ++i) {

@@ -1,0 +1,22 @@
+"""Counting the checks of an end-to-end test script: each failed check is
+printed as it happens, and the script ends with the line
+"LABEL: N passed, M failed" that scripts/test adds up."""
+
+
+class Tally:
+    def __init__(self, label):
+        self.label = label
+        self.passed = 0
+        self.failed = 0
+
+    def check(self, name, ok, detail=""):
+        if ok:
+            self.passed += 1
+        else:
+            self.failed += 1
+            print("FAIL %s%s" % (name, (": " + detail) if detail else ""))
+
+    def summary(self):
+        """Prints the closing line; the script's exit status."""
+        print("%s: %d passed, %d failed" % (self.label, self.passed, self.failed))
+        return 0 if self.failed == 0 else 1
