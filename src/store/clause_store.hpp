@@ -11,6 +11,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,7 @@ class ClauseStore {
   // position. A clause longer than kLongestClause throws std::bad_alloc.
   uint32_t push(const Literal* literals, uint32_t size);
   uint32_t push(const std::vector<Literal>& literals) {
+    if (literals.size() > kLongestClause) throw std::bad_alloc();
     return push(literals.data(), static_cast<uint32_t>(literals.size()));
   }
   // The same, but a clause whose literal codes all fit 16 bits is stored
