@@ -150,11 +150,7 @@ void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) 
 }
 
 std::vector<Literal> ProofChecker::clause(uint32_t number) const {
-  PodVector<Literal> buffer;
-  const uint32_t position = clause_map_[number] - 1;
-  buffer.reserve(formula_.clauses.narrow_size(position));
-  const ClauseView view = formula_.clauses.read(position, buffer);
-  return std::vector<Literal>(view.begin(), view.end());
+  return formula_.clauses.copy(clause_map_[number] - 1);
 }
 
 // Views of the clauses numbered `numbers` (all defined), in order. Derived
@@ -166,19 +162,19 @@ void ProofChecker::load_clauses(const std::vector<uint32_t>& numbers,
   std::vector<uint32_t>& positions = scratch_->positions;
   positions.clear();
   for (uint32_t number : numbers) positions.push_back(clause_map_[number] - 1);
-  load_positions(views);
+  load_positions(positions, views);
 }
 
-// The same for the store positions in the scratch's `positions`.
-void ProofChecker::load_positions(std::vector<ClauseView>& views) {
-  Scratch& scratch = *scratch_;
+// The same for store positions.
+void ProofChecker::load_positions(const std::vector<uint32_t>& positions,
+                                  std::vector<ClauseView>& views) {
+  PodVector<Literal>& widened = scratch_->widened;
   size_t narrow = 0;
-  for (uint32_t position : scratch.positions) narrow += formula_.clauses.narrow_size(position);
-  scratch.widened.clear();
-  scratch.widened.reserve(narrow);
+  for (uint32_t position : positions) narrow += formula_.clauses.narrow_size(position);
+  widened.clear();
+  widened.reserve(narrow);
   views.clear();
-  for (uint32_t position : scratch.positions)
-    views.push_back(formula_.clauses.read(position, scratch.widened));
+  for (uint32_t position : positions) views.push_back(formula_.clauses.read(position, widened));
 }
 
 // The marks cover the literal codes of the clauses at hand and their
@@ -371,7 +367,7 @@ void ProofChecker::check_resolution_line(uint32_t first, uint32_t second, uint32
     throw Exception("Resolution failed.");
   std::vector<ClauseView>& views = scratch_->antecedent_clauses;
   scratch_->positions.assign({i, j});
-  load_positions(views);
+  load_positions(scratch_->positions, views);
   const ClauseView a = views[0], b = views[1];
   std::cout << "Resolving [" << uint64_t{i} + 1 << "," << uint64_t{j} + 1 << "] " << to_string(a)
             << " x " << to_string(b) << " over " << pivot << std::endl;
@@ -431,8 +427,7 @@ bool ProofChecker::conclude(CertificateReader& reader) {
   }
   DClause& refuting = running_;
   std::vector<ClauseView>& views = scratch_->antecedent_clauses;
-  scratch_->positions.assign({clause_map_[number] - 1});
-  load_positions(views);
+  load_clauses({number}, views);
   refuting.assign(views.front());
   // A clause holding a literal and its complement refutes nothing, though
   // reduction may empty it (u, -u).

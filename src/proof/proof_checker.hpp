@@ -108,7 +108,7 @@ class ProofChecker {
                          std::vector<uint32_t>& pivots);
   void ensure_marks(const std::vector<ClauseView>& clauses, ClauseView extra);
   void load_clauses(const std::vector<uint32_t>& numbers, std::vector<ClauseView>& views);
-  void load_positions(std::vector<ClauseView>& views);
+  void load_positions(const std::vector<uint32_t>& positions, std::vector<ClauseView>& views);
   bool try_extension(const Definition& definition, const Literal* operands);
   void settle_steps();
   void report_unsettled_steps() const;

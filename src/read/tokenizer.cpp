@@ -157,25 +157,21 @@ bool Tokenizer::read_plain_number(bool allow_negative, int64_t& value) {
   }
   const size_t first_digit = i;
   int64_t magnitude = 0;
-  size_t digits;
+  // Eight bytes at once when the buffer holds them: the leading digits are
+  // found and converted without a branch per byte (numbers of varying
+  // length would have the branch predictor guess their ends wrong). Eight
+  // digits or more, or the buffer's last bytes, are counted one by one.
+  uint64_t chunk = 0;
+  size_t digits = 8;
   if (available - i >= 8) {
-    // Eight bytes at once: the leading digits are found and converted
-    // without a branch per byte (numbers of varying length would have the
-    // branch predictor guess their ends wrong).
-    uint64_t chunk;
     std::memcpy(&chunk, text + i, 8);
     digits = leading_digits(chunk);
-    if (digits == 0) return false;
-    if (digits < 8) {
-      magnitude = static_cast<int64_t>(convert_digits(chunk, digits));
-      i += digits;
-    } else {
-      digits = 0;  // eight digits or more: counted one by one below
-    }
-  } else {
-    digits = 0;
   }
-  if (digits == 0) {
+  if (digits == 0) return false;
+  if (digits < 8) {
+    magnitude = static_cast<int64_t>(convert_digits(chunk, digits));
+    i += digits;
+  } else {
     while (i < available && i - first_digit < 10 && text[i] >= '0' && text[i] <= '9')
       magnitude = magnitude * 10 + (text[i++] - '0');
     digits = i - first_digit;
@@ -206,9 +202,8 @@ int32_t Tokenizer::read_signed() {
 }
 
 uint32_t Tokenizer::read_unsigned() {
-  int64_t plain;
-  if (read_plain_number(false, plain)) return static_cast<uint32_t>(plain);
   uint32_t value;
+  if (read_plain_unsigned(value)) return value;
   if (!whole_unsigned32(token(), value)) conversion_failed(token_);
   return value;
 }

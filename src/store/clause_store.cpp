@@ -56,6 +56,13 @@ ClauseView ClauseStore::read(uint32_t position, PodVector<Literal>& buffer) cons
   return ClauseView{out, size};
 }
 
+std::vector<Literal> ClauseStore::copy(uint32_t position) const {
+  PodVector<Literal> buffer;
+  buffer.reserve(narrow_size(position));
+  const ClauseView view = read(position, buffer);
+  return std::vector<Literal>(view.begin(), view.end());
+}
+
 void ClauseStore::truncate(uint32_t clauses) {
   if (clauses >= size()) return;
   for (uint32_t position = clauses; position < size(); ++position)

@@ -49,6 +49,8 @@ class ClauseStore {
   // widened onto the end of `buffer`. Views into `buffer` stay valid while
   // it does not grow: reserve room for narrow_size() of each clause first.
   ClauseView read(uint32_t position, PodVector<Literal>& buffer) const;
+  // A copy of the clause at `position`, in either form.
+  std::vector<Literal> copy(uint32_t position) const;
   // The literals read() appends to its buffer: 0 for a wide clause.
   uint32_t narrow_size(uint32_t position) const {
     const uint32_t header = arena_[offset(position)].code;

@@ -68,9 +68,7 @@ inline std::vector<int64_t> ints(std::initializer_list<int64_t> values) { return
 
 // The clause at a store position, in whichever form it is stored.
 inline std::vector<int64_t> at(const ClauseStore& store, uint32_t position) {
-  PodVector<Literal> buffer;
-  buffer.reserve(store.narrow_size(position));
-  return dimacs(store.read(position, buffer));
+  return dimacs(store.copy(position));
 }
 
 // Every clause of the store from position `from` on.
