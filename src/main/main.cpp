@@ -18,6 +18,7 @@
 
 #include "core/exception.hpp"
 #include "main/run.hpp"
+#include "write/output_file.hpp"
 
 namespace {
 
@@ -86,6 +87,16 @@ int main(int argc, char** argv) {
   if (arguments.certificate_file == "-" && arguments.qbf_file == "-") {
     std::cout << "Error: Standard input can be read only once." << std::endl;
     return 30;
+  }
+  if (!arguments.skolem_file.empty()) {
+    // A circuit that could not be written, or would replace an input, is
+    // refused before any checking.
+    try {
+      check_output_file(arguments.skolem_file, arguments.input_files());
+    } catch (const Exception& error) {
+      std::cout << "Error: " << error.message << std::endl;
+      return 30;
+    }
   }
   Run run(arguments);
   if (isatty(STDERR_FILENO)) run.show_progress();

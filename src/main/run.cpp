@@ -90,7 +90,7 @@ bool Run::check() {
   statistics_.model = model.statistics();
   statistics_.has_model = true;
   if (validated && !arguments_.skolem_file.empty())
-    model.write_skolem(arguments_.skolem_file,
+    model.write_skolem(arguments_.skolem_file, arguments_.input_files(),
                        {"Skolem functions written by zel",
                         "formula: " + arguments_.qbf_file,
                         "certificate: " + arguments_.certificate_file});

@@ -11,12 +11,14 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "formula/qcnf.hpp"
 #include "main/progress.hpp"
 #include "main/statistics.hpp"
 #include "read/byte_source.hpp"
 #include "read/certificate_reader.hpp"
+#include "write/output_file.hpp"
 
 struct Arguments {
   std::string qbf_file;          // empty: the certificate alone
@@ -25,6 +27,14 @@ struct Arguments {
   bool debug = false;            // --d
   bool ignore = false;           // --ignore
   bool statistics = false;       // --stats
+
+  // The files the run reads, which no output may replace.
+  std::vector<InputFile> input_files() const {
+    std::vector<InputFile> inputs;
+    if (!qbf_file.empty()) inputs.push_back({qbf_file, "the QBF file"});
+    inputs.push_back({certificate_file, "the certificate"});
+    return inputs;
+  }
 };
 
 class Run {

@@ -1,20 +1,14 @@
 // Translating the model's gate network into an and-inverter graph, and
-// writing that graph in AIGER's ASCII or binary form, to a stream or
-// atomically to a file.
+// writing that graph in AIGER's ASCII or binary form, to a stream or to a
+// file through the output writer.
 
 #include "model/aiger_writer.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <ostream>
 #include <sstream>
-#include <streambuf>
 #include <utility>
 
 #include "core/exception.hpp"
@@ -440,110 +434,24 @@ void write_aiger(std::ostream& out, bool binary, const Network& network,
 
 namespace {
 
-// A stream buffer over a file descriptor that remembers the first failed
-// write's errno instead of losing it in the stream's failbit.
-class DescriptorBuffer : public std::streambuf {
- public:
-  explicit DescriptorBuffer(int descriptor) : descriptor_(descriptor) {}
-
-  int error() const { return error_; }
-
- protected:
-  std::streamsize xsputn(const char* data, std::streamsize size) override {
-    return write_all(data, static_cast<size_t>(size)) ? size : 0;
-  }
-  int_type overflow(int_type c) override {
-    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-    const char byte = traits_type::to_char_type(c);
-    return write_all(&byte, 1) ? c : traits_type::eof();
-  }
-
- private:
-  bool write_all(const char* data, size_t size) {
-    if (error_) return false;
-    while (size > 0) {
-      const ssize_t written = ::write(descriptor_, data, size);
-      if (written < 0) {
-        if (errno == EINTR) continue;
-        error_ = errno;
-        return false;
-      }
-      data += written;
-      size -= static_cast<size_t>(written);
-    }
-    return true;
-  }
-
-  int descriptor_;  // open for writing, owned by the caller
-  int error_ = 0;   // errno of the first failed write, 0 while none failed
-};
-
-// The temporary file beside the target: created exclusively, closed and
-// removed by the destructor unless renamed into place.
-class TemporaryFile {
- public:
-  // Creates "<path>.<pid>-<k>.tmp" for the first k with no such file yet;
-  // returns false with errno set when that fails.
-  bool create(const std::string& path) {
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      name_ = path + "." + std::to_string(::getpid()) + "-" + std::to_string(attempt) + ".tmp";
-      descriptor_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (descriptor_ >= 0) return true;
-      if (errno != EEXIST) break;
-    }
-    name_.clear();
-    return false;
-  }
-  int descriptor() const { return descriptor_; }
-  // Flushes to disk, closes and renames over `path`; false with errno set on failure.
-  bool commit(const std::string& path) {
-    if (::fsync(descriptor_) != 0) return false;
-    const int descriptor = descriptor_;
-    descriptor_ = -1;
-    if (::close(descriptor) != 0) return false;
-    if (::rename(name_.c_str(), path.c_str()) != 0) return false;
-    name_.clear();
-    return true;
-  }
-  ~TemporaryFile() {
-    const int saved = errno;
-    if (descriptor_ >= 0) ::close(descriptor_);
-    if (!name_.empty()) ::unlink(name_.c_str());
-    errno = saved;
-  }
-
- private:
-  std::string name_;     // the temporary file while it exists, empty otherwise
-  int descriptor_ = -1;  // open descriptor of it, -1 once closed
-};
-
-[[noreturn]] void fail_writing(const std::string& path, int error) {
-  throw Exception("Cannot write file: '" + path + "' (" + std::strerror(error) + ").");
-}
-
 bool ends_with(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
 }  // namespace
 
-void write_aiger_file(const std::string& path, const Network& network,
-                      const std::vector<uint32_t>& inputs, const std::vector<uint32_t>& outputs,
-                      const std::vector<std::string>& comments) {
+void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+                      const Network& network, const std::vector<uint32_t>& inputs,
+                      const std::vector<uint32_t>& outputs, const std::vector<std::string>& comments) {
   // Translate first: a refused network leaves the file system alone.
-  write_aiger_file(path, build_skolem_circuit(network, inputs, outputs), comments);
+  write_aiger_file(path, run_inputs, build_skolem_circuit(network, inputs, outputs), comments);
 }
 
-void write_aiger_file(const std::string& path, const SkolemCircuit& circuit,
-                      const std::vector<std::string>& comments) {
-  if (path.empty()) fail_writing(path, ENOENT);
-  TemporaryFile temporary;
-  if (!temporary.create(path)) fail_writing(path, errno);
-  DescriptorBuffer buffer(temporary.descriptor());
-  std::ostream out(&buffer);
-  write_aiger(out, ends_with(path, ".aig"), circuit, comments);
-  out.flush();
-  if (buffer.error()) fail_writing(path, buffer.error());
-  if (!out) fail_writing(path, EIO);
-  if (!temporary.commit(path)) fail_writing(path, errno);
+void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+                      const SkolemCircuit& circuit, const std::vector<std::string>& comments) {
+  const bool binary = ends_with(path, ".aig");
+  write_output_file(path, run_inputs, [&](std::ostream& out) {
+    write_aiger(out, binary, circuit, comments);
+  });
 }

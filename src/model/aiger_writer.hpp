@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "model/network.hpp"
+#include "write/output_file.hpp"
 
 // An and-inverter graph in AIGER numbering: literal = 2 × variable + sign,
 // literal 0 is false and 1 is true, variables 1..I are the inputs and
@@ -66,17 +67,15 @@ void write_aiger(std::ostream& out, bool binary, const Network& network,
                  const std::vector<uint32_t>& inputs, const std::vector<uint32_t>& outputs,
                  const std::vector<std::string>& comments);
 
-// Writes the circuit to `path`: binary when the name ends in ".aig", ASCII
-// otherwise. The bytes go to a fresh temporary file in the same directory,
-// which is flushed to disk and then renamed over `path`, so `path` holds
-// either its old content or the complete circuit. Throws Exception naming
-// `path` on any failure; the temporary file is removed and an existing `path`
-// left untouched.
-void write_aiger_file(const std::string& path, const Network& network,
-                      const std::vector<uint32_t>& inputs, const std::vector<uint32_t>& outputs,
-                      const std::vector<std::string>& comments);
+// Writes the circuit to `path` through write_output_file (which never
+// touches `run_inputs` and replaces a regular file atomically): binary when
+// the name ends in ".aig", ASCII otherwise. Throws Exception naming `path`
+// on any failure, leaving an existing `path` as it was.
+void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+                      const Network& network, const std::vector<uint32_t>& inputs,
+                      const std::vector<uint32_t>& outputs, const std::vector<std::string>& comments);
 // The same for a circuit already built.
-void write_aiger_file(const std::string& path, const SkolemCircuit& circuit,
-                      const std::vector<std::string>& comments);
+void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+                      const SkolemCircuit& circuit, const std::vector<std::string>& comments);
 
 #endif

@@ -289,7 +289,7 @@ bool ModelChecker::test_clauses() {
   return true;
 }
 
-void ModelChecker::write_skolem(const std::string& path,
+void ModelChecker::write_skolem(const std::string& path, const std::vector<InputFile>& run_inputs,
                                 const std::vector<std::string>& comments) const {
   // Inputs: the universal variables of the QBF file in prefix order;
   // outputs: its existential variables in prefix order (variables the
@@ -307,5 +307,5 @@ void ModelChecker::write_skolem(const std::string& path,
   SkolemCircuit circuit = build_skolem_circuit(network_, inputs, outputs);
   circuit.input_variables = input_variables;
   circuit.output_variables = output_variables;
-  write_aiger_file(path, circuit, comments);
+  write_aiger_file(path, run_inputs, circuit, comments);
 }

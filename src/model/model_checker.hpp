@@ -21,6 +21,7 @@
 #include "formula/qcnf.hpp"
 #include "model/network.hpp"
 #include "read/certificate_reader.hpp"
+#include "write/output_file.hpp"
 
 // Work counts of a model check, for --stats.
 struct ModelStatistics {
@@ -52,8 +53,9 @@ class ModelChecker {
   bool check(CertificateReader& reader);
 
   // After check returned true: writes the model as an AIGER circuit to
-  // `path` (see aiger_writer.hpp).
-  void write_skolem(const std::string& path, const std::vector<std::string>& comments) const;
+  // `path`, never over one of `run_inputs` (see aiger_writer.hpp).
+  void write_skolem(const std::string& path, const std::vector<InputFile>& run_inputs,
+                    const std::vector<std::string>& comments) const;
 
   const ModelStatistics& statistics() const { return statistics_; }
 

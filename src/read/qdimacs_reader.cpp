@@ -8,6 +8,26 @@
 
 #include "read/numbers.hpp"
 
+namespace {
+
+bool is_trailer_mark(const std::string& token) { return !token.empty() && token[0] == '%'; }
+
+// SATLIB files close with a "%" line and a "0" line. The mark just read ends
+// the formula only when nothing but "0" tokens and comment lines follow it
+// to the end of the file; otherwise it would hide the clauses after it.
+bool only_trailer_follows(Tokenizer& tokens) {
+  for (;;) {
+    const std::string& token = tokens.next_qdimacs_token();
+    if (tokens.failed()) return true;
+    if (token == "c")
+      tokens.skip_line();
+    else if (token != "0")
+      return false;
+  }
+}
+
+}  // namespace
+
 bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
   std::string& error = formula.error;
   unsigned& max_variable = formula.max_variable;
@@ -77,7 +97,8 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
   // but every clause the file holds is checked: a last clause without its
   // terminating 0, or a clause beyond the announced count, is refused
   // rather than dropped. A token starting with "%" at a clause boundary ends
-  // the formula (SATLIB files close with "%" and "0").
+  // the formula when only the trailer follows it; otherwise it is a token
+  // that is not a number, as anywhere in a clause.
   DClause clause;
   bool inside_clause = false;
   for (;;) {
@@ -86,8 +107,12 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
       error = "QBF File: Last clause lacks its terminating 0.";
       return false;
     }
-    if (!inside_clause && !token->empty() && (*token)[0] == '%') return true;
     if (!inside_clause && formula.clauses.size() >= announced_clauses) break;
+    if (!inside_clause && is_trailer_mark(*token)) {
+      if (only_trailer_follows(tokens)) return true;
+      error = "QBF File: Bogus clause.";
+      return false;
+    }
     int32_t number;
     if (!whole_signed32(*token, number)) {
       error = "QBF File: Bogus clause.";
@@ -116,12 +141,12 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
     token = &tokens.next_qdimacs_token();
   }
 
-  // The announced clauses are read: only comment lines and a "%" trailer
-  // may follow.
+  // The announced clauses are read: only comment lines and the trailer may
+  // follow; a mark with anything else after it starts one clause too many.
   for (; !tokens.failed(); token = &tokens.next_qdimacs_token()) {
     if (*token == "c") {
       tokens.skip_line();
-    } else if (!token->empty() && (*token)[0] == '%') {
+    } else if (is_trailer_mark(*token) && only_trailer_follows(tokens)) {
       return true;
     } else if (!token->empty()) {
       error = "QBF File: More clauses than announced.";

@@ -10,15 +10,24 @@ this test's own, and checked:
     of the matrix;
   - each output depends only on inputs quantified before its variable;
   - a certificate that is not validated leaves no file, and an existing file
-    of that name untouched.
+    of that name untouched;
+  - the places a circuit may go: an input (by any path) is refused before
+    any checking; links are followed; FIFOs, devices and standard output are
+    written into; a regular file is replaced keeping its permission bits; a
+    directory, a missing directory or an unwritable one gives no file; a
+    failed write leaves nothing behind.
 
 Usage: tests/skolem/run.py path/to/zel
 """
 import os
+import resource
+import signal
+import stat
 from random import Random
 import subprocess
 import sys
 import tempfile
+import threading
 
 sys.dont_write_bytecode = True  # leave no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -210,6 +219,168 @@ def check_model(stem, work):
         name, "all %d input assignments" % (1 << n) if exhaustive else "65536 random assignments"),
         all_hold)
 
+FORMULA = "p cnf 2 2\na 1 0\ne 2 0\n1 -2 0\n-1 2 0\n"
+MODEL = "QBCertificate\nCONCLUDE VALID 2 1\n"
+VALIDATED = b"Certificate validated correctly.\n"
+
+
+def check_targets(work):
+    """Where --skolem FILE may write, and where it must not."""
+    folder = os.path.join(work, "targets")
+    os.mkdir(folder)
+    formula, certificate = os.path.join(folder, "f.qdimacs"), os.path.join(folder, "c.cert")
+
+    def reset():
+        for name in os.listdir(folder):
+            target = os.path.join(folder, name)
+            if os.path.isdir(target) and not os.path.islink(target):
+                os.chmod(target, 0o755)
+                for inner in os.listdir(target):
+                    os.remove(os.path.join(target, inner))
+                os.rmdir(target)
+            else:
+                os.remove(target)
+        with open(formula, "w") as f:
+            f.write(FORMULA)
+        with open(certificate, "w") as f:
+            f.write(MODEL)
+
+    def run(output, stdin=None, user=None, file_limit=None, stdout=subprocess.PIPE):
+        def prepare():
+            if file_limit is not None:
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+            if user is not None:
+                os.setgid(user)
+                os.setuid(user)
+        return subprocess.run([ZEL, "--skolem", output, "f.qdimacs", "c.cert" if stdin is None else "-"],
+                              cwd=folder, stdin=stdin, stdout=stdout, stderr=subprocess.DEVNULL,
+                              preexec_fn=prepare, timeout=60)
+
+    def inputs_intact():
+        return open(formula).read() == FORMULA and open(certificate).read() == MODEL
+
+    reset()
+    circuit_path = os.path.join(folder, "model.aag")
+    check("targets: a new file is written", run("model.aag").returncode == 10)
+    circuit = open(circuit_path, "rb").read()
+    check("targets: the circuit is the model", read_aiger(circuit_path)["symbols"] == {"i0": 1, "o0": 2})
+
+    # An input, by any path, is refused before any checking (the certificate
+    # is not even read: a broken one gives the same refusal).
+    for name, setup, role in (
+            ("the formula", lambda: None, "the QBF file"),
+            ("the certificate", lambda: None, "the certificate"),
+            ("./f.qdimacs", lambda: None, "the QBF file"),
+            ("hard", lambda: os.link(formula, os.path.join(folder, "hard")), "the QBF file"),
+            ("soft", lambda: os.symlink("c.cert", os.path.join(folder, "soft")), "the certificate")):
+        reset()
+        setup()
+        output = {"the formula": "f.qdimacs", "the certificate": "c.cert"}.get(name, name)
+        with open(certificate, "w") as f:
+            f.write("QBCertificate\nCONCLUDE VALID 9 x\n")
+        result = run(output)
+        expected = ("Error: Cannot write file: '%s' (it is %s).\n" % (output, role)).encode()
+        check("targets: %s is refused" % name, (result.returncode, result.stdout) == (30, expected),
+              repr((result.returncode, result.stdout)))
+        check("targets: %s is left as it was" % name, open(formula).read() == FORMULA and
+              open(certificate).read() == "QBCertificate\nCONCLUDE VALID 9 x\n")
+    reset()
+    with open(certificate, "rb") as stdin:
+        result = run("c.cert", stdin=stdin)
+    check("targets: standard input's file is refused",
+          (result.returncode, result.stdout) ==
+          (30, b"Error: Cannot write file: 'c.cert' (it is the certificate).\n") and inputs_intact(),
+          repr((result.returncode, result.stdout)))
+
+    # Places that cannot take a file: exit 30, no file, nothing left.
+    for name, output, reason, setup in (
+            ("a directory", "sub", "Is a directory", lambda: os.mkdir(os.path.join(folder, "sub"))),
+            ("a missing directory", "missing/model.aag", "No such file or directory", lambda: None)):
+        reset()
+        setup()
+        result = run(output)
+        check("targets: %s is refused" % name,
+              (result.returncode, result.stdout) ==
+              (30, ("Error: Cannot write file: '%s' (%s).\n" % (output, reason)).encode()),
+              repr((result.returncode, result.stdout)))
+        check("targets: %s leaves nothing" % name,
+              sorted(os.listdir(folder)) == sorted(["f.qdimacs", "c.cert"] + (["sub"] if output == "sub" else []))
+              and (output != "sub" or os.listdir(os.path.join(folder, "sub")) == []))
+    reset()
+    os.mkdir(os.path.join(folder, "locked"), 0o555)
+    os.chmod(folder, 0o755)
+    result = run("locked/model.aag", user=65534)
+    check("targets: an unwritable directory is refused",
+          (result.returncode, result.stdout) ==
+          (30, b"Error: Cannot write file: 'locked/model.aag' (Permission denied).\n") and
+          os.listdir(os.path.join(folder, "locked")) == [], repr((result.returncode, result.stdout)))
+
+    # A write that fails halfway: the old file stays, nothing is left.
+    reset()
+    with open(circuit_path, "w") as f:
+        f.write("old\n")
+    result = run("model.aag", file_limit=10)
+    check("targets: a failed write is an error",
+          result.returncode == 30 and result.stdout.endswith(b"Cannot write file: 'model.aag' (File too large).\n"),
+          repr((result.returncode, result.stdout)))
+    check("targets: a failed write leaves the old file and nothing else",
+          open(circuit_path).read() == "old\n" and sorted(os.listdir(folder)) == ["c.cert", "f.qdimacs", "model.aag"])
+
+    # A regular file is replaced, keeping its permission bits; any valid name works.
+    reset()
+    with open(circuit_path, "w") as f:
+        f.write("old\n")
+    os.chmod(circuit_path, 0o600)
+    result = run("model.aag")
+    check("targets: a regular file is replaced with its permissions",
+          result.returncode == 10 and open(circuit_path, "rb").read() == circuit and
+          stat.S_IMODE(os.stat(circuit_path).st_mode) == 0o600)
+    long_name = "m" * 245 + ".aag"
+    result = run(long_name)
+    check("targets: a 249-byte name works", result.returncode == 10 and
+          open(os.path.join(folder, long_name), "rb").read() == circuit)
+
+    # A link is followed: its target is replaced, the link stays.
+    reset()
+    os.mkdir(os.path.join(folder, "real"))
+    with open(os.path.join(folder, "real", "model.aag"), "w") as f:
+        f.write("old\n")
+    os.symlink("real/model.aag", os.path.join(folder, "link"))
+    result = run("link")
+    check("targets: a link's target is replaced",
+          result.returncode == 10 and os.path.islink(os.path.join(folder, "link")) and
+          open(os.path.join(folder, "real", "model.aag"), "rb").read() == circuit and
+          os.listdir(os.path.join(folder, "real")) == ["model.aag"])
+
+    # A FIFO, a character device and standard output are written into.
+    reset()
+    fifo = os.path.join(folder, "pipe")
+    os.mkfifo(fifo)
+    received = []
+    reader = threading.Thread(target=lambda: received.append(open(fifo, "rb").read()))
+    reader.start()
+    result = run("pipe")
+    reader.join(60)
+    check("targets: a FIFO is written into", result.returncode == 10 and received == [circuit] and
+          stat.S_ISFIFO(os.lstat(fifo).st_mode))
+    result = run("/dev/null")
+    check("targets: /dev/null stays a device", result.returncode == 10 and
+          stat.S_ISCHR(os.lstat("/dev/null").st_mode))
+    result = run("/dev/stdout")
+    check("targets: /dev/stdout on a pipe", (result.returncode, result.stdout) == (10, circuit + VALIDATED),
+          repr(result.stdout))
+    reset()
+    out_path = os.path.join(folder, "out.txt")
+    with open(out_path, "wb") as out:
+        inode = os.fstat(out.fileno()).st_ino
+        result = run("/dev/stdout", stdout=out)
+    check("targets: /dev/stdout on a file is written into, not replaced",
+          result.returncode == 10 and os.stat(out_path).st_ino == inode and
+          open(out_path, "rb").read() == circuit + VALIDATED and
+          sorted(os.listdir(folder)) == ["c.cert", "f.qdimacs", "out.txt"])
+    check("targets: the inputs are never modified", inputs_intact())
+
 
 def main():
     work = tempfile.mkdtemp(prefix="zel-skolem-")
@@ -244,6 +415,7 @@ def main():
         os.remove(path)
         subprocess.run([ZEL, "--skolem", path, stem + ".qdimacs", stem + ".cert"], capture_output=True)
         check("%s writes no file" % os.path.relpath(stem, ROOT), not os.path.exists(path))
+    check_targets(work)
     return TALLY.summary()
 
 

@@ -90,6 +90,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"p cnf 2 3\n1 0\n2 -1", kUnterminated},
                       Refusal{"p cnf 2 3\n1 0\n2 -1\n", kUnterminated},
                       Refusal{"p cnf 2 3\n1 0\n2 % 0\n", kClause},
+                      // A "%" ends the formula only before the trailer: it
+                      // must not hide the clauses after it.
+                      Refusal{"p cnf 1 2\ne 1 0\n1 0\n%\n-1 0\n", kClause},
+                      Refusal{"p cnf 1 3\n1 0\n%\n0\nc x\n0 -1 0\n", kClause},
+                      Refusal{"p cnf 1 1\ne 1 0\n1 0\n%\n-1 0\n", kMore},
+                      Refusal{"p cnf 1 1\n1 0\n%\n0\n%\n", kMore},
                       // Counts and quantified variables are whole numbers.
                       Refusal{"p cnf 3x 2\n1 0\n", kVariables},
                       Refusal{"p cnf 3 2y\n1 0\n", kClauses},
@@ -212,6 +218,8 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{"CommentsAfterClauses", "p cnf 2 2\n1 0\n2 0\nc x y 0\n\nc\n", {{1}, {2}}, {{2, 1}}, 2},
         Accepted{"SatlibTrailer", "p cnf 2 2\n1 0\n2 0\n%\n0\n\n", {{1}, {2}}, {{2, 1}}, 2},
         Accepted{"TrailerAfterFewerClauses", "p cnf 2 9\n1 0\n%\n0\n", {{1}}, {{1}}, 2},
+        Accepted{"TrailerZerosAndComments", "p cnf 2 9\n1 0\n%\n0 0\nc -2 0\n\t0\nc\n", {{1}}, {{1}}, 2},
+        Accepted{"TrailerAtEnd", "p cnf 2 9\n1 0\n%", {{1}}, {{1}}, 2},
         Accepted{"FewerClauses", "p cnf 2 5\n1 0\n-2 0\n", {{1}, {-2}}, {{2, 1}}, 2},
         Accepted{"RepeatedLiteral", "p cnf 2 1\n2 2 -2 +1 0\n", {{2, -2, 1}}, {{1, 2}}, 2},
         Accepted{"EmptyClause", "p cnf 2 2\n0\n1 0\n", {{}, {1}}, {{1}}, 2},

@@ -1,10 +1,19 @@
 // Small helpers shared by the unit tests: building clauses from DIMACS
 // numbers, reading them back, the prefix as lists, tokens from a string in
-// memory, catching the program's Exception and capturing standard output.
+// memory, catching the program's Exception, capturing standard output, and
+// scratch directories and files.
 #ifndef ZEL_TESTS_UNIT_SUPPORT_HPP
 #define ZEL_TESTS_UNIT_SUPPORT_HPP
 
 #include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
 
 #include <cstdint>
 #include <initializer_list>
@@ -141,6 +150,43 @@ class CoutCapture {
   std::ostringstream buffer_;  // what was written
   std::streambuf* previous_;   // restored at the end
 };
+
+// ---- files ------------------------------------------------------------------
+
+// A fresh empty directory for one test.
+inline std::string scratch_directory() {
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string path = ::testing::TempDir() + "zel_" + info->name() + "_" + std::to_string(::getpid());
+  std::string command = "rm -rf '" + path + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(::mkdir(path.c_str(), 0755), 0);
+  return path;
+}
+
+inline std::vector<std::string> directory_entries(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* directory = ::opendir(path.c_str());
+  if (!directory) return {"<cannot open " + path + ">"};
+  while (const dirent* entry = ::readdir(directory)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(directory);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+inline std::string file_content(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+inline void put_file(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
 
 }  // namespace zeltest
 
