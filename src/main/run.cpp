@@ -12,6 +12,24 @@
 #include "read/qdimacs_reader.hpp"
 #include "read/tokenizer.hpp"
 
+namespace {
+
+// Runs `action` when the scope ends, by a return or by an error, so that
+// --stats reports what a run did before it failed.
+template <typename Action>
+class AtExit {
+ public:
+  explicit AtExit(Action action) : action_(action) {}
+  AtExit(const AtExit&) = delete;
+  AtExit& operator=(const AtExit&) = delete;
+  ~AtExit() { action_(); }
+
+ private:
+  Action action_;
+};
+
+}  // namespace
+
 Run::Run(const Arguments& arguments) : arguments_(arguments) { gettimeofday(&start_, nullptr); }
 
 void Run::use_memory(const char* formula, size_t formula_size, const char* certificate,
@@ -47,6 +65,7 @@ bool Run::check() {
   gettimeofday(&phase, nullptr);
   std::vector<uint32_t> qbf_prefix;
   if (!arguments_.qbf_file.empty()) {
+    const AtExit formula_time([&] { statistics_.formula_seconds = seconds_since(phase); });
     if (!in_memory_ && !formula_source_.open(arguments_.qbf_file))
       throw Exception("Couldn't open file " + arguments_.qbf_file);
     Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
@@ -55,7 +74,6 @@ bool Run::check() {
       block.for_each([&](uint32_t variable) { qbf_prefix.push_back(variable); });
   }
   const uint32_t input_max_variable = formula_.max_variable;
-  statistics_.formula_seconds = seconds_since(phase);
 
   if (arguments_.debug) {
     std::cout << formula_.quantified_variables() << " quantifiers and "
@@ -67,10 +85,10 @@ bool Run::check() {
   proof_options.debug = arguments_.debug;
   proof_options.ignore = arguments_.ignore;
   ProofChecker proof(formula_, proof_options);
+  const AtExit proof_counts([&] { statistics_.proof = proof.statistics(); });
   if (progress_) proof.set_progress([this](uint64_t entries) { progress_->update(entries); });
   bool refuted = false;
   const ProofChecker::Claim claim = proof.check(*reader_, refuted);
-  statistics_.proof = proof.statistics();
   if (progress_) progress_->erase();
   if (claim == ProofChecker::Claim::INVALID) return refuted;
 
@@ -86,9 +104,9 @@ bool Run::check() {
   model_options.start = start_;
   ModelChecker model(formula_, proof.input_clauses(), input_max_variable, std::move(qbf_prefix),
                      model_options);
-  const bool validated = model.check(*reader_);
-  statistics_.model = model.statistics();
   statistics_.has_model = true;
+  const AtExit model_counts([&] { statistics_.model = model.statistics(); });
+  const bool validated = model.check(*reader_);
   if (validated && !arguments_.skolem_file.empty())
     model.write_skolem(arguments_.skolem_file, arguments_.input_files(),
                        {"Skolem functions written by zel",

@@ -8,6 +8,7 @@
 #include <sys/time.h>
 
 #include <algorithm>
+#include <cassert>
 #include <iostream>
 #include <sstream>
 
@@ -38,9 +39,17 @@ ProofChecker::ProofChecker(QCNF& formula, Options options)
 
 ProofChecker::~ProofChecker() = default;
 
+ProofStatistics ProofChecker::statistics() const {
+  ProofStatistics statistics = statistics_;
+  if (phase_ == Phase::PROOF) statistics.proof_seconds = seconds_since(phase_start_);
+  if (phase_ == Phase::CONCLUSION) statistics.conclusion_seconds = seconds_since(phase_start_);
+  return statistics;
+}
+
 ProofChecker::Claim ProofChecker::check(CertificateReader& reader, bool& refuted) {
-  timeval start;
-  gettimeofday(&start, nullptr);
+  assert(phase_ == Phase::READY);
+  phase_ = Phase::PROOF;
+  gettimeofday(&phase_start_, nullptr);
   for (uint64_t entries = 1;; ++entries) {
     if (progress_ && entries % 4096 == 0) progress_(entries);
     uint32_t number = 0;
@@ -58,8 +67,9 @@ ProofChecker::Claim ProofChecker::check(CertificateReader& reader, bool& refuted
         read_extension_entry(reader);
         break;
       case CertificateReader::Entry::CONCLUSION: {
-        statistics_.proof_seconds = seconds_since(start);
-        gettimeofday(&start, nullptr);
+        statistics_.proof_seconds = seconds_since(phase_start_);
+        phase_ = Phase::CONCLUSION;
+        gettimeofday(&phase_start_, nullptr);
         if (options_.debug) std::cout << "Concluding ..." << std::endl;
         settle_held_back();
         const std::string& claim = reader.read_claim();
@@ -72,7 +82,8 @@ ProofChecker::Claim ProofChecker::check(CertificateReader& reader, bool& refuted
           // validate the formula as true when the writer claimed it false.
           throw Exception("Unknown claim: " + claim + ".");
         }
-        statistics_.conclusion_seconds = seconds_since(start);
+        statistics_.conclusion_seconds = seconds_since(phase_start_);
+        phase_ = Phase::DONE;
         return result;
       }
     }

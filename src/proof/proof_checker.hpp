@@ -10,6 +10,8 @@
 #ifndef ZEL_PROOF_PROOF_CHECKER_HPP
 #define ZEL_PROOF_PROOF_CHECKER_HPP
 
+#include <sys/time.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,7 +65,9 @@ class ProofChecker {
 
   // Number of the QBF file's clauses (positions 0 to n - 1 of the store).
   uint32_t input_clauses() const { return input_clauses_; }
-  const ProofStatistics& statistics() const { return statistics_; }
+  // The counts so far; during a phase (the proof, the conclusion) its time
+  // so far, so that a run ended by an error still reports what it did.
+  ProofStatistics statistics() const;
 
   // Called every few thousand entries with the number of entries so far.
   void set_progress(std::function<void(uint64_t)> progress) { progress_ = std::move(progress); }
@@ -120,6 +124,9 @@ class ProofChecker {
   uint32_t input_clauses_ = 0;  // clauses of the QBF file
   ClauseMap clause_map_;        // certificate clause number -> 1-based store position; 0 undefined
   ProofStatistics statistics_;  // work counts
+  enum class Phase { READY, PROOF, CONCLUSION, DONE };
+  Phase phase_ = Phase::READY;  // where check stands
+  timeval phase_start_{};       // when the current phase began
   std::function<void(uint64_t)> progress_;  // the progress display, if any
 
   // Entries held back until the conclusion.

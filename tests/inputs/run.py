@@ -110,6 +110,35 @@ def main():
             check("%s %s certificate on standard input" % (how, fmt),
                   status == 30 and "Could not decompress file '-'" in last, last)
 
+    # --stats after an error counts what was done before it: 100,000 sound
+    # steps, then one whose resolvent does not match.
+    qbf = os.path.join(work, "stats.qdimacs")
+    with open(qbf, "w") as f:
+        f.write("p cnf 2 4\ne 1 2 0\n1 2 0\n-1 2 0\n1 -2 0\n-1 -2 0\n")
+    steps = ["%d 2 0 1 2 0" % k for k in range(5, 100005)]
+    cert = os.path.join(work, "stats.cert")
+    with open(cert, "w") as f:
+        f.write("QBCertificate\n" + "\n".join(steps) + "\n100005 -2 0 3 4 0\n100006 1 0 5 100005 0\nCONCLUDE INVALID 5\n")
+    status, out, err = run(["--stats", qbf, cert])
+    stats = dict((line[2:27].strip(), line[27:]) for line in err.decode().split("\n")
+                 if line.startswith("c ") and len(line) > 27)
+    check("--stats after an error: the verdict is the error", status == 30 and out ==
+          b"Error at line 100003, column 22: Calculated and supplied resolvent sizes do not match.\n",
+          repr(out))
+    check("--stats after an error: the steps done", stats.get("chain steps") == "100002", repr(stats))
+    check("--stats after an error: the bytes read",
+          stats.get("certificate", "").endswith(": %d bytes" % os.path.getsize(cert)), repr(stats))
+    check("--stats after an error: the time of the proof so far",
+          stats.get("proof time", "0.000 s") != "0.000 s", repr(stats))
+    with open(cert, "w") as f:
+        f.write("QBCertificate\nE 3 A 2 0\nCONCLUDE VALID 1 3 2 1\n")
+    status, out, err = run(["--stats", qbf, cert])
+    stats = dict((line[2:27].strip(), line[27:]) for line in err.decode().split("\n")
+                 if line.startswith("c ") and len(line) > 27)
+    check("--stats after a refused model: its entries", status == 30 and
+          stats.get("model entries") == "2" and stats.get("AND extensions") == "1",
+          repr((out, stats)))
+
     # A run too short to measure prints a percentage of 0.00, never nan.
     model = os.path.join(ROOT, "tests", "corpus", "adder-n3.skolem.bdd")
     status, out, _ = run(["--d", model + ".qdimacs", model + ".cert"])
