@@ -51,6 +51,9 @@ bool Run::check() {
       throw Exception("Couldn't open file " + arguments_.qbf_file);
     Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
     if (!read_qdimacs(tokens, formula_)) throw Exception(formula_.error);
+    // The reader may stop before the end (at a "%" trailer); a compressed
+    // file is still read to its end, so a damaged one gives no verdict.
+    formula_source_.verify_rest();
     for (const Block& block : formula_.blocks)
       block.for_each([&](uint32_t variable) { qbf_prefix.push_back(variable); });
   }
@@ -72,7 +75,12 @@ bool Run::check() {
   const ProofChecker::Claim claim = proof.check(*reader_, refuted);
   statistics_.proof = proof.statistics();
   if (progress_) progress_->erase();
-  if (claim == ProofChecker::Claim::INVALID) return refuted;
+  // Nothing after the claim is read, but a compressed certificate must be
+  // whole: the rest is decompressed and checked before any verdict.
+  if (claim == ProofChecker::Claim::INVALID) {
+    certificate_source_.verify_rest();
+    return refuted;
+  }
 
   // The model stages read the QBF file's clauses and the definitions, not
   // the clauses the certificate derived or defined: their memory goes back
@@ -86,7 +94,10 @@ bool Run::check() {
   model_options.start = start_;
   ModelChecker model(formula_, proof.input_clauses(), input_max_variable, std::move(qbf_prefix),
                      model_options);
-  const bool validated = model.check(*reader_);
+  model.read_model(*reader_);
+  // Before the model test, which may take long: a damaged file fails fast.
+  certificate_source_.verify_rest();
+  const bool validated = model.check();
   statistics_.model = model.statistics();
   statistics_.has_model = true;
   if (validated && !arguments_.skolem_file.empty())
