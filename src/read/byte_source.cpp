@@ -4,9 +4,10 @@
 // the input buffer, step the library once, refill when it asks for more.
 // Members follow one another (gzip members, bzip2 streams, xz streams, zstd
 // frames, zstd skippable frames carrying no content) and are read as one
-// stream, as zcat and its kin do. The input must
-// end exactly at the end of a member: running out inside one is "unexpected
-// end of data", so a truncated file never passes for a complete one.
+// stream, as zcat and its kin do. The input must end exactly at the end of a
+// member: running out inside one is "unexpected end of data", so a truncated
+// file never passes for a complete one. verify_rest reads a compressed input
+// to that end when the caller needs no more of it.
 // Anything else after a member is an error too, where bzcat and zcat warn and
 // drop it: a damaged second member would otherwise lose its data silently.
 // Only padding passes: zero bytes after gzip members (as gzip allows) and
