@@ -70,6 +70,9 @@ bool Run::check() {
       throw Exception("Couldn't open file " + arguments_.qbf_file);
     Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
     if (!read_qdimacs(tokens, formula_)) throw Exception(formula_.error);
+    // A compressed formula must be whole, whatever the reader needed of it:
+    // a damaged end gives no verdict.
+    formula_source_.verify_rest();
     for (const Block& block : formula_.blocks)
       block.for_each([&](uint32_t variable) { qbf_prefix.push_back(variable); });
   }
@@ -90,7 +93,12 @@ bool Run::check() {
   bool refuted = false;
   const ProofChecker::Claim claim = proof.check(*reader_, refuted);
   if (progress_) progress_->erase();
-  if (claim == ProofChecker::Claim::INVALID) return refuted;
+  // Nothing after the claim is read, but a compressed certificate must be
+  // whole: the rest is decompressed and checked before any verdict.
+  if (claim == ProofChecker::Claim::INVALID) {
+    certificate_source_.verify_rest();
+    return refuted;
+  }
 
   // The model stages read the QBF file's clauses and the definitions, not
   // the clauses the certificate derived or defined: their memory goes back
@@ -106,7 +114,10 @@ bool Run::check() {
                      model_options);
   statistics_.has_model = true;
   const AtExit model_counts([&] { statistics_.model = model.statistics(); });
-  const bool validated = model.check(*reader_);
+  model.read_model(*reader_);
+  // Before the model test, which may take long: a damaged file fails fast.
+  certificate_source_.verify_rest();
+  const bool validated = model.check();
   if (validated && !arguments_.skolem_file.empty())
     model.write_skolem(arguments_.skolem_file, arguments_.input_files(),
                        {"Skolem functions written by zel",

@@ -98,10 +98,7 @@ ModelChecker::ModelChecker(const QCNF& formula, uint32_t input_clauses,
       qbf_prefix_(std::move(qbf_prefix)),
       options_(options) {}
 
-bool ModelChecker::check(CertificateReader& reader) {
-  // A QBF file without clauses cannot be told from none.
-  if (input_clauses_ == 0) throw Exception("A model cannot be validated without a QBF file.");
-  read_model(reader);
+bool ModelChecker::check() {
   check_quantification();
   number_variables();
   check_dependencies();
@@ -114,6 +111,8 @@ bool ModelChecker::check(CertificateReader& reader) {
 // could contradict it and hide counterexamples), each literal must name a
 // defined variable. A later pair for the same variable replaces an earlier.
 void ModelChecker::read_model(CertificateReader& reader) {
+  // A QBF file without clauses cannot be told from none.
+  if (input_clauses_ == 0) throw Exception("A model cannot be validated without a QBF file.");
   std::vector<uint32_t> extension_variables;
   extension_variables.reserve(formula_.definitions.size());
   for (const Definition& definition : formula_.definitions.records)

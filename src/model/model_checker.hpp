@@ -48,9 +48,12 @@ class ModelChecker {
   ModelChecker(const QCNF& formula, uint32_t input_clauses, uint32_t input_max_variable,
                std::vector<uint32_t> qbf_prefix, Options options);
 
-  // Reads the model pairs from `reader` and runs the three stages; true when
-  // the model proves the formula, false after printing a counterexample.
-  bool check(CertificateReader& reader);
+  // Reads the model pairs from `reader`, up to the end of the certificate.
+  // A later pair for the same variable replaces an earlier.
+  void read_model(CertificateReader& reader);
+  // After read_model: runs the three stages; true when the model proves the
+  // formula, false after printing a counterexample.
+  bool check();
 
   // After check returned true: writes the model as an AIGER circuit to
   // `path`, never over one of `run_inputs` (see aiger_writer.hpp).
@@ -60,7 +63,6 @@ class ModelChecker {
   const ModelStatistics& statistics() const { return statistics_; }
 
  private:
-  void read_model(CertificateReader& reader);
   void number_variables();
   uint32_t id(uint32_t variable) const;
   void check_quantification() const;

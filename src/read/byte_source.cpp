@@ -3,9 +3,11 @@
 // Each decompressor is driven through the same loop (read_compressed): feed
 // the input buffer, step the library once, refill when it asks for more.
 // Members follow one another (gzip members, bzip2 streams, xz streams, zstd
-// frames) and are read as one stream, as zcat and its kin do. The input must
-// end exactly at the end of a member: running out inside one is "unexpected
-// end of data", so a truncated file never passes for a complete one.
+// frames, zstd skippable frames carrying no content) and are read as one
+// stream, as zcat and its kin do. The input must end exactly at the end of a
+// member: running out inside one is "unexpected end of data", so a truncated
+// file never passes for a complete one. verify_rest reads a compressed input
+// to that end when the caller needs no more of it.
 // Anything else after a member is an error too, where bzcat and zcat warn and
 // drop it: a damaged second member would otherwise lose its data silently.
 // Only padding passes: zero bytes after gzip members (as gzip allows) and
@@ -44,6 +46,12 @@ ByteSource::Format detect_format(const char* head, size_t size) {
   if (starts_with("BZh", 3)) return ByteSource::Format::BZIP2;
   if (starts_with("\xfd\x37\x7a\x58\x5a\x00", 6)) return ByteSource::Format::XZ;
   if (starts_with("\x28\xb5\x2f\xfd", 4)) return ByteSource::Format::ZSTD;
+  // A zstd stream may open with a skippable frame (magic numbers 0x184D2A50
+  // to 0x184D2A5F, little-endian), as pzstd starts every file. libzstd skips
+  // such frames wherever they stand.
+  if (size >= 4 && (static_cast<unsigned char>(head[0]) & 0xF0) == 0x50 &&
+      std::memcmp(head + 1, "\x2a\x4d\x18", 3) == 0)
+    return ByteSource::Format::ZSTD;
   return ByteSource::Format::PLAIN;
 }
 
@@ -314,6 +322,13 @@ size_t ByteSource::read(char* buffer, size_t capacity) {
   size_t delivered = decoder_ ? read_compressed(buffer, capacity) : read_plain(buffer, capacity);
   bytes_out_ += delivered;
   return delivered;
+}
+
+void ByteSource::verify_rest() {
+  if (!decoder_) return;
+  std::vector<char> scratch(kScratchSize);
+  while (read(scratch.data(), scratch.size()) > 0) {
+  }
 }
 
 size_t ByteSource::read_plain(char* buffer, size_t capacity) {

@@ -22,6 +22,8 @@ class ByteSource {
   static constexpr size_t kMagicBytes = 6;
   // Compressed bytes taken from a descriptor per read(2) call.
   static constexpr size_t kInputBufferSize = 1 << 18;
+  // Decompressed bytes taken per step by verify_rest.
+  static constexpr size_t kScratchSize = 1 << 16;
   // Most memory the xz decoder may allocate. Files made with xz's presets
   // need at most 65 MiB; a stream that asks for more is refused instead of
   // letting its header claim gigabytes. zstd keeps its library default
@@ -61,6 +63,15 @@ class ByteSource {
   // member of the same format (or padding: zero bytes after gzip, xz stream
   // padding). Once it has thrown, it throws the same again.
   size_t read(char* buffer, size_t capacity);
+
+  // The caller needs no more bytes. A compressed input is decompressed to
+  // its end into a scratch buffer and dropped, so that a fault after the
+  // bytes read (a checksum, a missing trailer, a truncated last member,
+  // anything after it that is not another member) is found: throws as read
+  // does. Memory stays bounded, time is linear in the rest; read returns 0
+  // afterwards. A plain input is left alone: nothing after the bytes read is
+  // looked at, so junk there is never an error.
+  void verify_rest();
 
   Format format() const { return format_; }
   const std::string& name() const { return name_; }

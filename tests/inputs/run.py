@@ -12,14 +12,18 @@ same
     slowly through a pipe, so that the progress line is drawn: it must
     appear on standard error only, and be erased before the verdict.
 A truncated and a corrupted file of each format end with exit status 30 and
-"Could not decompress file"; "-" given twice and an empty standard input
-are refused.
+"Could not decompress file", also when the damage lies after the claim or
+after a formula's "%" trailer (plain files are not read past the claim);
+zstd files with skippable frames (pzstd's) are read; "-" given twice and an
+empty standard input are refused.
 
 Usage: tests/inputs/run.py path/to/zel
 """
 import os
 import pty
+import re
 import select
+import struct
 import subprocess
 import sys
 import tempfile
@@ -50,6 +54,15 @@ def compress(path, tool, out):
     return out
 
 
+def compress_bytes(data, tool):
+    return subprocess.run(tool, input=data, stdout=subprocess.PIPE, check=True).stdout
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def cases():
     found = []
     for folder in (os.path.join(ROOT, "examples"), os.path.join(ROOT, "tests", "corpus")):
@@ -60,6 +73,169 @@ def cases():
                     if os.path.exists(stem + ".qdimacs"):
                         found.append(stem)
     return found
+
+
+def flip(data, at):
+    """`data` with the bits of the byte at `at` (negative: from the end) flipped."""
+    at %= len(data)
+    return data[:at] + bytes([data[at] ^ 0x01]) + data[at + 1:]
+
+
+GARBAGE = b"garbage after the member\n"
+# A fault at the end of a compressed file, after every byte the run needs:
+# (format, what, damage, the library's detail).
+END_FAULTS = [
+    ("gzip", "without its trailer", lambda d: d[:-8], "unexpected end of data"),
+    ("gzip", "with a wrong CRC-32", lambda d: flip(d, -8), "incorrect data check"),
+    ("gzip", "with garbage after the member", lambda d: d + GARBAGE, "incorrect header check"),
+    ("bzip2", "cut near the end", lambda d: d[:-4], "unexpected end of data"),
+    ("bzip2", "with a wrong stream CRC", lambda d: flip(d, -3), "data integrity error"),
+    ("bzip2", "with garbage after the stream", lambda d: d + GARBAGE, "not bzip2 data"),
+    ("xz", "cut near the end", lambda d: d[:-4], "unexpected end of data"),
+    ("xz", "with garbage after the stream", lambda d: d + GARBAGE, "compressed data is corrupt"),
+    ("zstd", "cut near the end", lambda d: d[:-4], "unexpected end of data"),
+    ("zstd", "with a wrong content checksum", lambda d: flip(d, -1),
+     "Restored data doesn't match checksum"),
+    ("zstd", "with garbage after the frame", lambda d: d + GARBAGE, "Unknown frame descriptor"),
+]
+
+
+def damaged_ends(work):
+    """The claim and the formula are read before the damaged end of a
+    compressed file: the run must still end with the decompress error
+    (exit status 30), never with a verdict. Through a file and standard
+    input; an INVALID certificate and a formula whose "%" trailer ends it,
+    each followed by 2 MB of text the reader never needs (more than one
+    read of the tokenizer, so the fault lies beyond what was read for the
+    verdict), and a VALID certificate, whose model is read to the end."""
+    refutation = os.path.join(ROOT, "examples", "refutation")
+    model = os.path.join(ROOT, "tests", "corpus", "adder-n3.skolem.bdd")
+    tail = b"".join(b"c line %d after the claim\n" % i for i in range(80000))
+    formula = os.path.join(work, "trailer.qdimacs")
+    formula_text = read_bytes(refutation + ".qdimacs") + b"%\n0\n" + b" \n" * (1 << 20)
+    certificate = os.path.join(work, "tail.cert")
+    certificate_text = read_bytes(refutation + ".cert") + tail
+    for path, text in ((formula, formula_text), (certificate, certificate_text)):
+        with open(path, "wb") as f:
+            f.write(text)
+    reference = run([formula, certificate])
+    check("formula with a % trailer and certificate with text after the claim validate",
+          reference[:2] == (10, b"Certificate validated correctly.\n"), repr(reference[:2]))
+    inputs = [  # (label, formula, certificate, damaged argument, its text, expected position)
+        # After "CONCLUDE INVALID 3" on line 4.
+        ("INVALID certificate", refutation + ".qdimacs", certificate, 1, certificate_text,
+         b"line 4, column 19"),
+        # Where the library finds the fault: with the last content or after it.
+        ("VALID certificate", model + ".qdimacs", model + ".cert", 1, read_bytes(model + ".cert"),
+         None),
+        # The formula is read after the certificate's header.
+        ("formula with a % trailer", formula, certificate, 0, formula_text, b"line 1, column 14"),
+    ]
+    for label, qbf, cert, index, text, position in inputs:
+        for fmt, what, damage, detail in END_FAULTS:
+            packed = damage(compress_bytes(text, FORMATS[fmt]))
+            path = os.path.join(work, "damaged." + fmt)
+            with open(path, "wb") as f:
+                f.write(packed)
+            for name, stdin in ((path, None), ("-", packed)):
+                args = [qbf, cert]
+                args[index] = name
+                message = b": Could not decompress file '%s': %s.\n" % (name.encode(), detail.encode())
+                status, out, _ = run(args, stdin)
+                if position is None:
+                    fits = re.fullmatch(rb"Error at line \d+, column \d+" + re.escape(message), out)
+                else:
+                    fits = out == b"Error at " + position + message
+                check("%s, %s %s, %s" % (label, fmt, what, "file" if stdin is None else "stdin"),
+                      status == 30 and fits, repr((status, out)))
+
+    # Without compression nothing after the claim is read: junk there, even
+    # bytes that look like a compressed member, leaves the verdict alone. A
+    # compressed certificate whose text goes on after the claim is read to
+    # its end and validates the same.
+    junk = b"\x1f\x8b junk \x00\xff\nmore junk"
+    cert_text = read_bytes(refutation + ".cert") + junk
+    plain = os.path.join(work, "junk.cert")
+    with open(plain, "wb") as f:
+        f.write(cert_text)
+    for fmt in ("plain",) + tuple(FORMATS):
+        path = plain if fmt == "plain" else compress(plain, FORMATS[fmt],
+                                                      os.path.join(work, "junk." + fmt))
+        for name, stdin in ((path, None), ("-", read_bytes(path))):
+            got = run([refutation + ".qdimacs", name], stdin)
+            check("%s certificate with junk after the claim validates, %s" %
+                  (fmt, "file" if stdin is None else "stdin"),
+                  got[:2] == (10, b"Certificate validated correctly.\n"), repr(got[:2]))
+
+
+def skippable_frame(low_nibble, payload):
+    """A zstd skippable frame: magic 0x184D2A50 + low_nibble, size, payload."""
+    return struct.pack("<II", 0x184D2A50 + low_nibble, len(payload)) + payload
+
+
+def zstd_skippable_frames(work):
+    """pzstd starts every file with a skippable frame; such frames are skipped
+    wherever they stand. Each variant gives the plain run's verdict."""
+    pairs = [os.path.join(ROOT, "examples", "refutation"),
+             os.path.join(ROOT, "tests", "corpus", "adder-n3.skolem.bdd")]
+    for stem in pairs:
+        qbf, cert = stem + ".qdimacs", stem + ".cert"
+        reference = run([qbf, cert])
+        for index, path in ((0, qbf), (1, cert)):
+            text = read_bytes(path)
+            half = len(text) // 2
+            first = compress_bytes(text[:half], FORMATS["zstd"])
+            second = compress_bytes(text[half:], FORMATS["zstd"])
+            variants = {
+                "pzstd": compress_bytes(text, ["pzstd", "-q", "-c"]),
+                "skippable frames first, in the middle and last":
+                    skippable_frame(0xF, b"") + first + skippable_frame(0x0, b"\x28\xb5\x2f\xfd") +
+                    second + skippable_frame(0x7, b"end"),
+            }
+            for how, packed in variants.items():
+                check("%s begins with a skippable frame" % how, packed[:4] in
+                      [struct.pack("<I", 0x184D2A50 + n) for n in range(16)], repr(packed[:8]))
+                zpath = os.path.join(work, "skippable.zst")
+                with open(zpath, "wb") as f:
+                    f.write(packed)
+                for name, stdin in ((zpath, None), ("-", packed)):
+                    args = [qbf, cert]
+                    args[index] = name
+                    got = run(args, stdin)
+                    check("%s %s, %s" % (os.path.basename(path), how,
+                                         "file" if stdin is None else "stdin"),
+                          got[:2] == reference[:2] and reference[0] == 10, repr(got[:2]))
+
+
+def stats_after_errors(work):
+    """--stats after an error counts what was done before it."""
+    # 100,000 sound steps, then one whose resolvent does not match.
+    qbf = os.path.join(work, "stats.qdimacs")
+    with open(qbf, "w") as f:
+        f.write("p cnf 2 4\ne 1 2 0\n1 2 0\n-1 2 0\n1 -2 0\n-1 -2 0\n")
+    steps = ["%d 2 0 1 2 0" % k for k in range(5, 100005)]
+    cert = os.path.join(work, "stats.cert")
+    with open(cert, "w") as f:
+        f.write("QBCertificate\n" + "\n".join(steps) + "\n100005 -2 0 3 4 0\n100006 1 0 5 100005 0\nCONCLUDE INVALID 5\n")
+    status, out, err = run(["--stats", qbf, cert])
+    stats = dict((line[2:27].strip(), line[27:]) for line in err.decode().split("\n")
+                 if line.startswith("c ") and len(line) > 27)
+    check("--stats after an error: the verdict is the error", status == 30 and out ==
+          b"Error at line 100003, column 22: Calculated and supplied resolvent sizes do not match.\n",
+          repr(out))
+    check("--stats after an error: the steps done", stats.get("chain steps") == "100002", repr(stats))
+    check("--stats after an error: the bytes read",
+          stats.get("certificate", "").endswith(": %d bytes" % os.path.getsize(cert)), repr(stats))
+    check("--stats after an error: the time of the proof so far",
+          stats.get("proof time", "0.000 s") != "0.000 s", repr(stats))
+    with open(cert, "w") as f:
+        f.write("QBCertificate\nE 3 A 2 0\nCONCLUDE VALID 1 3 2 1\n")
+    status, out, err = run(["--stats", qbf, cert])
+    stats = dict((line[2:27].strip(), line[27:]) for line in err.decode().split("\n")
+                 if line.startswith("c ") and len(line) > 27)
+    check("--stats after a refused model: its entries", status == 30 and
+          stats.get("model entries") == "2" and stats.get("AND extensions") == "1",
+          repr((out, stats)))
 
 
 def main():
@@ -110,34 +286,9 @@ def main():
             check("%s %s certificate on standard input" % (how, fmt),
                   status == 30 and "Could not decompress file '-'" in last, last)
 
-    # --stats after an error counts what was done before it: 100,000 sound
-    # steps, then one whose resolvent does not match.
-    qbf = os.path.join(work, "stats.qdimacs")
-    with open(qbf, "w") as f:
-        f.write("p cnf 2 4\ne 1 2 0\n1 2 0\n-1 2 0\n1 -2 0\n-1 -2 0\n")
-    steps = ["%d 2 0 1 2 0" % k for k in range(5, 100005)]
-    cert = os.path.join(work, "stats.cert")
-    with open(cert, "w") as f:
-        f.write("QBCertificate\n" + "\n".join(steps) + "\n100005 -2 0 3 4 0\n100006 1 0 5 100005 0\nCONCLUDE INVALID 5\n")
-    status, out, err = run(["--stats", qbf, cert])
-    stats = dict((line[2:27].strip(), line[27:]) for line in err.decode().split("\n")
-                 if line.startswith("c ") and len(line) > 27)
-    check("--stats after an error: the verdict is the error", status == 30 and out ==
-          b"Error at line 100003, column 22: Calculated and supplied resolvent sizes do not match.\n",
-          repr(out))
-    check("--stats after an error: the steps done", stats.get("chain steps") == "100002", repr(stats))
-    check("--stats after an error: the bytes read",
-          stats.get("certificate", "").endswith(": %d bytes" % os.path.getsize(cert)), repr(stats))
-    check("--stats after an error: the time of the proof so far",
-          stats.get("proof time", "0.000 s") != "0.000 s", repr(stats))
-    with open(cert, "w") as f:
-        f.write("QBCertificate\nE 3 A 2 0\nCONCLUDE VALID 1 3 2 1\n")
-    status, out, err = run(["--stats", qbf, cert])
-    stats = dict((line[2:27].strip(), line[27:]) for line in err.decode().split("\n")
-                 if line.startswith("c ") and len(line) > 27)
-    check("--stats after a refused model: its entries", status == 30 and
-          stats.get("model entries") == "2" and stats.get("AND extensions") == "1",
-          repr((out, stats)))
+    damaged_ends(work)
+    zstd_skippable_frames(work)
+    stats_after_errors(work)
 
     # A run too short to measure prints a percentage of 0.00, never nan.
     model = os.path.join(ROOT, "tests", "corpus", "adder-n3.skolem.bdd")

@@ -686,6 +686,155 @@ TEST(ByteSourceMove, MovedSourceGoesOnWhereItStopped) {
   EXPECT_EQ(third.bytes_out(), original.size());
 }
 
+// verify_rest after a partial read: the damaged end of a compressed input
+// is found although the caller read only the start; an intact input ends
+// cleanly with every byte counted; a plain input is left where it stands.
+TEST(ByteSourceVerifyRest, FindsTheDamagedEndAfterAPartialRead) {
+  ScratchDir dir;
+  const std::string original = sample(200000, 0, 15);
+  struct End {
+    Format format;
+    const char* label;      // what happens to the end of the file
+    size_t cut;             // bytes dropped from the end
+    std::string tail;       // bytes appended
+    const char* detail;     // expected text after the file name; nullptr: intact
+  };
+  const std::vector<End> ends = {
+      {Format::GZIP, "intact", 0, "", nullptr},
+      {Format::GZIP, "without its trailer", 8, "", "unexpected end of data"},
+      {Format::GZIP, "garbage after the member", 0, "garbage", "incorrect header check"},
+      {Format::BZIP2, "intact", 0, "", nullptr},
+      {Format::BZIP2, "cut near the end", 4, "", "unexpected end of data"},
+      {Format::BZIP2, "garbage after the stream", 0, "garbage", "not bzip2 data"},
+      {Format::XZ, "intact", 0, "", nullptr},
+      {Format::XZ, "cut near the end", 4, "", "unexpected end of data"},
+      {Format::XZ, "garbage after the stream", 0, "garbage garbage garbage", "compressed data is corrupt"},
+      {Format::ZSTD, "intact", 0, "", nullptr},
+      {Format::ZSTD, "cut near the end", 4, "", "unexpected end of data"},
+      {Format::ZSTD, "garbage after the frame", 0, "garbage", "Unknown frame descriptor"},
+  };
+  for (const End& end : ends) {
+    SCOPED_TRACE(format_label(end.format) + ", " + end.label);
+    const Compressor* tool = nullptr;
+    for (const Compressor& candidate : kCompressors)
+      if (candidate.format == end.format) tool = &candidate;
+    std::string packed = compress(dir, *tool, original);
+    packed = packed.substr(0, packed.size() - end.cut) + end.tail;
+    const std::string path = dir.file("partial");
+    write_file(path, packed);
+    for (int via = 0; via < 3; ++via) {
+      SCOPED_TRACE(via == 0 ? "file" : via == 1 ? "pipe" : "memory");
+      std::unique_ptr<StdinPipe> pipe;
+      if (via == 1) pipe.reset(new StdinPipe(path));
+      ByteSource source;
+      const std::string name = via == 0 ? path : via == 1 ? "-" : "partial.cert";
+      if (via == 2)
+        source.open_memory(packed.data(), packed.size(), name);
+      else
+        ASSERT_TRUE(source.open(name));
+      char start[100];
+      ASSERT_GT(source.read(start, sizeof start), 0u);
+      if (end.detail == nullptr) {
+        source.verify_rest();
+        EXPECT_EQ(source.bytes_in(), packed.size());
+        EXPECT_EQ(source.bytes_out(), original.size());
+        EXPECT_EQ(source.read(start, sizeof start), 0u);
+        source.verify_rest();  // at the end already: nothing more happens
+      } else {
+        const std::string expected = decompress_message(name, end.detail);
+        EXPECT_EQ(message_of([&] { source.verify_rest(); }), expected);
+        EXPECT_EQ(message_of([&] { source.verify_rest(); }), expected);
+        EXPECT_EQ(message_of([&] { source.read(start, sizeof start); }), expected);
+      }
+    }
+  }
+
+  // Plain input: the rest, junk included, is not read.
+  const std::string plain = "QBCertificate\nCONCLUDE INVALID 1\n\x1f\x8bjunk";
+  const std::string path = dir.file("plain");
+  write_file(path, plain);
+  ByteSource file;
+  ASSERT_TRUE(file.open(path));
+  char start[14];
+  size_t got = 0;
+  while (got < sizeof start) {
+    const size_t step = file.read(start + got, sizeof start - got);
+    ASSERT_GT(step, 0u);
+    got += step;
+  }
+  file.verify_rest();
+  EXPECT_EQ(file.bytes_in(), sizeof start);
+  EXPECT_EQ(file.bytes_out(), sizeof start);
+  EXPECT_EQ(read_all(file), plain.substr(sizeof start));
+}
+
+// zstd skippable frames: magic 0x184D2A50 to 0x184D2A5F, a little-endian
+// size, that many bytes of anything. pzstd starts every file with one.
+std::string skippable_frame(uint8_t low_nibble, const std::string& payload) {
+  std::string frame = {static_cast<char>(0x50 | low_nibble), '\x2a', '\x4d', '\x18'};
+  for (int shift = 0; shift < 32; shift += 8)
+    frame += static_cast<char>((payload.size() >> shift) & 0xff);
+  return frame + payload;
+}
+
+TEST(ByteSourceRoundTrip, ZstdSkippableFramesAreSkippedWhereverTheyStand) {
+  ScratchDir dir;
+  const std::string first = sample(30000, 0, 16);
+  const std::string second = sample(10000, 0, 17);
+  const std::string one = compress(dir, kCompressors[3], first);
+  const std::string two = compress(dir, kCompressors[3], second);
+  struct Case {
+    const char* label;
+    std::string packed;
+    std::string expected;  // content; "" with `detail` set: the error
+    const char* detail;    // nullptr: read cleanly
+  };
+  const std::string binary("\x28\xb5\x2f\xfd\x1f\x8b\0\xff", 8);
+  const std::vector<Case> cases = {
+      {"leading, lowest magic", skippable_frame(0x0, binary) + one, first, nullptr},
+      {"leading, highest magic", skippable_frame(0xF, "") + one, first, nullptr},
+      {"in the middle", one + skippable_frame(0x7, binary) + two, first + second, nullptr},
+      {"at the end", one + skippable_frame(0x3, "pzstd") + two + skippable_frame(0x4, ""),
+       first + second, nullptr},
+      {"only a skippable frame", skippable_frame(0x0, binary), "", nullptr},
+      {"leading frame cut short", skippable_frame(0x0, binary).substr(0, 10), "",
+       "unexpected end of data"},
+      {"middle frame cut short", one + skippable_frame(0x1, binary).substr(0, 6), "",
+       "unexpected end of data"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::string path = dir.file("skippable.zst");
+    write_file(path, c.packed);
+    ByteSource file;
+    ASSERT_TRUE(file.open(path));
+    EXPECT_EQ(file.format(), Format::ZSTD);
+    ByteSource memory;
+    memory.open_memory(c.packed.data(), c.packed.size(), "memory");
+    EXPECT_EQ(memory.format(), Format::ZSTD);
+    if (c.detail == nullptr) {
+      EXPECT_EQ(read_all(file, 1000), c.expected);
+      EXPECT_EQ(file.bytes_in(), c.packed.size());
+      EXPECT_EQ(read_all(memory), c.expected);
+      StdinPipe pipe(path);
+      ByteSource in;
+      ASSERT_TRUE(in.open("-"));
+      EXPECT_EQ(in.format(), Format::ZSTD);
+      EXPECT_EQ(read_all(in), c.expected);
+    } else {
+      EXPECT_EQ(read_until_error(file).second, decompress_message(path, c.detail));
+      EXPECT_EQ(read_until_error(memory).second, decompress_message("memory", c.detail));
+    }
+  }
+  // Next to the skippable range, the same layout is plain.
+  for (const std::string& head : {std::string("\x60\x2a\x4d\x18", 4), std::string("\x4f\x2a\x4d\x18", 4),
+                                 std::string("\x50\x2a\x4d\x19", 4)}) {
+    ByteSource memory;
+    memory.open_memory(head.data(), head.size(), "memory");
+    EXPECT_EQ(memory.format(), Format::PLAIN);
+  }
+}
+
 // Reopening the same object starts afresh, whatever it read before.
 TEST(ByteSourceOpen, ReopenAfterErrorStartsAfresh) {
   ScratchDir dir;
