@@ -3,6 +3,7 @@
 #include "main/run.hpp"
 
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "core/clock.hpp"
@@ -30,7 +31,7 @@ class AtExit {
 
 }  // namespace
 
-Run::Run(const Arguments& arguments) : arguments_(arguments) { gettimeofday(&start_, nullptr); }
+Run::Run(Arguments arguments) : arguments_(std::move(arguments)) { gettimeofday(&start_, nullptr); }
 
 void Run::use_memory(const char* formula, size_t formula_size, const char* certificate,
                      size_t certificate_size) {

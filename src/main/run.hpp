@@ -39,7 +39,7 @@ struct Arguments {
 
 class Run {
  public:
-  explicit Run(const Arguments& arguments);
+  explicit Run(Arguments arguments);
 
   // Reads both inputs from memory instead of the named files (the names
   // are still used in messages). The bytes must outlive the run.
@@ -60,7 +60,7 @@ class Run {
   void write_statistics(std::ostream& out);
 
  private:
-  const Arguments& arguments_;
+  const Arguments arguments_;                  // the options, owned
   bool in_memory_ = false;                     // the sources were opened on memory
   timeval start_{};                            // when the run began
   ByteSource certificate_source_;              // the certificate's bytes
