@@ -2,6 +2,7 @@
 
 #include "main/progress.hpp"
 
+#include <chrono>
 #include <cstdio>
 
 #include "core/clock.hpp"
@@ -13,6 +14,8 @@ constexpr double kQuietSeconds = 2.0;
 constexpr double kRedrawSeconds = 0.25;
 
 }  // namespace
+
+Progress::~Progress() { stop_drawer(); }
 
 void Progress::update(uint64_t entries) {
   const double elapsed = seconds_since(start_);
@@ -30,7 +33,45 @@ void Progress::update(uint64_t entries) {
   drawn_ = true;
 }
 
+void Progress::update_model_test(uint32_t position, uint32_t clauses) {
+  if (position >= clauses) {
+    erase();
+    return;
+  }
+  model_position_.store(position, std::memory_order_relaxed);
+  model_clauses_.store(clauses, std::memory_order_relaxed);
+  if (drawer_.joinable()) return;
+  stop_drawing_ = false;
+  drawer_ = std::thread([this] { draw_model_test(); });
+}
+
+// The drawer: from the quiet time on, one line per redraw interval until
+// told to stop.
+void Progress::draw_model_test() {
+  std::unique_lock<std::mutex> lock(drawer_mutex_);
+  const auto interval = std::chrono::milliseconds(static_cast<int>(kRedrawSeconds * 1000));
+  while (!drawer_wake_.wait_for(lock, interval, [this] { return stop_drawing_; })) {
+    if (seconds_since(start_) < kQuietSeconds) continue;
+    const uint32_t position = model_position_.load(std::memory_order_relaxed);
+    std::fprintf(stderr, "\rzel: model test, %u of %u clauses done, testing clause %u   ",
+                 position, model_clauses_.load(std::memory_order_relaxed), position + 1);
+    std::fflush(stderr);
+    drawn_ = true;
+  }
+}
+
+void Progress::stop_drawer() {
+  if (!drawer_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(drawer_mutex_);
+    stop_drawing_ = true;
+  }
+  drawer_wake_.notify_one();
+  drawer_.join();
+}
+
 void Progress::erase() {
+  stop_drawer();
   if (!drawn_) return;
   std::fprintf(stderr, "\r%79s\r", "");
   std::fflush(stderr);

@@ -111,6 +111,10 @@ bool Run::check() {
   ModelChecker::Options model_options;
   model_options.debug = arguments_.debug;
   model_options.start = start_;
+  if (progress_)
+    model_options.testing = [this](uint32_t position, uint32_t clauses) {
+      progress_->update_model_test(position, clauses);
+    };
   ModelChecker model(formula_, proof.input_clauses(), input_max_variable, std::move(qbf_prefix),
                      model_options);
   statistics_.has_model = true;

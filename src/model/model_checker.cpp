@@ -238,18 +238,22 @@ bool ModelChecker::test_clauses() {
     input.push(literals);
   }
 
+  // Each clause's line is shown as its test starts: a test of many minutes
+  // shows which clause it is on.
   ModelTest test(network_, input, input_clauses_);
+  test.set_observer([this](uint32_t first, uint32_t end) {
+    if (options_.debug) {
+      for (uint32_t position = first; position < end; ++position)
+        std::cout << "\rTesting clause " << position + 1 << "/" << input_clauses_;
+      std::cout << std::flush;
+    }
+    if (options_.testing) options_.testing(end - 1, input_clauses_);
+  });
   const uint32_t falsified = test.first_falsifiable();
+  if (options_.testing) options_.testing(input_clauses_, input_clauses_);
   statistics_.clauses_tested = falsified < input_clauses_ ? falsified + 1 : input_clauses_;
   statistics_.clauses_solved = test.statistics().solved_clauses;
   statistics_.gates_encoded = test.statistics().encoded_gates;
-
-  if (options_.debug) {
-    const uint64_t shown = statistics_.clauses_tested;
-    for (uint64_t position = 0; position < shown; ++position)
-      std::cout << "\rTesting clause " << position + 1 << "/" << input_clauses_;
-    std::cout << std::flush;
-  }
 
   timeval end;
   gettimeofday(&end, nullptr);

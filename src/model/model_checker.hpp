@@ -14,6 +14,7 @@
 #include <sys/time.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,9 @@ class ModelChecker {
   struct Options {
     bool debug = false;      // --d: progress lines and timings on standard output
     timeval start{};         // when the run began, for the debug timings
+    // Told as the test of clause `position` (0-based) of `clauses` starts,
+    // and with position == clauses once the test has ended; may be empty.
+    std::function<void(uint32_t position, uint32_t clauses)> testing;
   };
 
   // `input_clauses`: the QBF file's clauses (store positions 0 to n - 1);

@@ -11,6 +11,10 @@
 //      assumptions. One incremental solver serves all clauses; a gate's
 //      clauses are added once, when a cone first reaches it. Adding gates
 //      never changes an answer: every partial network extends uniquely.
+//      An enumerated cone also decides the later clauses whose cones it
+//      (nearly) holds, so clauses sharing a cone pay for it once; and the
+//      enumeration work of the run is bounded, past the bound every clause
+//      goes to MiniSat.
 //   4. The counterexample's assignment is made canonical where the cone is
 //      small (the first falsifying assignment in enumeration order, with the
 //      lowest-numbered free variable as the lowest bit), and the values of
@@ -34,12 +38,6 @@ constexpr uint32_t NO_GATE = ~0u;
 // A cone with more free variables than this goes to MiniSat: 2^22
 // assignments are 65536 words per gate.
 constexpr uint32_t CONE_FREE_LIMIT = 22;
-// Largest enumeration of one clause's cone, in gate-word evaluations
-// (operand reads): about a quarter second.
-constexpr uint64_t CONE_BUDGET = uint64_t{1} << 28;
-// Largest enumeration of all free variables at once, same unit: a few
-// seconds, and worth it because it decides every clause together.
-constexpr uint64_t WHOLE_BUDGET = uint64_t{1} << 32;
 // Rounds of random simulation, each of up to 64 × MAX_WORDS assignments.
 constexpr uint32_t SIMULATION_ROUNDS = 8;
 // Words per slot in one evaluation pass: enough to amortise the walk over
@@ -75,10 +73,19 @@ uint64_t enumeration_cost(uint64_t size, size_t free) {
   return size > (~uint64_t{0}) / passes ? ~uint64_t{0} : size * passes;
 }
 
+// Most code words whose enumeration over `free` variables costs at most
+// `budget`: the inverse of enumeration_cost.
+uint64_t words_within(uint64_t budget, size_t free) {
+  if (free <= 6) return budget;
+  if (free - 6 >= 64) return 0;
+  return budget >> (free - 6);
+}
+
 }  // namespace
 
-ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses)
-    : network_(network), clauses_(clauses), input_clauses_(input_clauses) {
+ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses,
+                     Limits limits)
+    : network_(network), clauses_(clauses), input_clauses_(input_clauses), limits_(limits) {
   assert(input_clauses <= clauses.size());
   variables_ = network.variables;
   for (uint32_t position = 0; position < input_clauses_; ++position)
@@ -90,6 +97,9 @@ ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_
   stamp_.assign(variables_, 0);
   slot_.assign(variables_, 0);
 }
+
+ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses)
+    : ModelTest(network, clauses, input_clauses, Limits()) {}
 
 ModelTest::~ModelTest() = default;
 
@@ -163,10 +173,12 @@ void ModelTest::relevant_program(uint32_t end, Program& program) {
 }
 
 // The cone of one clause by depth-first search, into cone_gates_ (sorted
-// topologically) and cone_free_ (ascending). False, with the cone left
-// incomplete, as soon as it has more than `free_limit` free variables or its
-// enumeration would cost more than `budget`.
-bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t budget) {
+// topologically) and cone_free_ (ascending), its code words (gates, clause,
+// free slots) into cone_words_. False, with the cone left incomplete, as
+// soon as it has more than `free_limit` free variables or its enumeration
+// would cost more than `budget`. `work` grows by the words walked.
+bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t budget,
+                             uint64_t& work) {
   const uint32_t epoch = stamp_next();
   cone_gates_.clear();
   cone_free_.clear();
@@ -176,7 +188,24 @@ bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t bu
     stamp_[literal.variable()] = epoch;
     stack_.push_back(literal.variable());
   }
-  uint64_t size = 2 + clauses_[position].size;  // words read per pass: gates, clause, free slots
+  cone_words_ = 2 + clauses_[position].size;  // words read per pass: gates, clause, free slots
+  const bool fits = walk(epoch, free_limit, budget, cone_words_);
+  work += cone_words_;
+  if (!fits) return false;
+  std::sort(cone_gates_.begin(), cone_gates_.end());
+  std::sort(cone_free_.begin(), cone_free_.end());
+  return true;
+}
+
+// Continues a depth-first walk from the variables on stack_ (stamped with
+// `epoch`): the gates and free variables met are stamped and appended to
+// cone_gates_ and cone_free_, their code words added to `size`. False, with
+// the walk unfinished, as soon as cone_free_ holds more than `free_limit`
+// variables or enumerating what the cone holds so far would cost more than
+// `budget`. The test is made after every variable, free ones included:
+// both counts only grow, so a cone that fails it midway fails it whole, and
+// one that passes the last test passes with its real size.
+bool ModelTest::walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, uint64_t& size) {
   while (!stack_.empty()) {
     const uint32_t variable = stack_.back();
     stack_.pop_back();
@@ -185,23 +214,73 @@ bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t bu
       cone_free_.push_back(variable);
       if (cone_free_.size() > free_limit) return false;
       ++size;
+    } else {
+      cone_gates_.push_back(index);
+      const Gate& gate = network_.gates[index];
+      size += 2 + gate.count;
+      const Literal* operands = network_.operands_of(gate);
+      for (uint32_t i = 0; i < gate.count; ++i) {
+        const uint32_t operand = operands[i].variable();
+        if (stamp_[operand] == epoch) continue;
+        stamp_[operand] = epoch;
+        stack_.push_back(operand);
+      }
+    }
+    if (enumeration_cost(size, cone_free_.size()) > budget) return false;
+  }
+  return true;
+}
+
+// After collect_cone(position) succeeded: the clauses from position + 1 to
+// end - 1, not yet decided, that the cone nearly holds join it, so that one
+// enumeration decides them all (members_, ascending, position first). A
+// clause joins when its own cone adds no free variable and the members
+// together add no more code words than the cone had: the enumeration then
+// costs at most twice the cone's, where each member alone would cost up to
+// the cone's again. The scan reads no more words than the enumeration of
+// the cone alone, so a cheap cone scans few clauses; `work` grows by them.
+// The enumeration of the result fits in `budget` words of work.
+void ModelTest::gather_sharing(uint32_t position, uint32_t end,
+                               const std::vector<uint8_t>& decided, uint64_t budget,
+                               uint64_t& work) {
+  members_.assign(1, position);
+  const uint32_t epoch = epoch_;
+  const uint32_t free = static_cast<uint32_t>(cone_free_.size());
+  const uint64_t within = words_within(budget, free);
+  if (within <= cone_words_) return;
+  uint64_t allowance = std::min(cone_words_, within - cone_words_);  // words members may add
+  const uint64_t scan_limit = enumeration_cost(cone_words_, free);
+  const size_t cone_gates = cone_gates_.size();
+  uint64_t scanned = 0;
+  for (uint32_t candidate = position + 1; candidate < end && scanned < scan_limit; ++candidate) {
+    if (decided[candidate]) continue;
+    const ClauseView clause = clauses_[candidate];
+    uint64_t added = 1 + clause.size;  // the clause's own code words
+    const size_t gates_before = cone_gates_.size();
+    stack_.clear();
+    for (const Literal& literal : clause) {
+      if (stamp_[literal.variable()] == epoch) continue;
+      stamp_[literal.variable()] = epoch;
+      stack_.push_back(literal.variable());
+    }
+    const bool joins = added <= allowance &&
+                       walk(epoch, free, enumeration_cost(allowance, free), added);
+    scanned += added;
+    if (joins) {
+      allowance -= added;
+      members_.push_back(candidate);
       continue;
     }
-    cone_gates_.push_back(index);
-    const Gate& gate = network_.gates[index];
-    size += 2 + gate.count;
-    if (enumeration_cost(size, cone_free_.size()) > budget) return false;
-    const Literal* operands = network_.operands_of(gate);
-    for (uint32_t i = 0; i < gate.count; ++i) {
-      const uint32_t operand = operands[i].variable();
-      if (stamp_[operand] == epoch) continue;
-      stamp_[operand] = epoch;
-      stack_.push_back(operand);
-    }
+    // The candidate's cone reaches beyond: forget what its walk met.
+    for (size_t i = gates_before; i < cone_gates_.size(); ++i)
+      stamp_[network_.gates[cone_gates_[i]].variable] = 0;
+    for (size_t i = free; i < cone_free_.size(); ++i) stamp_[cone_free_[i]] = 0;
+    for (uint32_t variable : stack_) stamp_[variable] = 0;
+    cone_gates_.resize(gates_before);
+    cone_free_.resize(free);
   }
-  std::sort(cone_gates_.begin(), cone_gates_.end());
-  std::sort(cone_free_.begin(), cone_free_.end());
-  return true;
+  work += scanned;
+  if (cone_gates_.size() > cone_gates) std::sort(cone_gates_.begin(), cone_gates_.end());
 }
 
 // Evaluates the program's gates for `words` words of assignments per slot;
@@ -444,8 +523,68 @@ void ModelTest::compute_values() {
   }
 }
 
+void ModelTest::report_until(uint32_t end) {
+  if (end <= reported_) return;
+  if (observer_) observer_(reported_, end);
+  reported_ = end;
+}
+
+// Program cost of the compiled program_: words read per pass times passes.
+uint64_t ModelTest::program_cost(const Program& program) const {
+  return enumeration_cost(
+      program.code.size() + program.clause_code.size() + program.free_variables.size(),
+      program.free_variables.size());
+}
+
+// 3. Decides the clauses before `bound` one at a time, in order; returns the
+// first falsifiable one, or `bound`. `canonical` tells whether witness_ is
+// the first falsifying assignment of that clause's cone in enumeration
+// order (an enumeration found it) or the solver's.
+uint32_t ModelTest::decide_by_cones(uint32_t bound, bool& canonical) {
+  std::vector<uint8_t> decided(bound, 0);  // position -> holds, found with an earlier cone
+  for (uint32_t position = 0; position < bound; ++position) {
+    report_until(position + 1);
+    if (decided[position]) continue;
+    bool small = true;
+    if (!support_.empty()) {
+      uint64_t support = 0;
+      for (const Literal& literal : clauses_[position]) support |= support_[literal.variable()];
+      small = static_cast<uint32_t>(__builtin_popcountll(support)) <= CONE_FREE_LIMIT;
+    }
+    if (small && budget_left_ > 0) {
+      uint64_t work = 0;
+      const bool cheap = collect_cone(position, CONE_FREE_LIMIT,
+                                      std::min(limits_.cone_budget, budget_left_), work);
+      if (cheap) gather_sharing(position, bound, decided, budget_left_, work);
+      budget_left_ -= std::min(budget_left_, work);
+      if (cheap) {
+        compile(cone_gates_, program_);
+        compile_clauses(members_.data(), static_cast<uint32_t>(members_.size()), program_);
+        budget_left_ -= std::min(budget_left_, program_cost(program_));
+        ++statistics_.enumerations;
+        const uint32_t members = static_cast<uint32_t>(members_.size());
+        const uint32_t first = enumerate(program_, members);
+        for (uint32_t i = 0; i < first; ++i) decided[members_[i]] = 1;
+        statistics_.enumerated_clauses += first < members ? first + 1 : members;
+        if (first < members) {
+          bound = members_[first];
+          canonical = true;
+        }
+        continue;
+      }
+    }
+    if (solve_clause(position)) {
+      bound = position;
+      canonical = false;
+    }
+  }
+  return bound;
+}
+
 uint32_t ModelTest::first_falsifiable() {
   have_witness_ = false;
+  reported_ = 0;
+  budget_left_ = limits_.run_budget;
   if (input_clauses_ == 0) return 0;
 
   // 1. Random simulation of all clauses' joint cone.
@@ -469,9 +608,7 @@ uint32_t ModelTest::first_falsifiable() {
   if (bound > 0) {
     // 2. All free variables of the clauses before the bound at once.
     if (bound < input_clauses_) relevant_program(bound, program_);
-    const uint64_t cost = enumeration_cost(
-        program_.code.size() + program_.clause_code.size() + program_.free_variables.size(),
-        program_.free_variables.size());
+    const uint64_t cost = program_cost(program_);
     // Enumerating everything at once pays when the clauses share their free
     // variables; when each depends on a few of many, their own cones are far
     // cheaper (counted in assignments: 2^k for k free variables).
@@ -485,7 +622,7 @@ uint32_t ModelTest::first_falsifiable() {
       }
       cones_cheaper = cone_assignments < (uint64_t{1} << program_.free_variables.size());
     }
-    if (cost <= WHOLE_BUDGET && !cones_cheaper) {
+    if (cost <= limits_.run_budget && !cones_cheaper) {
       statistics_.whole_network = true;
       const uint32_t clause = enumerate(program_, bound);
       if (clause < bound) {
@@ -497,32 +634,15 @@ uint32_t ModelTest::first_falsifiable() {
       // needed; its memory goes back before the solver grows.
       program_ = Program();
       values_ = std::vector<uint64_t>();
-      for (uint32_t position = 0; position < bound; ++position) {
-        bool small = true;
-        if (!support_.empty()) {
-          uint64_t support = 0;
-          for (const Literal& literal : clauses_[position]) support |= support_[literal.variable()];
-          small = static_cast<uint32_t>(__builtin_popcountll(support)) <= CONE_FREE_LIMIT;
-        }
-        bool falsified;
-        if (small && collect_cone(position, CONE_FREE_LIMIT, CONE_BUDGET)) {
-          ++statistics_.enumerated_clauses;
-          falsified = enumerate_cone(position);
-          canonical = falsified;
-        } else {
-          falsified = solve_clause(position);
-        }
-        if (falsified) {
-          bound = position;
-          break;
-        }
-      }
+      bound = decide_by_cones(bound, canonical);
     }
   }
+  report_until(bound < input_clauses_ ? bound + 1 : input_clauses_);
   if (bound == input_clauses_) return bound;
 
   // 4. A canonical assignment where the cone allows it, then every value.
-  if (!canonical && collect_cone(bound, CONE_FREE_LIMIT, CONE_BUDGET)) {
+  uint64_t work = 0;
+  if (!canonical && collect_cone(bound, CONE_FREE_LIMIT, limits_.cone_budget, work)) {
     const bool falsified = enumerate_cone(bound);
     assert(falsified);
     (void)falsified;

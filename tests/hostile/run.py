@@ -14,6 +14,7 @@ import resource
 import subprocess
 import sys
 import tempfile
+import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 ZEL = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "zel"))
@@ -337,6 +338,100 @@ else:
     failed += 1
     print("FAIL listing of a long clause placed once per cycle: status %s, %d bytes, ends %r" % (
         status, len(output), output[-300:]))
+
+# --- the model test's enumeration work -----------------------------------------------
+def shared_cone(gates, existentials, spread, ite, universal_first=True, wrong=None):
+    """A true formula whose model functions share one network of `gates`
+    AND gates (every third an if-then-else when `ite`) over 22 outer
+    universals, each gate reading a universal and the gate before it.
+    Existential e_k is the AND gate k % spread from the top and clause k is
+    (u, -e_k) with that gate's universal u. An inner block of 4 universals
+    copied by 4 existentials puts 26 free variables into the formula, too
+    many to enumerate all at once, so the clauses are decided one cone at a
+    time. `wrong`: e_wrong copies instead a gate true on the single
+    assignment that falsifies its clause. Returns the formula, the
+    certificate and the clause lines of the counterexample."""
+    rng = random.Random(gates)
+    U, V, Y = list(range(1, 23)), list(range(23, 27)), list(range(27, 31))
+    E = list(range(31, 31 + existentials))
+    first = 31 + existentials
+    cert = ["QBCertificate"]
+    before, last = 1, 2
+    ands = []  # (gate, its universal operand, read positively)
+    for j in range(gates):
+        g, u = first + j, U[j % 22]
+        if ite and j % 3 == 2:
+            operands = [u * rng.choice((1, -1)), before, -last]
+            if not universal_first:
+                operands = [-last, before, operands[0]]
+            cert.append("E %d I %s" % (g, " ".join(map(str, operands))))
+        else:
+            operands = [u, last * rng.choice((1, -1))]
+            ands.append((g, u))
+            cert.append("E %d A %s 0" % (g, " ".join(map(str, operands if universal_first
+                                                                else operands[::-1]))))
+        before, last = last, g
+    rare = first + gates
+    if wrong is not None:
+        u = ands[-1 - wrong % spread][1]
+        cert.append("E %d A %s 0" % (rare, " ".join(str(-v if v == u else v) for v in U)))
+    model, clauses = [], []
+    for k, e in enumerate(E):
+        g, u = ands[-1 - k % spread]
+        model.append("%d %d" % (e, rare if k == wrong else g))
+        clauses.append((u, -e))
+    for v, y in zip(V, Y):
+        model.append("%d %d" % (y, v))
+        clauses += [(-y, v), (y, -v)]
+    cert.append("CONCLUDE VALID " + " ".join(model))
+    qbf = ["p cnf %d %d" % (first - 1, len(clauses)), "a %s 0" % " ".join(map(str, U)),
+           "e %s 0" % " ".join(map(str, E)), "a %s 0" % " ".join(map(str, V)),
+           "e %s 0" % " ".join(map(str, Y))] + ["%d %d 0" % c for c in clauses]
+    counterexample = None
+    if wrong is not None:
+        counterexample = ["Counterexample found.", "Clause (#%d): (%d, %d)" % (
+            wrong + 1, clauses[wrong][0], clauses[wrong][1]), ERRONEOUS]
+    return "\n".join(qbf) + "\n", "\n".join(cert) + "\n", counterexample
+
+
+def check_within(name, args, seconds, status_wanted, last_lines):
+    global passed, failed
+    began = time.monotonic()
+    status, output = run(args)
+    took = time.monotonic() - began
+    lines = output.decode("latin-1").rstrip("\n").split("\n")
+    if status == status_wanted and took < seconds and lines[-len(last_lines):] == last_lines:
+        passed += 1
+    else:
+        failed += 1
+        print("FAIL %s ends within %d s: status %s after %.1f s, ends %r\n  reproduce: (cd %s && %s %s)"
+              % (name, seconds, status, took, lines[-3:], work, ZEL, " ".join(args)))
+
+
+# 5,000 gates that each list their universal first: a depth-first walk of a
+# clause's cone meets the universals only after every gate, so the cone's
+# cost must be judged on its real size, not on what the walk met first
+# (2^22 assignments of 5,000 gates, 300 times over, would take minutes).
+for label, universal_first in (("universal first", True), ("universal last", False)):
+    qbf, cert, _ = shared_cone(5000, 300, 300, True, universal_first)
+    write("deep-cone.qdimacs", qbf)
+    write("deep-cone-%d.cert" % universal_first, cert)
+    check_within("300 clauses over a cone of 5,000 gates, %s" % label,
+                 ["deep-cone.qdimacs", "deep-cone-%d.cert" % universal_first], 5, 10, [VALIDATED])
+# 1,000 clauses over one cone of 1,000 AND gates, each cheap enough to
+# enumerate: enumerated once for all clauses, not once per clause. The
+# wrong model is falsified only on one of the 2^22 assignments, which the
+# shared enumeration must find for clause 601, the first that fails.
+qbf, cert, _ = shared_cone(1000, 1000, 1, False)
+write("shared-cone.qdimacs", qbf)
+write("shared-cone.cert", cert)
+check_within("1,000 clauses sharing a cone of 1,000 gates", ["shared-cone.qdimacs", "shared-cone.cert"],
+             5, 10, [VALIDATED])
+qbf, cert, counterexample = shared_cone(1000, 1000, 1, False, wrong=600)
+write("shared-cone-wrong.qdimacs", qbf)
+write("shared-cone-wrong.cert", cert)
+check_within("1,000 clauses sharing a cone, the 601st falsifiable",
+             ["shared-cone-wrong.qdimacs", "shared-cone-wrong.cert"], 5, 20, counterexample)
 
 print("hostile: %d passed, %d failed" % (passed, failed))
 sys.exit(1 if failed else 0)

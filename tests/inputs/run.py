@@ -11,6 +11,10 @@ same
   - with standard error a pseudo-terminal while the certificate arrives
     slowly through a pipe, so that the progress line is drawn: it must
     appear on standard error only, and be erased before the verdict.
+A model whose third clause MiniSat does not decide in minutes (x * y against
+y * x, 16-bit multipliers) shows, while that clause is being tested, its
+"Testing clause 3/4" line on standard output with --d and the model test's
+progress line on a pseudo-terminal; the run is then stopped.
 A truncated and a corrupted file of each format end with exit status 30 and
 "Could not decompress file", also when the damage lies after the claim or
 after a formula's "%" trailer (plain files are not read past the claim);
@@ -238,6 +242,65 @@ def stats_after_errors(work):
           repr((out, stats)))
 
 
+def multiplier_miter(n, bit):
+    """x * y against y * x, each an n-bit array multiplier of AND and
+    if-then-else gates over 2n universals: the model sets p0, q0 to bit 0
+    of the two products (decided at once) and p, q to bit `bit`; the
+    clauses say p0 = q0 and p = q."""
+    X, Y = list(range(1, n + 1)), list(range(n + 1, 2 * n + 1))
+    p0, q0, p, q = 2 * n + 1, 2 * n + 2, 2 * n + 3, 2 * n + 4
+    lines = ["QBCertificate"]
+    fresh = [2 * n + 5]
+
+    def gate(kind, operands):
+        fresh[0] += 1
+        lines.append("E %d %s %s%s" % (fresh[0] - 1, kind, " ".join(map(str, operands)),
+                                       " 0" if kind == "A" else ""))
+        return fresh[0] - 1
+
+    true = gate("A", [])
+
+    def xor(a, b):
+        return gate("I", [a, -b, b])
+
+    def product(a, b):
+        row = [gate("A", [a[0], bj]) for bj in b] + [-true] * n
+        for i in range(1, n):
+            carry = -true
+            for j in range(2 * n - i):
+                addend = gate("A", [a[i], b[j]]) if j < n else -true
+                partial = xor(row[i + j], addend)
+                total = xor(partial, carry)
+                carry = gate("I", [partial, carry, row[i + j]])
+                row[i + j] = total
+        return row
+
+    m1, m2 = product(X, Y), product(Y, X)
+    lines.append("CONCLUDE VALID %d %d %d %d %d %d %d %d" % (p0, m1[0], q0, m2[0], p, m1[bit], q,
+                                                             m2[bit]))
+    qbf = "p cnf %d 4\na %s 0\ne %d %d %d %d 0\n-%d %d 0\n%d -%d 0\n-%d %d 0\n%d -%d 0\n" % (
+        2 * n + 4, " ".join(map(str, X + Y)), p0, q0, p, q, p0, q0, p0, q0, p, q, p, q)
+    return qbf, "\n".join(lines) + "\n"
+
+
+def read_until(stream, wanted, seconds):
+    """Bytes read from the file descriptor `stream` until `wanted` is among
+    them or `seconds` have passed."""
+    got = b""
+    deadline = time.monotonic() + seconds
+    while wanted not in got and time.monotonic() < deadline:
+        ready, _, _ = select.select([stream], [], [], 0.2)
+        if ready:
+            try:
+                chunk = os.read(stream, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            got += chunk
+    return got
+
+
 def main():
     work = tempfile.mkdtemp(prefix="zel-inputs-")
     # Formats round trip, through files and standard input.
@@ -346,6 +409,33 @@ def main():
           repr(terminal[-100:]))
     status, out, err = run([qbf, "-"], first + second)
     check("no progress line when standard error is no terminal", err == b"", repr(err[:200]))
+
+    # A clause MiniSat keeps busy: its line is out while its test runs.
+    qbf, cert = os.path.join(work, "miter.qdimacs"), os.path.join(work, "miter.cert")
+    for name, text in zip((qbf, cert), multiplier_miter(16, 15)):
+        with open(name, "w") as f:
+            f.write(text)
+    process = subprocess.Popen([ZEL, "--d", qbf, cert], stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+    out = read_until(process.stdout.fileno(), b"Testing clause 3/4", 60)
+    time.sleep(1)
+    running = process.poll() is None
+    process.kill()
+    process.wait()
+    check("--d shows the clause being tested while its test runs", running and out.endswith(
+        b"\rTesting clause 1/4\rTesting clause 2/4\rTesting clause 3/4"), repr(out[-100:]))
+    master, slave = pty.openpty()
+    process = subprocess.Popen([ZEL, qbf, cert], stdout=subprocess.PIPE, stderr=slave)
+    os.close(slave)
+    wanted = b"zel: model test, 2 of 4 clauses done, testing clause 3"
+    terminal = read_until(master, wanted, 60)
+    running = process.poll() is None
+    process.kill()
+    process.wait()
+    os.close(master)
+    check("progress line of the model test drawn while a clause is tested",
+          running and wanted in terminal and terminal.startswith(b"\rzel: model test"),
+          repr(terminal[:200]))
 
     return TALLY.summary()
 

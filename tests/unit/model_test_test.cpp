@@ -248,7 +248,8 @@ struct Shape {
   unsigned random_one_in;       // one clause in this many is random, the rest defining
 };
 
-ModelTest::Statistics compare_random(uint32_t seed, const Shape& shape, int runs) {
+ModelTest::Statistics compare_random(uint32_t seed, const Shape& shape, int runs,
+                                     ModelTest::Limits limits = ModelTest::Limits()) {
   ModelTest::Statistics total;
   std::mt19937 random(seed);
   auto below = [&](unsigned n) { return static_cast<unsigned>(random() % n); };
@@ -300,13 +301,14 @@ ModelTest::Statistics compare_random(uint32_t seed, const Shape& shape, int runs
     const Network network = make_network(variables, gates);
     const ClauseStore store = make_clauses(clauses);
     const uint32_t input = static_cast<uint32_t>(clauses.size());
-    ModelTest test(network, store, input);
+    ModelTest test(network, store, input, limits);
     const uint32_t found = test.first_falsifiable();
     EXPECT_EQ(found, reference_first_falsifiable(network, store, input, variables))
         << "seed " << seed << " run " << run;
     if (found < input) expect_falsified(network, store, found, test, variables);
     total.whole_network |= test.statistics().whole_network;
     total.enumerated_clauses += test.statistics().enumerated_clauses;
+    total.enumerations += test.statistics().enumerations;
     total.solved_clauses += test.statistics().solved_clauses;
   }
   return total;
@@ -322,6 +324,97 @@ TEST(ModelTest, AgreesWithThePlainProcedureOnWideNetworks) {
   const ModelTest::Statistics total = compare_random(2, {40, 64, 80, 8, 40, 10}, 100);
   EXPECT_GT(total.enumerated_clauses, 0u);
   EXPECT_GT(total.solved_clauses, 0u);
+}
+
+// Small bounds mix enumerated cones, shared ones and the solver in one run;
+// a run budget of nothing leaves every clause to the solver.
+TEST(ModelTest, AgreesWithThePlainProcedureUnderSmallBounds) {
+  const Shape wide = {40, 64, 80, 8, 40, 10};
+  ModelTest::Limits tight;
+  tight.cone_budget = 1 << 12;
+  tight.run_budget = 1 << 16;
+  const ModelTest::Statistics mixed = compare_random(3, wide, 100, tight);
+  EXPECT_GT(mixed.enumerated_clauses, mixed.enumerations);  // some cones decided several
+  EXPECT_GT(mixed.solved_clauses, 0u);
+  ModelTest::Limits none;
+  none.run_budget = 0;
+  const ModelTest::Statistics solved = compare_random(4, wide, 50, none);
+  EXPECT_EQ(solved.enumerations, 0u);
+  EXPECT_FALSE(solved.whole_network);
+  EXPECT_GT(solved.solved_clauses, 0u);
+}
+
+// A chain of gates each reading a free variable first and the gate before
+// it: a depth-first walk meets the free variables after all gates. Its
+// cone, 2^12 assignments of 3,000 gates, is over the cone budget and goes
+// to the solver however late the walk sees that. 40 more free variables
+// in clauses of their own keep the whole network from one enumeration.
+TEST(ModelTest, ConeJudgedOnItsWholeSize) {
+  std::vector<GateSpec> gates;
+  std::vector<std::vector<int>> clauses;
+  const int free = 52, chain = 3000;
+  int last = 1;
+  for (int g = 0; g < chain; ++g) {
+    const int x = free + 1 + g;
+    gates.push_back({AND, static_cast<unsigned>(x), {1 + g % 12, last}});
+    last = x;
+  }
+  clauses.push_back({1 + (chain - 1) % 12, -last});  // holds: the last gate reads it
+  for (int v = 13; v <= free; ++v) clauses.push_back({v, -v});
+  const unsigned variables = free + chain + 1;
+  const Network network = make_network(variables, gates);
+  const ClauseStore store = make_clauses(clauses);
+  const uint32_t input = static_cast<uint32_t>(clauses.size());
+  ModelTest::Limits limits;
+  limits.cone_budget = 1 << 16;
+  ModelTest test(network, store, input, limits);
+  EXPECT_EQ(test.first_falsifiable(), input);
+  EXPECT_FALSE(test.statistics().whole_network);
+  EXPECT_EQ(test.statistics().solved_clauses, 1u);
+}
+
+// 200 clauses over one cone of 22 free variables (a conjunction, then a
+// chain of 400 gates), each adding one gate of its own: one enumeration
+// decides them all, and the wrong one among them, falsified on one
+// assignment only (which the simulation misses), is found. The observer
+// hears of each clause once, in order, up to that one.
+TEST(ModelTest, ClausesSharingAConeEnumeratedOnce) {
+  std::vector<GateSpec> gates;
+  std::vector<std::vector<int>> clauses;
+  const int free = 22;
+  int top = free + 1;
+  gates.push_back({AND, static_cast<unsigned>(top), range(1, free)});
+  for (int k = 0; k < 400; ++k, ++top) gates.push_back({AND, static_cast<unsigned>(top + 1), {top, top}});
+  const int rare = top + 1;  // true only when 2 is false and every other free variable true
+  std::vector<int> rare_operands = range(1, free);
+  rare_operands[1] = -2;
+  gates.push_back({AND, static_cast<unsigned>(rare), rare_operands});
+  int next = rare + 1;
+  for (int k = 0; k < 200; ++k) {
+    const int copy = next++;
+    gates.push_back({COPY, static_cast<unsigned>(copy), {k == 150 ? rare : top}});
+    clauses.push_back({2, -copy});
+  }
+  for (int v = next; v < next + 40; ++v) clauses.push_back({v, -v});  // beyond one enumeration
+  const unsigned variables = next + 40;
+  const Network network = make_network(variables, gates);
+  const ClauseStore store = make_clauses(clauses);
+  const uint32_t input = static_cast<uint32_t>(clauses.size());
+  ModelTest test(network, store, input);
+  std::vector<uint32_t> told;
+  uint32_t last_end = 0;
+  test.set_observer([&](uint32_t first, uint32_t end) {
+    EXPECT_EQ(first, last_end);
+    EXPECT_LT(first, end);
+    last_end = end;
+    for (uint32_t position = first; position < end; ++position) told.push_back(position);
+  });
+  EXPECT_EQ(test.first_falsifiable(), 150u);
+  EXPECT_EQ(told.size(), 151u);
+  EXPECT_EQ(test.statistics().enumerations, 1u);
+  EXPECT_EQ(test.statistics().solved_clauses, 0u);
+  expect_falsified(network, store, 150, test, variables);
+  for (int v = 1; v <= free; ++v) EXPECT_EQ(test.value(v), v != 2) << v;
 }
 
 }  // namespace
