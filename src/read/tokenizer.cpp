@@ -49,27 +49,11 @@ int Tokenizer::get() {
   return c;
 }
 
-// Scans the buffer with local copies of the position and the counts: the
-// members, stored through `this` at every byte, could alias the buffer's
-// bytes and would be reloaded after each store.
 void Tokenizer::skip_separators() {
-  for (;;) {
-    const char* const bytes = buffer_.get();
-    size_t position = position_;
-    uint32_t line = line_, column = column_;
-    while (position < end_ && separator(static_cast<unsigned char>(bytes[position]))) {
-      const char c = bytes[position++];
-      if (c == '\n' || c == '\r') {
-        ++line;
-        column = 1;
-      } else {
-        ++column;
-      }
-    }
-    position_ = position;
-    line_ = line;
-    column_ = column;
-    if (position < end_ || !refill()) return;
+  int c;
+  while ((c = peek()) != END && separator(c)) {
+    ++position_;
+    count(c);
   }
 }
 
