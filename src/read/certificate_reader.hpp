@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/literal.hpp"
@@ -32,6 +33,11 @@ class CertificateReader {
 
   explicit CertificateReader(ByteSource& source)
       : tokens_(source, Tokenizer::Separators::CERTIFICATE) {}
+  // Goes on where `tokens` stands: the tokenizer that told the certificate
+  // kind (which consumed nothing) is handed over with its buffer.
+  explicit CertificateReader(Tokenizer&& tokens) : tokens_(std::move(tokens)) {
+    tokens_.use_separators(Tokenizer::Separators::CERTIFICATE);
+  }
 
   // Position of the next byte, for messages.
   uint32_t line() const { return tokens_.line(); }

@@ -2,6 +2,7 @@
 
 #include "read/tokenizer.hpp"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,12 @@ Tokenizer::Tokenizer(ByteSource& source, Separators separators, const char* cont
   void* memory = std::aligned_alloc(4096, kBufferSize);
   if (!memory) throw std::bad_alloc();
   buffer_.reset(static_cast<char*>(memory));
+  use_separators(separators);
+}
+
+void Tokenizer::use_separators(Separators separators) {
+  separators_ = separators;
+  for (bool& is : is_separator_) is = false;
   for (const unsigned char c : {' ', '\n', '\r'}) is_separator_[c] = true;
   if (separators_ == Separators::QDIMACS)
     for (const unsigned char c : {'\t', '\v', '\f'}) is_separator_[c] = true;
@@ -50,11 +57,10 @@ void Tokenizer::skip_separators() {
   }
 }
 
-void Tokenizer::refuse_long_token() const {
-  // The first bytes, with anything but printable ASCII escaped.
+std::string Tokenizer::printable(const std::string& text, size_t limit) {
   std::string shown;
-  for (size_t i = 0; i < 16 && i < token_.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(token_[i]);
+  for (size_t i = 0; i < limit && i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c >= 0x20 && c < 0x7F) {
       shown += static_cast<char>(c);
     } else {
@@ -63,8 +69,53 @@ void Tokenizer::refuse_long_token() const {
       shown += escaped;
     }
   }
-  throw Exception(std::string(context_) + "Token too long: '" + shown + "...' (more than " +
-                  std::to_string(kLongestToken) + " bytes).");
+  return shown;
+}
+
+void Tokenizer::refuse_long_token() const {
+  // The first bytes, with anything but printable ASCII escaped.
+  throw Exception(std::string(context_) + "Token too long: '" + printable(token_, 16) +
+                  "...' (more than " + std::to_string(kLongestToken) + " bytes).");
+}
+
+std::string_view Tokenizer::look_ahead(size_t count) {
+  assert(count <= kBufferSize);
+  if (end_ - position_ < count && !exhausted_) {
+    // The unread bytes move to the front and the source fills the rest. Only
+    // the first read after this goes to an address that is not page-aligned.
+    char* buffer = buffer_.get();
+    std::memmove(buffer, buffer + position_, end_ - position_);
+    end_ -= position_;
+    position_ = 0;
+    while (end_ < count) {
+      const size_t got = source_.read(buffer + end_, kBufferSize - end_);
+      if (got == 0) {
+        exhausted_ = true;
+        break;
+      }
+      end_ += got;
+    }
+  }
+  return std::string_view(buffer_.get() + position_, std::min(count, end_ - position_));
+}
+
+// The numbers of more than one byte, and any number at the end of the
+// buffer. The fifth byte holds bits 28 to 34, of which only 28 to 31 fit.
+bool Tokenizer::read_long_varint(uint32_t& value) {
+  uint64_t result = 0;
+  for (size_t i = 0;; ++i) {
+    if (position_ == end_ && !refill()) {
+      if (i == 0) return false;
+      throw Exception("Binary number cut off by the end of the file.");
+    }
+    const unsigned byte = static_cast<unsigned char>(buffer_.get()[position_++]);
+    result |= static_cast<uint64_t>(byte & 0x7F) << (7 * i);
+    if (byte < 0x80) break;
+    if (i + 1 == kLongestVarint) throw Exception("Binary number longer than 5 bytes.");
+  }
+  if (result > 0xFFFFFFFFull) throw Exception("Binary number above 4294967295.");
+  value = static_cast<uint32_t>(result);
+  return true;
 }
 
 const std::string& Tokenizer::token() {
@@ -145,8 +196,15 @@ uint64_t convert_digits(uint64_t chunk, size_t digits) {
 // buffer: the common case of every numeric field. False, with nothing of the
 // token consumed, for anything else, which then takes the general path.
 bool Tokenizer::read_plain_number(bool allow_negative, int64_t& value) {
-  skip_separators();
-  if (position_ == end_) return false;
+  // One blank before the number is the common case: taken without the loop.
+  if (end_ - position_ >= 2 && buffer_.get()[position_] == ' ' &&
+      !separator(static_cast<unsigned char>(buffer_.get()[position_ + 1]))) {
+    ++position_;
+    ++column_;
+  } else {
+    skip_separators();
+    if (position_ == end_) return false;
+  }
   const char* text = buffer_.get() + position_;
   const size_t available = end_ - position_;
   size_t i = 0;

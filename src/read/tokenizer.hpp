@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "core/literal.hpp"
 #include "read/byte_source.hpp"
@@ -26,17 +27,36 @@ class Tokenizer {
   // otherwise grow one token until memory runs out).
   static constexpr size_t kLongestToken = 4096;
 
+  // Bytes buffered at a time; also the most look_ahead gives.
+  static constexpr size_t kBufferSize = 1 << 20;
+  // The longest binary number (read_varint): 5 bytes of 7 bits hold 32 bits.
+  static constexpr size_t kLongestVarint = 5;
+
   // Reads `source`, which must outlive the tokenizer. `context` starts the
   // message of a refused token ("QBF File: " for formulas).
   Tokenizer(ByteSource& source, Separators separators, const char* context = "");
+
+  // Changes which bytes separate tokens from the next read on (a reader
+  // that takes over a tokenizer after the certificate kind was told).
+  void use_separators(Separators separators);
 
   // Position of the next byte: lines and columns count from 1, and a
   // carriage return and a line feed each end a line.
   uint32_t line() const { return line_; }
   uint32_t column() const { return column_; }
 
+  // Bytes consumed so far: the offset of the next byte in the
+  // (decompressed) input, counted from 0. Binary formats report positions so.
+  uint64_t offset() const { return source_.bytes_out() - (end_ - position_); }
+
   // A read past the end happened (get at the end, or next_qdimacs_token).
   bool failed() const { return failed_; }
+
+  // The next `count` bytes (fewer only at the end of input) without
+  // consuming them; count is at most kBufferSize. Reads the source as far
+  // as needed, so on a pipe this waits for the bytes. The view stays valid
+  // until the next read.
+  std::string_view look_ahead(size_t count);
 
   // The next byte without consuming it, or END.
   int peek() {
@@ -56,6 +76,8 @@ class Tokenizer {
   void skip_line();
   // Skips ' ', '\t', '\r' and '\n'; returns the next byte or END.
   int skip_white_space();
+  // Skips the separators of this tokenizer (see Separators).
+  void skip_separators();
 
   // A number field: an optional sign and decimal digits, converted with
   // 32-bit semantics; anything else throws "Number conversion failed (T)."
@@ -72,6 +94,36 @@ class Tokenizer {
     value = static_cast<uint32_t>(plain);
     return true;
   }
+  // The same for a signed number (an optional "-" and one to nine digits).
+  bool read_plain_signed(int32_t& value) {
+    int64_t plain;
+    if (!read_plain_number(true, plain)) return false;
+    value = static_cast<int32_t>(plain);
+    return true;
+  }
+
+  // A binary number: 7 bits a byte, low bits first, the high bit set on
+  // every byte but the last (binary QRP and AIGER). False, with nothing
+  // consumed, at the end of input; throws "Binary number cut off by the end
+  // of the file." when the input ends inside one, "Binary number longer than
+  // 5 bytes." and "Binary number above 4294967295.". Bytes read so are not
+  // counted in line and column: binary positions are offsets.
+  bool read_varint(uint32_t& value) {
+    // Most numbers of a binary proof are one byte: taken here inline.
+    if (position_ != end_) {
+      const unsigned char first = static_cast<unsigned char>(buffer_.get()[position_]);
+      if (first < 0x80) {
+        ++position_;
+        value = first;
+        return true;
+      }
+    }
+    return read_long_varint(value);
+  }
+
+  // Up to `limit` bytes of `text` for a message, anything but printable
+  // ASCII escaped as \xHH.
+  static std::string printable(const std::string& text, size_t limit);
 
  private:
   bool refill();
@@ -84,17 +136,15 @@ class Tokenizer {
       ++column_;
     }
   }
-  void skip_separators();
   bool read_plain_number(bool allow_negative, int64_t& value);
+  bool read_long_varint(uint32_t& value);
   [[noreturn]] void refuse_long_token() const;
-
-  static constexpr size_t kBufferSize = 1 << 20;
 
   struct FreeBuffer {
     void operator()(char* buffer) const;
   };
   ByteSource& source_;                        // where the bytes come from; not owned
-  const Separators separators_;               // which bytes separate tokens
+  Separators separators_;                     // which bytes separate tokens
   bool is_separator_[256] = {};               // byte -> separates tokens
   const char* const context_;                 // start of the long-token message
   std::unique_ptr<char, FreeBuffer> buffer_;  // kBufferSize bytes, page-aligned

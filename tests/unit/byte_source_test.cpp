@@ -30,6 +30,7 @@
 namespace {
 
 using zeltest::message_of;
+using zeltest::StdinPipe;
 
 using Format = ByteSource::Format;
 
@@ -150,29 +151,6 @@ std::pair<std::string, std::string> read_until_error(ByteSource& source) {
   }
 }
 
-// Puts the output of `cat FILE` on descriptor 0 for the lifetime of the
-// object, so that ByteSource::open("-") reads a real pipe.
-class StdinPipe {
- public:
-  explicit StdinPipe(const std::string& file) {
-    std::fflush(stdin);
-    saved_ = dup(0);
-    pipe_ = popen(("cat '" + file + "'").c_str(), "r");
-    if (saved_ < 0 || pipe_ == nullptr || dup2(fileno(pipe_), 0) < 0)
-      throw std::runtime_error("cannot set up the standard input pipe");
-  }
-  ~StdinPipe() {
-    dup2(saved_, 0);
-    ::close(saved_);
-    pclose(pipe_);
-  }
-  StdinPipe(const StdinPipe&) = delete;
-  StdinPipe& operator=(const StdinPipe&) = delete;
-
- private:
-  int saved_ = -1;          // the test's own standard input, restored at the end
-  FILE* pipe_ = nullptr;    // the cat process writing into the pipe
-};
 
 
 std::string decompress_message(const std::string& name, const std::string& detail) {

@@ -12,8 +12,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <stdexcept>
 
 #include <cstdint>
 #include <initializer_list>
@@ -187,6 +189,30 @@ inline void put_file(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
 }
+
+// Puts the output of `cat FILE` on descriptor 0 for the lifetime of the
+// object, so that ByteSource::open("-") reads a real pipe.
+class StdinPipe {
+ public:
+  explicit StdinPipe(const std::string& file) {
+    std::fflush(stdin);
+    saved_ = dup(0);
+    pipe_ = popen(("cat '" + file + "'").c_str(), "r");
+    if (saved_ < 0 || pipe_ == nullptr || dup2(fileno(pipe_), 0) < 0)
+      throw std::runtime_error("cannot set up the standard input pipe");
+  }
+  ~StdinPipe() {
+    dup2(saved_, 0);
+    ::close(saved_);
+    pclose(pipe_);
+  }
+  StdinPipe(const StdinPipe&) = delete;
+  StdinPipe& operator=(const StdinPipe&) = delete;
+
+ private:
+  int saved_ = -1;          // the test's own standard input, restored at the end
+  FILE* pipe_ = nullptr;    // the cat process writing into the pipe
+};
 
 }  // namespace zeltest
 

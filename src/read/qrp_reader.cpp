@@ -1,0 +1,254 @@
+// Reading the entries of a QRP trace, ASCII or binary.
+
+#include "read/qrp_reader.hpp"
+
+#include <cassert>
+#include <utility>
+
+#include "core/exception.hpp"
+#include "formula/qcnf.hpp"
+#include "read/numbers.hpp"
+
+namespace {
+
+// The most bytes of a refused token a message shows.
+constexpr size_t kShownBytes = 32;
+
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+
+[[noreturn]] void conversion_failed(const std::string& text) {
+  throw Exception("Number conversion failed (" + Tokenizer::printable(text, kShownBytes) + ").");
+}
+
+[[noreturn]] void missing_result() { throw Exception("Missing result line."); }
+
+// Literals and quantified variables name at most kMaxVariable, the limit
+// of the formula's per-variable tables.
+void check_variable(uint32_t variable) {
+  if (variable > kMaxVariable) throw Exception(variable_limit_message(variable));
+}
+
+}  // namespace
+
+QrpReader::QrpReader(Tokenizer&& tokens) : tokens_(std::move(tokens)) {
+  tokens_.use_separators(Tokenizer::Separators::QDIMACS);
+}
+
+QrpReader::QrpReader(ByteSource& source) : tokens_(source, Tokenizer::Separators::QDIMACS) {}
+
+std::string QrpReader::where(const QrpPosition& position) const {
+  if (header_.binary) return "byte offset " + std::to_string(position.offset);
+  return "line " + std::to_string(position.line) + ", column " + std::to_string(position.column);
+}
+
+const QrpHeader& QrpReader::read_header() {
+  const std::string* token = &tokens_.token();
+  while (*token == "c") {
+    tokens_.skip_line();
+    token = &tokens_.token();
+  }
+  const auto refuse = [](const std::string& found) {
+    throw Exception("QRP header expected ('p qrp V C' or 'p bqrp V C'), found '" +
+                    Tokenizer::printable(found, kShownBytes) + "'.");
+  };
+  if (*token != "p") refuse(*token);
+  token = &tokens_.token();
+  if (*token == "bqrp")
+    header_.binary = true;
+  else if (*token != "qrp")
+    refuse(*token);
+  header_.variables = read_count(false);
+  header_.clauses = read_count(header_.binary);
+  if (header_.binary) {
+    // The ASCII preamble ends with one 0 byte; the binary part follows it.
+    while (tokens_.peek() == ' ' || tokens_.peek() == '\t') tokens_.get();
+    if (tokens_.peek() != 0) throw Exception("Binary QRP header: 'p bqrp V C' must end with a 0 byte.");
+    tokens_.get();
+  }
+  return header_;
+}
+
+// V or C of the p line: decimal digits after blanks. Digits are taken one
+// by one, not as a token, since the binary header's C is followed by its
+// 0 byte and then binary data, which no token rule should swallow.
+uint32_t QrpReader::read_count(bool zero_ends) {
+  while (tokens_.peek() == ' ' || tokens_.peek() == '\t') tokens_.get();
+  std::string digits;  // shown in a message; only its start is kept
+  uint64_t value = 0;
+  while (is_digit(tokens_.peek())) {
+    const int digit = tokens_.get() - '0';
+    if (digits.size() < kShownBytes) digits += static_cast<char>('0' + digit);
+    if (value <= 0xFFFFFFFFull) value = value * 10 + static_cast<unsigned>(digit);
+  }
+  const int next = tokens_.peek();
+  const bool ended = next == Tokenizer::END || next == ' ' || next == '\t' || next == '\n' ||
+                     next == '\r' || next == '\v' || next == '\f' || (zero_ends && next == 0);
+  if (digits.empty() || !ended) conversion_failed(digits + tokens_.token());
+  if (value > 0xFFFFFFFFull) conversion_failed(digits);
+  return static_cast<uint32_t>(value);
+}
+
+QrpEntry::Kind QrpReader::next(QrpEntry& entry) {
+  assert(section_ != Section::DONE);
+  entry.kind = header_.binary ? next_binary(entry) : next_ascii(entry);
+  return entry.kind;
+}
+
+// ---- ASCII --------------------------------------------------------------
+
+[[noreturn]] void QrpReader::cut_off(const char* within, uint32_t index) const {
+  if (index == 0) throw Exception(std::string(within) + " cut off by the end of the file.");
+  throw Exception(std::string(within) + " " + std::to_string(index) +
+                  " cut off by the end of the file.");
+}
+
+// An index, an antecedent or the 0 ending a list: digits only (no sign, so
+// "-3" is not taken modulo 2^32), at most 4294967295.
+uint32_t QrpReader::read_ascii_unsigned(const char* within, uint32_t index) {
+  uint32_t value;
+  if (tokens_.read_plain_unsigned(value)) return value;
+  const std::string& token = tokens_.token();
+  if (token.empty()) cut_off(within, index);
+  if (!is_digit(token[0]) || !whole_unsigned32(token, value)) conversion_failed(token);
+  return value;
+}
+
+// A literal or a quantified variable: a signed number, magnitude at most
+// 2147483647.
+int32_t QrpReader::read_ascii_signed(const char* within, uint32_t index) {
+  int32_t value;
+  if (tokens_.read_plain_signed(value)) return value;
+  const std::string& token = tokens_.token();
+  if (token.empty()) cut_off(within, index);
+  if (!whole_signed32(token, value)) conversion_failed(token);
+  return value;
+}
+
+QrpEntry::Kind QrpReader::next_ascii(QrpEntry& entry) {
+  tokens_.skip_separators();
+  entry.position = position();
+  if (tokens_.read_plain_unsigned(entry.index)) {
+    read_ascii_step(entry);
+    return QrpEntry::STEP;
+  }
+  const std::string& word = tokens_.token();
+  if (word.empty()) missing_result();
+  if (word == "e" || word == "a") {
+    if (section_ == Section::STEPS) throw Exception("Quantifier line after the first step.");
+    entry.quantifier = word == "e" ? Quantifier::EXISTENTIAL : Quantifier::UNIVERSAL;
+    read_ascii_block(entry);
+    return QrpEntry::BLOCK;
+  }
+  if (word == "r") {
+    read_result(entry);
+    return QrpEntry::RESULT;
+  }
+  if (!is_digit(word[0]) || !whole_unsigned32(word, entry.index)) conversion_failed(word);
+  read_ascii_step(entry);
+  return QrpEntry::STEP;
+}
+
+void QrpReader::read_ascii_block(QrpEntry& entry) {
+  entry.variables.clear();
+  for (int32_t variable; (variable = read_ascii_signed("Quantifier block", 0)) != 0;) {
+    if (variable < 0)
+      throw Exception("Quantified variable " + std::to_string(variable) + " is negative.");
+    check_variable(static_cast<uint32_t>(variable));
+    entry.variables.push_back(static_cast<uint32_t>(variable));
+  }
+}
+
+void QrpReader::read_ascii_step(QrpEntry& entry) {
+  if (entry.index == 0) throw Exception("Step index 0: indices start at 1.");
+  section_ = Section::STEPS;
+  entry.literals.clear();
+  entry.antecedents.clear();
+  for (int32_t number; (number = read_ascii_signed("Step", entry.index)) != 0;) {
+    const Literal literal(number);
+    check_variable(literal.variable());
+    entry.literals.push_back(literal);
+  }
+  for (uint32_t antecedent; (antecedent = read_ascii_unsigned("Step", entry.index)) != 0;)
+    entry.antecedents.push_back(antecedent);
+}
+
+// ---- binary -------------------------------------------------------------
+
+uint32_t QrpReader::read_binary(const char* within, uint32_t index) {
+  uint32_t value;
+  if (!tokens_.read_varint(value)) cut_off(within, index);
+  return value;
+}
+
+// A step starts with its index; a 0 there opens a quantifier block (a 0
+// followed by `e` or `a`) or ends the steps (the result line follows).
+QrpEntry::Kind QrpReader::next_binary(QrpEntry& entry) {
+  entry.position = position();
+  if (!tokens_.read_varint(entry.index)) missing_result();
+  if (entry.index != 0) {
+    read_binary_step(entry);
+    return QrpEntry::STEP;
+  }
+  const int type = tokens_.peek();
+  if (type == 'e' || type == 'a') {
+    if (section_ == Section::STEPS) throw Exception("Quantifier block after the first step.");
+    tokens_.get();
+    entry.quantifier = type == 'e' ? Quantifier::EXISTENTIAL : Quantifier::UNIVERSAL;
+    read_binary_block(entry);
+    return QrpEntry::BLOCK;
+  }
+  read_result(entry);
+  return QrpEntry::RESULT;
+}
+
+void QrpReader::read_binary_block(QrpEntry& entry) {
+  entry.variables.clear();
+  for (uint32_t variable; (variable = read_binary("Quantifier block", 0)) != 0;) {
+    check_variable(variable);
+    entry.variables.push_back(variable);
+  }
+}
+
+void QrpReader::read_binary_step(QrpEntry& entry) {
+  section_ = Section::STEPS;
+  entry.literals.clear();
+  entry.antecedents.clear();
+  for (uint32_t code; (code = read_binary("Step", entry.index)) != 0;) {
+    Literal literal;
+    literal.code = code;
+    if (literal.variable() == 0) throw Exception("Literal code 1 names variable 0.");
+    check_variable(literal.variable());
+    entry.literals.push_back(literal);
+  }
+  for (uint32_t antecedent; (antecedent = read_binary("Step", entry.index)) != 0;)
+    entry.antecedents.push_back(antecedent);
+}
+
+// ---- the end ------------------------------------------------------------
+
+// `r SAT` or `r UNSAT` (ASCII after the 0 of a binary trace too; in an
+// ASCII trace the `r` was read by next_ascii), then nothing but white space
+// to the end of the input.
+void QrpReader::read_result(QrpEntry& entry) {
+  if (header_.binary) {
+    tokens_.skip_separators();
+    entry.position = position();
+    const std::string& mark = tokens_.token();
+    if (mark.empty()) missing_result();
+    if (mark != "r")
+      throw Exception("Result line expected after the steps, found '" +
+                      Tokenizer::printable(mark, kShownBytes) + "'.");
+  }
+  const std::string& word = tokens_.token();
+  if (word == "SAT")
+    entry.satisfiable = true;
+  else if (word == "UNSAT")
+    entry.satisfiable = false;
+  else
+    throw Exception("Unknown result: '" + Tokenizer::printable(word, kShownBytes) + "'.");
+  section_ = Section::DONE;
+  const std::string& rest = tokens_.token();
+  if (!rest.empty())
+    throw Exception("Unexpected '" + Tokenizer::printable(rest, kShownBytes) +
+                    "' after the result line.");
+}

@@ -1,0 +1,104 @@
+// The QRP reader: the Q-resolution traces QBF solvers write (DepQBF's
+// --trace), in both encodings, yielded one entry at a time for a checker to
+// pull. ASCII: `p qrp V C`, quantifier lines as in QDIMACS, one step a line
+// (`index literals 0 antecedents 0`), then `r SAT` or `r UNSAT`. Binary:
+// the ASCII preamble `p bqrp V C` ended by a 0 byte, each quantifier block as
+// 0, `e` or `a`, the variables, 0; the steps as binary numbers (literals
+// coded 2v+s, s = 1 when negative); a 0 where the next index would stand;
+// then the result line in ASCII. The reader checks the form only: number
+// ranges, the variable limit, the order of the sections and a clean end.
+// Whether antecedents exist and steps resolve is the checker's business.
+#ifndef ZEL_READ_QRP_READER_HPP
+#define ZEL_READ_QRP_READER_HPP
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/literal.hpp"
+#include "core/quantifier.hpp"
+#include "read/byte_source.hpp"
+#include "read/tokenizer.hpp"
+
+// Where something stands in the input. ASCII traces are reported by line
+// and column, binary ones by byte offset (see QrpReader::where).
+struct QrpPosition {
+  uint32_t line = 1;    // line, from 1 (ASCII)
+  uint32_t column = 1;  // column, from 1 (ASCII)
+  uint64_t offset = 0;  // bytes before it in the decompressed input, from 0
+};
+
+struct QrpHeader {
+  bool binary = false;     // `p bqrp`
+  uint32_t variables = 0;  // V as announced
+  uint32_t clauses = 0;    // C as announced
+};
+
+// One entry. The vectors are the caller's and reused from entry to entry,
+// so reading allocates only while an entry is longer than all before it.
+struct QrpEntry {
+  enum Kind { BLOCK, STEP, RESULT };
+
+  Kind kind = BLOCK;                   // which of the fields below are set
+  QrpPosition position;                // where the entry starts
+  Quantifier::Type quantifier = Quantifier::UNDEFINED;  // BLOCK: UNIVERSAL or EXISTENTIAL
+  std::vector<uint32_t> variables;     // BLOCK: as listed
+  uint32_t index = 0;                  // STEP: its index, never 0
+  std::vector<Literal> literals;       // STEP: as listed, duplicates kept
+  std::vector<uint32_t> antecedents;   // STEP: indices as listed, never 0
+  bool satisfiable = false;            // RESULT: `r SAT` (else `r UNSAT`)
+};
+
+class QrpReader {
+ public:
+  // Reads from where `tokens` stands (the start of the input, after
+  // detect_certificate_kind looked at it); quantifier and step lines are
+  // separated by any white space, as in QDIMACS.
+  explicit QrpReader(Tokenizer&& tokens);
+  // Reads `source` from its start.
+  explicit QrpReader(ByteSource& source);
+
+  // The comment lines (`c` ...) and the `p` line; the first call. Throws
+  // "QRP header expected ('p qrp V C' or 'p bqrp V C'), found 'T'." and
+  // "Number conversion failed (T)." for V and C.
+  const QrpHeader& read_header();
+
+  // The next entry: quantifier blocks, then steps, then the result, which
+  // is the last; after it only white space may follow, which is checked
+  // here, to the end of the input. Must not be called after the result.
+  // Every refusal throws Exception; where() tells the position.
+  QrpEntry::Kind next(QrpEntry& entry);
+
+  bool binary() const { return header_.binary; }
+  // Where the reader stands: the byte after what it read last.
+  QrpPosition position() const {
+    return QrpPosition{tokens_.line(), tokens_.column(), tokens_.offset()};
+  }
+  // A position as messages give it: "line L, column C" for ASCII traces,
+  // "byte offset N" for binary ones (the offset of the decompressed input,
+  // from 0, as od and xxd count).
+  std::string where(const QrpPosition& position) const;
+  std::string where() const { return where(position()); }
+
+ private:
+  enum class Section { BLOCKS, STEPS, DONE };
+
+  QrpEntry::Kind next_ascii(QrpEntry& entry);
+  QrpEntry::Kind next_binary(QrpEntry& entry);
+  void read_ascii_block(QrpEntry& entry);
+  void read_ascii_step(QrpEntry& entry);
+  void read_binary_block(QrpEntry& entry);
+  void read_binary_step(QrpEntry& entry);
+  void read_result(QrpEntry& entry);
+  uint32_t read_count(bool zero_ends);
+  uint32_t read_ascii_unsigned(const char* within, uint32_t index);
+  int32_t read_ascii_signed(const char* within, uint32_t index);
+  uint32_t read_binary(const char* within, uint32_t index);
+  [[noreturn]] void cut_off(const char* within, uint32_t index) const;
+
+  Tokenizer tokens_;                  // the trace's bytes
+  QrpHeader header_;                  // as read by read_header
+  Section section_ = Section::BLOCKS; // what may come next
+};
+
+#endif
