@@ -69,7 +69,7 @@ bool Run::check() {
     if (!in_memory_ && !formula_source_.open(arguments_.qbf_file))
       throw Exception("Couldn't open file " + arguments_.qbf_file);
     Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
-    if (!read_qdimacs(tokens, formula_)) throw Exception(formula_.error);
+    if (const Refusal refusal = read_qdimacs(tokens, formula_)) throw Exception(refusal.message);
     for (const Block& block : formula_.blocks)
       block.for_each([&](uint32_t variable) { qbf_prefix.push_back(variable); });
   }
@@ -87,10 +87,10 @@ bool Run::check() {
   ProofChecker proof(formula_, proof_options);
   const AtExit proof_counts([&] { statistics_.proof = proof.statistics(); });
   if (progress_) proof.set_progress([this](uint64_t entries) { progress_->update(entries); });
-  bool refuted = false;
-  const ProofChecker::Claim claim = proof.check(*reader_, refuted);
+  const ProofChecker::Conclusion conclusion = proof.check(*reader_);
   if (progress_) progress_->erase();
-  if (claim == ProofChecker::Claim::INVALID) return refuted;
+  if (conclusion != ProofChecker::Conclusion::MODEL)
+    return conclusion == ProofChecker::Conclusion::REFUTED;
 
   // The model stages read the QBF file's clauses and the definitions, not
   // the clauses the certificate derived or defined: their memory goes back

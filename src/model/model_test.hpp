@@ -80,7 +80,8 @@ class ModelTest {
   uint32_t stamp_next();
 
   const Network& network_;        // the gates, read only
-  const ClauseStore& clauses_;    // the clauses, read only
+  std::vector<ClauseView> clauses_;  // the input clauses, read from the store
+  PodVector<Literal> widened_;       // the narrow ones among them, widened
   uint32_t input_clauses_ = 0;    // clauses tested: positions below this
   uint32_t variables_ = 0;        // per-variable arrays have this size
   std::vector<uint32_t> gate_of_;  // variable -> index of its gate; NO_GATE if free

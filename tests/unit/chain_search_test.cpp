@@ -52,7 +52,7 @@ ChainSearch::Result search(ChainSearch& chain_search, const Step& step, const Pr
     views.push_back(ClauseView{clause.data(), static_cast<uint32_t>(clause.size())});
   return chain_search.run(views,
                           ClauseView{step.target.data(), static_cast<uint32_t>(step.target.size())},
-                          prefix.levels, prefix.quantifiers, budget);
+                          prefix.levels, budget);
 }
 
 // Prefix of the small cases: 1, 2 existential (level 0), 3 universal
@@ -184,7 +184,7 @@ void load(QCNF& formula, const Generated& generated) {
   for (unsigned level = 0; level < 5; ++level)
     for (unsigned v = 1; v < prefix.levels.size(); ++v) {
       if (prefix.levels[v] != level) continue;
-      ASSERT_TRUE(formula.new_variable(v, prefix.quantifiers[v].type, false));
+      ASSERT_FALSE(formula.new_variable(v, prefix.quantifiers[v].type, false));
     }
   for (const auto& antecedent : generated.step.antecedents) formula.clauses.push(antecedent);
 }
