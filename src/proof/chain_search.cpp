@@ -216,12 +216,14 @@ void ChainSearch::expand(Frame& frame, const std::vector<unsigned>& levels) {
       }
     }
     if (clashes != 1) continue;
+    assert(in_running_[pivot_code ^ 1u] && !in_running_[pivot_code]);
     if (!existential(levels[pivot_code >> 1])) continue;
     const uint32_t removed = in_target_[pivot_code ^ 1u] ? 0 : 1;  // the pivot is existential
     candidate_stack_.push_back(Candidate{a, pivot_code, running_outside - removed + added_outside});
   }
   work_ += antecedents.size() + 2 * static_cast<uint64_t>(frame.clause_size);
   for (uint32_t i = 0; i < frame.clause_size; ++i) in_running_[running[i].code] = 0;
+  assert(marks_clear(ClauseView{running, frame.clause_size}, in_running_));
   frame.candidates_end = static_cast<uint32_t>(candidate_stack_.size());
   // Antecedents were visited in the given order, so ties keep it.
   std::sort(candidate_stack_.begin() + frame.candidates_begin, candidate_stack_.end(),
@@ -416,6 +418,7 @@ ChainSearch::Result ChainSearch::descend(uint32_t start, uint32_t leeway,
     use(frames_.back().used, false);
     frames_.pop_back();
   }
+  assert(used_key_ == 0);
   clause_stack_.clear();
   candidate_stack_.clear();
   return result;

@@ -163,6 +163,7 @@ ProofChecker::OrderedChain ProofChecker::order_antecedents(
       size_t next = active.next(position + 1);
       if (next == PositionSet::kNone) next = active.next(0);
       if (next == PositionSet::kNone) return true;
+      assert(next < n);
       const size_t to_next = (next + n - position - 1) % n;
       const size_t to_stop = (stop + n - position - 1) % n;
       if (to_next >= to_stop) return true;

@@ -72,6 +72,8 @@ ProofChecker::Conclusion ProofChecker::check(CertificateReader& reader) {
         gettimeofday(&phase_start_, nullptr);
         if (options_.debug) std::cout << "Concluding ..." << std::endl;
         settle_held_back();
+        assert(std::all_of(held_steps_.begin(), held_steps_.end(),
+                           [](const HeldBackStep& held) { return held.settled; }));
         const std::string& claim = reader.read_claim();
         Conclusion result = Conclusion::MODEL;
         if (claim == "INVALID" || claim == "invalid") {
@@ -252,6 +254,7 @@ void ProofChecker::check_merge(StepEntry& step) {
     formula_.clauses.push_compact(merged.literals);
     throw Exception("Tautological resolvent encountered: " + merged.to_string());
   }
+  assert(scratch.merge_pivots.size() == needed);
   merged.remove_variables(scratch.merge_pivots, scratch.rule_marks);
   if (!merge_refutes(merged)) {
     formula_.clauses.push_compact(merged.literals);
@@ -358,6 +361,7 @@ void ProofChecker::check_chain(StepEntry& step) {
   for (const Literal& literal : derived.literals)
     if (!supplied[literal.code]) differ = true;
   for (const Literal& literal : step.resolvent.literals) supplied[literal.code] = 0;
+  assert(marks_clear(step.resolvent.view(), supplied));
   if (differ) throw Exception("Calculated and supplied resolvents differ.");
   // The chain found made a tautological resolution, which Q-resolution
   // forbids: the step stands only if a sound chain over its antecedents exists.
@@ -438,6 +442,7 @@ bool ProofChecker::try_extension(const Definition& definition, const Literal* op
   const Refusal refusal = formula_.apply_extension(definition, operands);
   assert(!refusal);
   (void)refusal;
+  assert(formula_.is_defined(definition.variable));
   if (definition.kind == Definition::AND)
     ++statistics_.and_extensions;
   else
@@ -448,6 +453,7 @@ bool ProofChecker::try_extension(const Definition& definition, const Literal* op
 // The refutation claim: the named clause must become empty under universal
 // reduction.
 bool ProofChecker::conclude(CertificateReader& reader) {
+  assert(phase_ == Phase::CONCLUSION);
   const uint32_t number = reader.read_clause_number();
   if (!clause_map_.defined(number)) {
     std::ostringstream text;

@@ -192,6 +192,95 @@ TEST(DClause, QResolutionFailures) {
   }
 }
 
+// The dual rule on cubes: universal pivots, existential literals deeper
+// than every universal one removed, by the same swap rule.
+TEST(DClause, CubeReductionAndResolution) {
+  const Prefix prefix;
+  struct ReductionRow {
+    std::vector<int> before;
+    std::vector<int64_t> after;
+  };
+  const std::vector<ReductionRow> reductions = {
+      {{1, 3}, {1, 3}},      // 1 (level 0) is outer to 3 (level 1): stays
+      {{3, 4}, {3}},         // 4 (level 2) is deeper than 3: goes
+      {{1, -2}, {}},         // no universal literal: every existential goes
+      {{4, 5}, {4, 5}},      // 5 (level 3) is deepest: nothing goes
+      {{4, 1, 3}, {3, 1}},   // 4 goes, 3 swaps into its slot; 1 stays
+      {{3, 5}, {3, 5}},      // universal literals are never reduced in a cube
+      {{}, {}},
+  };
+  for (const ReductionRow& row : reductions) {
+    DClause c = clause(row.before);
+    c.reduce(Rule::CUBE, prefix.levels);
+    EXPECT_EQ(dimacs(c), row.after) << clause(row.before).to_string();
+  }
+  struct ResolutionRow {
+    std::vector<int> first, second;
+    unsigned pivot;
+    ResolutionOutcome outcome;
+    std::vector<int64_t> resolvent;
+  };
+  const std::vector<ResolutionRow> resolutions = {
+      // Union (5, 1, 4): 5 is the deepest, so nothing goes.
+      {{3, 5, 1}, {-3, 4}, 3, ResolutionOutcome::RESOLVED, {5, 1, 4}},
+      // Union (6, 4, 2): 4 is deeper than 6 and goes, 2 swaps in.
+      {{6, -3, 4}, {3, 2}, 3, ResolutionOutcome::RESOLVED, {6, 2}},
+      // Union (1, 4) holds no universal: the empty cube.
+      {{3, 1}, {-3, 4}, 3, ResolutionOutcome::RESOLVED, {}},
+      // (1, -1) after the pivot: a contradictory cube, reported.
+      {{5, 1}, {-5, -1}, 5, ResolutionOutcome::TAUTOLOGICAL, {}},
+      {{3, 1}, {3, 2}, 3, ResolutionOutcome::NO_CLASH, {}},
+  };
+  std::vector<uint8_t> marks(32, 0);
+  for (const ResolutionRow& row : resolutions) {
+    DClause result = clause({7});
+    EXPECT_EQ(resolve(Rule::CUBE, clause(row.first).view(), clause(row.second).view(), row.pivot,
+                      prefix.levels, result, marks),
+              row.outcome)
+        << clause(row.first).to_string() << " x " << clause(row.second).to_string();
+    EXPECT_EQ(dimacs(result), row.resolvent);
+    EXPECT_EQ(marks, std::vector<uint8_t>(32, 0));
+  }
+}
+
+// The dual rule is the clause rule with the quantifiers swapped: shifting
+// every level by one swaps them and keeps their order, so a cube resolution
+// over some levels must give exactly (order included) the clause resolution
+// over the shifted levels.
+TEST(DClause, CubeRuleIsTheClauseRuleWithQuantifiersSwapped) {
+  zeltest::Random random(777);
+  auto next = [&](uint64_t bound) { return random.below(bound); };
+  for (int round = 0; round < 2000; ++round) {
+    const unsigned variable_count = 8 + static_cast<unsigned>(next(60));
+    std::vector<unsigned> levels(variable_count + 1, 0), shifted(variable_count + 1, 0);
+    const unsigned level_count = 1 + static_cast<unsigned>(next(8));
+    for (unsigned v = 1; v <= variable_count; ++v) {
+      levels[v] = static_cast<unsigned>(next(level_count));
+      shifted[v] = levels[v] + 1;
+    }
+    auto random_clause = [&](unsigned pivot, bool negative) {
+      DClause c;
+      c.insert(Literal(pivot, negative));
+      for (size_t i = next(round % 2 ? 12 : 60); i > 0; --i) {
+        const int v = 1 + static_cast<int>(next(variable_count));
+        if (static_cast<unsigned>(v) != pivot) c.insert(Literal(next(2) ? v : -v));
+      }
+      return c;
+    };
+    const unsigned pivot = 1 + static_cast<unsigned>(next(variable_count));
+    const DClause first = random_clause(pivot, false), second = random_clause(pivot, true);
+    std::vector<uint8_t> marks(2 * variable_count + 2, 0);
+    DClause cube, clause_result;
+    const ResolutionOutcome cube_outcome =
+        resolve(Rule::CUBE, first.view(), second.view(), pivot, levels, cube, marks);
+    const ResolutionOutcome clause_outcome =
+        resolve(Rule::CLAUSE, first.view(), second.view(), pivot, shifted, clause_result, marks);
+    ASSERT_EQ(cube_outcome, clause_outcome) << "round " << round;
+    ASSERT_EQ(dimacs(cube), dimacs(clause_result)) << "round " << round;
+    ASSERT_EQ(marks, std::vector<uint8_t>(marks.size(), 0));
+  }
+}
+
 TEST(DClause, TautologyAndAssign) {
   std::vector<uint8_t> marks(32, 0);
   EXPECT_FALSE(tautological(clause({1, -2, 3}).view(), marks));
@@ -285,18 +374,16 @@ void plain_remove(std::vector<Literal>& literals, unsigned variable) {
   }
 }
 
+// While the deepest literal (the first met among those of greatest level)
+// has the `reduced` quantifier, its variable goes.
 void plain_reduce(std::vector<Literal>& literals, const std::vector<unsigned>& levels,
-                  const std::vector<Quantifier>& records) {
+                  const std::vector<Quantifier>& records,
+                  Quantifier::Type reduced = Quantifier::UNIVERSAL) {
   while (!literals.empty()) {
-    unsigned max_level = 0, deepest = 0;
-    Quantifier::Type type = Quantifier::UNIVERSAL;
+    unsigned deepest = literals.front().variable();
     for (const Literal& literal : literals)
-      if (levels[literal.variable()] > max_level) {
-        max_level = levels[literal.variable()];
-        deepest = literal.variable();
-        type = records[deepest].type;
-      }
-    if (type != Quantifier::UNIVERSAL || deepest == 0) return;
+      if (levels[literal.variable()] > levels[deepest]) deepest = literal.variable();
+    if (records[deepest].type != reduced) return;
     plain_remove(literals, deepest);
   }
 }
@@ -338,6 +425,12 @@ TEST(DClause, ReductionAndRemovalMatchThePlainRules) {
     plain_reduce(expected, levels, records);
     ASSERT_EQ(codes(reduced.literals), codes(expected)) << "round " << round;
     ASSERT_EQ(reduced.size(), expected.size());
+    // The dual: existential literals deeper than every universal one go.
+    DClause cube = clause;
+    cube.reduce(Rule::CUBE, levels);
+    expected = clause.literals;
+    plain_reduce(expected, levels, records, Quantifier::EXISTENTIAL);
+    ASSERT_EQ(codes(cube.literals), codes(expected)) << "round " << round;
 
     std::vector<unsigned> removed;
     for (size_t i = next(40); i > 0; --i) removed.push_back(1 + static_cast<unsigned>(next(variable_count)));

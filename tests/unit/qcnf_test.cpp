@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ void expect_consistent(const QCNF& f) {
       ++total;
     });
   EXPECT_EQ(f.quantified_variables(), total);
+  EXPECT_TRUE(f.prefix_invariants());
 }
 
 struct Placed {
@@ -140,6 +142,9 @@ TEST(QCNF, Queries) {
   EXPECT_FALSE(f.is_defined(3));  // a gap inside the table
   EXPECT_FALSE(f.is_defined(1000));
   EXPECT_TRUE(f.is_universal(5));
+  EXPECT_FALSE(f.is_existential(5));
+  EXPECT_TRUE(f.is_existential(1));
+  EXPECT_FALSE(f.is_existential(3));
   EXPECT_FALSE(f.is_universal(1));
   EXPECT_FALSE(f.is_universal(3));
   EXPECT_FALSE(f.is_universal(1000));
@@ -169,3 +174,33 @@ TEST(QCNF, VariableNumbersBeyondTheLimitAreRefused) {
 }
 
 }  // namespace
+
+// The invariant check the asserts run must see each way a prefix can break:
+// a level whose parity is not the variable's quantifier, a variable outside
+// its block, a variable placed twice, an empty inner block.
+TEST(QCNF, PrefixInvariantsCatchBrokenPrefixes) {
+  auto formula = [] {
+    QCNF f;
+    EXPECT_FALSE(f.new_variable(1, E, false));
+    EXPECT_FALSE(f.new_variable(2, A, false));
+    EXPECT_FALSE(f.new_variable(3, E, false));
+    return f;
+  };
+  EXPECT_TRUE(formula().prefix_invariants());
+  struct Row {
+    std::string name;
+    std::function<void(QCNF&)> breaks;
+  };
+  const std::vector<Row> rows = {
+      {"WrongParity", [](QCNF& f) { f.variables[3].type = A; }},
+      {"LevelNotItsBlock", [](QCNF& f) { f.levels[3] = 0; }},
+      {"PlacedTwice", [](QCNF& f) { f.blocks[0].back.push_back(1); }},
+      {"EmptyInnerBlock", [](QCNF& f) { f.blocks.emplace_back(); }},
+      {"UndefinedInABlock", [](QCNF& f) { f.blocks[2].back.push_back(9); }},
+  };
+  for (const Row& row : rows) {
+    QCNF f = formula();
+    row.breaks(f);
+    EXPECT_FALSE(f.prefix_invariants()) << row.name;
+  }
+}
