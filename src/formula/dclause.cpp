@@ -4,6 +4,7 @@
 #include "dclause.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <sstream>
 
 namespace {

@@ -6,7 +6,6 @@
 #ifndef ZEL_FORMULA_DCLAUSE_HPP
 #define ZEL_FORMULA_DCLAUSE_HPP
 
-#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <string>

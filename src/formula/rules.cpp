@@ -2,6 +2,8 @@
 
 #include "formula/rules.hpp"
 
+#include <cassert>
+
 bool tautological(ClauseView clause, std::vector<uint8_t>& marks) {
   assert(marks_clear(clause, marks));
   for (const Literal& literal : clause) marks[literal.code] = 1;

@@ -17,7 +17,6 @@
 #ifndef ZEL_FORMULA_RULES_HPP
 #define ZEL_FORMULA_RULES_HPP
 
-#include <cassert>
 #include <cstdint>
 #include <vector>
 

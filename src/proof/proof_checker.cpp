@@ -35,6 +35,7 @@ ProofChecker::ProofChecker(QCNF& formula, Options options)
   input_clauses_ = formula_.clauses.size();
   clause_map_.resize(uint64_t{input_clauses_} + 1);
   for (uint32_t number = 1; number <= input_clauses_; ++number) clause_map_.set(number, number);
+  assert(formula_.prefix_invariants());
 }
 
 ProofChecker::~ProofChecker() = default;
@@ -85,6 +86,7 @@ ProofChecker::Conclusion ProofChecker::check(CertificateReader& reader) {
         }
         statistics_.conclusion_seconds = seconds_since(phase_start_);
         phase_ = Phase::DONE;
+        assert(formula_.prefix_invariants());
         return result;
       }
     }
