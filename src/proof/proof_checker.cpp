@@ -144,7 +144,6 @@ void ProofChecker::check_step(StepEntry& step) {
 }
 
 void ProofChecker::apply_step(StepEntry& step) {
-  assert(!clause_map_.defined(step.number));
   if (step.antecedents.empty()) {
     if (!options_.ignore) throw Exception("Resolvent not justified (no antecedents).");
     store(step.number, step.resolvent.literals);
@@ -161,7 +160,7 @@ void ProofChecker::apply_step(StepEntry& step) {
 }
 
 void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) {
-  assert(number != 0 && number <= ClauseMap::kLargestClauseNumber);
+  assert(number <= ClauseMap::kLargestClauseNumber);
   formula_.clauses.push_compact(literals);
   clause_map_.set(number, formula_.clauses.size());
 }
@@ -337,7 +336,7 @@ void ProofChecker::check_chain(StepEntry& step) {
   const OrderedChain ordered = order_antecedents(step.resolvent, step.antecedents);
   const std::vector<ClauseView>& chain = ordered.clauses;
   const std::vector<unsigned>& pivots = ordered.pivots;
-  assert(chain.size() == step.antecedents.size() && pivots.size() < chain.size());
+  assert(chain.size() == step.antecedents.size() && pivots.size() <= chain.size());
 
   running_.assign(chain.front());
   DClause* running = &running_;
