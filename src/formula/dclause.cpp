@@ -1,8 +1,10 @@
-// Clause storage rules, universal reduction and Q-resolution.
+// Clause storage: lookups, removals by the swap rule, reduction and
+// resolution in storage order.
 
 #include "dclause.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <sstream>
 
 namespace {
@@ -15,15 +17,17 @@ inline uint32_t slot_of(uint32_t code, size_t mask) {
 
 void DClause::build_index() const {
   size_t capacity = 64;
-  while (capacity < 2 * static_cast<size_t>(count) + 2) capacity *= 2;
+  while (capacity < 2 * literals.size() + 2) capacity *= 2;
   if (!index_) index_.reset(new std::vector<uint32_t>);
   index_->assign(capacity, 0);
+  assert((capacity & (capacity - 1)) == 0);  // slot_of masks
   for (const Literal& literal : literals) index_insert(literal.code);
 }
 
 void DClause::index_insert(uint32_t code) const {
   std::vector<uint32_t>& index = *index_;
   const size_t mask = index.size() - 1;
+  assert(2 * literals.size() + 2 <= index.size());  // a free slot is always found
   size_t slot = slot_of(code, mask);
   while (index[slot] != 0) slot = (slot + 1) & mask;
   index[slot] = code + 1;
@@ -38,7 +42,7 @@ bool DClause::index_contains(uint32_t code) const {
 }
 
 bool DClause::contains(const Literal& literal) const {
-  if (count > kIndexedLength) {
+  if (literals.size() > kIndexedLength) {
     if (!indexed()) build_index();
     return index_contains(literal.code);
   }
@@ -48,11 +52,11 @@ bool DClause::contains(const Literal& literal) const {
 }
 
 bool DClause::insert(const Literal& literal) {
+  assert(literal.variable() != 0);
   if (contains(literal)) return false;
   literals.push_back(literal);
-  ++count;
   if (indexed()) {
-    if (2 * static_cast<size_t>(count) + 2 > index_->size())
+    if (2 * literals.size() + 2 > index_->size())
       build_index();
     else
       index_insert(literal.code);
@@ -65,13 +69,12 @@ namespace {
 // The swap rule: a matching literal is replaced by the last one, and the slot
 // is examined again.
 template <typename Matches>
-void remove_by_swap(std::vector<Literal>& literals, unsigned& count, Matches matches) {
-  unsigned i = 0;
-  while (i < count) {
+void remove_by_swap(std::vector<Literal>& literals, Matches matches) {
+  size_t i = 0;
+  while (i < literals.size()) {
     if (matches(literals[i])) {
-      literals[i] = literals[count - 1];
+      literals[i] = literals.back();
       literals.pop_back();
-      --count;
     } else {
       ++i;
     }
@@ -81,19 +84,18 @@ void remove_by_swap(std::vector<Literal>& literals, unsigned& count, Matches mat
 }  // namespace
 
 void DClause::remove(const Literal& literal) {
-  remove_by_swap(literals, count, [&](const Literal& present) { return present == literal; });
+  remove_by_swap(literals, [&](const Literal& present) { return present == literal; });
   drop_index();
 }
 
 void DClause::remove(unsigned variable) {
-  remove_by_swap(literals, count,
+  remove_by_swap(literals,
                  [&](const Literal& present) { return present.variable() == variable; });
   drop_index();
 }
 
 void DClause::clear() {
   literals.clear();
-  count = 0;
   drop_index();
 }
 
@@ -132,6 +134,7 @@ void DClause::remove_listed(unsigned variable, Moved moved) {
   for (Removal* removal : {positive, negative}) {
     if (!removal) continue;
     const uint32_t slot = removal->slot;
+    assert(slot < literals.size() && literals[slot].code == removal->code);
     removal->slot = Removal::kGone;
     const Literal last = literals.back();
     literals.pop_back();
@@ -147,7 +150,9 @@ void DClause::remove_listed(unsigned variable, Moved moved) {
 void DClause::remove_variables(const std::vector<unsigned>& variables,
                                std::vector<uint8_t>& marks) {
   if (variables.empty()) return;
+  assert(marks_clear(view(), marks));
   for (unsigned variable : variables) marks[variable << 1] = marks[(variable << 1) | 1u] = 1;
+  const uint32_t count = size();
   removals_.resize(count);
   size_t listed = 0;
   for (uint32_t slot = 0; slot < count; ++slot) {
@@ -158,41 +163,39 @@ void DClause::remove_variables(const std::vector<unsigned>& variables,
   for (unsigned variable : variables) marks[variable << 1] = marks[(variable << 1) | 1u] = 0;
   sort_removals();
   for (unsigned variable : variables) remove_listed(variable, [](const Removal&) {});
-  count = static_cast<unsigned>(literals.size());
+  assert(marks_clear(view(), marks));
   drop_index();
 }
 
-// Universal reduction: while the deepest literal (the first in storage order
-// among those of greatest level; level 0 never counts) is universal, remove
-// its variable. One pass finds the deepest level; in most clauses it is
-// existential and nothing goes. Otherwise the universal literals deeper than
-// every existential one go, deepest level first and within a level by their
-// current slots, which moves change. When many go, a heap ordered by (level,
-// slot) holds an entry per listed literal and slot it has had, and an entry
-// whose literal has moved on is skipped.
-void DClause::reduce(const std::vector<unsigned>& levels) {
-  unsigned deepest[2] = {0, 0};  // deepest existential (even) and universal (odd) level
-  for (const Literal& literal : literals) {
-    const unsigned level = levels[literal.variable()];
-    deepest[level & 1u] = std::max(deepest[level & 1u], level);
-  }
-  if (deepest[1] > deepest[0]) remove_universals_below(levels, deepest[0]);
+// Reduction: while the deepest literal (the first in storage order among
+// those of greatest level) is one the rule removes, remove its variable.
+// One pass finds the deepest level of each quantifier; in most clauses
+// nothing goes. Otherwise the literals the rule removes go, deepest level
+// first and within a level by their current slots, which moves change. When
+// many go, a heap ordered by (level, slot) holds an entry per listed literal
+// and slot it has had, and an entry whose literal has moved on is skipped.
+void DClause::reduce(Rule rule, const std::vector<unsigned>& levels) {
+  DeepestLevels deepest;
+  for (const Literal& literal : literals) deepest.add(levels[literal.variable()]);
+  if (deepest.reduces(rule)) remove_reduced(rule, deepest.bound(rule), levels);
+  assert(reduced(rule, view(), levels));
 }
 
-// Removes the universal literals deeper than `kept_level`, the deepest
-// existential level of the clause, as reduction would.
-void DClause::remove_universals_below(const std::vector<unsigned>& levels, unsigned kept_level) {
+// Removes the literals reduction removes given the clause's bound.
+void DClause::remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels) {
   // The literals that go, written for every literal and kept by advancing
   // the end only for those that go: no branch to mispredict.
+  const uint32_t count = size();
   removals_.resize(count);
   size_t listed = 0;
   for (uint32_t slot = 0; slot < count; ++slot) {
     const uint32_t code = literals[slot].code;
     const unsigned level = levels[code >> 1];
     removals_[listed] = {code, slot, level};
-    listed += (level & 1u) & static_cast<unsigned>(level > kept_level);
+    listed += is_removed(rule, bound, level);
   }
   removals_.resize(listed);
+  assert(listed > 0);  // called when something goes
   if (removals_.size() <= kFewRemovals) {
     // Few literals go: each round looks for the deepest among them.
     for (;;) {
@@ -227,70 +230,29 @@ void DClause::remove_universals_below(const std::vector<unsigned>& levels, unsig
       remove_listed(next.code >> 1, moved);
     }
   }
-  count = static_cast<unsigned>(literals.size());
+  assert(literals.size() + listed == count);
   drop_index();
 }
 
-bool DClause::tautological() const {
-  for (const Literal& literal : literals)
-    if (contains(literal.complement())) return true;
-  return false;
-}
-
-// One pass over both clauses builds the union without the pivot (first's
-// literals, then second's new ones), finds each clause's first pivot literal
-// and whether a second, complementary one follows, and tests for a literal
-// whose complement is already in the union (which finds every complementary
-// pair, whichever comes first). Literals are written unconditionally and
-// kept by advancing the end only for new ones, which spares a branch that
-// no predictor could guess.
-ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
+ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsigned pivot,
                           const std::vector<unsigned>& levels, DClause& result,
                           std::vector<uint8_t>& marks) {
-  constexpr uint32_t kAbsent = ~0u;
   result.clear();
   std::vector<Literal>& union_literals = result.literals;
   union_literals.resize(static_cast<size_t>(first.size) + second.size);
-  Literal* out = union_literals.data();
   size_t kept = 0;
-  bool tautology = false;
-  uint32_t pivot_codes[2] = {kAbsent, kAbsent};  // first pivot literal of each clause
-  unsigned deepest[2] = {0, 0};  // deepest existential and universal level, as reduce finds them
-  const ClauseView clauses[2] = {first, second};
-  for (int side = 0; side < 2; ++side)
-    for (const Literal& literal : clauses[side]) {
-      if (literal.variable() == pivot) {
-        if (pivot_codes[side] == kAbsent)
-          pivot_codes[side] = literal.code;
-        else if (pivot_codes[side] != literal.code)
-          tautology = true;  // a doubled pivot
-        continue;
-      }
-      tautology |= marks[literal.code ^ 1u] != 0;
-      const bool fresh = marks[literal.code] == 0;
-      marks[literal.code] = 1;
-      out[kept] = literal;
-      kept += fresh;
-      const unsigned level = levels[literal.variable()];
-      deepest[level & 1u] = std::max(deepest[level & 1u], level);
-    }
-  for (size_t i = 0; i < kept; ++i) marks[out[i].code] = 0;
-  if (pivot_codes[0] == kAbsent || pivot_codes[1] == kAbsent ||
-      (pivot_codes[0] & 1u) == (pivot_codes[1] & 1u)) {
-    union_literals.clear();
-    return ResolutionOutcome::NO_CLASH;
-  }
+  DeepestLevels deepest;
+  const ResolutionOutcome outcome =
+      resolvent_union(first, second, pivot, levels, union_literals.data(), kept, deepest, marks);
   union_literals.resize(kept);
-  result.count = static_cast<unsigned>(kept);
-  // The tautology test looks at the union before reduction: reducing
-  // (u, -u) would otherwise turn a forbidden step into the empty clause.
-  if (deepest[1] > deepest[0]) result.remove_universals_below(levels, deepest[0]);
-  return tautology ? ResolutionOutcome::TAUTOLOGICAL : ResolutionOutcome::RESOLVED;
+  if (outcome != ResolutionOutcome::NO_CLASH && deepest.reduces(rule))
+    result.remove_reduced(rule, deepest.bound(rule), levels);
+  assert(reduced(rule, result.view(), levels));
+  return outcome;
 }
 
 void DClause::assign(ClauseView clause) {
   literals.assign(clause.begin(), clause.end());
-  count = clause.size;
   drop_index();
 }
 

@@ -1,10 +1,8 @@
-// A clause: an unsorted array of distinct literals, with the two proof rules
-// the whole checker rests on, universal reduction and Q-resolution.
-// Both rules read the quantifier prefix only through the formula's level
-// table, which they index without bounds tests: every variable that reaches a
-// clause is defined by the formula first. A level's parity is its quantifier
-// (even levels existential, odd ones universal), so the level alone tells
-// which literals reduction removes.
+// A clause: an unsorted array of distinct literals, with reduction in place
+// and the resolution of two clauses into one, both in the storage order the
+// certificate format depends on. Which literals reduction and resolution
+// keep is decided by the rules of rules.hpp; this file decides only where
+// the kept literals stand.
 #ifndef ZEL_FORMULA_DCLAUSE_HPP
 #define ZEL_FORMULA_DCLAUSE_HPP
 
@@ -14,33 +12,22 @@
 #include <vector>
 
 #include "core/literal.hpp"
+#include "formula/rules.hpp"
 #include "store/clause_store.hpp"
 #include "store/pod_vector.hpp"
-
-// Outcome of a resolution on a pivot. A tautological resolvent (one that
-// holds a literal and its complement, counting a doubly occurring pivot) is
-// computed all the same, so that callers who must reproduce a chain exactly
-// can do so, but Q-resolution does not allow it.
-enum class ResolutionOutcome {
-  RESOLVED,     // the clauses clash on the pivot; the resolvent is sound
-  NO_CLASH,     // pivot missing from a clause, or of the same sign in both
-  TAUTOLOGICAL  // computed, but a literal meets its complement
-};
 
 class DClause {
  public:
   std::vector<Literal> literals;  // insertion order, never sorted, no literal twice
-  unsigned count = 0;             // always literals.size()
 
   // Copies leave the lookup index behind: it is a cache, rebuilt on demand,
   // and stored clauses should cost no more than their literals.
   DClause() = default;
-  DClause(const DClause& other) : literals(other.literals), count(other.count) {}
+  DClause(const DClause& other) : literals(other.literals) {}
   DClause(DClause&&) noexcept = default;
   DClause& operator=(const DClause& other) {
     if (this != &other) {
       literals = other.literals;
-      count = other.count;
       drop_index();
     }
     return *this;
@@ -60,16 +47,15 @@ class DClause {
   void remove_variables(const std::vector<unsigned>& variables, std::vector<uint8_t>& marks);
   void clear();
   void reserve(size_t size) { literals.reserve(size); }
-  ClauseView view() const { return ClauseView{literals.data(), count}; }
+  uint32_t size() const { return static_cast<uint32_t>(literals.size()); }
+  ClauseView view() const { return ClauseView{literals.data(), size()}; }
   // Makes this clause a copy of `clause`, whose literals are distinct.
   void assign(ClauseView clause);
 
-  // Universal reduction in place: universal literals deeper than every
-  // existential literal go, one variable at a time, deepest level first.
-  void reduce(const std::vector<unsigned>& levels);
-
-  // True when some literal occurs together with its complement.
-  bool tautological() const;
+  // Reduction in place (universal reduction for Rule::CLAUSE): the literals
+  // the rule removes go one variable at a time, deepest level first, within
+  // a level in the order of their current slots, by the swap rule.
+  void reduce(Rule rule, const std::vector<unsigned>& levels);
 
   // "(" literals joined by ", " ")", e.g. (1, -2, 3); "()" when empty.
   std::string to_string() const;
@@ -94,8 +80,8 @@ class DClause {
   PodVector<Removal> removals_;  // sorted by code when more than kFewRemovals
   PodVector<Pending> pending_;   // a heap: deepest level, then lowest slot, first
   Removal* listed(uint32_t code);
-  void remove_universals_below(const std::vector<unsigned>& levels, unsigned kept_level);
-  friend ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
+  void remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels);
+  friend ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsigned pivot,
                                    const std::vector<unsigned>& levels, DClause& result,
                                    std::vector<uint8_t>& marks);
   void sort_removals();
@@ -117,16 +103,12 @@ class DClause {
   }
 };
 
-// The one Q-resolution rule of the checker: the resolvent of `first` and
-// `second` on `pivot` (first's literals, then second's new ones, in their
-// order), universally reduced, into `result`. The first literal of the pivot
-// in each clause decides the clash; a tautological resolvent (a literal and
-// its complement in the union before reduction, or a second, complementary
-// pivot literal in one clause) is computed all the same, so that callers
-// who must reproduce a chain exactly can do so, and reported: Q-resolution
-// does not allow it. `marks` (one byte per literal code, all 0) finds
-// duplicates and complements; it is left all 0.
-ResolutionOutcome resolve(ClauseView first, ClauseView second, unsigned pivot,
+// Resolution into a clause: resolvent_union of `first` and `second` on
+// `pivot`, then reduced by `rule` (reduce's order), into `result`. The
+// tautology test looks at the union before reduction: reducing (u, -u)
+// would otherwise turn a forbidden step into the empty clause. `marks` (one
+// byte per literal code, all 0) is left all 0.
+ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsigned pivot,
                           const std::vector<unsigned>& levels, DClause& result,
                           std::vector<uint8_t>& marks);
 

@@ -5,6 +5,8 @@
 
 #include "formula/qcnf.hpp"
 
+#include <cassert>
+
 bool QCNF::is_applicable(const Definition& definition, const Literal* operands) const {
   for (uint32_t i = 0; i < definition.count; ++i)
     if (!is_defined(operands[i].variable())) return false;
@@ -13,15 +15,18 @@ bool QCNF::is_applicable(const Definition& definition, const Literal* operands) 
 
 // The operand variable of greatest level; ties keep the earlier operand.
 unsigned QCNF::deepest_operand(const Literal* operands, size_t count) const {
+  assert(count > 0);
   unsigned deepest = operands[0].variable();
   for (size_t i = 1; i < count; ++i)
     if (levels[operands[i].variable()] > levels[deepest]) deepest = operands[i].variable();
   return deepest;
 }
 
-bool QCNF::apply_extension(const Definition& definition, const Literal* operands) {
+Refusal QCNF::apply_extension(const Definition& definition, const Literal* operands) {
+  assert(is_applicable(definition, operands));
+  assert(definition.kind != Definition::ITE || definition.count == 3);
   const Literal x(definition.variable, false);
-  if (!within_limit(x.variable())) return false;
+  if (Refusal refusal = within_limit(x.variable())) return refusal;
   // Each defining clause is built as a set: a literal already present is
   // not added again.
   DClause& clause = defining_clause_;
@@ -38,15 +43,15 @@ bool QCNF::apply_extension(const Definition& definition, const Literal* operands
     clause.insert(x);
     for (uint32_t i = 0; i < definition.count; ++i) clause.insert(operands[i].complement());
     clauses.push(clause.literals);
-    const bool placed =
-        definition.count == 0
-            ? new_variable(x.variable(), Quantifier::EXISTENTIAL, true)
-            : new_variable_after(x.variable(), Quantifier::EXISTENTIAL,
-                                 deepest_operand(operands, definition.count));
-    if (!placed) return false;
+    Refusal refusal = definition.count == 0
+                          ? new_variable(x.variable(), Quantifier::EXISTENTIAL, true)
+                          : new_variable_after(x.variable(), Quantifier::EXISTENTIAL,
+                                               deepest_operand(operands, definition.count));
+    if (refusal) return refusal;
   } else {
-    if (!new_variable_after(x.variable(), Quantifier::EXISTENTIAL, deepest_operand(operands, 3)))
-      return false;
+    if (Refusal refusal = new_variable_after(x.variable(), Quantifier::EXISTENTIAL,
+                                             deepest_operand(operands, 3)))
+      return refusal;
     const Literal c = operands[0], t = operands[1], e = operands[2];
     append({x.complement(), t, c.complement()});
     append({x.complement(), c, e});
@@ -54,5 +59,5 @@ bool QCNF::apply_extension(const Definition& definition, const Literal* operands
     append({x, c, e.complement()});
   }
   definitions.add(definition, operands);
-  return true;
+  return Refusal();
 }

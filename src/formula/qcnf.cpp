@@ -2,6 +2,7 @@
 
 #include "formula/qcnf.hpp"
 
+#include <cassert>
 #include <sstream>
 
 std::string variable_limit_message(uint64_t variable) {
@@ -11,10 +12,9 @@ std::string variable_limit_message(uint64_t variable) {
   return text.str();
 }
 
-bool QCNF::within_limit(unsigned variable) {
-  if (variable <= kMaxVariable) return true;
-  error = variable_limit_message(variable);
-  return false;
+Refusal QCNF::within_limit(unsigned variable) const {
+  if (variable <= kMaxVariable) return Refusal();
+  return Refusal{variable_limit_message(variable)};
 }
 
 void QCNF::grow_tables(unsigned variable) {
@@ -22,16 +22,12 @@ void QCNF::grow_tables(unsigned variable) {
   if (levels.size() <= variable) levels.resize(static_cast<size_t>(variable) + 1, 0);
 }
 
-bool QCNF::new_variable(unsigned variable, Quantifier::Type type, bool outermost) {
-  if (outermost && type == Quantifier::UNIVERSAL) {
-    error = "New outermost variables may not be universal.";
-    return false;
-  }
-  if (is_defined(variable)) {
-    error = "Variable redefined";
-    return false;
-  }
-  if (!within_limit(variable)) return false;
+Refusal QCNF::new_variable(unsigned variable, Quantifier::Type type, bool outermost) {
+  assert(type != Quantifier::UNDEFINED && variable != 0);
+  if (outermost && type == Quantifier::UNIVERSAL)
+    return Refusal{"New outermost variables may not be universal."};
+  if (is_defined(variable)) return Refusal{"Variable redefined"};
+  if (Refusal refusal = within_limit(variable)) return refusal;
   grow_tables(variable);
   variables[variable] = Quantifier{type};
 
@@ -48,6 +44,7 @@ bool QCNF::new_variable(unsigned variable, Quantifier::Type type, bool outermost
     }
   } else {
     const Block& innermost = blocks.back();
+    assert(innermost.size() != 0);
     const uint32_t last = innermost.back.empty() ? innermost.front.front() : innermost.back.back();
     if (type == variables[last].type) {
       level = levels[last];
@@ -58,26 +55,25 @@ bool QCNF::new_variable(unsigned variable, Quantifier::Type type, bool outermost
     blocks.back().back.push_back(variable);
   }
   levels[variable] = level;
+  assert(quantifier_of_level(level) == type);
   if (max_variable < variable) max_variable = variable;
-  return true;
+  return Refusal();
 }
 
-bool QCNF::new_variable_after(unsigned variable, Quantifier::Type type, unsigned after) {
+Refusal QCNF::new_variable_after(unsigned variable, Quantifier::Type type, unsigned after) {
+  assert(type != Quantifier::UNDEFINED);
   if (!is_defined(after)) {
     std::ostringstream text;
     text << "Definition depends on undefined variable #" << after;
-    error = text.str();
-    return false;
+    return Refusal{text.str()};
   }
-  if (is_defined(variable)) {
-    error = "Variable redefinition";
-    return false;
-  }
-  if (!within_limit(variable)) return false;
+  if (is_defined(variable)) return Refusal{"Variable redefinition"};
+  if (Refusal refusal = within_limit(variable)) return refusal;
   unsigned level = levels[after];
   // The block's type is that of any of its variables; an empty block 0
   // (universal first) is never the block of a defined variable.
   const Block& block = blocks[level];
+  assert(block.size() != 0);
   const uint32_t member = block.front.empty() ? block.back.front() : block.front.back();
   if (variables[member].type != type) {
     ++level;
@@ -87,12 +83,35 @@ bool QCNF::new_variable_after(unsigned variable, Quantifier::Type type, unsigned
   grow_tables(variable);
   levels[variable] = level;
   variables[variable] = Quantifier{type};
+  assert(quantifier_of_level(level) == type);
   if (max_variable < variable) max_variable = variable;
-  return true;
+  return Refusal();
 }
 
 size_t QCNF::quantified_variables() const {
   size_t total = 0;
   for (const Block& block : blocks) total += block.size();
   return total;
+}
+
+bool QCNF::prefix_invariants() const {
+  if (levels.size() < variables.size()) return false;
+  size_t defined = 0;
+  for (unsigned variable = 0; variable < variables.size(); ++variable) {
+    if (!is_defined(variable)) continue;
+    ++defined;
+    const unsigned level = levels[variable];
+    if (level >= blocks.size() || quantifier_of_level(level) != variables[variable].type)
+      return false;
+  }
+  bool placed = true;
+  for (size_t level = 0; level < blocks.size(); ++level) {
+    if (level > 0 && blocks[level].size() == 0) return false;
+    blocks[level].for_each([&](uint32_t variable) {
+      placed = placed && is_defined(variable) && levels[variable] == level;
+    });
+  }
+  // Each defined variable stands in its block, and the blocks hold no more
+  // entries than there are defined variables: so each stands there once.
+  return placed && quantified_variables() == defined;
 }

@@ -5,8 +5,8 @@
 // steps mention are appended, never removed.
 //
 // This layer never prints and never throws for bad input: a refused
-// operation returns false and leaves its message in `error`, and the caller
-// decides when to throw.
+// operation returns its message as a Refusal, and the caller decides when
+// to throw.
 #ifndef ZEL_FORMULA_QCNF_HPP
 #define ZEL_FORMULA_QCNF_HPP
 
@@ -18,6 +18,7 @@
 #include "core/quantifier.hpp"
 #include "formula/dclause.hpp"
 #include "formula/extension.hpp"
+#include "formula/rules.hpp"
 #include "store/clause_store.hpp"
 
 // The per-variable tables are indexed by variable number and take 8 bytes
@@ -29,6 +30,14 @@ constexpr unsigned kMaxVariable = (1u << 25) - 1;  // 33554431: tables of at mos
 // The announced clause count only sizes a reservation, and no further than
 // this: a header may announce four billion clauses and hold two.
 constexpr uint64_t kMaxClauseReservation = 1u << 20;
+
+// The result of an operation that input can refuse: its message, empty when
+// the operation was done. True when refused.
+struct [[nodiscard]] Refusal {
+  std::string message;
+
+  explicit operator bool() const { return !message.empty(); }
+};
 
 // "Variable V exceeds the largest supported variable number 33554431."
 std::string variable_limit_message(uint64_t variable);
@@ -50,35 +59,37 @@ struct Block {
 
 class QCNF {
  public:
-  // Invariants: v is defined exactly when v < variables.size() and its type is
-  // not UNDEFINED; a defined variable stands once in blocks, in the block whose
-  // index is its level. Even blocks are existential, odd ones universal; block 0
-  // is empty when the first variable placed was universal, every other block
-  // is non-empty. Nothing is ever undefined, moved or redefined.
+  // Invariants (checked by prefix_invariants): v is defined exactly when
+  // v < variables.size() and its type is not UNDEFINED; a defined variable
+  // stands once in blocks, in the block whose index is its level. Even
+  // blocks are existential, odd ones universal, so a level's parity is its
+  // quantifier (is_universal_level); block 0 is empty when the first
+  // variable placed was universal, every other block is non-empty. Nothing
+  // is ever undefined, moved or redefined.
   ClauseStore clauses;                    // position p (0-based) is the p-th clause appended
   unsigned max_variable = 0;              // announced count, raised by every variable seen
-  std::string error;                      // message of the last refused operation
   std::vector<unsigned> levels;           // variable -> level (block index); 0 if undefined
   std::vector<Quantifier> variables;      // variable -> record; {UNDEFINED, 0} if undefined
   std::vector<Block> blocks;              // the prefix, outermost block first
   Definitions definitions;                // every applied extension, in order of application
 
   // Defines `variable` outermost (front of block 0, or of block 1 for a
-  // universal when there are no blocks) or innermost. False with `error` set
-  // when refused; the formula is then unchanged.
-  bool new_variable(unsigned variable, Quantifier::Type type, bool outermost);
+  // universal when there are no blocks) or innermost. When refused, the
+  // formula is unchanged.
+  Refusal new_variable(unsigned variable, Quantifier::Type type, bool outermost);
   // Defines `variable` in the block of `after` when the types agree, else in
   // the block right inside it.
-  bool new_variable_after(unsigned variable, Quantifier::Type type, unsigned after);
+  Refusal new_variable_after(unsigned variable, Quantifier::Type type, unsigned after);
 
   bool is_defined(unsigned variable) const {
     return variable < variables.size() && variables[variable].type != Quantifier::UNDEFINED;
   }
+  // The quantifier is asked of the level, as the proof rules ask it.
   bool is_universal(unsigned variable) const {
-    return variable < variables.size() && variables[variable].type == Quantifier::UNIVERSAL;
+    return is_defined(variable) && is_universal_level(levels[variable]);
   }
   bool is_existential(unsigned variable) const {
-    return variable < variables.size() && variables[variable].type == Quantifier::EXISTENTIAL;
+    return is_defined(variable) && !is_universal_level(levels[variable]);
   }
   // Both variables must be defined.
   bool is_before(unsigned a, unsigned b) const { return levels[a] < levels[b]; }
@@ -88,15 +99,18 @@ class QCNF {
   // variable and records the definition. The caller has checked that the
   // variable is fresh and the operands defined.
   bool is_applicable(const Definition& definition, const Literal* operands) const;
-  bool apply_extension(const Definition& definition, const Literal* operands);
+  Refusal apply_extension(const Definition& definition, const Literal* operands);
 
   // Total number of variables in all blocks.
   size_t quantified_variables() const;
 
+  // For asserts: the invariants above, for the whole prefix (linear time).
+  bool prefix_invariants() const;
+
  private:
   DClause defining_clause_;  // scratch of apply_extension
 
-  bool within_limit(unsigned variable);
+  Refusal within_limit(unsigned variable) const;
   void grow_tables(unsigned variable);
   unsigned deepest_operand(const Literal* operands, size_t count) const;
 };

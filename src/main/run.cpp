@@ -70,7 +70,7 @@ bool Run::check() {
     if (!in_memory_ && !formula_source_.open(arguments_.qbf_file))
       throw Exception("Couldn't open file " + arguments_.qbf_file);
     Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
-    if (!read_qdimacs(tokens, formula_)) throw Exception(formula_.error);
+    if (const Refusal refusal = read_qdimacs(tokens, formula_)) throw Exception(refusal.message);
     // A compressed formula must be whole, whatever the reader needed of it:
     // a damaged end gives no verdict.
     formula_source_.verify_rest();
@@ -91,14 +91,13 @@ bool Run::check() {
   ProofChecker proof(formula_, proof_options);
   const AtExit proof_counts([&] { statistics_.proof = proof.statistics(); });
   if (progress_) proof.set_progress([this](uint64_t entries) { progress_->update(entries); });
-  bool refuted = false;
-  const ProofChecker::Claim claim = proof.check(*reader_, refuted);
+  const ProofChecker::Conclusion conclusion = proof.check(*reader_);
   if (progress_) progress_->erase();
   // Nothing after the claim is read, but a compressed certificate must be
   // whole: the rest is decompressed and checked before any verdict.
-  if (claim == ProofChecker::Claim::INVALID) {
+  if (conclusion != ProofChecker::Conclusion::MODEL) {
     certificate_source_.verify_rest();
-    return refuted;
+    return conclusion == ProofChecker::Conclusion::REFUTED;
   }
 
   // The model stages read the QBF file's clauses and the definitions, not

@@ -231,9 +231,11 @@ bool ModelChecker::test_clauses() {
   // The QBF file's clauses over ids.
   ClauseStore input;
   std::vector<Literal> literals;
+  PodVector<Literal> widened;
   for (uint32_t position = 0; position < input_clauses_; ++position) {
     literals.clear();
-    for (const Literal& literal : formula_.clauses[position])
+    widened.clear();
+    for (const Literal& literal : formula_.clauses.read(position, widened))
       literals.push_back(Literal(id(literal.variable()), literal.negative()));
     input.push(literals);
   }
@@ -261,7 +263,9 @@ bool ModelChecker::test_clauses() {
 
   if (falsified < input_clauses_) {
     std::cout << std::endl << "Counterexample found." << std::endl;
-    std::cout << "Clause (#" << falsified + 1 << "): " << to_string(formula_.clauses[falsified])
+    widened.clear();
+    std::cout << "Clause (#" << falsified + 1 << "): "
+              << to_string(formula_.clauses.read(falsified, widened))
               << std::endl;
     if (options_.debug) {
       std::cout << "Assignment to universals: ";

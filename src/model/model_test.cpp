@@ -85,8 +85,15 @@ uint64_t words_within(uint64_t budget, size_t free) {
 
 ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses,
                      Limits limits)
-    : network_(network), clauses_(clauses), input_clauses_(input_clauses), limits_(limits) {
+    : network_(network), input_clauses_(input_clauses), limits_(limits) {
   assert(input_clauses <= clauses.size());
+  size_t narrow = 0;
+  for (uint32_t position = 0; position < input_clauses_; ++position)
+    narrow += clauses.narrow_size(position);
+  widened_.reserve(narrow);
+  clauses_.reserve(input_clauses_);
+  for (uint32_t position = 0; position < input_clauses_; ++position)
+    clauses_.push_back(clauses.read(position, widened_));
   variables_ = network.variables;
   for (uint32_t position = 0; position < input_clauses_; ++position)
     for (const Literal& literal : clauses_[position])

@@ -111,7 +111,8 @@ class ModelTest {
   uint32_t stamp_next();
 
   const Network& network_;        // the gates, read only
-  const ClauseStore& clauses_;    // the clauses, read only
+  std::vector<ClauseView> clauses_;  // the input clauses, read from the store
+  PodVector<Literal> widened_;       // the narrow ones among them, widened
   uint32_t input_clauses_ = 0;    // clauses tested: positions below this
   const Limits limits_;           // enumeration bounds
   uint64_t budget_left_ = 0;      // enumeration work the run may still spend

@@ -38,6 +38,13 @@ inline uint64_t antecedent_hash(uint32_t antecedent) {
   return mix(0x5A5A5A5A00000000ull ^ antecedent);
 }
 
+// The search builds Q-resolution chains of clauses: its "existential"
+// literals are those of the pivot quantifier, its "universal" ones those
+// reduction removes.
+constexpr Rule kRule = Rule::CLAUSE;
+inline bool existential(unsigned level) { return is_pivot_level(kRule, level); }
+inline bool universal(unsigned level) { return is_reduced_level(kRule, level); }
+
 }  // namespace
 
 void ChainSearch::prepare(const std::vector<ClauseView>& antecedents, ClauseView target,
@@ -58,13 +65,8 @@ void ChainSearch::prepare(const std::vector<ClauseView>& antecedents, ClauseView
   work_ += target.size;
   for (size_t a = 0; a < n; ++a) {
     const ClauseView clause = antecedents[a];
-    bool tautological = false;
-    for (const Literal& literal : clause) in_running_[literal.code] = 1;
-    for (const Literal& literal : clause)
-      if (in_running_[literal.code ^ 1u]) tautological = true;
-    for (const Literal& literal : clause) in_running_[literal.code] = 0;
     work_ += 3 * static_cast<uint64_t>(clause.size);
-    if (tautological) continue;
+    if (tautological(clause, in_running_)) continue;
     usable_[a] = 1;
     for (const Literal& literal : clause) {
       ++unused_count_[literal.code];
@@ -120,20 +122,19 @@ bool ChainSearch::contained(const Literal* literals, uint32_t size) const {
 // that literal as its pivot, and its other literals enter the running clause:
 // they need the same, in turn. The closure only ever follows what a chain
 // must do, so no chain is lost.
-bool ChainSearch::dead_end(const Frame& frame, const std::vector<unsigned>& levels,
-                           const std::vector<Quantifier>& quantifiers) {
+bool ChainSearch::dead_end(const Frame& frame, const std::vector<unsigned>& levels) {
   const std::vector<ClauseView>& antecedents = *antecedents_;
   bool dead = false;
   const Literal* literals = clause_stack_.data() + frame.clause_begin;
   for (uint32_t i = 0; i < frame.clause_size && !dead; ++i)
-    dead = !removable(literals[i].code, quantifiers);
+    dead = !removable(literals[i].code, levels);
   // A universal literal outside the target leaves only by reduction, which
   // an existential literal deeper than it and there for good prevents.
   unsigned permanent_level = 0;
   bool permanent = false;
   for (uint32_t i = 0; i < frame.clause_size && !dead; ++i) {
     const Literal literal = literals[i];
-    if (quantifiers[literal.variable()].type != Quantifier::EXISTENTIAL) continue;
+    if (!existential(levels[literal.variable()])) continue;
     if (unused_count_[literal.code ^ 1u] != 0) continue;
     if (!permanent || levels[literal.variable()] > permanent_level)
       permanent_level = levels[literal.variable()];
@@ -141,14 +142,14 @@ bool ChainSearch::dead_end(const Frame& frame, const std::vector<unsigned>& leve
   }
   for (uint32_t i = 0; i < frame.clause_size && !dead && permanent; ++i) {
     const Literal literal = literals[i];
-    dead = quantifiers[literal.variable()].type == Quantifier::UNIVERSAL &&
+    dead = universal(levels[literal.variable()]) &&
            !in_target_[literal.code] && levels[literal.variable()] < permanent_level;
   }
   for (size_t head = 0; head < forced_queue_.size() && !dead; ++head) {
     const ClauseView clause = antecedents[forced_queue_[head]];
     work_ += clause.size;
     for (const Literal& literal : clause)
-      if (!in_running_[literal.code] && !removable(literal.code, quantifiers)) {
+      if (!in_running_[literal.code] && !removable(literal.code, levels)) {
         dead = true;
         break;
       }
@@ -167,9 +168,9 @@ bool ChainSearch::dead_end(const Frame& frame, const std::vector<unsigned>& leve
 // antecedent holds its complement. Marks the literal as accounted for (and
 // its complement as the pivot of whatever removes it) and queues an
 // antecedent that alone can remove it.
-bool ChainSearch::removable(uint32_t code, const std::vector<Quantifier>& quantifiers) {
+bool ChainSearch::removable(uint32_t code, const std::vector<unsigned>& levels) {
   if (needed_[code] || in_target_[code]) return true;
-  if (quantifiers[code >> 1].type != Quantifier::EXISTENTIAL) return true;
+  if (!existential(levels[code >> 1])) return true;
   needed_[code] = 1;
   in_running_[code ^ 1u] = 1;  // the complement is a pivot, not a literal to remove
   needed_codes_.push_back(code);
@@ -190,14 +191,13 @@ bool ChainSearch::removable(uint32_t code, const std::vector<Quantifier>& quanti
   return true;
 }
 
-void ChainSearch::expand(Frame& frame, const std::vector<Quantifier>& quantifiers) {
+void ChainSearch::expand(Frame& frame, const std::vector<unsigned>& levels) {
   const std::vector<ClauseView>& antecedents = *antecedents_;
   const Literal* running = clause_stack_.data() + frame.clause_begin;
   uint32_t running_outside = 0;
   for (uint32_t i = 0; i < frame.clause_size; ++i) {
     in_running_[running[i].code] = 1;
-    if (!in_target_[running[i].code] &&
-        quantifiers[running[i].variable()].type == Quantifier::EXISTENTIAL)
+    if (!in_target_[running[i].code] && existential(levels[running[i].variable()]))
       ++running_outside;
   }
   frame.candidates_begin = static_cast<uint32_t>(candidate_stack_.size());
@@ -211,17 +211,19 @@ void ChainSearch::expand(Frame& frame, const std::vector<Quantifier>& quantifier
         ++clashes;
         pivot_code = literal.code;
       } else if (!in_running_[literal.code] && !in_target_[literal.code] &&
-                 quantifiers[literal.variable()].type == Quantifier::EXISTENTIAL) {
+                 existential(levels[literal.variable()])) {
         ++added_outside;
       }
     }
     if (clashes != 1) continue;
-    if (quantifiers[pivot_code >> 1].type != Quantifier::EXISTENTIAL) continue;
+    assert(in_running_[pivot_code ^ 1u] && !in_running_[pivot_code]);
+    if (!existential(levels[pivot_code >> 1])) continue;
     const uint32_t removed = in_target_[pivot_code ^ 1u] ? 0 : 1;  // the pivot is existential
     candidate_stack_.push_back(Candidate{a, pivot_code, running_outside - removed + added_outside});
   }
   work_ += antecedents.size() + 2 * static_cast<uint64_t>(frame.clause_size);
   for (uint32_t i = 0; i < frame.clause_size; ++i) in_running_[running[i].code] = 0;
+  assert(marks_clear(ClauseView{running, frame.clause_size}, in_running_));
   frame.candidates_end = static_cast<uint32_t>(candidate_stack_.size());
   // Antecedents were visited in the given order, so ties keep it.
   std::sort(candidate_stack_.begin() + frame.candidates_begin, candidate_stack_.end(),
@@ -234,45 +236,35 @@ void ChainSearch::expand(Frame& frame, const std::vector<Quantifier>& quantifier
 
 // Appends the reduced resolvent of the frame's clause and the candidate to
 // clause_stack_ and returns its size; `key` receives its node key (with the
-// candidate counted as used).
+// candidate counted as used). The resolvent is the formula's rule (the
+// union, then reduction), in the union's order: the search needs the set.
 uint32_t ChainSearch::resolve(const Frame& frame, const Candidate& candidate,
-                              const std::vector<unsigned>& levels,
-                              const std::vector<Quantifier>& quantifiers, uint64_t& key) {
+                              const std::vector<unsigned>& levels, uint64_t& key) {
   ++resolutions_;
   const uint32_t begin = static_cast<uint32_t>(clause_stack_.size());
   const ClauseView other = (*antecedents_)[candidate.antecedent];
-  for (uint32_t i = 0; i < frame.clause_size; ++i) {
-    const Literal literal = clause_stack_[frame.clause_begin + i];
-    if (literal.code == (candidate.pivot_code ^ 1u)) continue;
-    in_running_[literal.code] = 1;
-    clause_stack_.push_back(literal);
-  }
-  for (const Literal& literal : other) {
-    if (literal.code == candidate.pivot_code || in_running_[literal.code]) continue;
-    in_running_[literal.code] = 1;
-    clause_stack_.push_back(literal);
-  }
+  clause_stack_.resize(begin + static_cast<size_t>(frame.clause_size) + other.size);
+  const ClauseView running{clause_stack_.data() + frame.clause_begin, frame.clause_size};
+  size_t size = 0;
+  DeepestLevels deepest;
+  const ResolutionOutcome outcome =
+      resolvent_union(running, other, candidate.pivot_code >> 1, levels,
+                      clause_stack_.data() + begin, size, deepest, in_running_);
+  // A candidate clashes once with the running clause, both not tautological.
+  assert(outcome == ResolutionOutcome::RESOLVED);
+  (void)outcome;
   work_ += 2 * (static_cast<uint64_t>(frame.clause_size) + other.size);
-  // Universal reduction: universal literals deeper than every existential
-  // literal go.
-  unsigned deepest_existential = 0;
-  for (uint32_t i = begin; i < clause_stack_.size(); ++i) {
-    const unsigned variable = clause_stack_[i].variable();
-    in_running_[clause_stack_[i].code] = 0;
-    if (quantifiers[variable].type == Quantifier::EXISTENTIAL && levels[variable] > deepest_existential)
-      deepest_existential = levels[variable];
-  }
+  const unsigned bound = deepest.bound(kRule);
   uint32_t kept = begin;
   key = used_key_ ^ antecedent_hash(candidate.antecedent);
-  for (uint32_t i = begin; i < clause_stack_.size(); ++i) {
+  for (uint32_t i = begin; i < begin + size; ++i) {
     const Literal literal = clause_stack_[i];
-    const unsigned variable = literal.variable();
-    if (quantifiers[variable].type == Quantifier::UNIVERSAL && levels[variable] > deepest_existential)
-      continue;
+    if (is_removed(kRule, bound, levels[literal.variable()])) continue;
     key ^= literal_hash(literal.code);
     clause_stack_[kept++] = literal;
   }
   clause_stack_.resize(kept);
+  assert(reduced(kRule, ClauseView{clause_stack_.data() + begin, kept - begin}, levels));
   return kept - begin;
 }
 
@@ -280,11 +272,10 @@ uint32_t ChainSearch::resolve(const Frame& frame, const Candidate& candidate,
 // order of appearance, so that the search's per-literal arrays follow the
 // variables of the step, not the largest variable number of the formula.
 void ChainSearch::renumber(const std::vector<ClauseView>& antecedents, ClauseView target,
-                           const std::vector<unsigned>& levels,
-                           const std::vector<Quantifier>& quantifiers) {
+                           const std::vector<unsigned>& levels) {
   local_of_.clear();
   local_levels_.assign(1, 0);
-  local_quantifiers_.assign(1, Quantifier());
+  formula_variable_.assign(1, 0);
   local_literals_.clear();
   auto local = [&](Literal literal) {
     const uint32_t variable = literal.variable();
@@ -292,7 +283,7 @@ void ChainSearch::renumber(const std::vector<ClauseView>& antecedents, ClauseVie
     if (found == local_of_.end()) {
       found = local_of_.emplace(variable, static_cast<uint32_t>(local_levels_.size())).first;
       local_levels_.push_back(levels[variable]);
-      local_quantifiers_.push_back(quantifiers[variable]);
+      formula_variable_.push_back(variable);
     }
     return Literal(found->second, literal.negative());
   };
@@ -313,19 +304,23 @@ void ChainSearch::renumber(const std::vector<ClauseView>& antecedents, ClauseVie
 }
 
 ChainSearch::Result ChainSearch::run(const std::vector<ClauseView>& antecedents, ClauseView target,
-                                     const std::vector<unsigned>& levels,
-                                     const std::vector<Quantifier>& quantifiers, uint64_t budget) {
+                                     const std::vector<unsigned>& levels, uint64_t budget) {
+  assert(frames_.empty() && clause_stack_.empty() && candidate_stack_.empty());
   work_ = 0;
   resolutions_ = 0;
   budget_ = budget;
   used_key_ = 0;
-  renumber(antecedents, target, levels, quantifiers);
-  prepare(local_clauses_, local_target_, 2 * local_quantifiers_.size());
+  chain_.clear();
+  chain_pivots_.clear();
+  renumber(antecedents, target, levels);
+  prepare(local_clauses_, local_target_, 2 * local_levels_.size());
   Result result = NONE;
   const uint32_t n = static_cast<uint32_t>(antecedents.size());
   for (uint32_t start = 0; start < n && result == NONE; ++start)
-    if (usable_[start] && contained(local_clauses_[start].literals, local_clauses_[start].size))
+    if (usable_[start] && contained(local_clauses_[start].literals, local_clauses_[start].size)) {
       result = FOUND;
+      chain_.push_back(start);
+    }
 
   // Pass k allows k departures from the preferred order: a start other than
   // the first usable antecedent, or a candidate other than a node's best.
@@ -341,7 +336,7 @@ ChainSearch::Result ChainSearch::run(const std::vector<ClauseView>& antecedents,
         cut_ = true;
         break;
       }
-      result = descend(start, leeway - start_cost, local_levels_, local_quantifiers_);
+      result = descend(start, leeway - start_cost, local_levels_);
     }
     if (result == NONE && !cut_) break;
     if (result == NONE && work_ > budget_) result = EXHAUSTED;
@@ -352,13 +347,12 @@ ChainSearch::Result ChainSearch::run(const std::vector<ClauseView>& antecedents,
 
 // One depth-first search from `start` with `leeway` departures allowed.
 ChainSearch::Result ChainSearch::descend(uint32_t start, uint32_t leeway,
-                                         const std::vector<unsigned>& levels,
-                                         const std::vector<Quantifier>& quantifiers) {
+                                         const std::vector<unsigned>& levels) {
   const ClauseView clause = (*antecedents_)[start];
   uint64_t key = used_key_ ^ antecedent_hash(start);
   for (const Literal& literal : clause) key ^= literal_hash(literal.code);
   use(start, true);
-  frames_.push_back(Frame{0, clause.size, key, 0, 0, 0, start, leeway, false, false});
+  frames_.push_back(Frame{0, clause.size, key, 0, 0, 0, start, 0, leeway, false, false});
   clause_stack_.assign(clause.begin(), clause.end());
 
   Result result = NONE;
@@ -371,14 +365,14 @@ ChainSearch::Result ChainSearch::descend(uint32_t start, uint32_t leeway,
     if (!frames_[top].expanded) {
       const auto known = failed_.find(frames_[top].key);
       if ((known != failed_.end() && known->second > frames_[top].leeway) ||
-          dead_end(frames_[top], levels, quantifiers)) {
+          dead_end(frames_[top], levels)) {
         work_ += frames_[top].clause_size;
         frames_[top].candidates_begin = frames_[top].candidates_end =
             static_cast<uint32_t>(candidate_stack_.size());
         frames_[top].next = frames_[top].candidates_end;
         frames_[top].expanded = true;
       } else {
-        expand(frames_[top], quantifiers);
+        expand(frames_[top], levels);
         continue;  // the budget is checked before the next step
       }
     }
@@ -405,16 +399,18 @@ ChainSearch::Result ChainSearch::descend(uint32_t start, uint32_t leeway,
     const Candidate candidate = candidate_stack_[frame.next++];
     uint64_t child_key;
     const uint32_t child_begin = static_cast<uint32_t>(clause_stack_.size());
-    const uint32_t child_size = resolve(frame, candidate, levels, quantifiers, child_key);
+    const uint32_t child_size = resolve(frame, candidate, levels, child_key);
     if (contained(clause_stack_.data() + child_begin, child_size)) {
       result = FOUND;
+      record_chain(&candidate);
       break;
     }
     use(candidate.antecedent, true);
     frames_.push_back(Frame{child_begin, child_size, child_key,
                             static_cast<uint32_t>(candidate_stack_.size()),
                             static_cast<uint32_t>(candidate_stack_.size()), 0,
-                            candidate.antecedent, child_leeway, false, false});
+                            candidate.antecedent, candidate.pivot_code >> 1, child_leeway,
+                            false, false});
   }
   // Unwind whatever path is left, so that the counts are those of a search
   // that used nothing.
@@ -422,7 +418,21 @@ ChainSearch::Result ChainSearch::descend(uint32_t start, uint32_t leeway,
     use(frames_.back().used, false);
     frames_.pop_back();
   }
+  assert(used_key_ == 0);
   clause_stack_.clear();
   candidate_stack_.clear();
   return result;
+}
+
+// The chain of the current path, ended by `last`, in formula variables.
+void ChainSearch::record_chain(const Candidate* last) {
+  chain_.clear();
+  chain_pivots_.clear();
+  for (const Frame& frame : frames_) {
+    chain_.push_back(frame.used);
+    if (frame.pivot != 0) chain_pivots_.push_back(formula_variable_[frame.pivot]);
+  }
+  chain_.push_back(last->antecedent);
+  chain_pivots_.push_back(formula_variable_[last->pivot_code >> 1]);
+  assert(chain_pivots_.size() + 1 == chain_.size());
 }

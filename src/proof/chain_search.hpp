@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "core/literal.hpp"
-#include "core/quantifier.hpp"
+#include "formula/rules.hpp"
 #include "store/clause_store.hpp"
 
 class ChainSearch {
@@ -33,12 +33,17 @@ class ChainSearch {
   // Looks for a sound chain over `antecedents` that reaches a subset of
   // `target`. The antecedents are tried in the order given where nothing
   // else decides, so callers list them in the order most likely to succeed.
-  // Tautological antecedents are never used. `levels` and `quantifiers` are
-  // the prefix tables, indexed by variable; every variable of the clauses is
-  // defined in them. `budget` bounds the literals touched.
+  // Tautological antecedents are never used. `levels` is the prefix's level
+  // table, indexed by variable; every variable of the clauses is defined in
+  // it. `budget` bounds the literals touched.
   Result run(const std::vector<ClauseView>& antecedents, ClauseView target,
-             const std::vector<unsigned>& levels, const std::vector<Quantifier>& quantifiers,
-             uint64_t budget);
+             const std::vector<unsigned>& levels, uint64_t budget);
+
+  // The chain the last run found (FOUND only): antecedent indices in the
+  // order of resolution, and the pivot variable of each resolution
+  // (chain_pivots()[i] resolves with chain()[i + 1]).
+  const std::vector<uint32_t>& chain() const { return chain_; }
+  const std::vector<unsigned>& chain_pivots() const { return chain_pivots_; }
 
   // Literals touched by the last run: the measure of its work.
   uint64_t work() const { return work_; }
@@ -58,6 +63,7 @@ class ChainSearch {
     uint32_t candidates_end;   // one past the last
     uint32_t next;             // next candidate to try, index into candidate_stack_
     uint32_t used;             // antecedent whose resolution made this clause (the start: itself)
+    uint32_t pivot;            // local pivot variable of that resolution (the start: 0)
     uint32_t leeway;           // discrepancies still allowed below this node
     bool expanded;             // candidates computed
     bool tried;                // a child was searched (not cut off at once): the next costs leeway
@@ -69,21 +75,19 @@ class ChainSearch {
     uint32_t outside;     // existential literals of the resolvent outside the target (lower is better)
   };
 
-  Result descend(uint32_t start, uint32_t leeway, const std::vector<unsigned>& levels,
-                 const std::vector<Quantifier>& quantifiers);
+  Result descend(uint32_t start, uint32_t leeway, const std::vector<unsigned>& levels);
   void renumber(const std::vector<ClauseView>& antecedents, ClauseView target,
-                const std::vector<unsigned>& levels, const std::vector<Quantifier>& quantifiers);
+                const std::vector<unsigned>& levels);
   void prepare(const std::vector<ClauseView>& antecedents, ClauseView target, size_t codes);
   void finish(ClauseView target);
   bool contained(const Literal* literals, uint32_t size) const;
-  bool dead_end(const Frame& frame, const std::vector<unsigned>& levels,
-                const std::vector<Quantifier>& quantifiers);
-  bool removable(uint32_t code, const std::vector<Quantifier>& quantifiers);
-  void expand(Frame& frame, const std::vector<Quantifier>& quantifiers);
+  bool dead_end(const Frame& frame, const std::vector<unsigned>& levels);
+  bool removable(uint32_t code, const std::vector<unsigned>& levels);
+  void expand(Frame& frame, const std::vector<unsigned>& levels);
   void use(uint32_t antecedent, bool used);
   uint32_t resolve(const Frame& frame, const Candidate& candidate,
-                   const std::vector<unsigned>& levels,
-                   const std::vector<Quantifier>& quantifiers, uint64_t& key);
+                   const std::vector<unsigned>& levels, uint64_t& key);
+  void record_chain(const Candidate* last);
   bool spend(uint64_t literals) {
     work_ += literals;
     return work_ <= budget_;
@@ -92,7 +96,7 @@ class ChainSearch {
   // The step's clauses over local variable numbers.
   std::unordered_map<uint32_t, uint32_t> local_of_;  // formula variable -> local variable
   std::vector<unsigned> local_levels_;         // local variable -> level
-  std::vector<Quantifier> local_quantifiers_;  // local variable -> quantifier
+  std::vector<uint32_t> formula_variable_;     // local variable -> formula variable
   std::vector<Literal> local_literals_;        // the antecedents', then the target's literals
   std::vector<uint64_t> local_begins_;         // antecedent -> its first literal; then the target's
   std::vector<ClauseView> local_clauses_;      // antecedent -> its literals in local_literals_
@@ -116,6 +120,8 @@ class ChainSearch {
   std::vector<Literal> clause_stack_;    // running clauses of the frames, stacked
   std::vector<Candidate> candidate_stack_;  // candidates of the frames, stacked
   std::vector<Frame> frames_;            // the path of the search, root first
+  std::vector<uint32_t> chain_;          // the chain found: antecedents in order
+  std::vector<unsigned> chain_pivots_;   // its pivots, formula variables
   // Node key -> the largest leeway with which it was explored without success.
   std::unordered_map<uint64_t, uint32_t> failed_;
   uint64_t used_key_ = 0;                // hash of the set of used antecedents

@@ -12,6 +12,7 @@
 // visit in store order, while items that became ready behind it wait for the
 // next pass.
 
+#include <cassert>
 #include <functional>
 #include <iostream>
 #include <queue>
@@ -44,13 +45,15 @@ void settle(size_t size, std::vector<uint32_t>& missing,
       if (defined == 0) continue;
       const auto woken = waiting.find(defined);
       if (woken == waiting.end()) continue;
-      for (uint32_t other : woken->second)
+      for (uint32_t other : woken->second) {
+        assert(missing[other] > 0);
         if (--missing[other] == 0) {
           if (other > item)
             ahead.push(other);
           else
             behind.push_back(other);
         }
+      }
       waiting.erase(woken);
     }
     if (!applied || behind.empty()) return;
@@ -85,6 +88,7 @@ void ProofChecker::settle_steps() {
   }
   settle(size, missing, waiting, [&](uint32_t item) -> uint32_t {
     HeldBackStep& held = step_of(item);
+    assert(!held.settled);
     held.settled = true;
     ++statistics_.settled_steps;
     step_.number = held.number;
@@ -96,6 +100,7 @@ void ProofChecker::settle_steps() {
                              held_antecedents_.begin() + held.antecedents_end);
     const bool was_defined = clause_map_.defined(held.number);
     apply_step(step_);
+    assert(clause_map_.defined(held.number));  // every step that returns stores its clause
     return was_defined ? 0 : held.number;
   });
 }
@@ -146,7 +151,10 @@ void ProofChecker::settle_extensions() {
   settled_extensions_.assign(held_extensions_.size(), 0);
   settle(size, missing, waiting, [&](uint32_t item) -> uint32_t {
     const Definition& definition = held_extensions_.records[order[item]];
-    try_extension(definition, held_extensions_.operands_of(definition));
+    assert(!settled_extensions_[order[item]]);
+    const bool applied = try_extension(definition, held_extensions_.operands_of(definition));
+    assert(applied);  // woken when its last operand was defined
+    (void)applied;
     settled_extensions_[order[item]] = 1;
     ++statistics_.settled_extensions;
     return definition.variable;

@@ -1,6 +1,7 @@
 // Ordering the antecedents of a chain-mode step into a chain of resolutions.
 
 #include <algorithm>
+#include <cassert>
 #include <iostream>
 
 #include "core/exception.hpp"
@@ -72,44 +73,48 @@ class Listing {
 // visit changes something are kept in a set, so the cycle jumps from one to
 // the next. The visiting order and its results stay exactly those of the
 // plain cyclic scan.
-void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint32_t>& antecedents,
-                                     std::vector<uint32_t>& pivot_list) {
+//
+// Open literals are those of the pivot quantifier (existential for clauses).
+ProofChecker::OrderedChain ProofChecker::order_antecedents(
+    const DClause& resolvent, const std::vector<uint32_t>& antecedents) {
+  assert(!antecedents.empty());
   Scratch& scratch = *scratch_;
   scratch.numbers.assign(antecedents.begin(), antecedents.end());
   const size_t n = scratch.numbers.size();
-  if (n == 0) return;
   load_clauses(scratch.numbers, scratch.antecedent_clauses);
   ensure_marks(scratch.antecedent_clauses, resolvent.view());
   PositionSet& active = scratch.active;
+  std::vector<uint8_t>& in_working = scratch.in_working;
+  std::vector<unsigned> pivot_list;
 
   auto refresh = [&](uint32_t position) {
     const uint32_t open = scratch.open_count[position];
-    if (open == 0 || (open == 1 && !scratch.held[scratch.open_codes[position] ^ 1u]))
+    if (open == 0 || (open == 1 && !in_working[scratch.open_codes[position] ^ 1u]))
       active.insert(position);
     else
       active.erase(position);
   };
   auto hold = [&](uint32_t code) {
-    scratch.held[code] = 1;
-    scratch.held_codes.push_back(code);
+    in_working[code] = 1;
+    scratch.working_codes.push_back(code);
   };
 
   // Runs the placement loop; returns false when it stopped early because
   // more than `limit` placements were made. With `listing` set, each
   // placement is written as the error listing instead of being recorded.
   auto simulate = [&](Listing* listing, size_t limit, size_t& stop, size_t& placements) {
-    scratch.reset_held();
+    scratch.reset_working();
     scratch.reset_occurrences();
     scratch.placed.clear();
     scratch.open_count.assign(n, 0);
     scratch.open_codes.assign(n, 0);
     for (const Literal& literal : resolvent.literals)
-      if (!scratch.held[literal.code]) hold(literal.code);
+      if (!in_working[literal.code]) hold(literal.code);
     const std::vector<ClauseView>& clauses = scratch.antecedent_clauses;
     for (size_t position = 0; position < n; ++position)
       for (const Literal& literal : clauses[position]) {
-        if (formula_.variables[literal.variable()].type != Quantifier::EXISTENTIAL) continue;
-        if (scratch.held[literal.code]) continue;
+        if (!is_pivot_level(Rule::CLAUSE, formula_.levels[literal.variable()])) continue;
+        if (in_working[literal.code]) continue;
         ++scratch.open_count[position];
         scratch.open_codes[position] ^= literal.code;
         scratch.add_occurrence(literal.code, static_cast<uint32_t>(position));
@@ -122,7 +127,7 @@ void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint3
     size_t position = 0;
     for (;;) {
       const uint32_t open = scratch.open_count[position];
-      if (open == 0 || (open == 1 && !scratch.held[scratch.open_codes[position] ^ 1u])) {
+      if (open == 0 || (open == 1 && !in_working[scratch.open_codes[position] ^ 1u])) {
         if (++placements > limit) return false;
         if (listing) {
           if (!listing->add(scratch.numbers[position], clauses[position])) return false;
@@ -133,6 +138,7 @@ void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint3
           Literal last;
           last.code = scratch.open_codes[position];
           const uint32_t grown = last.code ^ 1u;
+          assert(!in_working[grown]);
           hold(grown);
           for (uint32_t occurrence = scratch.first_occurrence[grown];
                occurrence != Scratch::kNone;
@@ -157,6 +163,7 @@ void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint3
       size_t next = active.next(position + 1);
       if (next == PositionSet::kNone) next = active.next(0);
       if (next == PositionSet::kNone) return true;
+      assert(next < n);
       const size_t to_next = (next + n - position - 1) % n;
       const size_t to_stop = (stop + n - position - 1) % n;
       if (to_next >= to_stop) return true;
@@ -182,12 +189,16 @@ void ProofChecker::order_antecedents(const DClause& resolvent, std::vector<uint3
     }
     throw Exception("BUG: Lost antecedents while reordering.");
   }
+  scratch.reset_working();
   // The chain is the placement order reversed.
-  antecedents.clear();
-  scratch.chain_clauses.clear();
+  assert(scratch.placed.size() == n);
+  OrderedChain chain;
+  chain.numbers.reserve(n);
+  chain.clauses.reserve(n);
   for (auto it = scratch.placed.rbegin(); it != scratch.placed.rend(); ++it) {
-    antecedents.push_back(scratch.numbers[*it]);
-    scratch.chain_clauses.push_back(scratch.antecedent_clauses[*it]);
+    chain.numbers.push_back(scratch.numbers[*it]);
+    chain.clauses.push_back(scratch.antecedent_clauses[*it]);
   }
-  std::reverse(pivot_list.begin(), pivot_list.end());
+  chain.pivots.assign(pivot_list.rbegin(), pivot_list.rend());
+  return chain;
 }

@@ -35,6 +35,7 @@ ProofChecker::ProofChecker(QCNF& formula, Options options)
   input_clauses_ = formula_.clauses.size();
   clause_map_.resize(uint64_t{input_clauses_} + 1);
   for (uint32_t number = 1; number <= input_clauses_; ++number) clause_map_.set(number, number);
+  assert(formula_.prefix_invariants());
 }
 
 ProofChecker::~ProofChecker() = default;
@@ -46,7 +47,7 @@ ProofStatistics ProofChecker::statistics() const {
   return statistics;
 }
 
-ProofChecker::Claim ProofChecker::check(CertificateReader& reader, bool& refuted) {
+ProofChecker::Conclusion ProofChecker::check(CertificateReader& reader) {
   assert(phase_ == Phase::READY);
   phase_ = Phase::PROOF;
   gettimeofday(&phase_start_, nullptr);
@@ -72,11 +73,12 @@ ProofChecker::Claim ProofChecker::check(CertificateReader& reader, bool& refuted
         gettimeofday(&phase_start_, nullptr);
         if (options_.debug) std::cout << "Concluding ..." << std::endl;
         settle_held_back();
+        assert(std::all_of(held_steps_.begin(), held_steps_.end(),
+                           [](const HeldBackStep& held) { return held.settled; }));
         const std::string& claim = reader.read_claim();
-        Claim result = Claim::VALID;
+        Conclusion result = Conclusion::MODEL;
         if (claim == "INVALID" || claim == "invalid") {
-          refuted = conclude(reader);
-          result = Claim::INVALID;
+          result = conclude(reader) ? Conclusion::REFUTED : Conclusion::NOT_REFUTED;
         } else if (claim != "VALID" && claim != "valid") {
           // Any other word is refused: reading it as a model claim would
           // validate the formula as true when the writer claimed it false.
@@ -84,6 +86,7 @@ ProofChecker::Claim ProofChecker::check(CertificateReader& reader, bool& refuted
         }
         statistics_.conclusion_seconds = seconds_since(phase_start_);
         phase_ = Phase::DONE;
+        assert(formula_.prefix_invariants());
         return result;
       }
     }
@@ -111,9 +114,10 @@ void ProofChecker::check_step(StepEntry& step) {
   // Literals of variables the formula does not know define them as
   // outermost existential variables.
   for (const Literal& literal : step.resolvent.literals)
-    if (!formula_.is_defined(literal.variable()) &&
-        !formula_.new_variable(literal.variable(), Quantifier::EXISTENTIAL, true))
-      throw Exception(formula_.error);
+    if (!formula_.is_defined(literal.variable()))
+      if (const Refusal refusal =
+              formula_.new_variable(literal.variable(), Quantifier::EXISTENTIAL, true))
+        throw Exception(refusal.message);
 
   bool all_defined = true;
   for (uint32_t number : step.antecedents)
@@ -156,6 +160,7 @@ void ProofChecker::apply_step(StepEntry& step) {
 }
 
 void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) {
+  assert(number <= ClauseMap::kLargestClauseNumber);
   formula_.clauses.push_compact(literals);
   clause_map_.set(number, formula_.clauses.size());
 }
@@ -172,7 +177,10 @@ void ProofChecker::load_clauses(const std::vector<uint32_t>& numbers,
                                 std::vector<ClauseView>& views) {
   std::vector<uint32_t>& positions = scratch_->positions;
   positions.clear();
-  for (uint32_t number : numbers) positions.push_back(clause_map_[number] - 1);
+  for (uint32_t number : numbers) {
+    assert(clause_map_.defined(number));
+    positions.push_back(clause_map_[number] - 1);
+  }
   load_positions(positions, views);
 }
 
@@ -186,6 +194,7 @@ void ProofChecker::load_positions(const std::vector<uint32_t>& positions,
   widened.reserve(narrow);
   views.clear();
   for (uint32_t position : positions) views.push_back(formula_.clauses.read(position, widened));
+  assert(widened.size() == narrow);  // no view moved
 }
 
 // The marks cover the literal codes of the clauses at hand and their
@@ -197,11 +206,13 @@ void ProofChecker::ensure_marks(const std::vector<ClauseView>& clauses, ClauseVi
   for (const Literal& literal : extra) largest = std::max(largest, literal.code);
   const size_t codes = size_t{largest | 1u} + 1;
   Scratch& scratch = *scratch_;
-  if (scratch.held.size() >= codes) return;
+  if (scratch.rule_marks.size() >= codes) return;
   // Grown by half again, so that a run that keeps adding variables grows
   // them a few times only, and never far beyond the codes in use.
-  const size_t size = std::max(codes, scratch.held.size() + scratch.held.size() / 2);
-  scratch.held.resize(size, 0);
+  const size_t size = std::max(codes, scratch.rule_marks.size() + scratch.rule_marks.size() / 2);
+  scratch.in_working.resize(size, 0);
+  scratch.rule_marks.resize(size, 0);
+  scratch.in_supplied.resize(size, 0);
   scratch.first_occurrence.resize(size, Scratch::kNone);
   scratch.value.resize(size, 0);
 }
@@ -216,21 +227,22 @@ void ProofChecker::check_merge(StepEntry& step) {
   merged.clear();
   scratch.merge_pivots.clear();
   load_clauses(step.antecedents, scratch.antecedent_clauses);
-  // D is built as insert would build it; marks by literal code stand in for
-  // its lookups (a complement already in D records a pivot, then the literal
-  // joins D unless present).
+  // D is the union of the antecedents, built by the resolvent's union rule:
+  // a literal meeting its complement in D records a pivot, then joins D
+  // unless present.
   ensure_marks(scratch.antecedent_clauses, ClauseView());
-  std::vector<uint8_t>& in_merged = scratch.held;
+  size_t total = 0;
+  for (const ClauseView antecedent : scratch.antecedent_clauses) total += antecedent.size;
+  merged.literals.resize(total);
+  size_t kept = 0;
+  uint8_t* marks = scratch.rule_marks.data();
   for (const ClauseView antecedent : scratch.antecedent_clauses)
-    for (const Literal& literal : antecedent) {
-      if (in_merged[literal.code ^ 1u]) scratch.merge_pivots.push_back(literal.variable());
-      if (!in_merged[literal.code]) {
-        in_merged[literal.code] = 1;
-        merged.literals.push_back(literal);
-      }
-    }
-  for (const Literal& literal : merged.literals) in_merged[literal.code] = 0;
-  merged.count = static_cast<unsigned>(merged.literals.size());
+    for (const Literal& literal : antecedent)
+      if (join_union(literal, marks, merged.literals.data(), kept))
+        scratch.merge_pivots.push_back(literal.variable());
+  clear_marks(merged.literals.data(), kept, marks);
+  merged.literals.resize(kept);
+  assert(marks_clear(merged.view(), scratch.rule_marks));
 
   // A failing step leaves its merged clause in the store, where resolution
   // lines can name it by position.
@@ -243,12 +255,13 @@ void ProofChecker::check_merge(StepEntry& step) {
     formula_.clauses.push_compact(merged.literals);
     throw Exception("Tautological resolvent encountered: " + merged.to_string());
   }
-  merged.remove_variables(scratch.merge_pivots, scratch.held);
+  assert(scratch.merge_pivots.size() == needed);
+  merged.remove_variables(scratch.merge_pivots, scratch.rule_marks);
   if (!merge_refutes(merged)) {
     formula_.clauses.push_compact(merged.literals);
     throw Exception("Resolution failed.");
   }
-  merged.reduce(formula_.levels);
+  merged.reduce(Rule::CLAUSE, formula_.levels);
   store(step.number, merged.literals);
 }
 
@@ -259,6 +272,7 @@ void ProofChecker::check_merge(StepEntry& step) {
 // literals and the XOR of their codes, which names the last one directly.
 bool ProofChecker::merge_refutes(const DClause& merged) {
   Scratch& scratch = *scratch_;
+  assert(scratch.antecedent_clauses.size() >= 2);
   const std::vector<ClauseView>& antecedents = scratch.antecedent_clauses;
   scratch.reset_values();
   scratch.reset_occurrences();
@@ -317,19 +331,21 @@ bool ProofChecker::merge_refutes(const DClause& merged) {
 // Chain mode: order, resolve the chain with universal reduction after each
 // resolution, store the result, compare it with the supplied resolvent.
 void ProofChecker::check_chain(StepEntry& step) {
+  assert(step.antecedents.size() >= 2 && !step.resolvent_omitted);
   Scratch& scratch = *scratch_;
-  pivots_.clear();
-  order_antecedents(step.resolvent, step.antecedents, pivots_);
-  scratch.reset_held();  // the ordering's marks; the chain walk reuses the array
+  const OrderedChain ordered = order_antecedents(step.resolvent, step.antecedents);
+  const std::vector<ClauseView>& chain = ordered.clauses;
+  const std::vector<unsigned>& pivots = ordered.pivots;
+  assert(chain.size() == step.antecedents.size() && pivots.size() <= chain.size());
 
-  const std::vector<ClauseView>& chain = scratch.chain_clauses;
   running_.assign(chain.front());
   DClause* running = &running_;
   DClause* result = &resolvent_;
   bool tautological = false;
-  for (size_t i = 1; i < chain.size() && i - 1 < pivots_.size(); ++i) {
-    const ResolutionOutcome outcome = resolve(chain[i], running->view(), pivots_[i - 1],
-                                              formula_.levels, *result, scratch.held);
+  for (size_t i = 1; i < chain.size() && i - 1 < pivots.size(); ++i) {
+    const ResolutionOutcome outcome = resolve(Rule::CLAUSE, chain[i], running->view(),
+                                              pivots[i - 1], formula_.levels, *result,
+                                              scratch.rule_marks);
     if (outcome == ResolutionOutcome::NO_CLASH) throw Exception("Resolution failed.");
     if (outcome == ResolutionOutcome::TAUTOLOGICAL) tautological = true;
     std::swap(running, result);
@@ -337,18 +353,20 @@ void ProofChecker::check_chain(StepEntry& step) {
 
   store(step.number, running->literals);
   const DClause& derived = *running;
-  if (derived.count != step.resolvent.count)
+  if (derived.size() != step.resolvent.size())
     throw Exception("Calculated and supplied resolvent sizes do not match.");
-  std::vector<uint8_t>& supplied = scratch.held;  // clear after the chain walk
+  std::vector<uint8_t>& supplied = scratch.in_supplied;
+  assert(marks_clear(step.resolvent.view(), supplied));
   for (const Literal& literal : step.resolvent.literals) supplied[literal.code] = 1;
   bool differ = false;
   for (const Literal& literal : derived.literals)
     if (!supplied[literal.code]) differ = true;
   for (const Literal& literal : step.resolvent.literals) supplied[literal.code] = 0;
+  assert(marks_clear(step.resolvent.view(), supplied));
   if (differ) throw Exception("Calculated and supplied resolvents differ.");
   // The chain found made a tautological resolution, which Q-resolution
   // forbids: the step stands only if a sound chain over its antecedents exists.
-  if (tautological && !sound_chain_exists(step.antecedents, step.resolvent))
+  if (tautological && !sound_chain_exists(ordered.numbers, step.resolvent))
     throw Exception("Resolution failed.");
 }
 
@@ -360,8 +378,9 @@ bool ProofChecker::sound_chain_exists(const std::vector<uint32_t>& chain,
   load_clauses(chain, clauses);  // loaded again: the derived clause is stored by now
   const uint64_t budget =
       std::min(kStepSearchWork, kRunSearchWork - statistics_.chain_search_work);
-  const ChainSearch::Result result = chain_search_.run(
-      clauses, resolvent.view(), formula_.levels, formula_.variables, budget);
+  assert(statistics_.chain_search_work <= kRunSearchWork);
+  const ChainSearch::Result result =
+      chain_search_.run(clauses, resolvent.view(), formula_.levels, budget);
   ++statistics_.chain_searches;
   statistics_.chain_search_work += std::min(chain_search_.work(), budget);
   return result == ChainSearch::FOUND;
@@ -383,7 +402,7 @@ void ProofChecker::check_resolution_line(uint32_t first, uint32_t second, uint32
   std::cout << "Resolving [" << uint64_t{i} + 1 << "," << uint64_t{j} + 1 << "] " << to_string(a)
             << " x " << to_string(b) << " over " << pivot << std::endl;
   ensure_marks({a}, b);
-  if (resolve(a, b, pivot, formula_.levels, resolvent_, scratch_->held) !=
+  if (resolve(Rule::CLAUSE, a, b, pivot, formula_.levels, resolvent_, scratch_->rule_marks) !=
       ResolutionOutcome::RESOLVED)
     throw Exception("Resolution failed.");
   formula_.clauses.push_compact(resolvent_.literals);
@@ -419,7 +438,12 @@ bool ProofChecker::try_extension(const Definition& definition, const Literal* op
   if (!formula_.is_applicable(definition, operands)) return false;
   // A held-back definition may find its variable defined meanwhile.
   check_fresh(Literal(definition.variable, false));
-  formula_.apply_extension(definition, operands);
+  // Cannot be refused: the variable is fresh and within the limit (checked
+  // when read), the operands are defined.
+  const Refusal refusal = formula_.apply_extension(definition, operands);
+  assert(!refusal);
+  (void)refusal;
+  assert(formula_.is_defined(definition.variable));
   if (definition.kind == Definition::AND)
     ++statistics_.and_extensions;
   else
@@ -430,6 +454,7 @@ bool ProofChecker::try_extension(const Definition& definition, const Literal* op
 // The refutation claim: the named clause must become empty under universal
 // reduction.
 bool ProofChecker::conclude(CertificateReader& reader) {
+  assert(phase_ == Phase::CONCLUSION);
   const uint32_t number = reader.read_clause_number();
   if (!clause_map_.defined(number)) {
     std::ostringstream text;
@@ -439,10 +464,11 @@ bool ProofChecker::conclude(CertificateReader& reader) {
   DClause& refuting = running_;
   std::vector<ClauseView>& views = scratch_->antecedent_clauses;
   load_clauses({number}, views);
-  refuting.assign(views.front());
+  ensure_marks(views, ClauseView());
   // A clause holding a literal and its complement refutes nothing, though
   // reduction may empty it (u, -u).
-  if (refuting.tautological()) return false;
-  refuting.reduce(formula_.levels);
-  return refuting.count == 0;
+  if (tautological(views.front(), scratch_->rule_marks)) return false;
+  refuting.assign(views.front());
+  refuting.reduce(Rule::CLAUSE, formula_.levels);
+  return refuting.size() == 0;
 }

@@ -45,8 +45,10 @@ struct ProofStatistics {
 
 class ProofChecker {
  public:
-  // What the certificate claims at its end.
-  enum class Claim { INVALID, VALID };
+  // How the certificate ends: a refutation claim whose clause reduces to
+  // the empty clause or not, or a model claim (the reader then stands at
+  // the model).
+  enum class Conclusion { REFUTED, NOT_REFUTED, MODEL };
 
   struct Options {
     bool debug = false;   // --d: progress lines on standard output
@@ -59,9 +61,8 @@ class ProofChecker {
   ~ProofChecker();
 
   // Checks every entry up to the conclusion, settles what was held back and
-  // reads the claim. For INVALID, `refuted` tells whether the named clause
-  // reduces to the empty clause; for VALID the reader stands at the model.
-  Claim check(CertificateReader& reader, bool& refuted);
+  // reads the claim.
+  Conclusion check(CertificateReader& reader);
 
   // Number of the QBF file's clauses (positions 0 to n - 1 of the store).
   uint32_t input_clauses() const { return input_clauses_; }
@@ -80,6 +81,18 @@ class ProofChecker {
   void check_extension(const Definition& definition, const std::vector<Literal>& operands);
   // Settles held-back entries (the start of the conclusion).
   void settle_held_back();
+
+  // A chain-mode step's antecedents in the order of resolution, as the
+  // backward ordering found them.
+  struct OrderedChain {
+    std::vector<uint32_t> numbers;    // certificate clause numbers, in chain order
+    std::vector<ClauseView> clauses;  // their clauses: valid until the next load or store
+    std::vector<unsigned> pivots;     // pivots[i] resolves with clauses[i + 1]
+  };
+  // The backward ordering of a step's antecedents (all defined) from its
+  // supplied resolvent (check_chain's first stage; open to tests).
+  OrderedChain order_antecedents(const DClause& resolvent,
+                                 const std::vector<uint32_t>& antecedents);
 
   // A copy of the clause stored under a certificate clause number (which is
   // defined).
@@ -108,8 +121,6 @@ class ProofChecker {
   void check_chain(StepEntry& step);
   bool merge_refutes(const DClause& merged);
   bool sound_chain_exists(const std::vector<uint32_t>& chain, const DClause& resolvent);
-  void order_antecedents(const DClause& resolvent, std::vector<uint32_t>& antecedents,
-                         std::vector<uint32_t>& pivots);
   void ensure_marks(const std::vector<ClauseView>& clauses, ClauseView extra);
   void load_clauses(const std::vector<uint32_t>& numbers, std::vector<ClauseView>& views);
   void load_positions(const std::vector<uint32_t>& positions, std::vector<ClauseView>& views);
@@ -140,7 +151,6 @@ class ProofChecker {
   StepEntry step_;                       // the numbered line being read
   Definition definition_;                // the extension being read
   std::vector<Literal> operands_;        // its operands
-  std::vector<uint32_t> pivots_;         // pivot variable of each resolution of a chain
   DClause running_, resolvent_;          // work clauses the chain alternates between
   std::unique_ptr<Scratch> scratch_;     // marks and lists of ordering and merge
   ChainSearch chain_search_;             // the fallback search for sound chains

@@ -3,6 +3,7 @@
 #ifndef ZEL_PROOF_SCRATCH_HPP
 #define ZEL_PROOF_SCRATCH_HPP
 
+#include <cassert>
 #include <cstdint>
 #include <vector>
 
@@ -52,12 +53,15 @@ class PositionSet {
 
 // Work storage of the ordering and of the two soundness checks below. The
 // per-literal arrays are indexed by literal code and grown lazily (extension
-// variables add codes); only what a call marks is unmarked by the next one,
-// never the whole array.
+// variables add codes); only what a call marks is unmarked, never the whole
+// array. Each mark array has one meaning and one user.
 struct ProofChecker::Scratch {
-  std::vector<uint8_t> held;          // literal code -> in W; between orderings also the marks
-                                      // of merges, resolutions and comparisons (left all 0)
-  std::vector<uint32_t> held_codes;   // codes set in `held`
+  std::vector<uint8_t> in_working;    // ordering: literal code -> in the working clause W
+  std::vector<uint32_t> working_codes;  // codes set in `in_working`
+  std::vector<uint8_t> rule_marks;    // lent to the formula's rules (union, tautology,
+                                      // removal): all 0 between calls
+  std::vector<uint8_t> in_supplied;   // comparison: code -> in the supplied resolvent (all 0
+                                      // between steps)
   std::vector<uint32_t> first_occurrence;  // literal code -> first occurrence, kNone if none
   std::vector<uint32_t> occurrence_heads;  // codes set in `first_occurrence`
   std::vector<uint32_t> next_occurrence;   // occurrence -> next one of the same code
@@ -73,16 +77,15 @@ struct ProofChecker::Scratch {
   DClause merged;                     // merge mode's clause D
   std::vector<unsigned> merge_pivots; // merge mode's recorded pivot variables
   std::vector<ClauseView> antecedent_clauses;  // position -> stored clause (ordering, merge, search)
-  std::vector<ClauseView> chain_clauses;       // the antecedents in the order of the chain found
   std::vector<uint32_t> positions;             // store positions of the clauses to load
   PodVector<Literal> widened;                  // the narrow clauses loaded, widened
   PositionSet active;                 // ordering: positions whose visit changes something
 
   static constexpr uint32_t kNone = ~0u;
 
-  void reset_held() {
-    for (uint32_t code : held_codes) held[code] = 0;
-    held_codes.clear();
+  void reset_working() {
+    for (uint32_t code : working_codes) in_working[code] = 0;
+    working_codes.clear();
   }
   void reset_occurrences() {
     for (uint32_t code : occurrence_heads) first_occurrence[code] = kNone;
@@ -95,6 +98,7 @@ struct ProofChecker::Scratch {
     valued_codes.clear();
   }
   void add_occurrence(uint32_t code, uint32_t position) {
+    assert(code < first_occurrence.size());
     if (first_occurrence[code] == kNone) occurrence_heads.push_back(code);
     next_occurrence.push_back(first_occurrence[code]);
     occurrence_position.push_back(position);

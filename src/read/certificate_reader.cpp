@@ -62,7 +62,6 @@ void CertificateReader::read_step(StepEntry& step) {
       literals.push_back(literal);
     }
     for (const Literal& literal : literals) in_resolvent_[literal.code] = 0;
-    step.resolvent.count = static_cast<unsigned>(literals.size());
   }
   for (uint32_t number; (number = tokens_.read_unsigned()) != 0;) step.antecedents.push_back(number);
 }

@@ -3,6 +3,7 @@
 
 #include "read/qdimacs_reader.hpp"
 
+#include <cassert>
 #include <sstream>
 #include <string>
 
@@ -28,8 +29,9 @@ bool only_trailer_follows(Tokenizer& tokens) {
 
 }  // namespace
 
-bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
-  std::string& error = formula.error;
+Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula) {
+  Refusal refusal;
+  std::string& error = refusal.message;
   unsigned& max_variable = formula.max_variable;
   const std::string* token = &tokens.next_qdimacs_token();
   while (*token == "c" && !tokens.failed()) {
@@ -38,11 +40,11 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
   }
   if (*token != "p") {
     error = "QBF File does not start with a p line.";
-    return false;
+    return refusal;
   }
   if (tokens.next_qdimacs_token() != "cnf") {
     error = "QBF File does not have a cnf argument.";
-    return false;
+    return refusal;
   }
 
   // Counts and quantified variables are whole decimal numbers: "1x" or a
@@ -50,12 +52,12 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
   uint32_t count;
   if (!whole_unsigned32(tokens.next_qdimacs_token(), count)) {
     error = "QBF File: Number of variables is bogus.";
-    return false;
+    return refusal;
   }
   max_variable = count;
   if (!whole_unsigned32(tokens.next_qdimacs_token(), count)) {
     error = "QBF File: Number of clauses is bogus.";
-    return false;
+    return refusal;
   }
   const uint64_t announced_clauses = count;
   formula.clauses.reserve(announced_clauses < kMaxClauseReservation ? announced_clauses
@@ -72,7 +74,7 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
       uint32_t variable;
       if (!whole_unsigned32(*token, variable)) {
         error = "QBF File: Invalid quantification sequence.";
-        return false;
+        return refusal;
       }
       if (variable == 0) break;
       if (variable > kMaxVariable) {
@@ -80,15 +82,17 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
         text << "QBF File: Quantified variable " << *token
              << " exceeds the largest supported variable number " << kMaxVariable << ".";
         error = text.str();
-        return false;
+        return refusal;
       }
       if (formula.is_defined(variable)) {
         std::ostringstream text;
         text << "QBF File: Variable " << variable << " is quantified twice.";
         error = text.str();
-        return false;
+        return refusal;
       }
-      formula.new_variable(variable, type, false);
+      const Refusal placed = formula.new_variable(variable, type, false);
+      assert(!placed);  // tested above: fresh and within the limit
+      (void)placed;
     }
   }
 
@@ -103,20 +107,20 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
   bool inside_clause = false;
   for (;;) {
     if (tokens.failed()) {
-      if (!inside_clause) return true;
+      if (!inside_clause) return Refusal();
       error = "QBF File: Last clause lacks its terminating 0.";
-      return false;
+      return refusal;
     }
     if (!inside_clause && formula.clauses.size() >= announced_clauses) break;
     if (!inside_clause && is_trailer_mark(*token)) {
-      if (only_trailer_follows(tokens)) return true;
+      if (only_trailer_follows(tokens)) return Refusal();
       error = "QBF File: Bogus clause.";
-      return false;
+      return refusal;
     }
     int32_t number;
     if (!whole_signed32(*token, number)) {
       error = "QBF File: Bogus clause.";
-      return false;
+      return refusal;
     }
     if (number != 0) {
       const Literal literal(number);
@@ -126,13 +130,16 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
         text << "QBF File: Variable " << variable << " in a clause exceeds the largest supported "
              << "variable number " << kMaxVariable << ".";
         error = text.str();
-        return false;
+        return refusal;
       }
       clause.insert(literal);
       inside_clause = true;
       if (max_variable < variable) max_variable = variable;
-      if (!formula.is_defined(variable))
-        formula.new_variable(variable, Quantifier::EXISTENTIAL, true);
+      if (!formula.is_defined(variable)) {
+        const Refusal placed = formula.new_variable(variable, Quantifier::EXISTENTIAL, true);
+        assert(!placed);  // tested above: fresh and within the limit
+        (void)placed;
+      }
     } else {
       formula.clauses.push(clause.literals);
       clause.clear();
@@ -147,11 +154,11 @@ bool read_qdimacs(Tokenizer& tokens, QCNF& formula) {
     if (*token == "c") {
       tokens.skip_line();
     } else if (is_trailer_mark(*token) && only_trailer_follows(tokens)) {
-      return true;
+      return Refusal();
     } else if (!token->empty()) {
       error = "QBF File: More clauses than announced.";
-      return false;
+      return refusal;
     }
   }
-  return true;
+  return Refusal();
 }

@@ -6,9 +6,9 @@
 #include "read/tokenizer.hpp"
 
 // Reads the whole file from `tokens` (which separates tokens by any white
-// space) into `formula`. False when the file is refused, with the message
-// in formula.error. Fewer clauses than announced are accepted; every clause
+// space) into `formula`. Returns the refusal when the file is refused.
+// Fewer clauses than announced are accepted; every clause
 // the file holds is read.
-bool read_qdimacs(Tokenizer& tokens, QCNF& formula);
+Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula);
 
 #endif

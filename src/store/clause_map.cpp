@@ -2,6 +2,8 @@
 
 #include "store/clause_map.hpp"
 
+#include <cassert>
+
 namespace {
 constexpr uint64_t kMinimumDense = 1u << 20;
 }
@@ -12,6 +14,7 @@ void ClauseMap::resize(uint64_t entries) {
 }
 
 void ClauseMap::set(uint32_t number, uint32_t position) {
+  assert(number <= kLargestClauseNumber && position != 0);
   const uint64_t entries = static_cast<uint64_t>(number) + 1;
   if (entries > size_) size_ = entries;
   const uint64_t dense_limit = 2 * (defined_ + 1) + kMinimumDense;
@@ -35,4 +38,5 @@ void ClauseMap::set(uint32_t number, uint32_t position) {
     if (slot == 0) ++defined_;
     slot = position;
   }
+  assert((*this)[number] == position && defined_ <= size_);
 }

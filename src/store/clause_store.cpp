@@ -2,12 +2,15 @@
 
 #include "store/clause_store.hpp"
 
+#include <algorithm>
+#include <cassert>
 #include <new>
 #include <sstream>
 
 void ClauseStore::push_header(uint32_t header) {
   const uint32_t position = static_cast<uint32_t>(offsets_.size());
   const uint64_t offset = arena_.size();
+  assert(position != ~0u);  // positions are 32-bit
   while ((offset >> 32) > high_starts_.size()) high_starts_.push_back(position);
   offsets_.push_back(static_cast<uint32_t>(offset));
   Literal word;
@@ -17,6 +20,7 @@ void ClauseStore::push_header(uint32_t header) {
 
 uint32_t ClauseStore::push(const Literal* literals, uint32_t size) {
   if (size > kLongestClause) throw std::bad_alloc();
+  assert(std::none_of(literals, literals + size, [](Literal l) { return l.variable() == 0; }));
   push_header(size);
   arena_.append(literals, size);
   literals_ += size;
@@ -28,6 +32,7 @@ uint32_t ClauseStore::push_compact(const std::vector<Literal>& literals) {
   for (const Literal& literal : literals) all |= literal.code;
   if (all > 0xFFFFu || literals.size() > kLongestClause) return push(literals);
   const uint32_t size = static_cast<uint32_t>(literals.size());
+  assert(std::none_of(literals.begin(), literals.end(), [](Literal l) { return l.variable() == 0; }));
   push_header(size | kNarrow);
   for (uint32_t i = 0; i < size; i += 2) {
     Literal word;
@@ -43,6 +48,7 @@ ClauseView ClauseStore::read(uint32_t position, PodVector<Literal>& buffer) cons
   if (!(header->code & kNarrow)) return ClauseView{header + 1, header->code};
   const uint32_t size = header->code & kLongestClause;
   const size_t start = buffer.size();
+  if (start == 0) buffer.reserve(size);
   assert(buffer.capacity() >= start + size);  // views into buffer stay valid
   buffer.resize(start + size);
   Literal* out = buffer.data() + start;
@@ -54,6 +60,12 @@ ClauseView ClauseStore::read(uint32_t position, PodVector<Literal>& buffer) cons
   }
   if (size & 1u) out[size - 1].code = words[size / 2].code;
   return ClauseView{out, size};
+}
+
+uint32_t ClauseStore::stored_words(uint32_t position) const {
+  const uint32_t header = arena_[offset(position)].code;
+  const uint32_t size = header & kLongestClause;
+  return header & kNarrow ? (size + 1) / 2 : size;
 }
 
 std::vector<Literal> ClauseStore::copy(uint32_t position) const {
@@ -70,6 +82,9 @@ void ClauseStore::truncate(uint32_t clauses) {
   arena_.truncate(offset(clauses));
   offsets_.truncate(clauses);
   while (!high_starts_.empty() && high_starts_.back() >= clauses) high_starts_.pop_back();
+  assert(size() == clauses);
+  assert(clauses == 0 ? arena_.empty()
+                      : arena_.size() == offset(clauses - 1) + 1 + stored_words(clauses - 1));
 }
 
 std::string to_string(ClauseView clause) {

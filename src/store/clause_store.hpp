@@ -38,21 +38,17 @@ class ClauseStore {
   // Number of clauses stored; positions run from 0 to size() - 1.
   uint32_t size() const { return static_cast<uint32_t>(offsets_.size()); }
 
-  // A clause stored in the wide form (by push), viewed in place.
-  ClauseView operator[](uint32_t position) const {
-    const Literal* header = arena_.data() + offset(position);
-    assert(!(header->code & kNarrow));
-    return ClauseView{header + 1, header->code};
-  }
-
-  // A clause in either form: a wide one is viewed in place, a narrow one is
-  // widened onto the end of `buffer`. Views into `buffer` stay valid while
-  // it does not grow: reserve room for narrow_size() of each clause first.
+  // The one way to read a clause, right for both forms: a wide one is
+  // viewed in place, a narrow one is widened onto the end of `buffer`.
+  // Views into `buffer` stay valid while it does not grow: to hold several
+  // at once, reserve room for narrow_size() of each clause first. An empty
+  // buffer is grown as needed, so one clause at a time needs no reserve.
   ClauseView read(uint32_t position, PodVector<Literal>& buffer) const;
   // A copy of the clause at `position`, in either form.
   std::vector<Literal> copy(uint32_t position) const;
   // The literals read() appends to its buffer: 0 for a wide clause.
   uint32_t narrow_size(uint32_t position) const {
+    assert(position < size());
     const uint32_t header = arena_[offset(position)].code;
     return header & kNarrow ? header & kLongestClause : 0;
   }
@@ -88,6 +84,7 @@ class ClauseStore {
   // clause, the high bits (a count of 2^32-word spans passed, almost always
   // 0) are told by the positions where they grew.
   uint64_t offset(uint32_t position) const {
+    assert(position < size());
     uint64_t high = 0;
     if (!high_starts_.empty())
       high = static_cast<uint64_t>(
@@ -96,6 +93,8 @@ class ClauseStore {
     return (high << 32) | offsets_[position];
   }
   void push_header(uint32_t header);
+  // Arena words after the header of the clause at `position`.
+  uint32_t stored_words(uint32_t position) const;
 
   PodVector<Literal> arena_;     // header (size, narrow bit) then literals, clause after clause
   PodVector<uint32_t> offsets_;  // position -> low 32 bits of its header's index in arena_

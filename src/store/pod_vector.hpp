@@ -6,6 +6,7 @@
 #ifndef ZEL_STORE_POD_VECTOR_HPP
 #define ZEL_STORE_POD_VECTOR_HPP
 
+#include <cassert>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -38,14 +39,23 @@ class PodVector {
   size_t capacity() const { return capacity_; }
   const T* data() const { return data_; }
   T* data() { return data_; }
-  const T& operator[](size_t i) const { return data_[i]; }
-  T& operator[](size_t i) { return data_[i]; }
+  const T& operator[](size_t i) const {
+    assert(i < size_);
+    return data_[i];
+  }
+  T& operator[](size_t i) {
+    assert(i < size_);
+    return data_[i];
+  }
   const T* begin() const { return data_; }
   const T* end() const { return data_ + size_; }
   T* begin() { return data_; }
   T* end() { return data_ + size_; }
   bool empty() const { return size_ == 0; }
-  T& back() { return data_[size_ - 1]; }
+  T& back() {
+    assert(size_ > 0);
+    return data_[size_ - 1];
+  }
 
   void reserve(size_t capacity) {
     if (capacity <= capacity_) return;
@@ -78,7 +88,10 @@ class PodVector {
     size_ = size;
   }
   void clear() { size_ = 0; }
-  void pop_back() { --size_; }
+  void pop_back() {
+    assert(size_ > 0);
+    --size_;
+  }
   void push_back(const T& value) {
     if (size_ == capacity_) grow(size_ + 1);
     data_[size_++] = value;

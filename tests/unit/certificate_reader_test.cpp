@@ -80,7 +80,7 @@ TEST(CertificateReader, EntriesAndTheirFields) {
   EXPECT_EQ(number, 6u);
   reader.read_step(step);
   EXPECT_TRUE(step.resolvent_omitted);
-  EXPECT_EQ(step.resolvent.count, 0u);
+  EXPECT_EQ(step.resolvent.size(), 0u);
   EXPECT_EQ(step.antecedents, numbers({3, 5}));
 
   for (const std::vector<uint32_t>& expected : {numbers({1, 2, 3}), numbers({4, 5, 6})}) {

@@ -45,14 +45,50 @@ struct Step {
   std::vector<Literal> target;
 };
 
+// The chain a search reports found, replayed through the formula's one
+// resolution rule: each resolution is on an existential pivot, clashes and
+// is not tautological, and the last resolvent lies inside the target. This
+// guards against the search and the rule drifting apart.
+void expect_replays(const ChainSearch& chain_search, const Step& step, const Prefix& prefix) {
+  const std::vector<uint32_t>& chain = chain_search.chain();
+  const std::vector<unsigned>& pivots = chain_search.chain_pivots();
+  ASSERT_FALSE(chain.empty());
+  ASSERT_EQ(pivots.size() + 1, chain.size());
+  auto view = [&](uint32_t antecedent) {
+    const std::vector<Literal>& clause = step.antecedents.at(antecedent);
+    return ClauseView{clause.data(), static_cast<uint32_t>(clause.size())};
+  };
+  std::vector<uint8_t> marks(2 * prefix.levels.size() + 2, 0);
+  std::vector<uint8_t> used(step.antecedents.size(), 0);
+  DClause running, result;
+  running.assign(view(chain[0]));
+  used[chain[0]] = 1;
+  for (size_t i = 1; i < chain.size(); ++i) {
+    EXPECT_EQ(used[chain[i]], 0) << "antecedent " << chain[i] << " used twice";
+    used[chain[i]] = 1;
+    EXPECT_TRUE(is_pivot_level(Rule::CLAUSE, prefix.levels[pivots[i - 1]])) << pivots[i - 1];
+    EXPECT_EQ(resolve(Rule::CLAUSE, running.view(), view(chain[i]), pivots[i - 1], prefix.levels,
+                      result, marks),
+              ResolutionOutcome::RESOLVED)
+        << running.to_string() << " x antecedent " << chain[i] << " on " << pivots[i - 1];
+    std::swap(running, result);
+  }
+  for (const Literal& literal : running.literals)
+    EXPECT_NE(std::find(step.target.begin(), step.target.end(), literal), step.target.end())
+        << literal.to_dimacs() << " of " << running.to_string() << " outside the target";
+}
+
+// Runs the search; a chain it reports found must replay.
 ChainSearch::Result search(ChainSearch& chain_search, const Step& step, const Prefix& prefix,
                            uint64_t budget = 20000000) {
   std::vector<ClauseView> views;
   for (const auto& clause : step.antecedents)
     views.push_back(ClauseView{clause.data(), static_cast<uint32_t>(clause.size())});
-  return chain_search.run(views,
-                          ClauseView{step.target.data(), static_cast<uint32_t>(step.target.size())},
-                          prefix.levels, prefix.quantifiers, budget);
+  const ChainSearch::Result result = chain_search.run(
+      views, ClauseView{step.target.data(), static_cast<uint32_t>(step.target.size())},
+      prefix.levels, budget);
+  if (result == ChainSearch::FOUND) expect_replays(chain_search, step, prefix);
+  return result;
 }
 
 // Prefix of the small cases: 1, 2 existential (level 0), 3 universal
@@ -184,7 +220,7 @@ void load(QCNF& formula, const Generated& generated) {
   for (unsigned level = 0; level < 5; ++level)
     for (unsigned v = 1; v < prefix.levels.size(); ++v) {
       if (prefix.levels[v] != level) continue;
-      ASSERT_TRUE(formula.new_variable(v, prefix.quantifiers[v].type, false));
+      ASSERT_FALSE(formula.new_variable(v, prefix.quantifiers[v].type, false));
     }
   for (const auto& antecedent : generated.step.antecedents) formula.clauses.push(antecedent);
 }
@@ -228,6 +264,27 @@ TEST(ChainSearch, StepsWhoseOrderingIsTautological) {
   }
   EXPECT_GE(searched, 100u);
   EXPECT_LT(most_work, step_bound / 20);
+}
+
+// Random sound chains searched directly in adversarial orders: the search
+// finds each, and (through search) every chain it reports replays through
+// the resolution rule to a subset of the target.
+TEST(ChainSearch, FoundChainsReplayThroughTheRule) {
+  std::mt19937 random(424242);
+  ChainSearch chain_search;
+  unsigned found = 0;
+  for (unsigned chains = 0; chains < 300;) {
+    Generated generated;
+    if (!generate(random, 4 + random() % 40, generated)) continue;
+    ++chains;
+    Step step = generated.step;
+    if (chains % 2) std::reverse(step.antecedents.begin(), step.antecedents.end());
+    else std::shuffle(step.antecedents.begin(), step.antecedents.end(), random);
+    const ChainSearch::Result result = search(chain_search, step, generated.prefix);
+    EXPECT_EQ(result, ChainSearch::FOUND) << "chain " << chains;
+    found += result == ChainSearch::FOUND;
+  }
+  EXPECT_EQ(found, 300u);
 }
 
 // The same chains with an existential literal outside the target added to

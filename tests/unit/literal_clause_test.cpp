@@ -47,14 +47,14 @@ TEST(DClause, InsertRefusesDuplicatesButKeepsComplements) {
   DClause c = clause({1, -2});
   EXPECT_FALSE(c.insert(Literal(1)));
   EXPECT_EQ(dimacs(c), ints({1, -2}));
-  EXPECT_EQ(c.count, 2u);
+  EXPECT_EQ(c.size(), 2u);
   EXPECT_TRUE(c.insert(Literal(-1)));
   EXPECT_EQ(dimacs(c), ints({1, -2, -1}));
-  EXPECT_EQ(c.count, 3u);
+  EXPECT_EQ(c.size(), 3u);
   EXPECT_TRUE(c.contains(Literal(-1)));
   EXPECT_FALSE(c.contains(Literal(2)));
   c.clear();
-  EXPECT_EQ(c.count, 0u);
+  EXPECT_EQ(c.size(), 0u);
   EXPECT_TRUE(c.literals.empty());
 }
 
@@ -81,7 +81,7 @@ TEST(DClause, RemovalFollowsTheSwapRule) {
     else
       c.remove(Literal(row.what));
     EXPECT_EQ(dimacs(c), row.after) << c.to_string() << " removing " << row.what;
-    EXPECT_EQ(c.count, row.after.size());
+    EXPECT_EQ(c.size(), row.after.size());
   }
 }
 
@@ -120,9 +120,9 @@ TEST(DClause, UniversalReductionKeepsTheSwapOrder) {
   };
   for (const Row& row : rows) {
     DClause c = clause(row.before);
-    c.reduce(prefix.levels);
+    c.reduce(Rule::CLAUSE, prefix.levels);
     EXPECT_EQ(dimacs(c), row.after) << clause(row.before).to_string();
-    EXPECT_EQ(c.count, row.after.size());
+    EXPECT_EQ(c.size(), row.after.size());
   }
 }
 
@@ -146,7 +146,7 @@ TEST(DClause, QResolutionOrderAndReduction) {
   std::vector<uint8_t> marks(32, 0);
   for (const Row& row : rows) {
     DClause result = clause({7});
-    EXPECT_EQ(resolve(clause(row.first).view(), clause(row.second).view(), row.pivot,
+    EXPECT_EQ(resolve(Rule::CLAUSE, clause(row.first).view(), clause(row.second).view(), row.pivot,
                       prefix.levels, result, marks),
               ResolutionOutcome::RESOLVED);
     EXPECT_EQ(dimacs(result), row.resolvent);
@@ -182,7 +182,7 @@ TEST(DClause, QResolutionFailures) {
   for (const Row& row : rows) {
     const DClause first = clause(row.first), second = clause(row.second);
     DClause reported = clause({7, 1});
-    EXPECT_EQ(resolve(first.view(), second.view(), row.pivot, prefix.levels, reported, marks),
+    EXPECT_EQ(resolve(Rule::CLAUSE, first.view(), second.view(), row.pivot, prefix.levels, reported, marks),
               row.outcome)
         << first.to_string() << " x " << second.to_string();
     EXPECT_EQ(dimacs(reported), row.computed);
@@ -192,10 +192,101 @@ TEST(DClause, QResolutionFailures) {
   }
 }
 
+// The dual rule on cubes: universal pivots, existential literals deeper
+// than every universal one removed, by the same swap rule.
+TEST(DClause, CubeReductionAndResolution) {
+  const Prefix prefix;
+  struct ReductionRow {
+    std::vector<int> before;
+    std::vector<int64_t> after;
+  };
+  const std::vector<ReductionRow> reductions = {
+      {{1, 3}, {1, 3}},      // 1 (level 0) is outer to 3 (level 1): stays
+      {{3, 4}, {3}},         // 4 (level 2) is deeper than 3: goes
+      {{1, -2}, {}},         // no universal literal: every existential goes
+      {{4, 5}, {4, 5}},      // 5 (level 3) is deepest: nothing goes
+      {{4, 1, 3}, {3, 1}},   // 4 goes, 3 swaps into its slot; 1 stays
+      {{3, 5}, {3, 5}},      // universal literals are never reduced in a cube
+      {{}, {}},
+  };
+  for (const ReductionRow& row : reductions) {
+    DClause c = clause(row.before);
+    c.reduce(Rule::CUBE, prefix.levels);
+    EXPECT_EQ(dimacs(c), row.after) << clause(row.before).to_string();
+  }
+  struct ResolutionRow {
+    std::vector<int> first, second;
+    unsigned pivot;
+    ResolutionOutcome outcome;
+    std::vector<int64_t> resolvent;
+  };
+  const std::vector<ResolutionRow> resolutions = {
+      // Union (5, 1, 4): 5 is the deepest, so nothing goes.
+      {{3, 5, 1}, {-3, 4}, 3, ResolutionOutcome::RESOLVED, {5, 1, 4}},
+      // Union (6, 4, 2): 4 is deeper than 6 and goes, 2 swaps in.
+      {{6, -3, 4}, {3, 2}, 3, ResolutionOutcome::RESOLVED, {6, 2}},
+      // Union (1, 4) holds no universal: the empty cube.
+      {{3, 1}, {-3, 4}, 3, ResolutionOutcome::RESOLVED, {}},
+      // (1, -1) after the pivot: a contradictory cube, reported.
+      {{5, 1}, {-5, -1}, 5, ResolutionOutcome::TAUTOLOGICAL, {}},
+      {{3, 1}, {3, 2}, 3, ResolutionOutcome::NO_CLASH, {}},
+  };
+  std::vector<uint8_t> marks(32, 0);
+  for (const ResolutionRow& row : resolutions) {
+    DClause result = clause({7});
+    EXPECT_EQ(resolve(Rule::CUBE, clause(row.first).view(), clause(row.second).view(), row.pivot,
+                      prefix.levels, result, marks),
+              row.outcome)
+        << clause(row.first).to_string() << " x " << clause(row.second).to_string();
+    EXPECT_EQ(dimacs(result), row.resolvent);
+    EXPECT_EQ(marks, std::vector<uint8_t>(32, 0));
+  }
+}
+
+// The dual rule is the clause rule with the quantifiers swapped: shifting
+// every level by one swaps them and keeps their order, so a cube resolution
+// over some levels must give exactly (order included) the clause resolution
+// over the shifted levels.
+TEST(DClause, CubeRuleIsTheClauseRuleWithQuantifiersSwapped) {
+  zeltest::Random random(777);
+  auto next = [&](uint64_t bound) { return random.below(bound); };
+  for (int round = 0; round < 2000; ++round) {
+    const unsigned variable_count = 8 + static_cast<unsigned>(next(60));
+    std::vector<unsigned> levels(variable_count + 1, 0), shifted(variable_count + 1, 0);
+    const unsigned level_count = 1 + static_cast<unsigned>(next(8));
+    for (unsigned v = 1; v <= variable_count; ++v) {
+      levels[v] = static_cast<unsigned>(next(level_count));
+      shifted[v] = levels[v] + 1;
+    }
+    auto random_clause = [&](unsigned pivot, bool negative) {
+      DClause c;
+      c.insert(Literal(pivot, negative));
+      for (size_t i = next(round % 2 ? 12 : 60); i > 0; --i) {
+        const int v = 1 + static_cast<int>(next(variable_count));
+        if (static_cast<unsigned>(v) != pivot) c.insert(Literal(next(2) ? v : -v));
+      }
+      return c;
+    };
+    const unsigned pivot = 1 + static_cast<unsigned>(next(variable_count));
+    const DClause first = random_clause(pivot, false), second = random_clause(pivot, true);
+    std::vector<uint8_t> marks(2 * variable_count + 2, 0);
+    DClause cube, clause_result;
+    const ResolutionOutcome cube_outcome =
+        resolve(Rule::CUBE, first.view(), second.view(), pivot, levels, cube, marks);
+    const ResolutionOutcome clause_outcome =
+        resolve(Rule::CLAUSE, first.view(), second.view(), pivot, shifted, clause_result, marks);
+    ASSERT_EQ(cube_outcome, clause_outcome) << "round " << round;
+    ASSERT_EQ(dimacs(cube), dimacs(clause_result)) << "round " << round;
+    ASSERT_EQ(marks, std::vector<uint8_t>(marks.size(), 0));
+  }
+}
+
 TEST(DClause, TautologyAndAssign) {
-  EXPECT_FALSE(clause({1, -2, 3}).tautological());
-  EXPECT_TRUE(clause({1, -2, -1}).tautological());
-  EXPECT_FALSE(clause({}).tautological());
+  std::vector<uint8_t> marks(32, 0);
+  EXPECT_FALSE(tautological(clause({1, -2, 3}).view(), marks));
+  EXPECT_TRUE(tautological(clause({1, -2, -1}).view(), marks));
+  EXPECT_FALSE(tautological(clause({}).view(), marks));
+  EXPECT_EQ(marks, std::vector<uint8_t>(32, 0));  // left all 0
   DClause c = clause({9, 8});
   const std::vector<Literal> source = zeltest::literals({-3, 4, 5});
   c.assign(ClauseView{source.data(), 3});
@@ -222,7 +313,7 @@ TEST(DClause, LongClauseStaysFastAndExact) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_LT(seconds, 1.0);
-  EXPECT_EQ(c.count, static_cast<unsigned>(n));
+  EXPECT_EQ(c.size(), static_cast<unsigned>(n));
   EXPECT_TRUE(c.contains(Literal(n)));
   EXPECT_TRUE(c.contains(Literal(50000)));
   EXPECT_FALSE(c.contains(Literal(-5)));
@@ -233,7 +324,7 @@ TEST(DClause, LongClauseStaysFastAndExact) {
   c.remove(5u);  // both signs; -5 (last) lands in slot 4 and is removed again
   EXPECT_FALSE(c.contains(Literal(5)));
   EXPECT_FALSE(c.contains(Literal(-5)));
-  EXPECT_EQ(c.count, static_cast<unsigned>(n - 1));
+  EXPECT_EQ(c.size(), static_cast<unsigned>(n - 1));
   EXPECT_EQ(c.literals[4].to_dimacs(), n);
 
   c.remove(Literal(1));  // the last literal, n - 1, moves into slot 0
@@ -259,7 +350,7 @@ TEST(DClause, MediumClauseAfterRemovalAndClear) {
     c.clear();
     EXPECT_FALSE(c.contains(Literal(2)));
     EXPECT_TRUE(c.insert(Literal(2)));
-    EXPECT_EQ(c.count, 1u);
+    EXPECT_EQ(c.size(), 1u);
   }
 }
 
@@ -283,18 +374,16 @@ void plain_remove(std::vector<Literal>& literals, unsigned variable) {
   }
 }
 
+// While the deepest literal (the first met among those of greatest level)
+// has the `reduced` quantifier, its variable goes.
 void plain_reduce(std::vector<Literal>& literals, const std::vector<unsigned>& levels,
-                  const std::vector<Quantifier>& records) {
+                  const std::vector<Quantifier>& records,
+                  Quantifier::Type reduced = Quantifier::UNIVERSAL) {
   while (!literals.empty()) {
-    unsigned max_level = 0, deepest = 0;
-    Quantifier::Type type = Quantifier::UNIVERSAL;
+    unsigned deepest = literals.front().variable();
     for (const Literal& literal : literals)
-      if (levels[literal.variable()] > max_level) {
-        max_level = levels[literal.variable()];
-        deepest = literal.variable();
-        type = records[deepest].type;
-      }
-    if (type != Quantifier::UNIVERSAL || deepest == 0) return;
+      if (levels[literal.variable()] > levels[deepest]) deepest = literal.variable();
+    if (records[deepest].type != reduced) return;
     plain_remove(literals, deepest);
   }
 }
@@ -332,10 +421,16 @@ TEST(DClause, ReductionAndRemovalMatchThePlainRules) {
     std::vector<Literal> expected = clause.literals;
 
     DClause reduced = clause;
-    reduced.reduce(levels);
+    reduced.reduce(Rule::CLAUSE, levels);
     plain_reduce(expected, levels, records);
     ASSERT_EQ(codes(reduced.literals), codes(expected)) << "round " << round;
-    ASSERT_EQ(reduced.count, expected.size());
+    ASSERT_EQ(reduced.size(), expected.size());
+    // The dual: existential literals deeper than every universal one go.
+    DClause cube = clause;
+    cube.reduce(Rule::CUBE, levels);
+    expected = clause.literals;
+    plain_reduce(expected, levels, records, Quantifier::EXISTENTIAL);
+    ASSERT_EQ(codes(cube.literals), codes(expected)) << "round " << round;
 
     std::vector<unsigned> removed;
     for (size_t i = next(40); i > 0; --i) removed.push_back(1 + static_cast<unsigned>(next(variable_count)));
@@ -345,6 +440,6 @@ TEST(DClause, ReductionAndRemovalMatchThePlainRules) {
     expected = clause.literals;
     for (unsigned v : removed) plain_remove(expected, v);
     ASSERT_EQ(codes(pruned.literals), codes(expected)) << "round " << round;
-    ASSERT_EQ(pruned.count, expected.size());
+    ASSERT_EQ(pruned.size(), expected.size());
   }
 }

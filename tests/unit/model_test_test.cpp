@@ -83,7 +83,8 @@ std::vector<uint8_t> evaluate(const Network& network, const ModelTest& test, uns
 void expect_falsified(const Network& network, const ClauseStore& clauses, uint32_t position,
                       const ModelTest& test, unsigned variables) {
   const std::vector<uint8_t> value = evaluate(network, test, variables);
-  for (const Literal& literal : clauses[position])
+  PodVector<Literal> widened;
+  for (const Literal& literal : clauses.read(position, widened))
     EXPECT_EQ(value[literal.variable()] ^ literal.negative(), 0)
         << "literal " << literal.to_dimacs() << " of clause " << position << " is true";
   for (unsigned v = 0; v < variables; ++v) EXPECT_EQ(value[v], test.value(v)) << "variable " << v;
@@ -119,9 +120,11 @@ uint32_t reference_first_falsifiable(const Network& network, const ClauseStore& 
       solver.addClause(~x, lit(ops[0]));
     }
   }
+  PodVector<Literal> widened;
   for (uint32_t position = 0; position < input_clauses; ++position) {
     clause.clear();
-    for (const Literal& literal : clauses[position]) clause.push(~lit(literal));
+    widened.clear();
+    for (const Literal& literal : clauses.read(position, widened)) clause.push(~lit(literal));
     if (solver.solve(clause)) return position;
   }
   return input_clauses;

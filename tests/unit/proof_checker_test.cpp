@@ -44,7 +44,7 @@ const Prefix kUniversalOuter = {{2, A}, {3, E}};
 struct Checking {
   Checking(const Prefix& prefix, const std::vector<std::vector<int>>& clauses, bool ignore = false) {
     for (const auto& [variable, type] : prefix)
-      EXPECT_TRUE(formula.new_variable(variable, type, false));
+      EXPECT_FALSE(formula.new_variable(variable, type, false));
     for (const auto& c : clauses) formula.clauses.push(zeltest::literals(c));
     ProofChecker::Options options;
     options.ignore = ignore;
@@ -80,26 +80,32 @@ void PrintTo(const OrderCase& c, std::ostream* out) {
 
 class Ordering : public ::testing::TestWithParam<OrderCase> {};
 
-// The ordering rewrites the step's antecedents into the chain; the pivots
-// are not visible, but the chain walk resolves with them, so replaying the
-// chain on the expected pivots must give the clause stored (or fail where
-// the step failed to resolve).
+// The ordering returns the chain and its pivots and leaves the step's list
+// as it was; the chain walk resolves with them, so replaying the chain on
+// the expected pivots must give the clause stored (or fail where the step
+// failed to resolve).
 TEST_P(Ordering, ChainAndPivots) {
   const OrderCase& c = GetParam();
   Checking setup(c.prefix, c.clauses);
   const uint32_t number = static_cast<uint32_t>(c.clauses.size()) + 1;
   StepEntry s = step(false, number, c.resolvent, c.listed);
+  const ProofChecker::OrderedChain ordered = setup.proof->order_antecedents(s.resolvent, s.antecedents);
+  EXPECT_EQ(ordered.numbers, c.chain);
+  EXPECT_EQ(ordered.pivots, c.pivots);
+  EXPECT_EQ(s.antecedents, c.listed);
   const std::string error = message_of([&] { setup.proof->check_step(s); });
-  EXPECT_EQ(s.antecedents, c.chain) << error;
+  EXPECT_EQ(s.antecedents, c.listed) << error;
 
   const QCNF& f = setup.formula;
   std::vector<uint8_t> marks(64, 0);
   DClause running, result;
-  running.assign(f.clauses[c.chain[0] - 1]);
+  PodVector<Literal> widened;
+  running.assign(f.clauses.read(c.chain[0] - 1, widened));
   bool clashed = true;
   for (size_t i = 1; i < c.chain.size() && i - 1 < c.pivots.size(); ++i) {
-    if (resolve(f.clauses[c.chain[i] - 1], running.view(), c.pivots[i - 1], f.levels, result,
-                marks) == ResolutionOutcome::NO_CLASH)
+    widened.clear();
+    if (resolve(Rule::CLAUSE, f.clauses.read(c.chain[i] - 1, widened), running.view(),
+                c.pivots[i - 1], f.levels, result, marks) == ResolutionOutcome::NO_CLASH)
       clashed = false;
     std::swap(running, result);
   }
@@ -264,11 +270,15 @@ INSTANTIATE_TEST_SUITE_P(
 // clang-format on
 
 
-TEST(ProofChecker, ChainModeRewritesTheAntecedents) {
+// The ordering returns its chain instead of rewriting the step's list.
+TEST(ProofChecker, ChainModeLeavesTheAntecedents) {
   Checking setup(kExistential, kPath);
   StepEntry s = step(false, 4, {}, {1, 2, 3});
+  EXPECT_EQ(setup.proof->order_antecedents(s.resolvent, s.antecedents).numbers,
+            (Numbers{3, 2, 1}));
   setup.proof->check_step(s);
-  EXPECT_EQ(s.antecedents, (Numbers{3, 2, 1}));
+  EXPECT_EQ(s.antecedents, (Numbers{1, 2, 3}));
+  EXPECT_TRUE(setup.proof->defined(4));
   EXPECT_EQ(setup.proof->statistics().chain_steps, 1u);
   EXPECT_EQ(setup.proof->statistics().chain_searches, 0u);
 }
@@ -455,8 +465,8 @@ TEST(ProofChecker, HeldBackExtensionsSettle) {
   EXPECT_EQ(blocks_of(setup.formula), (Blocks{{1, 2}, {3}, {10, 11, 12}}));
   // Positions: the input clause, then 10's two, 11's three, 12's four.
   EXPECT_EQ(setup.formula.clauses.size(), 10u);
-  EXPECT_EQ(dimacs(setup.formula.clauses[3]), ints({-11, 10}));
-  EXPECT_EQ(dimacs(setup.formula.clauses[6]), ints({-12, 1, -11}));
+  EXPECT_EQ(dimacs(setup.formula.clauses.copy(3)), ints({-11, 10}));
+  EXPECT_EQ(dimacs(setup.formula.clauses.copy(6)), ints({-12, 1, -11}));
   EXPECT_EQ(proof.statistics().settled_extensions, 2u);
   EXPECT_EQ(proof.statistics().and_extensions, 2u);
   EXPECT_EQ(proof.statistics().ite_extensions, 1u);

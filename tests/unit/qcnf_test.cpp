@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ void expect_consistent(const QCNF& f) {
       ++total;
     });
   EXPECT_EQ(f.quantified_variables(), total);
+  EXPECT_TRUE(f.prefix_invariants());
 }
 
 struct Placed {
@@ -54,7 +56,7 @@ class Placement : public ::testing::TestWithParam<PlacementCase> {};
 TEST_P(Placement, BlocksAndLevels) {
   QCNF f;
   for (const Placed& d : GetParam().definitions)
-    EXPECT_TRUE(f.new_variable(d.variable, d.type, d.outermost)) << d.variable << f.error;
+    EXPECT_EQ(f.new_variable(d.variable, d.type, d.outermost).message, "") << d.variable;
   EXPECT_EQ(blocks_of(f), GetParam().blocks);
   EXPECT_EQ(f.max_variable, GetParam().max_variable);
   expect_consistent(f);
@@ -86,35 +88,31 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(QCNF, RefusedDefinitionsLeaveTheFormulaUnchanged) {
   QCNF f;
-  EXPECT_FALSE(f.new_variable(5, A, true));
-  EXPECT_EQ(f.error, "New outermost variables may not be universal.");
+  EXPECT_EQ(f.new_variable(5, A, true).message, "New outermost variables may not be universal.");
   EXPECT_FALSE(f.is_defined(5));
   EXPECT_TRUE(f.blocks.empty());
 
-  ASSERT_TRUE(f.new_variable(1, E, false));
-  EXPECT_FALSE(f.new_variable(1, A, false));
-  EXPECT_EQ(f.error, "Variable redefined");
-  EXPECT_FALSE(f.new_variable(1, E, true));
-  EXPECT_EQ(f.error, "Variable redefined");
-  EXPECT_FALSE(f.new_variable(1, A, true));  // the universal test comes first
-  EXPECT_EQ(f.error, "New outermost variables may not be universal.");
+  ASSERT_FALSE(f.new_variable(1, E, false));
+  EXPECT_EQ(f.new_variable(1, A, false).message, "Variable redefined");
+  EXPECT_EQ(f.new_variable(1, E, true).message, "Variable redefined");
+  EXPECT_EQ(f.new_variable(1, A, true).message, "New outermost variables may not be universal.");  // the universal test comes first
   EXPECT_EQ(blocks_of(f), (Blocks{{1}}));
   EXPECT_EQ(f.variables[1].type, E);
 }
 
 TEST(QCNF, PlacementAfterAnOperand) {
   QCNF f;
-  ASSERT_TRUE(f.new_variable(1, E, false));
-  ASSERT_TRUE(f.new_variable(3, A, false));
-  EXPECT_TRUE(f.new_variable_after(9, E, 1));
+  ASSERT_FALSE(f.new_variable(1, E, false));
+  ASSERT_FALSE(f.new_variable(3, A, false));
+  EXPECT_FALSE(f.new_variable_after(9, E, 1));
   EXPECT_EQ(blocks_of(f), (Blocks{{1, 9}, {3}}));
-  EXPECT_TRUE(f.new_variable_after(10, E, 3));
+  EXPECT_FALSE(f.new_variable_after(10, E, 3));
   EXPECT_EQ(blocks_of(f), (Blocks{{1, 9}, {3}, {10}}));
-  EXPECT_TRUE(f.new_variable_after(11, E, 3));
+  EXPECT_FALSE(f.new_variable_after(11, E, 3));
   EXPECT_EQ(blocks_of(f), (Blocks{{1, 9}, {3}, {10, 11}}));
-  EXPECT_TRUE(f.new_variable_after(12, A, 9));  // universal after existential: next block
+  EXPECT_FALSE(f.new_variable_after(12, A, 9));  // universal after existential: next block
   EXPECT_EQ(blocks_of(f), (Blocks{{1, 9}, {3, 12}, {10, 11}}));
-  EXPECT_TRUE(f.new_variable_after(40, A, 10));
+  EXPECT_FALSE(f.new_variable_after(40, A, 10));
   EXPECT_EQ(blocks_of(f), (Blocks{{1, 9}, {3, 12}, {10, 11}, {40}}));
   EXPECT_EQ(f.max_variable, 40u);
   expect_consistent(f);
@@ -122,17 +120,13 @@ TEST(QCNF, PlacementAfterAnOperand) {
 
 TEST(QCNF, PlacementAfterRefusals) {
   QCNF f;
-  ASSERT_TRUE(f.new_variable(1, E, false));
-  ASSERT_TRUE(f.new_variable(9, E, false));
-  EXPECT_FALSE(f.new_variable_after(8, E, 42));
-  EXPECT_EQ(f.error, "Definition depends on undefined variable #42");
+  ASSERT_FALSE(f.new_variable(1, E, false));
+  ASSERT_FALSE(f.new_variable(9, E, false));
+  EXPECT_EQ(f.new_variable_after(8, E, 42).message, "Definition depends on undefined variable #42");
   // Both problems at once: the undefined operand is reported.
-  EXPECT_FALSE(f.new_variable_after(9, E, 42));
-  EXPECT_EQ(f.error, "Definition depends on undefined variable #42");
-  EXPECT_FALSE(f.new_variable_after(9, E, 0));
-  EXPECT_EQ(f.error, "Definition depends on undefined variable #0");
-  EXPECT_FALSE(f.new_variable_after(9, E, 1));
-  EXPECT_EQ(f.error, "Variable redefinition");
+  EXPECT_EQ(f.new_variable_after(9, E, 42).message, "Definition depends on undefined variable #42");
+  EXPECT_EQ(f.new_variable_after(9, E, 0).message, "Definition depends on undefined variable #0");
+  EXPECT_EQ(f.new_variable_after(9, E, 1).message, "Variable redefinition");
   EXPECT_FALSE(f.is_defined(8));
   EXPECT_EQ(blocks_of(f), (Blocks{{1, 9}}));
 }
@@ -141,13 +135,16 @@ TEST(QCNF, Queries) {
   QCNF f;
   EXPECT_FALSE(f.is_defined(0));
   EXPECT_FALSE(f.is_defined(1));
-  ASSERT_TRUE(f.new_variable(1, E, false));
-  ASSERT_TRUE(f.new_variable(2, E, false));
-  ASSERT_TRUE(f.new_variable(5, A, false));
+  ASSERT_FALSE(f.new_variable(1, E, false));
+  ASSERT_FALSE(f.new_variable(2, E, false));
+  ASSERT_FALSE(f.new_variable(5, A, false));
   EXPECT_FALSE(f.is_defined(0));
   EXPECT_FALSE(f.is_defined(3));  // a gap inside the table
   EXPECT_FALSE(f.is_defined(1000));
   EXPECT_TRUE(f.is_universal(5));
+  EXPECT_FALSE(f.is_existential(5));
+  EXPECT_TRUE(f.is_existential(1));
+  EXPECT_FALSE(f.is_existential(3));
   EXPECT_FALSE(f.is_universal(1));
   EXPECT_FALSE(f.is_universal(3));
   EXPECT_FALSE(f.is_universal(1000));
@@ -160,16 +157,13 @@ TEST(QCNF, Queries) {
 TEST(QCNF, VariableNumbersBeyondTheLimitAreRefused) {
   const unsigned beyond = kMaxVariable + 1;
   QCNF f;
-  ASSERT_TRUE(f.new_variable(1, E, false));
+  ASSERT_FALSE(f.new_variable(1, E, false));
   const size_t table = f.variables.size();
   for (unsigned variable : {beyond, 4294967295u}) {
     const std::string number = std::to_string(variable);
-    EXPECT_FALSE(f.new_variable(variable, E, false));
-    EXPECT_NE(f.error.find(number), std::string::npos) << f.error;
-    EXPECT_FALSE(f.new_variable(variable, E, true));
-    EXPECT_NE(f.error.find(number), std::string::npos) << f.error;
-    EXPECT_FALSE(f.new_variable_after(variable, E, 1));
-    EXPECT_EQ(f.error, variable_limit_message(variable));
+    EXPECT_NE(f.new_variable(variable, E, false).message.find(number), std::string::npos);
+    EXPECT_NE(f.new_variable(variable, E, true).message.find(number), std::string::npos);
+    EXPECT_EQ(f.new_variable_after(variable, E, 1).message, variable_limit_message(variable));
     EXPECT_FALSE(f.is_defined(variable));
   }
   EXPECT_EQ(f.variables.size(), table);
@@ -180,3 +174,33 @@ TEST(QCNF, VariableNumbersBeyondTheLimitAreRefused) {
 }
 
 }  // namespace
+
+// The invariant check the asserts run must see each way a prefix can break:
+// a level whose parity is not the variable's quantifier, a variable outside
+// its block, a variable placed twice, an empty inner block.
+TEST(QCNF, PrefixInvariantsCatchBrokenPrefixes) {
+  auto formula = [] {
+    QCNF f;
+    EXPECT_FALSE(f.new_variable(1, E, false));
+    EXPECT_FALSE(f.new_variable(2, A, false));
+    EXPECT_FALSE(f.new_variable(3, E, false));
+    return f;
+  };
+  EXPECT_TRUE(formula().prefix_invariants());
+  struct Row {
+    std::string name;
+    std::function<void(QCNF&)> breaks;
+  };
+  const std::vector<Row> rows = {
+      {"WrongParity", [](QCNF& f) { f.variables[3].type = A; }},
+      {"LevelNotItsBlock", [](QCNF& f) { f.levels[3] = 0; }},
+      {"PlacedTwice", [](QCNF& f) { f.blocks[0].back.push_back(1); }},
+      {"EmptyInnerBlock", [](QCNF& f) { f.blocks.emplace_back(); }},
+      {"UndefinedInABlock", [](QCNF& f) { f.blocks[2].back.push_back(9); }},
+  };
+  for (const Row& row : rows) {
+    QCNF f = formula();
+    row.breaks(f);
+    EXPECT_FALSE(f.prefix_invariants()) << row.name;
+  }
+}

@@ -67,7 +67,7 @@ inline std::vector<int64_t> dimacs(ClauseView c) {
   return result;
 }
 inline std::vector<int64_t> dimacs(const DClause& c) {
-  EXPECT_EQ(c.count, c.literals.size());
+  EXPECT_EQ(c.size(), c.literals.size());
   return dimacs(c.view());
 }
 

@@ -1,0 +1,131 @@
+// The proof rules the checker rests on, each in one place: the quantifier of
+// a level, the tautology test, the resolvent (the union of two clauses that
+// clash on one pivot) and reduction. The chain and merge steps, resolution
+// lines, the conclusion and the sound-chain search all call these.
+//
+// Every rule is written for both directions of Q-resolution. Rule::CLAUSE
+// resolves clauses on existential pivots and removes universal literals
+// deeper than every existential one; Rule::CUBE, its dual, resolves cubes
+// (conjunctions) on universal pivots and removes existential literals deeper
+// than every universal one. The two differ only in which quantifier is
+// reduced, so each rule takes the direction as a parameter.
+//
+// The rules read the prefix through the formula's level table only, indexed
+// without bounds tests: every variable that reaches a clause is defined by
+// the formula first. Marks are one byte per literal code, covering the codes
+// of the clauses given and their complements, all 0 on entry and on return.
+#ifndef ZEL_FORMULA_RULES_HPP
+#define ZEL_FORMULA_RULES_HPP
+
+#include <cstdint>
+#include <vector>
+
+#include "core/literal.hpp"
+#include "core/quantifier.hpp"
+#include "store/clause_store.hpp"
+
+// A level's quantifier is its parity: even levels are existential, odd ones
+// universal. This is the one way the checker asks a variable's quantifier.
+inline bool is_universal_level(unsigned level) { return (level & 1u) != 0; }
+inline Quantifier::Type quantifier_of_level(unsigned level) {
+  return is_universal_level(level) ? Quantifier::UNIVERSAL : Quantifier::EXISTENTIAL;
+}
+
+// The direction of a rule.
+enum class Rule : uint8_t {
+  CLAUSE,  // clauses: existential pivots, universal literals reduced
+  CUBE,    // cubes: universal pivots, existential literals reduced
+};
+
+// The parity of the levels whose literals reduction removes: odd (universal)
+// for clauses, even (existential) for cubes.
+inline unsigned reduced_parity(Rule rule) { return rule == Rule::CLAUSE ? 1u : 0u; }
+// A literal on `level` is one reduction may remove.
+inline bool is_reduced_level(Rule rule, unsigned level) {
+  return (level & 1u) == reduced_parity(rule);
+}
+// A literal on `level` may be a pivot: it is of the quantifier not reduced.
+inline bool is_pivot_level(Rule rule, unsigned level) { return !is_reduced_level(rule, level); }
+
+// The deepest level of each parity among some literals, gathered one level
+// at a time, and what reduction removes from them: every literal of the
+// reduced quantifier deeper than each literal of the other one.
+class DeepestLevels {
+ public:
+  void add(unsigned level) {
+    unsigned& deepest = plus_one_[level & 1u];
+    if (deepest < level + 1) deepest = level + 1;
+  }
+  // The level from which on reduction removes the reduced quantifier's
+  // literals: one past the deepest literal of the other quantifier (0 when
+  // there is none, so that all go).
+  unsigned bound(Rule rule) const { return plus_one_[reduced_parity(rule) ^ 1u]; }
+  // Some literal goes.
+  bool reduces(Rule rule) const { return plus_one_[reduced_parity(rule)] > bound(rule); }
+
+ private:
+  unsigned plus_one_[2] = {0, 0};  // per parity: 1 + the deepest level met, 0 when none
+};
+
+// Reduction's verdict on one literal, given the bound of its clause.
+inline bool is_removed(Rule rule, unsigned bound, unsigned level) {
+  return is_reduced_level(rule, level) && level >= bound;
+}
+
+// For asserts: no literal of `clause` nor its complement is marked.
+inline bool marks_clear(ClauseView clause, const std::vector<uint8_t>& marks) {
+  for (const Literal& literal : clause)
+    if (marks[literal.code] != 0 || marks[literal.code ^ 1u] != 0) return false;
+  return true;
+}
+
+// For asserts: reduction would remove nothing more from `clause`.
+inline bool reduced(Rule rule, ClauseView clause, const std::vector<unsigned>& levels) {
+  DeepestLevels deepest;
+  for (const Literal& literal : clause) deepest.add(levels[literal.variable()]);
+  return !deepest.reduces(rule);
+}
+
+// True when some literal of `clause` occurs with its complement.
+bool tautological(ClauseView clause, std::vector<uint8_t>& marks);
+
+// One literal joins a union built with marks: it is written at out[kept]
+// and kept (kept grows) unless it is a member already. Returns whether its
+// complement is a member. The caller clears the marks of out[0, kept) when
+// the union is done (clear_marks).
+inline bool join_union(Literal literal, uint8_t* marks, Literal* out, size_t& kept) {
+  const bool clash = marks[literal.code ^ 1u] != 0;
+  const bool fresh = marks[literal.code] == 0;
+  marks[literal.code] = 1;
+  out[kept] = literal;
+  kept += fresh;  // written always, kept only when new: no branch to mispredict
+  return clash;
+}
+inline void clear_marks(const Literal* literals, size_t count, uint8_t* marks) {
+  for (size_t i = 0; i < count; ++i) marks[literals[i].code] = 0;
+}
+
+// Outcome of a resolution on a pivot. A tautological resolvent (one that
+// holds a literal and its complement, counting a doubly occurring pivot) is
+// computed all the same, so that callers who must reproduce a chain exactly
+// can do so, but Q-resolution does not allow it.
+enum class ResolutionOutcome {
+  RESOLVED,     // the clauses clash on the pivot; the resolvent is sound
+  NO_CLASH,     // pivot missing from a clause, or of the same sign in both
+  TAUTOLOGICAL  // computed, but a literal meets its complement
+};
+
+// The resolvent before reduction: the literals of `first`, then the new ones
+// of `second`, in their order, without the pivot variable's, written to
+// `out` (room for first.size + second.size literals); `kept` receives their
+// count (0 with NO_CLASH) and `deepest` their levels. The first literal of
+// the pivot in each clause decides the clash; a literal meeting its
+// complement in the union, or a second, complementary pivot literal in one
+// clause, makes it TAUTOLOGICAL. The pivot's quantifier is the caller's to
+// check (is_pivot_level).
+ResolutionOutcome resolvent_union(ClauseView first, ClauseView second, unsigned pivot,
+                                  const std::vector<unsigned>& levels, Literal* out,
+                                  size_t& kept, DeepestLevels& deepest,
+                                  std::vector<uint8_t>& marks);
+
+#endif
