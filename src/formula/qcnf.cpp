@@ -46,7 +46,7 @@ Refusal QCNF::new_variable(unsigned variable, Quantifier::Type type, bool outerm
     const Block& innermost = blocks.back();
     assert(innermost.size() != 0);
     const uint32_t last = innermost.back.empty() ? innermost.front.front() : innermost.back.back();
-    if (type == variables[last].type) {
+    if (type == quantifier_of_level(levels[last])) {
       level = levels[last];
     } else {
       level = levels[last] + 1;
@@ -70,12 +70,9 @@ Refusal QCNF::new_variable_after(unsigned variable, Quantifier::Type type, unsig
   if (is_defined(variable)) return Refusal{"Variable redefinition"};
   if (Refusal refusal = within_limit(variable)) return refusal;
   unsigned level = levels[after];
-  // The block's type is that of any of its variables; an empty block 0
-  // (universal first) is never the block of a defined variable.
-  const Block& block = blocks[level];
-  assert(block.size() != 0);
-  const uint32_t member = block.front.empty() ? block.back.front() : block.front.back();
-  if (variables[member].type != type) {
+  // A block's quantifier is its level's.
+  assert(blocks[level].size() != 0);
+  if (quantifier_of_level(level) != type) {
     ++level;
     if (blocks.size() <= level) blocks.emplace_back();
   }
