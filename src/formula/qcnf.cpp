@@ -3,18 +3,13 @@
 #include "formula/qcnf.hpp"
 
 #include <cassert>
-#include <sstream>
 
-std::string variable_limit_message(uint64_t variable) {
-  std::ostringstream text;
-  text << "Variable " << variable << " exceeds the largest supported variable number "
-       << kMaxVariable << ".";
-  return text.str();
-}
+#include "core/limits.hpp"
+#include "core/messages.hpp"
 
 Refusal QCNF::within_limit(unsigned variable) const {
   if (variable <= kMaxVariable) return Refusal();
-  return Refusal{variable_limit_message(variable)};
+  return Refusal{message::variable_limit(variable)};
 }
 
 void QCNF::grow_tables(unsigned variable) {
@@ -62,11 +57,7 @@ Refusal QCNF::new_variable(unsigned variable, Quantifier::Type type, bool outerm
 
 Refusal QCNF::new_variable_after(unsigned variable, Quantifier::Type type, unsigned after) {
   assert(type != Quantifier::UNDEFINED);
-  if (!is_defined(after)) {
-    std::ostringstream text;
-    text << "Definition depends on undefined variable #" << after;
-    return Refusal{text.str()};
-  }
+  if (!is_defined(after)) return Refusal{message::depends_on_undefined(after)};
   if (is_defined(variable)) return Refusal{"Variable redefinition"};
   if (Refusal refusal = within_limit(variable)) return refusal;
   unsigned level = levels[after];

@@ -14,22 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "core/limits.hpp"
 #include "core/literal.hpp"
 #include "core/quantifier.hpp"
 #include "formula/dclause.hpp"
 #include "formula/extension.hpp"
 #include "formula/rules.hpp"
 #include "store/clause_store.hpp"
-
-// The per-variable tables are indexed by variable number and take 8 bytes
-// per number up to the largest defined one, so numbers beyond this are
-// refused: a file must not make us allocate gigabytes by naming one huge
-// variable. Problem lines may still announce any count.
-constexpr unsigned kMaxVariable = (1u << 25) - 1;  // 33554431: tables of at most 268 MB
-
-// The announced clause count only sizes a reservation, and no further than
-// this: a header may announce four billion clauses and hold two.
-constexpr uint64_t kMaxClauseReservation = 1u << 20;
 
 // The result of an operation that input can refuse: its message, empty when
 // the operation was done. True when refused.
@@ -38,9 +29,6 @@ struct [[nodiscard]] Refusal {
 
   explicit operator bool() const { return !message.empty(); }
 };
-
-// "Variable V exceeds the largest supported variable number 33554431."
-std::string variable_limit_message(uint64_t variable);
 
 // One block of the prefix. Variables enter at its end, or (block 0 only:
 // outermost placement) at its front; `front` holds those in reverse order

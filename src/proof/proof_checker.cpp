@@ -14,6 +14,8 @@
 
 #include "core/clock.hpp"
 #include "core/exception.hpp"
+#include "core/limits.hpp"
+#include "core/messages.hpp"
 #include "proof/scratch.hpp"
 
 namespace {
@@ -82,7 +84,7 @@ ProofChecker::Conclusion ProofChecker::check(CertificateReader& reader) {
         } else if (claim != "VALID" && claim != "valid") {
           // Any other word is refused: reading it as a model claim would
           // validate the formula as true when the writer claimed it false.
-          throw Exception("Unknown claim: " + claim + ".");
+          throw Exception(message::unknown_claim(claim));
         }
         statistics_.conclusion_seconds = seconds_since(phase_start_);
         phase_ = Phase::DONE;
@@ -94,17 +96,8 @@ ProofChecker::Conclusion ProofChecker::check(CertificateReader& reader) {
 }
 
 void ProofChecker::read_step_entry(CertificateReader& reader, uint32_t number) {
-  if (clause_map_.defined(number)) {
-    std::ostringstream text;
-    text << "Redefinition of clause #" << number;
-    throw Exception(text.str());
-  }
-  if (number > ClauseMap::kLargestClauseNumber) {
-    std::ostringstream text;
-    text << "Clause number " << number << " exceeds the largest supported clause number "
-         << ClauseMap::kLargestClauseNumber << ".";
-    throw Exception(text.str());
-  }
+  if (clause_map_.defined(number)) throw Exception(message::clause_redefined(number));
+  if (number > kLargestClauseNumber) throw Exception(message::clause_number_limit(number));
   step_.number = number;
   reader.read_step(step_);
   check_step(step_);
@@ -160,7 +153,7 @@ void ProofChecker::apply_step(StepEntry& step) {
 }
 
 void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) {
-  assert(number <= ClauseMap::kLargestClauseNumber);
+  assert(number <= kLargestClauseNumber);
   formula_.clauses.push_compact(literals);
   clause_map_.set(number, formula_.clauses.size());
 }
@@ -253,7 +246,7 @@ void ProofChecker::check_merge(StepEntry& step) {
   }
   if (scratch.merge_pivots.size() > needed) {
     formula_.clauses.push_compact(merged.literals);
-    throw Exception("Tautological resolvent encountered: " + merged.to_string());
+    throw Exception(message::tautological_resolvent(merged.to_string()));
   }
   assert(scratch.merge_pivots.size() == needed);
   merged.remove_variables(scratch.merge_pivots, scratch.rule_marks);
@@ -410,16 +403,14 @@ void ProofChecker::check_resolution_line(uint32_t first, uint32_t second, uint32
 
 void ProofChecker::check_fresh(const Literal& literal) const {
   if (literal.variable() != 0 && !formula_.is_defined(literal.variable())) return;
-  std::ostringstream text;
-  text << "Variable is not fresh: " << literal.to_dimacs();
-  throw Exception(text.str());
+  throw Exception(message::not_fresh(literal.to_dimacs()));
 }
 
 void ProofChecker::read_extension_entry(CertificateReader& reader) {
   const Literal x = reader.read_extension_variable();
   // Variable 0 counts as defined: it never exists, so it is never fresh.
   check_fresh(x);
-  if (x.variable() > kMaxVariable) throw Exception(variable_limit_message(x.variable()));
+  if (x.variable() > kMaxVariable) throw Exception(message::variable_limit(x.variable()));
   definition_.variable = x.variable();
   reader.read_extension(definition_, operands_);
   check_extension(definition_, operands_);
@@ -456,11 +447,7 @@ bool ProofChecker::try_extension(const Definition& definition, const Literal* op
 bool ProofChecker::conclude(CertificateReader& reader) {
   assert(phase_ == Phase::CONCLUSION);
   const uint32_t number = reader.read_clause_number();
-  if (!clause_map_.defined(number)) {
-    std::ostringstream text;
-    text << "Clause #" << number << " is not defined.";
-    throw Exception(text.str());
-  }
+  if (!clause_map_.defined(number)) throw Exception(message::clause_not_defined(number));
   DClause& refuting = running_;
   std::vector<ClauseView>& views = scratch_->antecedent_clauses;
   load_clauses({number}, views);

@@ -3,12 +3,13 @@
 #include "read/certificate_reader.hpp"
 
 #include "core/exception.hpp"
-#include "formula/qcnf.hpp"
+#include "core/limits.hpp"
+#include "core/messages.hpp"
 #include "read/numbers.hpp"
 
 void CertificateReader::read_header(const std::string& file_name) {
   if (tokens_.token() != "QBCertificate")
-    throw Exception("Missing header in file: '" + file_name + "'.");
+    throw Exception(message::missing_header(file_name));
 }
 
 CertificateReader::Entry CertificateReader::next(uint32_t& step_number) {
@@ -27,7 +28,7 @@ CertificateReader::Entry CertificateReader::next(uint32_t& step_number) {
     if (first == "E" || first == "e") return Entry::EXTENSION;
     if (first == "CONCLUDE" || first == "conclude") return Entry::CONCLUSION;
     if (!whole_unsigned32(first, step_number))
-      throw Exception("Number conversion failed (" + first + ").");
+      throw Exception(message::number_conversion_failed(first));
     return Entry::STEP;
   }
 }
@@ -55,7 +56,7 @@ void CertificateReader::read_step(StepEntry& step) {
     std::vector<Literal>& literals = step.resolvent.literals;
     for (Literal literal; (literal = tokens_.read_literal()).variable() != 0;) {
       if (literal.variable() > kMaxVariable)
-        throw Exception(variable_limit_message(literal.variable()));
+        throw Exception(message::variable_limit(literal.variable()));
       if (literal.code >= in_resolvent_.size()) in_resolvent_.resize(size_t{literal.code | 1u} + 1, 0);
       if (in_resolvent_[literal.code]) continue;
       in_resolvent_[literal.code] = 1;

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include "core/limits.hpp"
+#include "core/messages.hpp"
 #include "read/numbers.hpp"
 
 namespace {
@@ -78,16 +80,11 @@ Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula) {
       }
       if (variable == 0) break;
       if (variable > kMaxVariable) {
-        std::ostringstream text;
-        text << "QBF File: Quantified variable " << *token
-             << " exceeds the largest supported variable number " << kMaxVariable << ".";
-        error = text.str();
+        error = message::quantified_variable_limit(*token);
         return refusal;
       }
       if (formula.is_defined(variable)) {
-        std::ostringstream text;
-        text << "QBF File: Variable " << variable << " is quantified twice.";
-        error = text.str();
+        error = message::quantified_twice(variable);
         return refusal;
       }
       const Refusal placed = formula.new_variable(variable, type, false);
@@ -126,10 +123,7 @@ Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula) {
       const Literal literal(number);
       const unsigned variable = literal.variable();
       if (variable > kMaxVariable) {
-        std::ostringstream text;
-        text << "QBF File: Variable " << variable << " in a clause exceeds the largest supported "
-             << "variable number " << kMaxVariable << ".";
-        error = text.str();
+        error = message::clause_variable_limit(variable);
         return refusal;
       }
       clause.insert(literal);

@@ -6,7 +6,8 @@
 #include <utility>
 
 #include "core/exception.hpp"
-#include "formula/qcnf.hpp"
+#include "core/limits.hpp"
+#include "core/messages.hpp"
 #include "read/numbers.hpp"
 
 namespace {
@@ -17,7 +18,7 @@ constexpr size_t kShownBytes = 32;
 bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 [[noreturn]] void conversion_failed(const std::string& text) {
-  throw Exception("Number conversion failed (" + Tokenizer::printable(text, kShownBytes) + ").");
+  throw Exception(message::number_conversion_failed(Tokenizer::printable(text, kShownBytes)));
 }
 
 [[noreturn]] void missing_result() { throw Exception("Missing result line."); }
@@ -25,7 +26,7 @@ bool is_digit(int c) { return c >= '0' && c <= '9'; }
 // Literals and quantified variables name at most kMaxVariable, the limit
 // of the formula's per-variable tables.
 void check_variable(uint32_t variable) {
-  if (variable > kMaxVariable) throw Exception(variable_limit_message(variable));
+  if (variable > kMaxVariable) throw Exception(message::variable_limit(variable));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "read/numbers.hpp"
 
 void Tokenizer::FreeBuffer::operator()(char* buffer) const { std::free(buffer); }
@@ -246,7 +247,7 @@ bool Tokenizer::read_plain_number(bool allow_negative, int64_t& value) {
 namespace {
 
 [[noreturn]] void conversion_failed(const std::string& token) {
-  throw Exception("Number conversion failed (" + token + ").");
+  throw Exception(message::number_conversion_failed(token));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/limits.hpp"
 #include "core/literal.hpp"
 #include "read/byte_source.hpp"
 
@@ -22,10 +23,8 @@ class Tokenizer {
   };
   static constexpr int END = -1;  // returned by peek and get at the end of input
 
-  // No number or keyword is longer than this; a longer token is refused at
-  // once instead of being collected whole (a file of zero bytes would
-  // otherwise grow one token until memory runs out).
-  static constexpr size_t kLongestToken = 4096;
+  // The longest token, from the limits (a longer one is refused at once).
+  static constexpr size_t kLongestToken = ::kLongestToken;
 
   // Bytes buffered at a time; also the most look_ahead gives.
   static constexpr size_t kBufferSize = 1 << 20;

@@ -6,15 +6,17 @@
 #ifndef ZEL_STORE_CLAUSE_MAP_HPP
 #define ZEL_STORE_CLAUSE_MAP_HPP
 
+#include "core/limits.hpp"
+
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
 
 class ClauseMap {
  public:
-  // The largest storable number: the map behaves as a vector with
-  // number + 1 entries, which must fit the unsigned 32-bit count.
-  static constexpr uint32_t kLargestClauseNumber = 0xFFFFFFFEu;
+  // The largest storable number, from the limits: the map behaves as a
+  // vector with number + 1 entries, which must fit the unsigned 32-bit count.
+  static constexpr uint32_t kLargestClauseNumber = ::kLargestClauseNumber;
 
   // Clause position of `number`, 0 when it is not defined.
   uint32_t operator[](uint32_t number) const {

@@ -2,6 +2,9 @@
 
 #include "store/clause_store.hpp"
 
+#include "core/exception.hpp"
+#include "core/messages.hpp"
+
 #include <algorithm>
 #include <cassert>
 #include <new>
@@ -18,8 +21,12 @@ void ClauseStore::push_header(uint32_t header) {
   arena_.push_back(word);
 }
 
+void ClauseStore::refuse_long_clause(uint64_t size) {
+  throw Exception(message::clause_too_long(size));
+}
+
 uint32_t ClauseStore::push(const Literal* literals, uint32_t size) {
-  if (size > kLongestClause) throw std::bad_alloc();
+  if (size > kLongestClause) refuse_long_clause(size);
   assert(std::none_of(literals, literals + size, [](Literal l) { return l.variable() == 0; }));
   push_header(size);
   arena_.append(literals, size);

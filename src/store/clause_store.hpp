@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/limits.hpp"
 #include "core/literal.hpp"
 #include "store/pod_vector.hpp"
 
@@ -32,8 +33,9 @@ struct ClauseView {
 
 class ClauseStore {
  public:
-  // The longest storable clause: the header's top bit marks the narrow form.
-  static constexpr uint32_t kLongestClause = 0x7FFFFFFFu;
+  // The longest storable clause, from the limits: the header's top bit
+  // marks the narrow form.
+  static constexpr uint32_t kLongestClause = ::kLongestClause;
 
   // Number of clauses stored; positions run from 0 to size() - 1.
   uint32_t size() const { return static_cast<uint32_t>(offsets_.size()); }
@@ -54,10 +56,10 @@ class ClauseStore {
   }
 
   // Appends a clause in the wide form; its literals are copied. Returns its
-  // position. A clause longer than kLongestClause throws std::bad_alloc.
+  // position. A clause longer than kLongestClause is refused (Exception).
   uint32_t push(const Literal* literals, uint32_t size);
   uint32_t push(const std::vector<Literal>& literals) {
-    if (literals.size() > kLongestClause) throw std::bad_alloc();
+    if (literals.size() > kLongestClause) refuse_long_clause(literals.size());
     return push(literals.data(), static_cast<uint32_t>(literals.size()));
   }
   // The same, but a clause whose literal codes all fit 16 bits is stored
@@ -78,6 +80,7 @@ class ClauseStore {
   }
 
  private:
+  [[noreturn]] static void refuse_long_clause(uint64_t size);
   static constexpr uint32_t kNarrow = 0x80000000u;  // header bit: 16-bit codes
 
   // The arena index of a clause's header: its low 32 bits are kept per

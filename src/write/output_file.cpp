@@ -17,11 +17,12 @@
 #include <streambuf>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 
 namespace {
 
 [[noreturn]] void fail(const std::string& path, const std::string& reason) {
-  throw Exception("Cannot write file: '" + path + "' (" + reason + ").");
+  throw Exception(message::cannot_write(path, reason));
 }
 
 [[noreturn]] void fail_with(const std::string& path, int error) { fail(path, std::strerror(error)); }

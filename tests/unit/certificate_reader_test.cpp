@@ -155,7 +155,7 @@ TEST(CertificateReader, Refusals) {
       {"5 1 x 0\n", "Number conversion failed (x).", 2, 6},
       {"5 1 0 1 2x 0\n", "Number conversion failed (2x).", 2, 11},
       {"5 1 0 1\t2 0\n", "Number conversion failed (1\t2).", 2, 10},
-      {"5 " + beyond + " 0 1 2 0\n", variable_limit_message(kMaxVariable + 1), 2, 11},
+      {"5 " + beyond + " 0 1 2 0\n", "Variable 33554432 exceeds the largest supported variable number 33554431.", 2, 11},
       {"5 1 0 1 2", "Number conversion failed ().", 2, 10},
       {"R 1 2\n", "Number conversion failed ().", 3, 1},
       {"E 7 X 1 0\n", "Unknown extension type supplied.", 2, 6},

@@ -1,6 +1,7 @@
 // The quantified formula: where new variables land in the prefix (innermost
 // merging, outermost front insertion, placement after an operand), the
 // refusals and their messages, and the variable queries.
+#include "core/messages.hpp"
 #include "formula/qcnf.hpp"
 
 #include <gtest/gtest.h>
@@ -163,13 +164,13 @@ TEST(QCNF, VariableNumbersBeyondTheLimitAreRefused) {
     const std::string number = std::to_string(variable);
     EXPECT_NE(f.new_variable(variable, E, false).message.find(number), std::string::npos);
     EXPECT_NE(f.new_variable(variable, E, true).message.find(number), std::string::npos);
-    EXPECT_EQ(f.new_variable_after(variable, E, 1).message, variable_limit_message(variable));
+    EXPECT_EQ(f.new_variable_after(variable, E, 1).message, message::variable_limit(variable));
     EXPECT_FALSE(f.is_defined(variable));
   }
   EXPECT_EQ(f.variables.size(), table);
   EXPECT_EQ(blocks_of(f), (Blocks{{1}}));
   EXPECT_EQ(f.max_variable, 1u);
-  EXPECT_EQ(variable_limit_message(beyond),
+  EXPECT_EQ(message::variable_limit(beyond),
             "Variable 33554432 exceeds the largest supported variable number 33554431.");
 }
 

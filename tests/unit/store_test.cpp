@@ -110,6 +110,19 @@ TEST(ClauseStore, CompactClausesReadBackInEitherForm) {
   EXPECT_EQ(store.literals(), 3u + 0 + 1 + 2);
 }
 
+// A clause longer than its header word can count is refused with its own
+// message, through either push, before a literal is read; the store stays
+// as it was.
+TEST(ClauseStore, TooLongAClauseIsRefused) {
+  ClauseStore store;
+  const Literal literal = Literal(3);
+  store.push(&literal, 1);
+  EXPECT_EQ(zeltest::message_of([&] { store.push(&literal, 0x80000000u); }),
+            "Clause of 2147483648 literals is too long to store (at most 2147483647).");
+  EXPECT_EQ(store.size(), 1u);
+  EXPECT_EQ(store.literals(), 1u);
+}
+
 TEST(ClauseMap, DenseNumbers) {
   ClauseMap map;
   map.resize(5);
