@@ -20,8 +20,8 @@ class DClause {
  public:
   std::vector<Literal> literals;  // insertion order, never sorted, no literal twice
 
-  // Copies leave the lookup index behind: it is a cache, rebuilt on demand,
-  // and stored clauses should cost no more than their literals.
+  // Copies leave the lookup index behind: it is a cache of the literals,
+  // rebuilt on demand by whoever looks a literal up.
   DClause() = default;
   DClause(const DClause& other) : literals(other.literals) {}
   DClause(DClause&&) noexcept = default;
@@ -94,8 +94,8 @@ class DClause {
   // Open addressing over code + 1 (0 marks a free slot), capacity a power of
   // two at least twice the literal count; empty while the clause is short or
   // after a removal, rebuilt on the next lookup.
-  // Behind a pointer so that the many short clauses, which never have one,
-  // stay small: the matrix holds millions of them.
+  // Behind a pointer so that a short clause, which never has one, stays one
+  // vector and a pointer when it is copied or moved.
   mutable std::unique_ptr<std::vector<uint32_t>> index_;
   bool indexed() const { return index_ && !index_->empty(); }
   void drop_index() {

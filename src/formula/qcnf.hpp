@@ -57,7 +57,7 @@ class QCNF {
   ClauseStore clauses;                    // position p (0-based) is the p-th clause appended
   unsigned max_variable = 0;              // announced count, raised by every variable seen
   std::vector<unsigned> levels;           // variable -> level (block index); 0 if undefined
-  std::vector<Quantifier> variables;      // variable -> record; {UNDEFINED, 0} if undefined
+  std::vector<Quantifier> variables;      // variable -> its quantifier; UNDEFINED if undefined
   std::vector<Block> blocks;              // the prefix, outermost block first
   Definitions definitions;                // every applied extension, in order of application
 
