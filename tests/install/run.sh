@@ -4,7 +4,7 @@
 # PREFIX/share/man/man1, that the installed binary runs, that the man page
 # renders without warnings, and that the usage text of the program, the usage
 # block of README.md, README's table of options and the OPTIONS section of
-# doc/zel.1 list the same options in the same order, so none of them can
+# docs/zel.1 list the same options in the same order, so none of them can
 # drift from the others silently.
 #
 # Usage: tests/install/run.sh BUILD_DIR
@@ -63,10 +63,10 @@ if [ -f "$zel" ] && [ -x "$zel" ]; then
 else
   fail binary "no executable $zel"
 fi
-if [ -f "$man_page" ] && cmp -s "$man_page" "$root/doc/zel.1"; then
+if [ -f "$man_page" ] && cmp -s "$man_page" "$root/docs/zel.1"; then
   pass
 else
-  fail man-page "$man_page is missing or differs from doc/zel.1"
+  fail man-page "$man_page is missing or differs from docs/zel.1"
 fi
 
 # 3. The installed binary runs, outside the build tree.
@@ -153,9 +153,9 @@ else
   fail readme-options "README.md's table of options differs from the usage text:"$'\n'"$(diff "$scratch/options.expected" "$scratch/readme-options")"
 fi
 
-# 6. doc/zel.1: the tags of the OPTIONS section (the line after each .TP),
+# 6. docs/zel.1: the tags of the OPTIONS section (the line after each .TP),
 # with their font macros, quotes and escapes removed, are the usage options.
-python3 - "$root/doc/zel.1" > "$scratch/man-options" <<'EOF'
+python3 - "$root/docs/zel.1" > "$scratch/man-options" <<'EOF'
 import shlex, sys
 lines = open(sys.argv[1], encoding="utf-8").read().split("\n")
 inside = False
@@ -172,7 +172,7 @@ EOF
 if cmp -s "$scratch/options.expected" "$scratch/man-options"; then
   pass
 else
-  fail man-options "doc/zel.1's OPTIONS differ from the usage text:"$'\n'"$(diff "$scratch/options.expected" "$scratch/man-options")"
+  fail man-options "docs/zel.1's OPTIONS differ from the usage text:"$'\n'"$(diff "$scratch/options.expected" "$scratch/man-options")"
 fi
 
 echo "install: $passed passed, $failed failed"
