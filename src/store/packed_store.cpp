@@ -2,25 +2,38 @@
 
 #include "store/packed_store.hpp"
 
-void PackedStore::append(uint64_t value) {
+namespace {
+
+// Writes `value` at `at` as a binary number; returns the byte after it.
+uint8_t* put(uint8_t* at, uint64_t value) {
   while (value >= 0x80) {
-    arena_.push_back(static_cast<uint8_t>(value | 0x80u));
+    *at++ = static_cast<uint8_t>(value | 0x80u);
     value >>= 7;
   }
-  arena_.push_back(static_cast<uint8_t>(value));
+  *at++ = static_cast<uint8_t>(value);
+  return at;
 }
 
+constexpr size_t kLongestNumber = 10;  // bytes of a 64-bit binary number
+
+}  // namespace
+
+// The record is written into room for its longest form, then the arena is
+// cut to what it took: one size test per record, not per byte.
 void PackedStore::push(const Literal* literals, size_t count, const uint32_t* antecedents,
                        size_t antecedent_count) {
   const uint32_t position = end_position();
-  starts_.push_back(arena_.size());
-  append(count);
-  for (size_t i = 0; i < count; ++i) append(literals[i].code);
-  append(antecedent_count);
+  const size_t start = arena_.size();
+  starts_.push_back(start);
+  arena_.resize(start + (count + antecedent_count + 2) * kLongestNumber);
+  uint8_t* at = put(arena_.data() + start, count);
+  for (size_t i = 0; i < count; ++i) at = put(at, literals[i].code);
+  at = put(at, antecedent_count);
   for (size_t i = 0; i < antecedent_count; ++i) {
     assert(antecedents[i] < position);
-    append(position - antecedents[i]);
+    at = put(at, position - antecedents[i]);
   }
+  arena_.resize(static_cast<size_t>(at - arena_.data()));
   literals_ += count;
 }
 

@@ -55,7 +55,6 @@ class PackedStore {
       if (byte < 0x80) return value;
     }
   }
-  void append(uint64_t value);
 
   const uint32_t first_position_;  // position of the first record
   PodVector<uint8_t> arena_;       // the records, one after the other
