@@ -61,7 +61,7 @@ QrpStatistics QrpChecker::statistics() const {
 }
 
 std::string QrpChecker::where(const QrpReader& reader) const {
-  return in_step_ ? reader.where(step_position_) : reader.where();
+  return in_entry_ ? reader.where(entry_position_) : reader.where();
 }
 
 void QrpChecker::refuse(const std::string& message) const { throw Exception(message); }
@@ -97,6 +97,8 @@ bool QrpChecker::check(QrpReader& reader) {
 // level inwards (a QBF block may be split over several of the trace's).
 // Free variables of the QBF file are its outermost existential block.
 void QrpChecker::check_block(const QrpEntry& block) {
+  in_entry_ = true;
+  entry_position_ = block.position;
   const bool universal = block.quantifier == Quantifier::UNIVERSAL;
   bool first = true;
   unsigned block_level = 0;
@@ -138,13 +140,14 @@ void QrpChecker::check_block(const QrpEntry& block) {
     last_block_level_ = block_level;
     any_block_ = true;
   }
+  in_entry_ = false;
 }
 
 // ---- steps --------------------------------------------------------------
 
 void QrpChecker::check_step(const QrpEntry& step) {
-  in_step_ = true;
-  step_position_ = step.position;
+  in_entry_ = true;
+  entry_position_ = step.position;
   step_index_ = step.index;
   if (step_map_.defined(step.index))
     refuse("Step index " + std::to_string(step.index) + " is used twice.");
@@ -157,7 +160,7 @@ void QrpChecker::check_step(const QrpEntry& step) {
     check_input_or_initial(step);
   else
     check_derived(step);
-  in_step_ = false;
+  in_entry_ = false;
 }
 
 // The step's literals without duplicates into listed_; each must name a

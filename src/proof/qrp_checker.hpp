@@ -59,8 +59,8 @@ class QrpChecker {
   // Exception at the first fault.
   bool check(QrpReader& reader);
 
-  // Where a fault is reported: the start of the step being checked, or
-  // where the reader stands when it is not checking a step.
+  // Where a fault is reported: the start of the block or step being
+  // checked, or where the reader stands when it is checking none.
   std::string where(const QrpReader& reader) const;
 
   QrpStatistics statistics() const;
@@ -101,8 +101,8 @@ class QrpChecker {
   std::unordered_multimap<uint64_t, uint32_t> input_index_;
   bool indexed_ = false;
 
-  bool in_step_ = false;         // a step is being checked
-  QrpPosition step_position_;    // where it starts
+  bool in_entry_ = false;        // a block or step is being checked
+  QrpPosition entry_position_;   // where it starts
   uint32_t step_index_ = 0;      // its index
   std::vector<uint8_t> seen_;    // variable -> quantified in the trace's prefix
   unsigned last_block_level_ = 0;  // QBF level of the trace's last block
