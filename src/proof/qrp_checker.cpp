@@ -155,7 +155,6 @@ void QrpChecker::check_step(const QrpEntry& step) {
     refuse("Step index " + std::to_string(step.index) +
            " exceeds the largest supported index " +
            std::to_string(ClauseMap::kLargestClauseNumber) + ".");
-  distinct_literals(step);
   if (step.antecedents.empty())
     check_input_or_initial(step);
   else
@@ -184,6 +183,7 @@ void QrpChecker::distinct_literals(const QrpEntry& step) {
 // clause of the QBF file (the one due next, as solvers write them, or any),
 // else an initial cube, which must imply the matrix.
 void QrpChecker::check_input_or_initial(const QrpEntry& step) {
+  distinct_literals(step);
   uint32_t position = ~0u;
   if (next_input_ < input_clauses_ && matches_input_clause(listed_, next_input_))
     position = next_input_++;
@@ -328,19 +328,38 @@ void QrpChecker::check_derived(const QrpEntry& step) {
     std::swap(running, result);
   }
 
-  // The listed literals, reduced, against the result.
-  listed_reduced_.assign(ClauseView{listed_.data(), static_cast<uint32_t>(listed_.size())});
-  listed_reduced_.reduce(rule, levels);
-  bool equal = listed_reduced_.size() == running->size();
-  if (equal) {
-    for (const Literal& literal : running->literals) marks_[literal.code] = 1;
-    for (const Literal& literal : listed_reduced_.literals) equal &= marks_[literal.code] != 0;
-    for (const Literal& literal : running->literals) marks_[literal.code] = 0;
+  // The listed literals, reduced, against the result: as sets, so the
+  // literals reduction keeps are told by the rule (is_removed) without
+  // moving them, and duplicates are skipped by their marks (1: in the
+  // result, 2: met in the list).
+  DeepestLevels deepest;
+  for (const Literal& literal : step.literals) {
+    if (!formula_.is_defined(literal.variable()))
+      refuse(step_text() + "variable " + std::to_string(literal.variable()) +
+             " is not in the QBF file.");
+    deepest.add(levels[literal.variable()]);
   }
-  if (!equal)
+  const unsigned bound = deepest.bound(rule);
+  for (const Literal& literal : running->literals) marks_[literal.code] = 1;
+  size_t kept = 0;
+  bool inside = true;
+  for (const Literal& literal : step.literals) {
+    if (is_removed(rule, bound, levels[literal.variable()])) continue;
+    uint8_t& mark = marks_[literal.code];
+    kept += mark == 1;
+    inside &= mark != 0;
+    mark |= 2u;
+  }
+  for (const Literal& literal : step.literals) marks_[literal.code] = 0;
+  for (const Literal& literal : running->literals) marks_[literal.code] = 0;
+  if (!inside || kept != running->size()) {
+    distinct_literals(step);
+    listed_reduced_.assign(ClauseView{listed_.data(), static_cast<uint32_t>(listed_.size())});
+    listed_reduced_.reduce(rule, levels);
     refuse(step_text() + "the listed literals " + listed_reduced_.to_string() +
            (listed_reduced_.size() == listed_.size() ? "" : ", reduced,") + " differ from the " +
            kind_name(kind == CUBE) + " derived " + running->to_string() + ".");
+  }
 
   if (kind == CUBE)
     ++statistics_.cube_steps;
