@@ -128,4 +128,27 @@ ResolutionOutcome resolvent_union(ClauseView first, ClauseView second, unsigned 
                                   size_t& kept, DeepestLevels& deepest,
                                   std::vector<uint8_t>& marks);
 
+// ---- Steps that name their antecedents but not their pivots (QRP traces) ----
+
+// The pivot of two constraints: the variable of the pivot quantifier that
+// occurs in `first` and complemented in `second`. 0 when there is none;
+// `several` is set when more than one variable clashes so (no Q-resolution
+// joins such constraints). `marks` as above.
+unsigned clashing_pivot(Rule rule, ClauseView first, ClauseView second,
+                        const std::vector<unsigned>& levels, std::vector<uint8_t>& marks,
+                        bool& several);
+
+// Long-distance resolution: which complementary pairs the union of `first`
+// and `second` resolved on `pivot` may hold. A pair across the two (a
+// literal of one whose complement is in the other, the pivot's aside) is
+// sound only when its variable is of the reduced quantifier and on a level
+// greater than the pivot's; a pair inside one constraint only when its
+// variable is of the reduced quantifier (an earlier long-distance step made
+// it); the pivot in both signs in one constraint never. Returns the first
+// variable whose pair is refused, 0 when every pair is allowed. `marks` as
+// above.
+unsigned refused_long_distance_pair(Rule rule, ClauseView first, ClauseView second,
+                                    unsigned pivot, const std::vector<unsigned>& levels,
+                                    std::vector<uint8_t>& marks);
+
 #endif

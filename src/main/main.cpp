@@ -108,21 +108,18 @@ int main(int argc, char** argv) {
     status = validated ? 10 : 20;
   } catch (const Exception& error) {
     run.erase_progress();
-    std::cout << "Error at line " << run.line() << ", column " << run.column() << ": "
-              << error.message << std::endl;
+    std::cout << "Error at " << run.where() << ": " << error.message << std::endl;
     status = 30;
   } catch (const std::bad_alloc&) {
     // Derived clauses may outgrow the lines that define them (a merged step
     // can be far longer than its line); running out of memory is reported
     // like any other failure instead of aborting.
     run.erase_progress();
-    std::cout << "Error at line " << run.line() << ", column " << run.column()
-              << ": Out of memory." << std::endl;
+    std::cout << "Error at " << run.where() << ": Out of memory." << std::endl;
     status = 30;
   } catch (const Minisat::OutOfMemoryException&) {
     run.erase_progress();
-    std::cout << "Error at line " << run.line() << ", column " << run.column()
-              << ": Out of memory." << std::endl;
+    std::cout << "Error at " << run.where() << ": Out of memory." << std::endl;
     status = 30;
   }
   if (arguments.statistics) run.write_statistics(std::cerr);

@@ -10,6 +10,7 @@
 #include "core/exception.hpp"
 #include "model/model_checker.hpp"
 #include "proof/proof_checker.hpp"
+#include "read/certificate_kind.hpp"
 #include "read/qdimacs_reader.hpp"
 #include "read/tokenizer.hpp"
 
@@ -59,24 +60,18 @@ void Run::write_statistics(std::ostream& out) {
 bool Run::check() {
   if (!in_memory_ && !certificate_source_.open(arguments_.certificate_file))
     throw Exception("Cannot open file: '" + arguments_.certificate_file + "'.");
-  reader_.reset(new CertificateReader(certificate_source_));
+  // The kind is told by the first bytes, which stay in the tokenizer for
+  // the reader of that kind: a pipe works as a file.
+  Tokenizer tokens(certificate_source_, Tokenizer::Separators::CERTIFICATE);
+  const CertificateKind kind = detect_certificate_kind(tokens);
+  statistics_.certificate_kind = certificate_kind_name(kind);
+  if (kind == CertificateKind::QRP_ASCII || kind == CertificateKind::QRP_BINARY)
+    return check_qrp(std::move(tokens));
+  reader_.reset(new CertificateReader(std::move(tokens)));
   reader_->read_header(arguments_.certificate_file);
 
-  timeval phase;
-  gettimeofday(&phase, nullptr);
   std::vector<uint32_t> qbf_prefix;
-  if (!arguments_.qbf_file.empty()) {
-    const AtExit formula_time([&] { statistics_.formula_seconds = seconds_since(phase); });
-    if (!in_memory_ && !formula_source_.open(arguments_.qbf_file))
-      throw Exception("Couldn't open file " + arguments_.qbf_file);
-    Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
-    if (const Refusal refusal = read_qdimacs(tokens, formula_)) throw Exception(refusal.message);
-    // A compressed formula must be whole, whatever the reader needed of it:
-    // a damaged end gives no verdict.
-    formula_source_.verify_rest();
-    for (const Block& block : formula_.blocks)
-      block.for_each([&](uint32_t variable) { qbf_prefix.push_back(variable); });
-  }
+  if (!arguments_.qbf_file.empty()) read_formula(qbf_prefix);
   const uint32_t input_max_variable = formula_.max_variable;
 
   if (arguments_.debug) {
@@ -128,4 +123,59 @@ bool Run::check() {
                         "formula: " + arguments_.qbf_file,
                         "certificate: " + arguments_.certificate_file});
   return validated;
+}
+
+// The QBF file into formula_, and its prefix in order into `qbf_prefix`.
+void Run::read_formula(std::vector<uint32_t>& qbf_prefix) {
+  timeval phase;
+  gettimeofday(&phase, nullptr);
+  const AtExit formula_time([&] { statistics_.formula_seconds = seconds_since(phase); });
+  if (!in_memory_ && !formula_source_.open(arguments_.qbf_file))
+    throw Exception("Couldn't open file " + arguments_.qbf_file);
+  Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
+  if (const Refusal refusal = read_qdimacs(tokens, formula_)) throw Exception(refusal.message);
+  // A compressed formula must be whole, whatever the reader needed of it:
+  // a damaged end gives no verdict.
+  formula_source_.verify_rest();
+  for (const Block& block : formula_.blocks)
+    block.for_each([&](uint32_t variable) { qbf_prefix.push_back(variable); });
+}
+
+// A QRP trace: its steps are checked against the QBF file, which it needs
+// (input clauses and initial cubes are judged by the matrix).
+bool Run::check_qrp(Tokenizer&& tokens) {
+  qrp_reader_.reset(new QrpReader(std::move(tokens)));
+  if (arguments_.qbf_file.empty())
+    throw Exception("A QRP trace is checked against its formula: give the QBF file before "
+                    "the trace.");
+  qrp_reader_->read_header();
+  std::vector<uint32_t> qbf_prefix;
+  read_formula(qbf_prefix);
+  if (arguments_.debug)
+    std::cout << formula_.quantified_variables() << " quantifiers and "
+              << formula_.clauses.size() << " clauses loaded." << std::endl
+              << "Checking the steps of the QRP trace ..." << std::endl;
+
+  QrpChecker::Options options;
+  options.debug = arguments_.debug;
+  qrp_checker_.reset(new QrpChecker(formula_, options));
+  statistics_.has_qrp = true;
+  const AtExit counts([&] {
+    statistics_.qrp = qrp_checker_->statistics();
+    statistics_.proof.proof_seconds = statistics_.qrp.proof_seconds;
+    statistics_.clauses = statistics_.qrp.stored;
+    statistics_.literals = statistics_.qrp.literals;
+  });
+  if (progress_) qrp_checker_->set_progress([this](uint64_t steps) { progress_->update(steps); });
+  const bool proved = qrp_checker_->check(*qrp_reader_);
+  if (progress_) progress_->erase();
+  // The reader read to the end; a compressed trace's checksums and trailer
+  // are checked before the verdict.
+  certificate_source_.verify_rest();
+  return proved;
+}
+
+std::string Run::where() const {
+  if (qrp_reader_) return qrp_checker_ ? qrp_checker_->where(*qrp_reader_) : qrp_reader_->where();
+  return "line " + std::to_string(line()) + ", column " + std::to_string(column());
 }

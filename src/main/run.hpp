@@ -16,8 +16,11 @@
 #include "formula/qcnf.hpp"
 #include "main/progress.hpp"
 #include "main/statistics.hpp"
+#include "proof/qrp_checker.hpp"
 #include "read/byte_source.hpp"
 #include "read/certificate_reader.hpp"
+#include "read/qrp_reader.hpp"
+#include "read/tokenizer.hpp"
 #include "write/output_file.hpp"
 
 struct Arguments {
@@ -56,17 +59,25 @@ class Run {
   // column 1 before it is read).
   uint32_t line() const { return reader_ ? reader_->line() : 1; }
   uint32_t column() const { return reader_ ? reader_->column() : 1; }
+  // The same as messages give it: "line L, column C", or for a binary QRP
+  // trace "byte offset N"; a QRP step that fails is reported at its start.
+  std::string where() const;
 
   void write_statistics(std::ostream& out);
 
  private:
+  void read_formula(std::vector<uint32_t>& qbf_prefix);
+  bool check_qrp(Tokenizer&& tokens);
+
   const Arguments arguments_;                  // the options, owned
   bool in_memory_ = false;                     // the sources were opened on memory
   timeval start_{};                            // when the run began
   ByteSource certificate_source_;              // the certificate's bytes
   ByteSource formula_source_;                  // the QBF file's bytes
   QCNF formula_;                               // the formula, growing with the proof
-  std::unique_ptr<CertificateReader> reader_;  // the certificate, once open
+  std::unique_ptr<CertificateReader> reader_;  // the certificate, once open (zel's format)
+  std::unique_ptr<QrpReader> qrp_reader_;      // the certificate, once open (a QRP trace)
+  std::unique_ptr<QrpChecker> qrp_checker_;    // its checker, kept for where() after a fault
   std::unique_ptr<Progress> progress_;         // the progress line, when shown
   RunStatistics statistics_;                   // what --stats reports
 };

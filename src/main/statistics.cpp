@@ -38,20 +38,31 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
   out << "c zel statistics\n";
   if (!formula_name.empty()) line(out, "formula", formula_name + ": " + input(formula));
   line(out, "certificate", certificate_name + ": " + input(certificate));
-  line(out, "chain steps", number(proof.chain_steps));
-  line(out, "merge steps", number(proof.merge_steps));
-  line(out, "resolution lines", number(proof.resolution_lines));
-  line(out, "AND extensions", number(proof.and_extensions));
-  line(out, "ITE extensions", number(proof.ite_extensions));
-  line(out, "held back steps", number(proof.held_back_steps) + " (" +
-                                   number(proof.settled_steps) + " settled at the conclusion)");
-  line(out, "held back extensions", number(proof.held_back_extensions) + " (" +
-                                        number(proof.settled_extensions) +
-                                        " settled at the conclusion)");
+  if (has_qrp) {
+    line(out, "certificate kind", certificate_kind);
+    line(out, "steps checked", number(qrp.steps()) + " (" + number(qrp.input_clauses) +
+                                   " input clauses, " + number(qrp.initial_cubes) +
+                                   " initial cubes, " + number(qrp.clause_steps) +
+                                   " clause steps, " + number(qrp.cube_steps) + " cube steps)");
+    line(out, "steps outside the proof", number(qrp.outside_proof));
+    line(out, "initial cubes by MiniSat", number(qrp.cubes_solved));
+  } else {
+    line(out, "chain steps", number(proof.chain_steps));
+    line(out, "merge steps", number(proof.merge_steps));
+    line(out, "resolution lines", number(proof.resolution_lines));
+    line(out, "AND extensions", number(proof.and_extensions));
+    line(out, "ITE extensions", number(proof.ite_extensions));
+    line(out, "held back steps", number(proof.held_back_steps) + " (" +
+                                     number(proof.settled_steps) + " settled at the conclusion)");
+    line(out, "held back extensions", number(proof.held_back_extensions) + " (" +
+                                          number(proof.settled_extensions) +
+                                          " settled at the conclusion)");
+  }
   line(out, "clauses stored", number(clauses));
   line(out, "literals stored", number(literals));
-  line(out, "sound-chain searches", number(proof.chain_searches) + " (" +
-                                        number(proof.chain_search_work) + " literals touched)");
+  if (!has_qrp)
+    line(out, "sound-chain searches", number(proof.chain_searches) + " (" +
+                                          number(proof.chain_search_work) + " literals touched)");
   if (has_model) {
     line(out, "model entries", number(model.model_entries));
     line(out, "gates", number(model.gates));

@@ -10,12 +10,16 @@
 
 #include "model/model_checker.hpp"
 #include "proof/proof_checker.hpp"
+#include "proof/qrp_checker.hpp"
 #include "read/byte_source.hpp"
 
 struct RunStatistics {
   ProofStatistics proof;        // the proof checker's counts and phase times
   ModelStatistics model;        // the model checker's, when a model was read
   bool has_model = false;       // a model was read
+  QrpStatistics qrp;            // the QRP checker's, when a QRP trace was read
+  bool has_qrp = false;         // a QRP trace was read
+  const char* certificate_kind = "unknown";  // as detected (certificate_kind_name)
   uint64_t clauses = 0;         // clauses stored at the end
   uint64_t literals = 0;        // literals stored at the end
   double formula_seconds = 0;   // reading the QBF file

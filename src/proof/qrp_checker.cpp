@@ -1,0 +1,417 @@
+// Checking a QRP trace: the prefix against the QBF file's, input clauses,
+// initial cubes, resolution and reduction steps, the result line, and the
+// backward pass that counts the steps outside the proof.
+
+#include "proof/qrp_checker.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <iostream>
+#include <sstream>
+#include <utility>
+
+#include "core/clock.hpp"
+#include "core/exception.hpp"
+#include "formula/rules.hpp"
+
+namespace {
+
+const char* kind_name(bool cube) { return cube ? "cube" : "clause"; }
+const char* pivot_quantifier(Rule rule) {
+  return rule == Rule::CLAUSE ? "existential" : "universal";
+}
+const char* reduced_quantifier(Rule rule) {
+  return rule == Rule::CLAUSE ? "universal" : "existential";
+}
+
+// An order-free hash of a literal set: the sum of a mix of each code.
+uint64_t set_hash(const Literal* literals, size_t size) {
+  uint64_t hash = 0;
+  for (size_t i = 0; i < size; ++i) {
+    uint64_t x = literals[i].code + 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    hash += x ^ (x >> 31);
+  }
+  return hash;
+}
+
+}  // namespace
+
+QrpChecker::QrpChecker(QCNF& formula, Options options)
+    : formula_(formula),
+      options_(options),
+      input_clauses_(formula.clauses.size()),
+      derived_(formula.clauses.size()),
+      kinds_(formula.clauses.size(), CLAUSE),
+      seen_(formula.variables.size(), 0),
+      implication_(formula, formula.clauses.size()),
+      marks_(2 * formula.variables.size() + 2, 0) {
+  step_map_.resize(1);
+}
+
+QrpChecker::~QrpChecker() = default;
+
+QrpStatistics QrpChecker::statistics() const {
+  QrpStatistics statistics = statistics_;
+  if (checking_) statistics.proof_seconds = seconds_since(start_);
+  statistics.stored = derived_.end_position();
+  statistics.literals = formula_.clauses.literals() + derived_.literals();
+  return statistics;
+}
+
+std::string QrpChecker::where(const QrpReader& reader) const {
+  return in_entry_ ? reader.where(entry_position_) : reader.where();
+}
+
+void QrpChecker::refuse(const std::string& message) const { throw Exception(message); }
+
+bool QrpChecker::check(QrpReader& reader) {
+  checking_ = true;
+  gettimeofday(&start_, nullptr);
+  QrpEntry entry;
+  for (;;) {
+    switch (reader.next(entry)) {
+      case QrpEntry::BLOCK:
+        check_block(entry);
+        break;
+      case QrpEntry::STEP:
+        check_step(entry);
+        if (progress_ && statistics_.steps() % 4096 == 0) progress_(statistics_.steps());
+        break;
+      case QrpEntry::RESULT: {
+        const bool proved = conclude(entry.satisfiable);
+        statistics_.proof_seconds = seconds_since(start_);
+        checking_ = false;
+        return proved;
+      }
+    }
+  }
+}
+
+// ---- the prefix ---------------------------------------------------------
+
+// The trace's blocks must agree with the QBF file's prefix, whose levels the
+// rules use: each block's variables are quantified in the QBF file by the
+// block's quantifier on one level, and the blocks go from the outermost
+// level inwards (a QBF block may be split over several of the trace's).
+// Free variables of the QBF file are its outermost existential block.
+void QrpChecker::check_block(const QrpEntry& block) {
+  in_entry_ = true;
+  entry_position_ = block.position;
+  const bool universal = block.quantifier == Quantifier::UNIVERSAL;
+  bool first = true;
+  unsigned block_level = 0;
+  for (uint32_t variable : block.variables) {
+    std::ostringstream text;  // blocks are few: the stream costs nothing here
+    if (!formula_.is_defined(variable)) {
+      text << "Prefix differs from the QBF file's: variable " << variable
+           << " is not in the QBF file.";
+      refuse(text.str());
+    }
+    if (seen_[variable]) {
+      text << "Variable " << variable << " is quantified twice in the trace.";
+      refuse(text.str());
+    }
+    seen_[variable] = 1;
+    const unsigned level = formula_.levels[variable];
+    if (is_universal_level(level) != universal) {
+      text << "Prefix differs from the QBF file's: variable " << variable << " is "
+           << (universal ? "universal" : "existential") << " in the trace, "
+           << (universal ? "existential" : "universal") << " in the QBF file.";
+      refuse(text.str());
+    }
+    if (first) {
+      block_level = level;
+      first = false;
+      if (any_block_ && level < last_block_level_) {
+        text << "Prefix differs from the QBF file's: variable " << variable
+             << " stands in an inner block of the trace but an outer block of the QBF file.";
+        refuse(text.str());
+      }
+    } else if (level != block_level) {
+      text << "Prefix differs from the QBF file's: variable " << variable
+           << " shares a block of the trace with variable " << block.variables.front()
+           << " but not a block of the QBF file.";
+      refuse(text.str());
+    }
+  }
+  if (!first) {
+    last_block_level_ = block_level;
+    any_block_ = true;
+  }
+  in_entry_ = false;
+}
+
+// ---- steps --------------------------------------------------------------
+
+void QrpChecker::check_step(const QrpEntry& step) {
+  in_entry_ = true;
+  entry_position_ = step.position;
+  step_index_ = step.index;
+  if (step_map_.defined(step.index))
+    refuse("Step index " + std::to_string(step.index) + " is used twice.");
+  if (step.index > ClauseMap::kLargestClauseNumber)
+    refuse("Step index " + std::to_string(step.index) +
+           " exceeds the largest supported index " +
+           std::to_string(ClauseMap::kLargestClauseNumber) + ".");
+  if (step.antecedents.empty())
+    check_input_or_initial(step);
+  else
+    check_derived(step);
+  in_entry_ = false;
+}
+
+// The step's literals without duplicates into listed_; each must name a
+// variable of the QBF file.
+void QrpChecker::distinct_literals(const QrpEntry& step) {
+  listed_.clear();
+  for (const Literal& literal : step.literals) {
+    if (!formula_.is_defined(literal.variable())) {
+      for (const Literal& marked : listed_) marks_[marked.code] = 0;
+      refuse(step_text() + "variable " + std::to_string(literal.variable()) +
+             " is not in the QBF file.");
+    }
+    if (marks_[literal.code]) continue;
+    marks_[literal.code] = 1;
+    listed_.push_back(literal);
+  }
+  for (const Literal& literal : listed_) marks_[literal.code] = 0;
+}
+
+// A step without antecedents: an input clause when its literal set is a
+// clause of the QBF file (the one due next, as solvers write them, or any),
+// else an initial cube, which must imply the matrix.
+void QrpChecker::check_input_or_initial(const QrpEntry& step) {
+  distinct_literals(step);
+  uint32_t position = ~0u;
+  if (next_input_ < input_clauses_ && matches_input_clause(listed_, next_input_))
+    position = next_input_++;
+  else
+    position = find_input_clause(listed_);
+  const bool contradictory = tautological(ClauseView{listed_.data(),
+                                                     static_cast<uint32_t>(listed_.size())},
+                                          marks_);
+  if (position != ~0u) {
+    // A tautology would reduce to a non-tautological clause (u, -u, x
+    // becomes x): it is refused instead of being stored.
+    if (contradictory)
+      refuse(step_text() +
+             "input clause holds a literal and its complement (tautologies are refused).");
+    ++statistics_.input_clauses;
+    step_map_.set(step.index, position + 1);
+    if (listed_.empty() && empty_[CLAUSE] == 0) empty_[CLAUSE] = position + 1;
+    return;
+  }
+  // A contradictory cube implies anything and would reduce to the empty cube.
+  if (contradictory)
+    refuse(step_text() +
+           "no clause of the QBF file, and as an initial cube it holds a literal and its "
+           "complement.");
+  const uint64_t before = implication_.solver_calls();
+  const bool implied = implication_.implied_by(listed_);
+  statistics_.cubes_solved += implication_.solver_calls() - before;
+  if (!implied)
+    refuse(step_text() +
+           "no clause of the QBF file, and as an initial cube it does not imply the matrix.");
+  ++statistics_.initial_cubes;
+  antecedent_positions_.clear();
+  store(step.index, listed_, CUBE);
+}
+
+bool QrpChecker::matches_input_clause(const std::vector<Literal>& set, uint32_t position) {
+  widened_.clear();
+  const ClauseView clause = formula_.clauses.read(position, widened_);
+  // Equal as sets: the clause's distinct literals are exactly the set's.
+  for (const Literal& literal : set) marks_[literal.code] = 1;
+  size_t met = 0;
+  bool inside = true;
+  for (const Literal& literal : clause) {
+    if (marks_[literal.code] == 0) {
+      inside = false;
+      break;
+    }
+    met += marks_[literal.code] == 1;
+    marks_[literal.code] = 2;
+  }
+  for (const Literal& literal : set) marks_[literal.code] = 0;
+  return inside && met == set.size();
+}
+
+uint32_t QrpChecker::find_input_clause(const std::vector<Literal>& set) {
+  if (!indexed_) {
+    indexed_ = true;
+    std::vector<Literal> distinct;
+    for (uint32_t position = 0; position < input_clauses_; ++position) {
+      widened_.clear();
+      const ClauseView clause = formula_.clauses.read(position, widened_);
+      distinct.clear();
+      for (const Literal& literal : clause)
+        if (!marks_[literal.code]) {
+          marks_[literal.code] = 1;
+          distinct.push_back(literal);
+        }
+      for (const Literal& literal : distinct) marks_[literal.code] = 0;
+      input_index_.emplace(set_hash(distinct.data(), distinct.size()), position);
+    }
+  }
+  const auto range = input_index_.equal_range(set_hash(set.data(), set.size()));
+  for (auto it = range.first; it != range.second; ++it)
+    if (matches_input_clause(set, it->second)) return it->second;
+  return ~0u;
+}
+
+// The constraints of the antecedents (all defined) into loaded_, their
+// store positions into antecedent_positions_ and views into views_.
+void QrpChecker::load(const std::vector<uint32_t>& antecedents) {
+  if (loaded_.size() < antecedents.size()) loaded_.resize(antecedents.size());
+  antecedent_positions_.clear();
+  views_.clear();
+  for (size_t i = 0; i < antecedents.size(); ++i) {
+    const uint32_t position = step_map_[antecedents[i]] - 1;
+    antecedent_positions_.push_back(position);
+    std::vector<Literal>& literals = loaded_[i];
+    if (position < input_clauses_) {
+      widened_.clear();
+      const ClauseView clause = formula_.clauses.read(position, widened_);
+      literals.assign(clause.begin(), clause.end());
+    } else {
+      derived_.read_literals(position, literals);
+    }
+    views_.push_back(ClauseView{literals.data(), static_cast<uint32_t>(literals.size())});
+  }
+}
+
+// A step with antecedents: they are resolved in the listed order, each
+// resolution followed by reduction (one antecedent: reduction alone), on
+// the pivot the two share; the listed literals, reduced, must be the result.
+void QrpChecker::check_derived(const QrpEntry& step) {
+  const uint32_t first = step.antecedents.front();
+  for (uint32_t antecedent : step.antecedents)
+    if (!step_map_.defined(antecedent))
+      refuse(step_text() + "antecedent " + std::to_string(antecedent) + " is not defined.");
+  const Kind kind = static_cast<Kind>(kinds_[step_map_[first] - 1]);
+  for (uint32_t antecedent : step.antecedents)
+    if (kinds_[step_map_[antecedent] - 1] != kind)
+      refuse(step_text() + "antecedent " + std::to_string(first) + " is a " +
+             kind_name(kind == CUBE) + ", antecedent " + std::to_string(antecedent) + " a " +
+             kind_name(kind != CUBE) + ".");
+  const Rule rule = kind == CUBE ? Rule::CUBE : Rule::CLAUSE;
+  const std::vector<unsigned>& levels = formula_.levels;
+  load(step.antecedents);
+  DClause* running = &running_;
+  DClause* result = &result_;
+  running->assign(views_.front());
+  if (views_.size() == 1) running->reduce(rule, levels);
+  for (size_t i = 1; i < views_.size(); ++i) {
+    bool several = false;
+    const unsigned pivot =
+        clashing_pivot(rule, running->view(), views_[i], levels, marks_, several);
+    if (pivot == 0 || several)
+      refuse(step_text() + "antecedent " + std::to_string(step.antecedents[i]) +
+             (pivot == 0 ? " does not clash with the antecedents before it on an "
+                         : " clashes with the antecedents before it on more than one ") +
+             pivot_quantifier(rule) + " variable.");
+    const ResolutionOutcome outcome =
+        resolve(rule, running->view(), views_[i], pivot, levels, *result, marks_);
+    if (outcome != ResolutionOutcome::RESOLVED) {
+      const unsigned refused =
+          refused_long_distance_pair(rule, running->view(), views_[i], pivot, levels, marks_);
+      if (outcome == ResolutionOutcome::NO_CLASH || refused != 0) {
+        const std::string variable = std::to_string(refused ? refused : pivot);
+        refuse(step_text() + "resolving antecedent " + std::to_string(step.antecedents[i]) +
+               " on variable " + std::to_string(pivot) + " leaves " + variable + " and -" +
+               variable + " (allowed only for a " + reduced_quantifier(rule) +
+               " variable on a level greater than the pivot's).");
+      }
+    }
+    std::swap(running, result);
+  }
+
+  // The listed literals, reduced, against the result: as sets, so the
+  // literals reduction keeps are told by the rule (is_removed) without
+  // moving them, and duplicates are skipped by their marks (1: in the
+  // result, 2: met in the list).
+  DeepestLevels deepest;
+  for (const Literal& literal : step.literals) {
+    if (!formula_.is_defined(literal.variable()))
+      refuse(step_text() + "variable " + std::to_string(literal.variable()) +
+             " is not in the QBF file.");
+    deepest.add(levels[literal.variable()]);
+  }
+  const unsigned bound = deepest.bound(rule);
+  for (const Literal& literal : running->literals) marks_[literal.code] = 1;
+  size_t kept = 0;
+  bool inside = true;
+  for (const Literal& literal : step.literals) {
+    if (is_removed(rule, bound, levels[literal.variable()])) continue;
+    uint8_t& mark = marks_[literal.code];
+    kept += mark == 1;
+    inside &= mark != 0;
+    mark |= 2u;
+  }
+  for (const Literal& literal : step.literals) marks_[literal.code] = 0;
+  for (const Literal& literal : running->literals) marks_[literal.code] = 0;
+  if (!inside || kept != running->size()) {
+    distinct_literals(step);
+    listed_reduced_.assign(ClauseView{listed_.data(), static_cast<uint32_t>(listed_.size())});
+    listed_reduced_.reduce(rule, levels);
+    refuse(step_text() + "the listed literals " + listed_reduced_.to_string() +
+           (listed_reduced_.size() == listed_.size() ? "" : ", reduced,") + " differ from the " +
+           kind_name(kind == CUBE) + " derived " + running->to_string() + ".");
+  }
+
+  if (kind == CUBE)
+    ++statistics_.cube_steps;
+  else
+    ++statistics_.clause_steps;
+  store(step.index, running->literals, kind);
+}
+
+// Stores a constraint with the antecedent positions in antecedent_positions_.
+void QrpChecker::store(uint32_t index, const std::vector<Literal>& literals, Kind kind) {
+  const uint32_t position = derived_.end_position();
+  derived_.push(literals.data(), literals.size(), antecedent_positions_.data(),
+                antecedent_positions_.size());
+  kinds_.push_back(kind);
+  step_map_.set(index, position + 1);
+  if (literals.empty() && empty_[kind] == 0) empty_[kind] = position + 1;
+  assert(kinds_.size() == derived_.end_position());
+}
+
+std::string QrpChecker::step_text() const { return "Step " + std::to_string(step_index_) + ": "; }
+
+// ---- the result ---------------------------------------------------------
+
+bool QrpChecker::conclude(bool satisfiable) {
+  const Kind kind = satisfiable ? CUBE : CLAUSE;
+  statistics_.proof_found = empty_[kind] != 0;
+  count_outside_proof(empty_[kind]);
+  if (options_.debug)
+    std::cout << "Result " << (satisfiable ? "SAT" : "UNSAT") << ": the empty "
+              << kind_name(satisfiable) << (statistics_.proof_found ? " was" : " was not")
+              << " derived; " << statistics_.steps() << " steps checked." << std::endl;
+  return statistics_.proof_found;
+}
+
+// The steps the empty constraint at 1-based store position `root` (0: none)
+// rests on, found backwards over the stored
+// antecedent lists: antecedents stand before their steps, so one sweep from
+// the root down marks them all.
+void QrpChecker::count_outside_proof(uint32_t root) {
+  const uint64_t steps = statistics_.steps();
+  if (root == 0) {
+    statistics_.outside_proof = steps;
+    return;
+  }
+  std::vector<uint8_t> used(root, 0);
+  used[root - 1] = 1;
+  uint64_t in_proof = 0;
+  for (uint32_t position = root; position-- > 0;) {
+    if (!used[position]) continue;
+    ++in_proof;
+    if (position < input_clauses_) continue;
+    derived_.for_each_antecedent(position, [&](uint32_t antecedent) { used[antecedent] = 1; });
+  }
+  statistics_.outside_proof = steps > in_proof ? steps - in_proof : 0;
+}

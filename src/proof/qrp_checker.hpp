@@ -1,0 +1,128 @@
+// The QRP checker: checks a Q-resolution trace as QBF solvers write it
+// (read by QrpReader) against the QBF file, in one pass. Every step is
+// checked, clause steps and cube steps alike, whichever the result line
+// claims: a step without antecedents is an input clause (a clause of the
+// QBF file) or an initial cube (it implies the matrix); a step with
+// antecedents resolves them in the listed order, each resolution followed
+// by reduction, through the rules of formula/rules with Rule::CLAUSE or
+// Rule::CUBE. `r UNSAT` stands when some step derived the empty clause,
+// `r SAT` when some step derived the empty cube.
+#ifndef ZEL_PROOF_QRP_CHECKER_HPP
+#define ZEL_PROOF_QRP_CHECKER_HPP
+
+#include <sys/time.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "formula/dclause.hpp"
+#include "formula/qcnf.hpp"
+#include "proof/matrix_implication.hpp"
+#include "read/qrp_reader.hpp"
+#include "store/clause_map.hpp"
+#include "store/packed_store.hpp"
+#include "store/pod_vector.hpp"
+
+// Work counts of a QRP run, for --stats.
+struct QrpStatistics {
+  uint64_t input_clauses = 0;  // steps repeating a clause of the QBF file
+  uint64_t initial_cubes = 0;  // steps without antecedents that imply the matrix
+  uint64_t cubes_solved = 0;   // initial cubes MiniSat had to decide
+  uint64_t clause_steps = 0;   // steps resolving or reducing clauses
+  uint64_t cube_steps = 0;     // steps resolving or reducing cubes
+  uint64_t outside_proof = 0;  // steps the empty constraint of the verdict does not rest on
+  uint64_t stored = 0;         // constraints held: the QBF file's and those derived
+  uint64_t literals = 0;       // their literals
+  bool proof_found = false;    // the result line's empty constraint was derived
+  double proof_seconds = 0;    // reading and checking the steps
+
+  uint64_t steps() const { return input_clauses + initial_cubes + clause_steps + cube_steps; }
+};
+
+class QrpChecker {
+ public:
+  struct Options {
+    bool debug = false;  // --d: a line for the prefix and the result
+  };
+
+  // Checks traces over `formula`, which holds the QBF file (and nothing
+  // more) and outlives the checker.
+  QrpChecker(QCNF& formula, Options options);
+  ~QrpChecker();
+
+  // Reads the rest of the trace (the header was read) and checks every
+  // entry; true when the step the result line needs was derived. Throws
+  // Exception at the first fault.
+  bool check(QrpReader& reader);
+
+  // Where a fault is reported: the start of the block or step being
+  // checked, or where the reader stands when it is checking none.
+  std::string where(const QrpReader& reader) const;
+
+  QrpStatistics statistics() const;
+
+  // Called every few thousand steps with the number of steps so far.
+  void set_progress(std::function<void(uint64_t)> progress) { progress_ = std::move(progress); }
+
+  // The entries, one at a time (used by check; open to tests). Blocks come
+  // first; finish_prefix ends them.
+  void check_block(const QrpEntry& block);
+  void check_step(const QrpEntry& step);
+  bool conclude(bool satisfiable);
+
+ private:
+  enum Kind : uint8_t { CLAUSE = 0, CUBE = 1 };
+
+  void check_input_or_initial(const QrpEntry& step);
+  bool matches_input_clause(const std::vector<Literal>& set, uint32_t position);
+  uint32_t find_input_clause(const std::vector<Literal>& set);
+  void check_derived(const QrpEntry& step);
+  void distinct_literals(const QrpEntry& step);
+  void load(const std::vector<uint32_t>& antecedents);
+  void store(uint32_t index, const std::vector<Literal>& literals, Kind kind);
+  void count_outside_proof(uint32_t root);
+  [[noreturn]] void refuse(const std::string& message) const;
+  std::string step_text() const;  // "Step I: "
+
+  QCNF& formula_;                // the QBF file's prefix and matrix; derived constraints appended
+  const Options options_;        // --d
+  const uint32_t input_clauses_; // clauses of the QBF file: store positions 0..n-1
+  ClauseMap step_map_;           // step index -> 1-based store position; 0 undefined
+  PackedStore derived_;          // positions n on: derived constraints and initial cubes
+  std::vector<uint8_t> kinds_;   // store position -> Kind (input clauses: CLAUSE)
+  uint32_t empty_[2] = {0, 0};   // per Kind: 1-based store position of the first empty one
+  uint32_t next_input_ = 0;      // store position of the clause the next input step should repeat
+  // Input clauses by an order-free hash of their literal set, built when an
+  // input step does not repeat the clause due next.
+  std::unordered_multimap<uint64_t, uint32_t> input_index_;
+  bool indexed_ = false;
+
+  bool in_entry_ = false;        // a block or step is being checked
+  QrpPosition entry_position_;   // where it starts
+  uint32_t step_index_ = 0;      // its index
+  std::vector<uint8_t> seen_;    // variable -> quantified in the trace's prefix
+  unsigned last_block_level_ = 0;  // QBF level of the trace's last block
+  bool any_block_ = false;       // a block was read
+
+  MatrixImplication implication_;  // the initial-cube test
+  QrpStatistics statistics_;       // work counts
+  timeval start_{};                // when check began
+  bool checking_ = false;          // check is running
+  std::function<void(uint64_t)> progress_;  // the progress display, if any
+
+  // Scratch kept from step to step so that its capacity stays.
+  std::vector<uint8_t> marks_;        // literal code -> mark, all 0 between uses
+  std::vector<Literal> listed_;       // the step's literals, duplicates dropped
+  DClause listed_reduced_;            // the same, reduced
+  DClause running_, result_;          // the chain's constraint and the next one
+  PodVector<Literal> widened_;        // input clauses read from the formula's store
+  std::vector<std::vector<Literal>> loaded_;  // the antecedents' literals, one vector each
+  std::vector<ClauseView> views_;     // views of loaded_
+  std::vector<uint32_t> antecedent_positions_;  // the step's antecedents as store positions
+};
+
+#endif

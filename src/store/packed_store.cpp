@@ -1,0 +1,45 @@
+// Appending and reading packed records.
+
+#include "store/packed_store.hpp"
+
+namespace {
+
+// Writes `value` at `at` as a binary number; returns the byte after it.
+uint8_t* put(uint8_t* at, uint64_t value) {
+  while (value >= 0x80) {
+    *at++ = static_cast<uint8_t>(value | 0x80u);
+    value >>= 7;
+  }
+  *at++ = static_cast<uint8_t>(value);
+  return at;
+}
+
+constexpr size_t kLongestNumber = 10;  // bytes of a 64-bit binary number
+
+}  // namespace
+
+// The record is written into room for its longest form, then the arena is
+// cut to what it took: one size test per record, not per byte.
+void PackedStore::push(const Literal* literals, size_t count, const uint32_t* antecedents,
+                       size_t antecedent_count) {
+  const uint32_t position = end_position();
+  const size_t start = arena_.size();
+  starts_.push_back(start);
+  arena_.resize(start + (count + antecedent_count + 2) * kLongestNumber);
+  uint8_t* at = put(arena_.data() + start, count);
+  for (size_t i = 0; i < count; ++i) at = put(at, literals[i].code);
+  at = put(at, antecedent_count);
+  for (size_t i = 0; i < antecedent_count; ++i) {
+    assert(antecedents[i] < position);
+    at = put(at, position - antecedents[i]);
+  }
+  arena_.resize(static_cast<size_t>(at - arena_.data()));
+  literals_ += count;
+}
+
+void PackedStore::read_literals(uint32_t position, std::vector<Literal>& out) const {
+  const uint8_t* at = record(position);
+  const uint64_t count = next(at);
+  out.resize(count);
+  for (uint64_t i = 0; i < count; ++i) out[i].code = static_cast<uint32_t>(next(at));
+}

@@ -1,0 +1,314 @@
+#!/usr/bin/env python3
+"""QRP traces end to end: every DepQBF trace of this folder (MANIFEST.tsv)
+against its formula, in both encodings, read from a file, from standard
+input and from a gzip file, must give the verdict of the MANIFEST (10, or
+30 with its message for the steps the sound long-distance rule refuses).
+
+Each trace the MANIFEST validates is then mutated in its ASCII form and,
+through an encoder of the binary layout (checked first to reproduce
+DepQBF's binary files byte for byte), in both encodings; no mutation may
+give 10:
+  - an existential literal of a derived step negated (one that reduction
+    keeps; in cube proofs a universal one) -> 30;
+  - an antecedent replaced by an earlier step of another literal set -> 30;
+  - the result line flipped -> 20;
+  - the step the root's first antecedent is cut -> 30;
+  - a step's line repeated (its index used twice) -> 30.
+Exact messages and positions (line and column, byte offsets) are checked
+for the repeated index, the cut step and a missing QBF file; --stats
+counts the steps checked and those outside the proof, which this script
+counts on its own by a backward pass.
+
+Usage: tests/qrp/run.py path/to/zel
+"""
+import gzip
+import os
+import subprocess
+import sys
+import tempfile
+
+sys.dont_write_bytecode = True  # leave no __pycache__ in the source tree
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from tally import Tally  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+CORPUS = os.path.join(ROOT, "tests", "corpus")
+ZEL = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "zel"))
+
+TALLY = Tally("qrp")
+check = TALLY.check
+
+VALIDATED = b"Certificate validated correctly.\n"
+ERRONEOUS = b"Certificate erroneous.\n"
+
+
+def run(args, stdin_bytes=None):
+    result = subprocess.run([ZEL] + args, input=stdin_bytes, capture_output=True, timeout=120)
+    return result.returncode, result.stdout, result.stderr
+
+
+# ---- the trace, parsed and written back ------------------------------------
+
+class Trace:
+    """A parsed ASCII trace: header numbers, blocks, steps, result."""
+
+    def __init__(self, text):
+        self.blocks, self.steps = [], []  # (q, vars); (index, lits, ants)
+        for line in text.splitlines():
+            tokens = line.split()
+            if not tokens or tokens[0] == "c":
+                continue
+            if tokens[0] == "p":
+                self.variables, self.clauses = int(tokens[2]), int(tokens[3])
+            elif tokens[0] in ("e", "a"):
+                self.blocks.append((tokens[0], [int(t) for t in tokens[1:-1]]))
+            elif tokens[0] == "r":
+                self.result = tokens[1]
+            else:
+                numbers = [int(t) for t in tokens]
+                zero = numbers.index(0, 1)
+                self.steps.append((numbers[0], numbers[1:zero], numbers[zero + 1:-1]))
+        self.level = {}
+        level = -1
+        last = None
+        for quantifier, variables in self.blocks:
+            if quantifier != last:
+                level += 1
+                last = quantifier
+            for variable in variables:
+                self.level[variable] = (level, quantifier)
+
+    def ascii(self, steps=None, result=None):
+        lines = ["p qrp %d %d" % (self.variables, self.clauses)]
+        lines += ["%s %s 0" % (q, " ".join(map(str, v))) for q, v in self.blocks]
+        for index, lits, ants in (self.steps if steps is None else steps):
+            lines.append(" ".join(map(str, [index] + lits + [0] + ants + [0])))
+        lines.append("r " + (result or self.result))
+        return ("\n".join(lines) + "\n").encode()
+
+    def binary(self, steps=None, result=None):
+        """The binary layout; also the byte offset where each step starts."""
+        out = bytearray(b"p bqrp %d %d\0" % (self.variables, self.clauses))
+        for q, variables in self.blocks:
+            out += b"\0" + q.encode() + varints(variables + [0])
+        offsets = []
+        for index, lits, ants in (self.steps if steps is None else steps):
+            offsets.append(len(out))
+            codes = [2 * abs(l) + (l < 0) for l in lits]
+            out += varints([index] + codes + [0] + ants + [0])
+        out += b"\0r " + (result or self.result).encode() + b"\n"
+        return bytes(out), offsets
+
+    def reduced(self, lits, cube):
+        """The literals reduction keeps (universal reduction for clauses,
+        existential for cubes)."""
+        reduced_q = "e" if cube else "a"
+        other = [self.level[abs(l)][0] for l in lits if self.level[abs(l)][1] != reduced_q]
+        bound = max(other) if other else -1
+        return [l for l in lits if self.level[abs(l)][1] != reduced_q or
+                self.level[abs(l)][0] < bound]
+
+    def kinds(self):
+        """Step index -> True for cubes, as the antecedents tell."""
+        kind = {}
+        for position, (index, lits, ants) in enumerate(self.steps):
+            kind[index] = kind[ants[0]] if ants else position >= self.clauses
+        return kind
+
+
+def varints(values):
+    out = bytearray()
+    for value in values:
+        while value >= 0x80:
+            out.append((value & 0x7F) | 0x80)
+            value >>= 7
+        out.append(value)
+    return bytes(out)
+
+
+def outside_proof(trace, cube):
+    """Steps the first empty constraint of the claimed kind does not rest on
+    (a derived step's constraint is its listed literals reduced)."""
+    kinds = trace.kinds()
+    antecedents = {index: ants for index, _, ants in trace.steps}
+    root = next((index for index, lits, ants in trace.steps if kinds[index] == cube and
+                 not (trace.reduced(lits, cube) if ants else lits)), None)
+    if root is None:
+        return len(trace.steps)
+    used, stack = {root}, [root]
+    while stack:
+        for antecedent in antecedents[stack.pop()]:
+            if antecedent not in used:
+                used.add(antecedent)
+                stack.append(antecedent)
+    return len(trace.steps) - len(used)
+
+
+# ---- mutations ------------------------------------------------------------
+
+def negate_literal(trace, quantifier):
+    """A derived step with a literal of `quantifier` that reduction keeps, negated."""
+    kinds = trace.kinds()
+    for position, (index, lits, ants) in enumerate(trace.steps):
+        if not ants:
+            continue
+        kept = trace.reduced(lits, kinds[index])
+        for i, literal in enumerate(lits):
+            if (trace.level[abs(literal)][1] == quantifier and literal in kept and
+                    -literal not in lits):
+                steps = list(trace.steps)
+                steps[position] = (index, lits[:i] + [-literal] + lits[i + 1:], ants)
+                return steps
+    return None
+
+
+def replace_antecedent(trace):
+    """The last antecedent of a two-antecedent step replaced by an earlier
+    step whose literal set differs."""
+    sets = {index: set(lits) for index, lits, _ in trace.steps}
+    for position, (index, lits, ants) in enumerate(trace.steps):
+        if len(ants) != 2:
+            continue
+        for other, other_lits, _ in trace.steps[:position]:
+            if other not in ants and set(other_lits) != sets[ants[1]]:
+                steps = list(trace.steps)
+                steps[position] = (index, lits, [ants[0], other])
+                return steps
+    return None
+
+
+def cut_step(trace):
+    """The step the last step's first antecedent names, removed; returns the
+    steps, the cut index and the index of the first step that names it."""
+    root_index, _, root_ants = trace.steps[-1]
+    cut = root_ants[0] if root_ants else None
+    if cut is None:
+        return None
+    steps = [step for step in trace.steps if step[0] != cut]
+    first_user = next(index for index, _, ants in steps if cut in ants)
+    return steps, cut, first_user
+
+
+def repeat_step(trace):
+    """The last step's line repeated; returns the steps and its position."""
+    steps = list(trace.steps) + [trace.steps[-1]]
+    return steps, len(steps) - 1
+
+
+def main():
+    with open(os.path.join(HERE, "MANIFEST.tsv")) as manifest:
+        rows = [line.rstrip("\n").split("\t") for line in manifest if not line.startswith("#")]
+    tmp = tempfile.mkdtemp(prefix="zel-qrp-")
+    ld_message = {}  # traces refused: their expected output (fifth column of the MANIFEST)
+    for name, formula, result, verdict, _command in rows[:]:
+        trace_path = os.path.join(HERE, name)
+        formula_path = os.path.join(CORPUS, formula)
+        with open(trace_path, "rb") as f:
+            data = f.read()
+        packed = os.path.join(tmp, name + ".gz")
+        with gzip.open(packed, "wb") as f:
+            f.write(data)
+        expected = int(verdict)
+        for how, args, stdin in (("file", [formula_path, trace_path], None),
+                                 ("stdin", [formula_path, "-"], data),
+                                 ("gzip", [formula_path, packed], None)):
+            status, out, _ = run(args, stdin)
+            check("%s (%s) gives %d" % (name, how, expected),
+                  status == expected and (expected != 10 or out == VALIDATED),
+                  "status %d, %r" % (status, out[:300]))
+            if expected == 30:
+                ld_message.setdefault(name.rsplit(".", 1)[0], []).append(out)
+
+    # The refused long-distance steps give the same message in both
+    # encodings but for the position.
+    for stem, outputs in ld_message.items():
+        messages = {o.split(b": ", 1)[1] for o in outputs}
+        check("%s: one message for both encodings" % stem,
+              len(messages) == 1 and b"(allowed only for a universal variable on a level "
+              b"greater than the pivot's)" in messages.pop(), repr(outputs[:2]))
+
+    for name, formula, result, verdict, _command in rows:
+        if not name.endswith(".qrp") or verdict != "10":
+            continue
+        formula_path = os.path.join(CORPUS, formula)
+        with open(os.path.join(HERE, name)) as f:
+            trace = Trace(f.read())
+        with open(os.path.join(HERE, name[:-4] + ".bqrp"), "rb") as f:
+            check("%s: the binary encoder reproduces DepQBF's file" % name,
+                  trace.binary()[0] == f.read())
+        cube = trace.result == "SAT"
+
+        # --stats: steps checked and outside the proof.
+        status, _, err = run(["--stats", formula_path, os.path.join(HERE, name)])
+        wanted = "c steps outside the proof  %d\n" % outside_proof(trace, cube)
+        check("%s: --stats counts the steps outside the proof" % name,
+              status == 10 and wanted in err.decode() and
+              ("c steps checked            %d " % len(trace.steps)) in err.decode(),
+              err.decode()[-600:])
+
+        def both(label, steps, result, expect_status, expect_text=None, positions=None):
+            """Runs the mutation in both encodings; expect_text(encoding) is the
+            exact output wanted, when given."""
+            ascii_bytes = trace.ascii(steps, result)
+            binary_bytes, offsets = trace.binary(steps, result)
+            for encoding, payload in (("ascii", ascii_bytes), ("binary", binary_bytes)):
+                status, out, _ = run([formula_path, "-"], payload)
+                ok = status == expect_status and status != 10
+                if expect_text:
+                    ok = ok and out == expect_text(encoding, offsets)
+                check("%s %s (%s)" % (name, label, encoding), ok,
+                      "status %d, %r" % (status, out[:300]))
+
+        # The literal a step resolves on: existential in clause proofs,
+        # universal in cube proofs (whose existential literals reduction
+        # mostly removes).
+        quantifier = "a" if cube else "e"
+        steps = negate_literal(trace, quantifier)
+        check("%s: has a literal to negate" % name, steps is not None)
+        if steps:
+            both("%s literal negated" % quantifier, steps, None, 30)
+        steps = replace_antecedent(trace)
+        if steps:
+            both("antecedent replaced", steps, None, 30)
+        both("result flipped", None, "UNSAT" if cube else "SAT", 20,
+             lambda encoding, offsets: ERRONEOUS)
+        cut = cut_step(trace)
+        if cut:
+            steps, cut_index, user = cut
+            position = next(i for i, step in enumerate(steps) if step[0] == user)
+            lines_before = 1 + len(trace.blocks)
+
+            def cut_text(encoding, offsets):
+                where = ("line %d, column 1" % (lines_before + position + 1)
+                         if encoding == "ascii" else "byte offset %d" % offsets[position])
+                return ("Error at %s: Step %d: antecedent %d is not defined.\n"
+                        % (where, user, cut_index)).encode()
+            both("step %d cut" % cut_index, steps, None, 30, cut_text)
+        steps, position = repeat_step(trace)
+        index = steps[position][0]
+
+        def repeat_text(encoding, offsets):
+            where = ("line %d, column 1" % (1 + len(trace.blocks) + position + 1)
+                     if encoding == "ascii" else "byte offset %d" % offsets[position])
+            return ("Error at %s: Step index %d is used twice.\n" % (where, index)).encode()
+        both("index %d repeated" % index, steps, None, 30, repeat_text)
+
+    # A trace needs its formula.
+    status, out, _ = run([os.path.join(HERE, "eq-n4.trad.qrp")])
+    check("a trace without the QBF file is refused", status == 30 and out ==
+          b"Error at line 1, column 1: A QRP trace is checked against its formula: give the "
+          b"QBF file before the trace.\n", repr(out))
+    # Binary faults are reported by byte offset: a trace cut inside a step.
+    with open(os.path.join(HERE, "eq-n4.trad.bqrp"), "rb") as f:
+        data = f.read()
+    cut_at = data.index(b"\0r UNSAT") - 3
+    status, out, _ = run([os.path.join(CORPUS, "eq-n4.qpup.plain.qdimacs"), "-"], data[:cut_at])
+    check("a binary trace cut inside a step: its message names a byte offset",
+          status == 30 and out.startswith(b"Error at byte offset %d: " % cut_at) and
+          b"cut off by the end of the file" in out, repr(out))
+    return TALLY.summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
