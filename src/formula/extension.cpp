@@ -29,7 +29,7 @@ Refusal QCNF::apply_extension(const Definition& definition, const Literal* opera
   if (Refusal refusal = within_limit(x.variable())) return refusal;
   // Each defining clause is built as a set: a literal already present is
   // not added again.
-  DClause& clause = defining_clause_;
+  WorkingClause& clause = defining_clause_;
   auto append = [&](std::initializer_list<Literal> literals) {
     clause.clear();
     for (const Literal& literal : literals) clause.insert(literal);

@@ -17,7 +17,7 @@
 #include "core/limits.hpp"
 #include "core/literal.hpp"
 #include "core/quantifier.hpp"
-#include "formula/dclause.hpp"
+#include "formula/working_clause.hpp"
 #include "formula/extension.hpp"
 #include "formula/rules.hpp"
 #include "store/clause_store.hpp"
@@ -96,7 +96,7 @@ class QCNF {
   bool prefix_invariants() const;
 
  private:
-  DClause defining_clause_;  // scratch of apply_extension
+  WorkingClause defining_clause_;  // scratch of apply_extension
 
   Refusal within_limit(unsigned variable) const;
   void grow_tables(unsigned variable);

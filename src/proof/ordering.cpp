@@ -76,7 +76,7 @@ class Listing {
 //
 // Open literals are those of the pivot quantifier (existential for clauses).
 ProofChecker::OrderedChain ProofChecker::order_antecedents(
-    const DClause& resolvent, const std::vector<uint32_t>& antecedents) {
+    const WorkingClause& resolvent, const std::vector<uint32_t>& antecedents) {
   assert(!antecedents.empty());
   Scratch& scratch = *scratch_;
   scratch.numbers.assign(antecedents.begin(), antecedents.end());

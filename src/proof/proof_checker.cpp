@@ -216,7 +216,7 @@ void ProofChecker::ensure_marks(const std::vector<ClauseView>& clauses, ClauseVi
 // propagation before the step stands.
 void ProofChecker::check_merge(StepEntry& step) {
   Scratch& scratch = *scratch_;
-  DClause& merged = scratch.merged;
+  WorkingClause& merged = scratch.merged;
   merged.clear();
   scratch.merge_pivots.clear();
   load_clauses(step.antecedents, scratch.antecedent_clauses);
@@ -263,7 +263,7 @@ void ProofChecker::check_merge(StepEntry& step) {
 // them. Every non-pivot literal of an antecedent lies in `merged`, so only
 // pivot literals stay open; each antecedent keeps a count of its open
 // literals and the XOR of their codes, which names the last one directly.
-bool ProofChecker::merge_refutes(const DClause& merged) {
+bool ProofChecker::merge_refutes(const WorkingClause& merged) {
   Scratch& scratch = *scratch_;
   assert(scratch.antecedent_clauses.size() >= 2);
   const std::vector<ClauseView>& antecedents = scratch.antecedent_clauses;
@@ -332,8 +332,8 @@ void ProofChecker::check_chain(StepEntry& step) {
   assert(chain.size() == step.antecedents.size() && pivots.size() <= chain.size());
 
   running_.assign(chain.front());
-  DClause* running = &running_;
-  DClause* result = &resolvent_;
+  WorkingClause* running = &running_;
+  WorkingClause* result = &resolvent_;
   bool tautological = false;
   for (size_t i = 1; i < chain.size() && i - 1 < pivots.size(); ++i) {
     const ResolutionOutcome outcome = resolve(Rule::CLAUSE, chain[i], running->view(),
@@ -345,7 +345,7 @@ void ProofChecker::check_chain(StepEntry& step) {
   }
 
   store(step.number, running->literals);
-  const DClause& derived = *running;
+  const WorkingClause& derived = *running;
   if (derived.size() != step.resolvent.size())
     throw Exception("Calculated and supplied resolvent sizes do not match.");
   std::vector<uint8_t>& supplied = scratch.in_supplied;
@@ -366,7 +366,7 @@ void ProofChecker::check_chain(StepEntry& step) {
 // The search tries the antecedents in the order the backward ordering placed
 // them first: that order is a chain already, but for its tautological steps.
 bool ProofChecker::sound_chain_exists(const std::vector<uint32_t>& chain,
-                                      const DClause& resolvent) {
+                                      const WorkingClause& resolvent) {
   std::vector<ClauseView>& clauses = scratch_->antecedent_clauses;
   load_clauses(chain, clauses);  // loaded again: the derived clause is stored by now
   const uint64_t budget =
@@ -448,7 +448,7 @@ bool ProofChecker::conclude(CertificateReader& reader) {
   assert(phase_ == Phase::CONCLUSION);
   const uint32_t number = reader.read_clause_number();
   if (!clause_map_.defined(number)) throw Exception(message::clause_not_defined(number));
-  DClause& refuting = running_;
+  WorkingClause& refuting = running_;
   std::vector<ClauseView>& views = scratch_->antecedent_clauses;
   load_clauses({number}, views);
   ensure_marks(views, ClauseView());

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "core/literal.hpp"
-#include "formula/dclause.hpp"
+#include "formula/working_clause.hpp"
 #include "formula/extension.hpp"
 #include "formula/qcnf.hpp"
 #include "proof/chain_search.hpp"
@@ -91,7 +91,7 @@ class ProofChecker {
   };
   // The backward ordering of a step's antecedents (all defined) from its
   // supplied resolvent (check_chain's first stage; open to tests).
-  OrderedChain order_antecedents(const DClause& resolvent,
+  OrderedChain order_antecedents(const WorkingClause& resolvent,
                                  const std::vector<uint32_t>& antecedents);
 
   // A copy of the clause stored under a certificate clause number (which is
@@ -119,8 +119,8 @@ class ProofChecker {
   void store(uint32_t number, const std::vector<Literal>& literals);
   void check_merge(StepEntry& step);
   void check_chain(StepEntry& step);
-  bool merge_refutes(const DClause& merged);
-  bool sound_chain_exists(const std::vector<uint32_t>& chain, const DClause& resolvent);
+  bool merge_refutes(const WorkingClause& merged);
+  bool sound_chain_exists(const std::vector<uint32_t>& chain, const WorkingClause& resolvent);
   void ensure_marks(const std::vector<ClauseView>& clauses, ClauseView extra);
   void load_clauses(const std::vector<uint32_t>& numbers, std::vector<ClauseView>& views);
   void load_positions(const std::vector<uint32_t>& positions, std::vector<ClauseView>& views);
@@ -151,7 +151,7 @@ class ProofChecker {
   StepEntry step_;                       // the numbered line being read
   Definition definition_;                // the extension being read
   std::vector<Literal> operands_;        // its operands
-  DClause running_, resolvent_;          // work clauses the chain alternates between
+  WorkingClause running_, resolvent_;          // work clauses the chain alternates between
   std::unique_ptr<Scratch> scratch_;     // marks and lists of ordering and merge
   ChainSearch chain_search_;             // the fallback search for sound chains
 };

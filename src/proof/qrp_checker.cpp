@@ -299,8 +299,8 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   const Rule rule = kind == CUBE ? Rule::CUBE : Rule::CLAUSE;
   const std::vector<unsigned>& levels = formula_.levels;
   load(step.antecedents);
-  DClause* running = &running_;
-  DClause* result = &result_;
+  WorkingClause* running = &running_;
+  WorkingClause* result = &result_;
   running->assign(views_.front());
   if (views_.size() == 1) running->reduce(rule, levels);
   for (size_t i = 1; i < views_.size(); ++i) {

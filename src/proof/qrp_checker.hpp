@@ -19,7 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "formula/dclause.hpp"
+#include "formula/working_clause.hpp"
 #include "formula/qcnf.hpp"
 #include "proof/matrix_implication.hpp"
 #include "read/qrp_reader.hpp"
@@ -117,8 +117,8 @@ class QrpChecker {
   // Scratch kept from step to step so that its capacity stays.
   std::vector<uint8_t> marks_;        // literal code -> mark, all 0 between uses
   std::vector<Literal> listed_;       // the step's literals, duplicates dropped
-  DClause listed_reduced_;            // the same, reduced
-  DClause running_, result_;          // the chain's constraint and the next one
+  WorkingClause listed_reduced_;            // the same, reduced
+  WorkingClause running_, result_;          // the chain's constraint and the next one
   PodVector<Literal> widened_;        // input clauses read from the formula's store
   std::vector<std::vector<Literal>> loaded_;  // the antecedents' literals, one vector each
   std::vector<ClauseView> views_;     // views of loaded_

@@ -74,7 +74,7 @@ struct ProofChecker::Scratch {
   std::vector<uint32_t> valued_codes; // codes set in `value`
   std::vector<uint32_t> queue;        // merge check: positions that became unit
   std::vector<uint8_t> satisfied;     // merge check: position has a true literal
-  DClause merged;                     // merge mode's clause D
+  WorkingClause merged;                     // merge mode's clause D
   std::vector<unsigned> merge_pivots; // merge mode's recorded pivot variables
   std::vector<ClauseView> antecedent_clauses;  // position -> stored clause (ordering, merge, search)
   std::vector<uint32_t> positions;             // store positions of the clauses to load

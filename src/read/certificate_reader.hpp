@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/literal.hpp"
-#include "formula/dclause.hpp"
+#include "formula/working_clause.hpp"
 #include "formula/extension.hpp"
 #include "read/tokenizer.hpp"
 
@@ -23,7 +23,7 @@
 struct StepEntry {
   bool resolvent_omitted = false;     // "*" given: merge the antecedents
   uint32_t number = 0;                // certificate clause number defined
-  DClause resolvent;                  // supplied literals, duplicates dropped; empty with "*"
+  WorkingClause resolvent;                  // supplied literals, duplicates dropped; empty with "*"
   std::vector<uint32_t> antecedents;  // certificate clause numbers, in reading order
 };
 

@@ -100,7 +100,7 @@ Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula) {
   // rather than dropped. A token starting with "%" at a clause boundary ends
   // the formula when only the trailer follows it; otherwise it is a token
   // that is not a number, as anywhere in a clause.
-  DClause clause;
+  WorkingClause clause;
   bool inside_clause = false;
   for (;;) {
     if (tokens.failed()) {

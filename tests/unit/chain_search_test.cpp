@@ -60,7 +60,7 @@ void expect_replays(const ChainSearch& chain_search, const Step& step, const Pre
   };
   std::vector<uint8_t> marks(2 * prefix.levels.size() + 2, 0);
   std::vector<uint8_t> used(step.antecedents.size(), 0);
-  DClause running, result;
+  WorkingClause running, result;
   running.assign(view(chain[0]));
   used[chain[0]] = 1;
   for (size_t i = 1; i < chain.size(); ++i) {

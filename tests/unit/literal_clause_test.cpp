@@ -7,7 +7,7 @@
 #include <chrono>
 #include <vector>
 
-#include "formula/dclause.hpp"
+#include "formula/working_clause.hpp"
 #include "core/literal.hpp"
 #include "core/quantifier.hpp"
 #include "support.hpp"
@@ -43,8 +43,8 @@ TEST(Literal, CodesAndSignedForm) {
   EXPECT_EQ(Literal(-5).variable(), 5u);
 }
 
-TEST(DClause, InsertRefusesDuplicatesButKeepsComplements) {
-  DClause c = clause({1, -2});
+TEST(WorkingClause, InsertRefusesDuplicatesButKeepsComplements) {
+  WorkingClause c = clause({1, -2});
   EXPECT_FALSE(c.insert(Literal(1)));
   EXPECT_EQ(dimacs(c), ints({1, -2}));
   EXPECT_EQ(c.size(), 2u);
@@ -60,7 +60,7 @@ TEST(DClause, InsertRefusesDuplicatesButKeepsComplements) {
 
 // Removal moves the last literal into the freed slot and looks at that slot
 // again, so the order after removal is part of the observable behaviour.
-TEST(DClause, RemovalFollowsTheSwapRule) {
+TEST(WorkingClause, RemovalFollowsTheSwapRule) {
   struct Row {
     std::vector<int> before;
     bool by_variable;
@@ -75,7 +75,7 @@ TEST(DClause, RemovalFollowsTheSwapRule) {
       {{4, 5, 6}, true, 9, {4, 5, 6}},    // absent variable: unchanged
   };
   for (const Row& row : rows) {
-    DClause c = clause(row.before);
+    WorkingClause c = clause(row.before);
     if (row.by_variable)
       c.remove(static_cast<unsigned>(row.what));
     else
@@ -96,7 +96,7 @@ struct Prefix {
                                     {Quantifier::UNIVERSAL}};
 };
 
-TEST(DClause, UniversalReductionKeepsTheSwapOrder) {
+TEST(WorkingClause, UniversalReductionKeepsTheSwapOrder) {
   const Prefix prefix;
   struct Row {
     std::vector<int> before;
@@ -119,14 +119,14 @@ TEST(DClause, UniversalReductionKeepsTheSwapOrder) {
       {{}, {}},
   };
   for (const Row& row : rows) {
-    DClause c = clause(row.before);
+    WorkingClause c = clause(row.before);
     c.reduce(Rule::CLAUSE, prefix.levels);
     EXPECT_EQ(dimacs(c), row.after) << clause(row.before).to_string();
     EXPECT_EQ(c.size(), row.after.size());
   }
 }
 
-TEST(DClause, QResolutionOrderAndReduction) {
+TEST(WorkingClause, QResolutionOrderAndReduction) {
   const Prefix prefix;
   struct Row {
     std::vector<int> first, second;
@@ -145,7 +145,7 @@ TEST(DClause, QResolutionOrderAndReduction) {
   };
   std::vector<uint8_t> marks(32, 0);
   for (const Row& row : rows) {
-    DClause result = clause({7});
+    WorkingClause result = clause({7});
     EXPECT_EQ(resolve(Rule::CLAUSE, clause(row.first).view(), clause(row.second).view(), row.pivot,
                       prefix.levels, result, marks),
               ResolutionOutcome::RESOLVED);
@@ -156,7 +156,7 @@ TEST(DClause, QResolutionOrderAndReduction) {
 
 // A failed clash leaves the result empty; a tautological resolvent is
 // computed and reported, so that a chain can be reproduced exactly.
-TEST(DClause, QResolutionFailures) {
+TEST(WorkingClause, QResolutionFailures) {
   const Prefix prefix;
   struct Row {
     std::vector<int> first, second;
@@ -180,8 +180,8 @@ TEST(DClause, QResolutionFailures) {
   };
   std::vector<uint8_t> marks(32, 0);
   for (const Row& row : rows) {
-    const DClause first = clause(row.first), second = clause(row.second);
-    DClause reported = clause({7, 1});
+    const WorkingClause first = clause(row.first), second = clause(row.second);
+    WorkingClause reported = clause({7, 1});
     EXPECT_EQ(resolve(Rule::CLAUSE, first.view(), second.view(), row.pivot, prefix.levels, reported, marks),
               row.outcome)
         << first.to_string() << " x " << second.to_string();
@@ -194,7 +194,7 @@ TEST(DClause, QResolutionFailures) {
 
 // The dual rule on cubes: universal pivots, existential literals deeper
 // than every universal one removed, by the same swap rule.
-TEST(DClause, CubeReductionAndResolution) {
+TEST(WorkingClause, CubeReductionAndResolution) {
   const Prefix prefix;
   struct ReductionRow {
     std::vector<int> before;
@@ -210,7 +210,7 @@ TEST(DClause, CubeReductionAndResolution) {
       {{}, {}},
   };
   for (const ReductionRow& row : reductions) {
-    DClause c = clause(row.before);
+    WorkingClause c = clause(row.before);
     c.reduce(Rule::CUBE, prefix.levels);
     EXPECT_EQ(dimacs(c), row.after) << clause(row.before).to_string();
   }
@@ -233,7 +233,7 @@ TEST(DClause, CubeReductionAndResolution) {
   };
   std::vector<uint8_t> marks(32, 0);
   for (const ResolutionRow& row : resolutions) {
-    DClause result = clause({7});
+    WorkingClause result = clause({7});
     EXPECT_EQ(resolve(Rule::CUBE, clause(row.first).view(), clause(row.second).view(), row.pivot,
                       prefix.levels, result, marks),
               row.outcome)
@@ -247,7 +247,7 @@ TEST(DClause, CubeReductionAndResolution) {
 // every level by one swaps them and keeps their order, so a cube resolution
 // over some levels must give exactly (order included) the clause resolution
 // over the shifted levels.
-TEST(DClause, CubeRuleIsTheClauseRuleWithQuantifiersSwapped) {
+TEST(WorkingClause, CubeRuleIsTheClauseRuleWithQuantifiersSwapped) {
   zeltest::Random random(777);
   auto next = [&](uint64_t bound) { return random.below(bound); };
   for (int round = 0; round < 2000; ++round) {
@@ -259,7 +259,7 @@ TEST(DClause, CubeRuleIsTheClauseRuleWithQuantifiersSwapped) {
       shifted[v] = levels[v] + 1;
     }
     auto random_clause = [&](unsigned pivot, bool negative) {
-      DClause c;
+      WorkingClause c;
       c.insert(Literal(pivot, negative));
       for (size_t i = next(round % 2 ? 12 : 60); i > 0; --i) {
         const int v = 1 + static_cast<int>(next(variable_count));
@@ -268,9 +268,9 @@ TEST(DClause, CubeRuleIsTheClauseRuleWithQuantifiersSwapped) {
       return c;
     };
     const unsigned pivot = 1 + static_cast<unsigned>(next(variable_count));
-    const DClause first = random_clause(pivot, false), second = random_clause(pivot, true);
+    const WorkingClause first = random_clause(pivot, false), second = random_clause(pivot, true);
     std::vector<uint8_t> marks(2 * variable_count + 2, 0);
-    DClause cube, clause_result;
+    WorkingClause cube, clause_result;
     const ResolutionOutcome cube_outcome =
         resolve(Rule::CUBE, first.view(), second.view(), pivot, levels, cube, marks);
     const ResolutionOutcome clause_outcome =
@@ -281,13 +281,13 @@ TEST(DClause, CubeRuleIsTheClauseRuleWithQuantifiersSwapped) {
   }
 }
 
-TEST(DClause, TautologyAndAssign) {
+TEST(WorkingClause, TautologyAndAssign) {
   std::vector<uint8_t> marks(32, 0);
   EXPECT_FALSE(tautological(clause({1, -2, 3}).view(), marks));
   EXPECT_TRUE(tautological(clause({1, -2, -1}).view(), marks));
   EXPECT_FALSE(tautological(clause({}).view(), marks));
   EXPECT_EQ(marks, std::vector<uint8_t>(32, 0));  // left all 0
-  DClause c = clause({9, 8});
+  WorkingClause c = clause({9, 8});
   const std::vector<Literal> source = zeltest::literals({-3, 4, 5});
   c.assign(ClauseView{source.data(), 3});
   EXPECT_EQ(dimacs(c), ints({-3, 4, 5}));
@@ -295,7 +295,7 @@ TEST(DClause, TautologyAndAssign) {
   EXPECT_FALSE(c.contains(Literal(9)));
 }
 
-TEST(DClause, TextualForm) {
+TEST(WorkingClause, TextualForm) {
   EXPECT_EQ(clause({1, -2, 3}).to_string(), "(1, -2, 3)");
   EXPECT_EQ(clause({}).to_string(), "()");
   EXPECT_EQ(clause({-7}).to_string(), "(-7)");
@@ -304,9 +304,9 @@ TEST(DClause, TextualForm) {
 
 // A clause of 100,000 literals must be built in linear time, and lookups
 // must stay right after removals reorder it.
-TEST(DClause, LongClauseStaysFastAndExact) {
+TEST(WorkingClause, LongClauseStaysFastAndExact) {
   const auto start = std::chrono::steady_clock::now();
-  DClause c;
+  WorkingClause c;
   const int n = 100000;
   for (int v = 1; v <= n; ++v) ASSERT_TRUE(c.insert(Literal(v)));
   for (int v = 1; v <= n; ++v) ASSERT_FALSE(c.insert(Literal(v)));
@@ -337,9 +337,9 @@ TEST(DClause, LongClauseStaysFastAndExact) {
 }
 
 // Just above the length where a clause may switch its lookup strategy.
-TEST(DClause, MediumClauseAfterRemovalAndClear) {
+TEST(WorkingClause, MediumClauseAfterRemovalAndClear) {
   for (int length = 10; length <= 40; ++length) {
-    DClause c;
+    WorkingClause c;
     for (int v = 1; v <= length; ++v) c.insert(Literal(v));
     c.remove(Literal(1));
     EXPECT_EQ(c.literals[0].to_dimacs(), length);
@@ -399,7 +399,7 @@ std::vector<int64_t> codes(const std::vector<Literal>& literals) {
 // Short and long clauses, few and many literals removed: both the linear
 // list and the sorted list with its heap must give the plain rules' result,
 // order included.
-TEST(DClause, ReductionAndRemovalMatchThePlainRules) {
+TEST(WorkingClause, ReductionAndRemovalMatchThePlainRules) {
   zeltest::Random random(12345);
   auto next = [&](uint64_t bound) { return random.below(bound); };
   for (int round = 0; round < 3000; ++round) {
@@ -412,7 +412,7 @@ TEST(DClause, ReductionAndRemovalMatchThePlainRules) {
       levels[v] = static_cast<unsigned>(next(level_count));
       records[v] = {levels[v] % 2 ? Quantifier::UNIVERSAL : Quantifier::EXISTENTIAL};
     }
-    DClause clause;
+    WorkingClause clause;
     const size_t length = round % 2 ? 1 + next(16) : 17 + next(200);
     for (size_t i = 0; i < length; ++i) {
       const int v = 1 + static_cast<int>(next(variable_count));
@@ -420,13 +420,13 @@ TEST(DClause, ReductionAndRemovalMatchThePlainRules) {
     }
     std::vector<Literal> expected = clause.literals;
 
-    DClause reduced = clause;
+    WorkingClause reduced = clause;
     reduced.reduce(Rule::CLAUSE, levels);
     plain_reduce(expected, levels, records);
     ASSERT_EQ(codes(reduced.literals), codes(expected)) << "round " << round;
     ASSERT_EQ(reduced.size(), expected.size());
     // The dual: existential literals deeper than every universal one go.
-    DClause cube = clause;
+    WorkingClause cube = clause;
     cube.reduce(Rule::CUBE, levels);
     expected = clause.literals;
     plain_reduce(expected, levels, records, Quantifier::EXISTENTIAL);
@@ -434,7 +434,7 @@ TEST(DClause, ReductionAndRemovalMatchThePlainRules) {
 
     std::vector<unsigned> removed;
     for (size_t i = next(40); i > 0; --i) removed.push_back(1 + static_cast<unsigned>(next(variable_count)));
-    DClause pruned = clause;
+    WorkingClause pruned = clause;
     pruned.remove_variables(removed, marks);
     ASSERT_EQ(marks, std::vector<uint8_t>(marks.size(), 0));
     expected = clause.literals;

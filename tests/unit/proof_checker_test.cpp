@@ -98,7 +98,7 @@ TEST_P(Ordering, ChainAndPivots) {
 
   const QCNF& f = setup.formula;
   std::vector<uint8_t> marks(64, 0);
-  DClause running, result;
+  WorkingClause running, result;
   PodVector<Literal> widened;
   running.assign(f.clauses.read(c.chain[0] - 1, widened));
   bool clashed = true;

@@ -26,7 +26,7 @@
 
 #include "core/exception.hpp"
 #include "core/literal.hpp"
-#include "formula/dclause.hpp"
+#include "formula/working_clause.hpp"
 #include "formula/qcnf.hpp"
 #include "read/byte_source.hpp"
 #include "read/tokenizer.hpp"
@@ -48,8 +48,8 @@ inline Blocks blocks_of(const QCNF& formula) {
 }
 
 // Builds a clause by inserting the literals in order (duplicates refused).
-inline DClause clause(const std::vector<int>& literals) {
-  DClause result;
+inline WorkingClause clause(const std::vector<int>& literals) {
+  WorkingClause result;
   for (int value : literals) result.insert(Literal(value));
   return result;
 }
@@ -66,7 +66,7 @@ inline std::vector<int64_t> dimacs(ClauseView c) {
   for (const Literal& literal : c) result.push_back(literal.to_dimacs());
   return result;
 }
-inline std::vector<int64_t> dimacs(const DClause& c) {
+inline std::vector<int64_t> dimacs(const WorkingClause& c) {
   EXPECT_EQ(c.size(), c.literals.size());
   return dimacs(c.view());
 }

@@ -1,7 +1,7 @@
 // Clause storage: lookups, removals by the swap rule, reduction and
 // resolution in storage order.
 
-#include "dclause.hpp"
+#include "working_clause.hpp"
 
 #include <algorithm>
 #include <cassert>
@@ -15,7 +15,7 @@ inline uint32_t slot_of(uint32_t code, size_t mask) {
 
 }  // namespace
 
-void DClause::build_index() const {
+void WorkingClause::build_index() const {
   size_t capacity = 64;
   while (capacity < 2 * literals.size() + 2) capacity *= 2;
   if (!index_) index_.reset(new std::vector<uint32_t>);
@@ -24,7 +24,7 @@ void DClause::build_index() const {
   for (const Literal& literal : literals) index_insert(literal.code);
 }
 
-void DClause::index_insert(uint32_t code) const {
+void WorkingClause::index_insert(uint32_t code) const {
   std::vector<uint32_t>& index = *index_;
   const size_t mask = index.size() - 1;
   assert(2 * literals.size() + 2 <= index.size());  // a free slot is always found
@@ -33,7 +33,7 @@ void DClause::index_insert(uint32_t code) const {
   index[slot] = code + 1;
 }
 
-bool DClause::index_contains(uint32_t code) const {
+bool WorkingClause::index_contains(uint32_t code) const {
   const std::vector<uint32_t>& index = *index_;
   const size_t mask = index.size() - 1;
   for (size_t slot = slot_of(code, mask); index[slot] != 0; slot = (slot + 1) & mask)
@@ -41,7 +41,7 @@ bool DClause::index_contains(uint32_t code) const {
   return false;
 }
 
-bool DClause::contains(const Literal& literal) const {
+bool WorkingClause::contains(const Literal& literal) const {
   if (literals.size() > kIndexedLength) {
     if (!indexed()) build_index();
     return index_contains(literal.code);
@@ -51,7 +51,7 @@ bool DClause::contains(const Literal& literal) const {
   return false;
 }
 
-bool DClause::insert(const Literal& literal) {
+bool WorkingClause::insert(const Literal& literal) {
   assert(literal.variable() != 0);
   if (contains(literal)) return false;
   literals.push_back(literal);
@@ -83,18 +83,18 @@ void remove_by_swap(std::vector<Literal>& literals, Matches matches) {
 
 }  // namespace
 
-void DClause::remove(const Literal& literal) {
+void WorkingClause::remove(const Literal& literal) {
   remove_by_swap(literals, [&](const Literal& present) { return present == literal; });
   drop_index();
 }
 
-void DClause::remove(unsigned variable) {
+void WorkingClause::remove(unsigned variable) {
   remove_by_swap(literals,
                  [&](const Literal& present) { return present.variable() == variable; });
   drop_index();
 }
 
-void DClause::clear() {
+void WorkingClause::clear() {
   literals.clear();
   drop_index();
 }
@@ -106,7 +106,7 @@ void DClause::clear() {
 // variable's literal in the lower slot first, moves the last literal into the
 // freed slot and examines it again; the same happens here when the lower one
 // goes first and the other (if any) goes from wherever it stands then.
-DClause::Removal* DClause::listed(uint32_t code) {
+WorkingClause::Removal* WorkingClause::listed(uint32_t code) {
   if (removals_.size() <= kFewRemovals) {
     for (Removal& removal : removals_)
       if (removal.code == code) return &removal;
@@ -118,14 +118,14 @@ DClause::Removal* DClause::listed(uint32_t code) {
   return found != removals_.end() && found->code == code ? &*found : nullptr;
 }
 
-void DClause::sort_removals() {
+void WorkingClause::sort_removals() {
   if (removals_.size() > kFewRemovals)
     std::sort(removals_.begin(), removals_.end(),
               [](const Removal& a, const Removal& b) { return a.code < b.code; });
 }
 
 template <typename Moved>
-void DClause::remove_listed(unsigned variable, Moved moved) {
+void WorkingClause::remove_listed(unsigned variable, Moved moved) {
   Removal* positive = listed(variable << 1);
   Removal* negative = listed((variable << 1) | 1u);
   if (positive && positive->slot == Removal::kGone) positive = nullptr;
@@ -147,7 +147,7 @@ void DClause::remove_listed(unsigned variable, Moved moved) {
   }
 }
 
-void DClause::remove_variables(const std::vector<unsigned>& variables,
+void WorkingClause::remove_variables(const std::vector<unsigned>& variables,
                                std::vector<uint8_t>& marks) {
   if (variables.empty()) return;
   assert(marks_clear(view(), marks));
@@ -174,7 +174,7 @@ void DClause::remove_variables(const std::vector<unsigned>& variables,
 // first and within a level by their current slots, which moves change. When
 // many go, a heap ordered by (level, slot) holds an entry per listed literal
 // and slot it has had, and an entry whose literal has moved on is skipped.
-void DClause::reduce(Rule rule, const std::vector<unsigned>& levels) {
+void WorkingClause::reduce(Rule rule, const std::vector<unsigned>& levels) {
   DeepestLevels deepest;
   for (const Literal& literal : literals) deepest.add(levels[literal.variable()]);
   if (deepest.reduces(rule)) remove_reduced(rule, deepest.bound(rule), levels);
@@ -182,7 +182,7 @@ void DClause::reduce(Rule rule, const std::vector<unsigned>& levels) {
 }
 
 // Removes the literals reduction removes given the clause's bound.
-void DClause::remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels) {
+void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels) {
   // The literals that go, written for every literal and kept by advancing
   // the end only for those that go: no branch to mispredict.
   const uint32_t count = size();
@@ -235,7 +235,7 @@ void DClause::remove_reduced(Rule rule, unsigned bound, const std::vector<unsign
 }
 
 ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsigned pivot,
-                          const std::vector<unsigned>& levels, DClause& result,
+                          const std::vector<unsigned>& levels, WorkingClause& result,
                           std::vector<uint8_t>& marks) {
   result.clear();
   std::vector<Literal>& union_literals = result.literals;
@@ -251,11 +251,11 @@ ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsign
   return outcome;
 }
 
-void DClause::assign(ClauseView clause) {
+void WorkingClause::assign(ClauseView clause) {
   literals.assign(clause.begin(), clause.end());
   drop_index();
 }
 
-std::string DClause::to_string() const {
+std::string WorkingClause::to_string() const {
   return ::to_string(view());
 }

@@ -1,10 +1,11 @@
-// A clause: an unsorted array of distinct literals, with reduction in place
+// A working clause (one being built, resolved or compared, not a stored
+// one): an unsorted array of distinct literals, with reduction in place
 // and the resolution of two clauses into one, both in the storage order the
 // certificate format depends on. Which literals reduction and resolution
 // keep is decided by the rules of rules.hpp; this file decides only where
 // the kept literals stand.
-#ifndef ZEL_FORMULA_DCLAUSE_HPP
-#define ZEL_FORMULA_DCLAUSE_HPP
+#ifndef ZEL_FORMULA_WORKING_CLAUSE_HPP
+#define ZEL_FORMULA_WORKING_CLAUSE_HPP
 
 #include <cstdint>
 #include <memory>
@@ -16,23 +17,23 @@
 #include "store/clause_store.hpp"
 #include "store/pod_vector.hpp"
 
-class DClause {
+class WorkingClause {
  public:
   std::vector<Literal> literals;  // insertion order, never sorted, no literal twice
 
   // Copies leave the lookup index behind: it is a cache of the literals,
   // rebuilt on demand by whoever looks a literal up.
-  DClause() = default;
-  DClause(const DClause& other) : literals(other.literals) {}
-  DClause(DClause&&) noexcept = default;
-  DClause& operator=(const DClause& other) {
+  WorkingClause() = default;
+  WorkingClause(const WorkingClause& other) : literals(other.literals) {}
+  WorkingClause(WorkingClause&&) noexcept = default;
+  WorkingClause& operator=(const WorkingClause& other) {
     if (this != &other) {
       literals = other.literals;
       drop_index();
     }
     return *this;
   }
-  DClause& operator=(DClause&&) noexcept = default;
+  WorkingClause& operator=(WorkingClause&&) noexcept = default;
 
   // Appends `literal` unless it is present already (false then).
   bool insert(const Literal& literal);
@@ -82,7 +83,7 @@ class DClause {
   Removal* listed(uint32_t code);
   void remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels);
   friend ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsigned pivot,
-                                   const std::vector<unsigned>& levels, DClause& result,
+                                   const std::vector<unsigned>& levels, WorkingClause& result,
                                    std::vector<uint8_t>& marks);
   void sort_removals();
   template <typename Moved>
@@ -109,7 +110,7 @@ class DClause {
 // would otherwise turn a forbidden step into the empty clause. `marks` (one
 // byte per literal code, all 0) is left all 0.
 ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsigned pivot,
-                          const std::vector<unsigned>& levels, DClause& result,
+                          const std::vector<unsigned>& levels, WorkingClause& result,
                           std::vector<uint8_t>& marks);
 
 #endif
