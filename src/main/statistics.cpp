@@ -52,11 +52,12 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
     line(out, "resolution lines", number(proof.resolution_lines));
     line(out, "AND extensions", number(proof.and_extensions));
     line(out, "ITE extensions", number(proof.ite_extensions));
-    line(out, "held back steps", number(proof.held_back_steps) + " (" +
-                                     number(proof.settled_steps) + " settled at the conclusion)");
-    line(out, "held back extensions", number(proof.held_back_extensions) + " (" +
-                                          number(proof.settled_extensions) +
-                                          " settled at the conclusion)");
+    line(out, "delayed steps",
+         number(proof.delayed_steps) + " (" + number(proof.settled_steps) +
+             " settled at the conclusion)");
+    line(out, "delayed extensions",
+         number(proof.delayed_extensions) + " (" + number(proof.settled_extensions) +
+             " settled at the conclusion)");
   }
   line(out, "clauses stored", number(clauses));
   line(out, "literals stored", number(literals));

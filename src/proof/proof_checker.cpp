@@ -74,9 +74,9 @@ ProofChecker::Conclusion ProofChecker::check(CertificateReader& reader) {
         phase_ = Phase::CONCLUSION;
         gettimeofday(&phase_start_, nullptr);
         if (options_.debug) std::cout << "Concluding ..." << std::endl;
-        settle_held_back();
-        assert(std::all_of(held_steps_.begin(), held_steps_.end(),
-                           [](const HeldBackStep& held) { return held.settled; }));
+        settle_delayed();
+        assert(std::all_of(delayed_steps_.begin(), delayed_steps_.end(),
+                           [](const DelayedStep& delayed) { return delayed.settled; }));
         const std::string& claim = reader.read_claim();
         Conclusion result = Conclusion::MODEL;
         if (claim == "INVALID" || claim == "invalid") {
@@ -117,20 +117,20 @@ void ProofChecker::check_step(StepEntry& step) {
     if (!clause_map_.defined(number)) all_defined = false;
   if (!all_defined) {
     // Held back until the conclusion.
-    ++statistics_.held_back_steps;
-    HeldBackStep held;
-    held.number = step.number;
-    held.resolvent_omitted = step.resolvent_omitted;
-    held.literals_begin = static_cast<uint32_t>(held_literals_.size());
-    held_literals_.insert(held_literals_.end(), step.resolvent.literals.begin(),
+    ++statistics_.delayed_steps;
+    DelayedStep delayed;
+    delayed.number = step.number;
+    delayed.resolvent_omitted = step.resolvent_omitted;
+    delayed.literals_begin = static_cast<uint32_t>(delayed_literals_.size());
+    delayed_literals_.insert(delayed_literals_.end(), step.resolvent.literals.begin(),
                           step.resolvent.literals.end());
-    held.literals_end = static_cast<uint32_t>(held_literals_.size());
-    held.antecedents_begin = static_cast<uint32_t>(held_antecedents_.size());
-    held_antecedents_.insert(held_antecedents_.end(), step.antecedents.begin(),
+    delayed.literals_end = static_cast<uint32_t>(delayed_literals_.size());
+    delayed.antecedents_begin = static_cast<uint32_t>(delayed_antecedents_.size());
+    delayed_antecedents_.insert(delayed_antecedents_.end(), step.antecedents.begin(),
                              step.antecedents.end());
-    held.antecedents_end = static_cast<uint32_t>(held_antecedents_.size());
-    held.settled = false;
-    held_steps_.push_back(held);
+    delayed.antecedents_end = static_cast<uint32_t>(delayed_antecedents_.size());
+    delayed.settled = false;
+    delayed_steps_.push_back(delayed);
     return;
   }
   apply_step(step);
@@ -419,15 +419,15 @@ void ProofChecker::read_extension_entry(CertificateReader& reader) {
 void ProofChecker::check_extension(const Definition& definition,
                                    const std::vector<Literal>& operands) {
   if (try_extension(definition, operands.data())) return;
-  ++statistics_.held_back_extensions;
-  held_extensions_.add(definition, operands.data());
+  ++statistics_.delayed_extensions;
+  delayed_extensions_.add(definition, operands.data());
 }
 
 // Applies an extension whose operands are all defined; false (nothing done)
 // when one is not.
 bool ProofChecker::try_extension(const Definition& definition, const Literal* operands) {
   if (!formula_.is_applicable(definition, operands)) return false;
-  // A held-back definition may find its variable defined meanwhile.
+  // A delayed definition may find its variable defined meanwhile.
   check_fresh(Literal(definition.variable, false));
   // Cannot be refused: the variable is fresh and within the limit (checked
   // when read), the operands are defined.

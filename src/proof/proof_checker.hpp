@@ -5,8 +5,8 @@
 // refutation claim. A model claim is left to the model checker.
 //
 // Its member functions live by topic: entries and steps in
-// proof_checker.cpp, the backward ordering in ordering.cpp, held-back entries
-// in held_back.cpp.
+// proof_checker.cpp, the backward ordering in ordering.cpp, delayed entries
+// in delayed.cpp.
 #ifndef ZEL_PROOF_PROOF_CHECKER_HPP
 #define ZEL_PROOF_PROOF_CHECKER_HPP
 
@@ -33,14 +33,14 @@ struct ProofStatistics {
   uint64_t resolution_lines = 0;     // R lines
   uint64_t and_extensions = 0;       // AND definitions applied
   uint64_t ite_extensions = 0;       // if-then-else definitions applied
-  uint64_t held_back_steps = 0;      // steps held back while reading
-  uint64_t held_back_extensions = 0; // extensions held back while reading
-  uint64_t settled_steps = 0;        // held-back steps applied at the conclusion
-  uint64_t settled_extensions = 0;   // held-back extensions applied at the conclusion
+  uint64_t delayed_steps = 0;      // steps delayed while reading
+  uint64_t delayed_extensions = 0; // extensions delayed while reading
+  uint64_t settled_steps = 0;        // delayed steps applied at the conclusion
+  uint64_t settled_extensions = 0;   // delayed extensions applied at the conclusion
   uint64_t chain_searches = 0;       // sound-chain searches run
   uint64_t chain_search_work = 0;    // literals they touched
   double proof_seconds = 0;          // entries up to the conclusion
-  double conclusion_seconds = 0;     // settling held-back entries and the claim
+  double conclusion_seconds = 0;     // settling delayed entries and the claim
 };
 
 class ProofChecker {
@@ -60,7 +60,7 @@ class ProofChecker {
   ProofChecker(QCNF& formula, Options options);
   ~ProofChecker();
 
-  // Checks every entry up to the conclusion, settles what was held back and
+  // Checks every entry up to the conclusion, settles what was delayed and
   // reads the claim.
   Conclusion check(CertificateReader& reader);
 
@@ -79,8 +79,8 @@ class ProofChecker {
   // Checks an extension definition whose fresh variable was read and found
   // fresh; applies it or holds it back.
   void check_extension(const Definition& definition, const std::vector<Literal>& operands);
-  // Settles held-back entries (the start of the conclusion).
-  void settle_held_back();
+  // Settles delayed entries (the start of the conclusion).
+  void settle_delayed();
 
   // A chain-mode step's antecedents in the order of resolution, as the
   // backward ordering found them.
@@ -101,12 +101,12 @@ class ProofChecker {
 
  private:
   struct Scratch;  // work storage of ordering, merge and comparison (scratch.hpp)
-  struct HeldBackStep {
+  struct DelayedStep {
     uint32_t number;             // certificate clause number it defines
     bool resolvent_omitted;      // "*" given
-    uint32_t literals_begin;     // its supplied literals in held_literals_
+    uint32_t literals_begin;     // its supplied literals in delayed_literals_
     uint32_t literals_end;
-    uint32_t antecedents_begin;  // its antecedents in held_antecedents_
+    uint32_t antecedents_begin;  // its antecedents in delayed_antecedents_
     uint32_t antecedents_end;
     bool settled;                // applied at the conclusion
   };
@@ -140,12 +140,12 @@ class ProofChecker {
   timeval phase_start_{};       // when the current phase began
   std::function<void(uint64_t)> progress_;  // the progress display, if any
 
-  // Entries held back until the conclusion.
-  std::vector<HeldBackStep> held_steps_;      // in reading order
-  std::vector<Literal> held_literals_;        // their supplied resolvents
-  std::vector<uint32_t> held_antecedents_;    // their antecedent lists
-  Definitions held_extensions_;               // in reading order
-  std::vector<uint8_t> settled_extensions_;   // held extension -> applied at the conclusion
+  // Entries delayed until the conclusion.
+  std::vector<DelayedStep> delayed_steps_;      // in reading order
+  std::vector<Literal> delayed_literals_;        // their supplied resolvents
+  std::vector<uint32_t> delayed_antecedents_;    // their antecedent lists
+  Definitions delayed_extensions_;               // in reading order
+  std::vector<uint8_t> settled_extensions_;   // delayed extension -> applied at the conclusion
 
   // Scratch kept from entry to entry so that its capacity stays.
   StepEntry step_;                       // the numbered line being read

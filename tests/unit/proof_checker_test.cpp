@@ -435,7 +435,7 @@ TEST(ProofChecker, RefusedExtensions) {
               row.error.empty() ? "<no exception>" : row.error)
         << row.name;
     if (row.error.empty()) {
-      EXPECT_EQ(message_of([&] { setup.proof->settle_held_back(); }), kUnapplied + row.conclusion)
+      EXPECT_EQ(message_of([&] { setup.proof->settle_delayed(); }), kUnapplied + row.conclusion)
           << row.name;
     }
     EXPECT_EQ(setup.formula.clauses.size(), 1u) << row.name;
@@ -447,7 +447,7 @@ TEST(ProofChecker, RefusedExtensions) {
 
 // Held-back definitions are applied at the conclusion, AND definitions
 // first, newest first, in passes until nothing more applies.
-TEST(ProofChecker, HeldBackExtensionsSettle) {
+TEST(ProofChecker, DelayedExtensionsSettle) {
   Checking setup({{1, E}, {2, E}, {3, A}}, {{1, 2, 3}});
   ProofChecker& proof = *setup.proof;
   const std::vector<Extension> entries = {
@@ -459,8 +459,8 @@ TEST(ProofChecker, HeldBackExtensionsSettle) {
   for (const Extension& e : entries) proof.check_extension(e.definition, e.operands);
   EXPECT_TRUE(setup.formula.is_defined(10));
   EXPECT_FALSE(setup.formula.is_defined(11));
-  EXPECT_EQ(proof.statistics().held_back_extensions, 3u);
-  EXPECT_EQ(message_of([&] { proof.settle_held_back(); }),
+  EXPECT_EQ(proof.statistics().delayed_extensions, 3u);
+  EXPECT_EQ(message_of([&] { proof.settle_delayed(); }),
             std::string(kUnapplied) + "E 13 (line #4)\n");
   EXPECT_EQ(blocks_of(setup.formula), (Blocks{{1, 2}, {3}, {10, 11, 12}}));
   // Positions: the input clause, then 10's two, 11's three, 12's four.
@@ -475,7 +475,7 @@ TEST(ProofChecker, HeldBackExtensionsSettle) {
 // Steps held back for antecedents defined later are checked at the
 // conclusion; those still missing one are listed, newest first, with a "*"
 // after each undefined antecedent.
-TEST(ProofChecker, HeldBackStepsSettle) {
+TEST(ProofChecker, DelayedStepsSettle) {
   Checking setup(kExistential, kPath);
   ProofChecker& proof = *setup.proof;
   StepEntry waiting = step(false, 5, {}, {4, 3});  // (2) x (-2) once 4 is (2)
@@ -484,8 +484,8 @@ TEST(ProofChecker, HeldBackStepsSettle) {
   for (StepEntry* s : {&waiting, &missing, &later}) proof.check_step(*s);
   EXPECT_TRUE(proof.defined(4));
   EXPECT_FALSE(proof.defined(5));
-  EXPECT_EQ(proof.statistics().held_back_steps, 2u);
-  EXPECT_EQ(message_of([&] { proof.settle_held_back(); }),
+  EXPECT_EQ(proof.statistics().delayed_steps, 2u);
+  EXPECT_EQ(message_of([&] { proof.settle_delayed(); }),
             "The following delayed resolutions are missing antecedents at conclusion: \n"
             "6: 1, 9*, \n");
   ASSERT_TRUE(proof.defined(5));

@@ -1,4 +1,4 @@
-// Extension definitions and the steps held back until the conclusion.
+// Extension definitions and the steps delayed until the conclusion.
 //
 // Steps are kept in reading order and visited newest first; extensions are
 // visited AND definitions first, each kind newest first.
@@ -64,7 +64,7 @@ void settle(size_t size, std::vector<uint32_t>& missing,
 
 }  // namespace
 
-void ProofChecker::settle_held_back() {
+void ProofChecker::settle_delayed() {
   settle_steps();
   report_unsettled_steps();
   settle_extensions();
@@ -74,85 +74,85 @@ void ProofChecker::settle_held_back() {
 void ProofChecker::settle_steps() {
   if (options_.debug) std::cout << "Applying delayed resolutions ..." << std::endl;
   // Item i of the store order is the i-th newest step.
-  const uint32_t size = static_cast<uint32_t>(held_steps_.size());
-  auto step_of = [&](uint32_t item) -> HeldBackStep& { return held_steps_[size - 1 - item]; };
+  const uint32_t size = static_cast<uint32_t>(delayed_steps_.size());
+  auto step_of = [&](uint32_t item) -> DelayedStep& { return delayed_steps_[size - 1 - item]; };
   std::vector<uint32_t> missing(size, 0);
   std::unordered_map<uint32_t, std::vector<uint32_t>> waiting;
   for (uint32_t item = 0; item < size; ++item) {
-    const HeldBackStep& held = step_of(item);
-    for (uint32_t a = held.antecedents_begin; a < held.antecedents_end; ++a)
-      if (!clause_map_.defined(held_antecedents_[a])) {
+    const DelayedStep& delayed = step_of(item);
+    for (uint32_t a = delayed.antecedents_begin; a < delayed.antecedents_end; ++a)
+      if (!clause_map_.defined(delayed_antecedents_[a])) {
         ++missing[item];
-        waiting[held_antecedents_[a]].push_back(item);
+        waiting[delayed_antecedents_[a]].push_back(item);
       }
   }
   settle(size, missing, waiting, [&](uint32_t item) -> uint32_t {
-    HeldBackStep& held = step_of(item);
-    assert(!held.settled);
-    held.settled = true;
+    DelayedStep& delayed = step_of(item);
+    assert(!delayed.settled);
+    delayed.settled = true;
     ++statistics_.settled_steps;
-    step_.number = held.number;
-    step_.resolvent_omitted = held.resolvent_omitted;
+    step_.number = delayed.number;
+    step_.resolvent_omitted = delayed.resolvent_omitted;
     step_.resolvent.clear();
-    for (uint32_t l = held.literals_begin; l < held.literals_end; ++l)
-      step_.resolvent.insert(held_literals_[l]);
-    step_.antecedents.assign(held_antecedents_.begin() + held.antecedents_begin,
-                             held_antecedents_.begin() + held.antecedents_end);
-    const bool was_defined = clause_map_.defined(held.number);
+    for (uint32_t l = delayed.literals_begin; l < delayed.literals_end; ++l)
+      step_.resolvent.insert(delayed_literals_[l]);
+    step_.antecedents.assign(delayed_antecedents_.begin() + delayed.antecedents_begin,
+                             delayed_antecedents_.begin() + delayed.antecedents_end);
+    const bool was_defined = clause_map_.defined(delayed.number);
     apply_step(step_);
-    assert(clause_map_.defined(held.number));  // every step that returns stores its clause
-    return was_defined ? 0 : held.number;
+    assert(clause_map_.defined(delayed.number));  // every step that returns stores its clause
+    return was_defined ? 0 : delayed.number;
   });
 }
 
 void ProofChecker::report_unsettled_steps() const {
   bool any = false;
-  for (const HeldBackStep& held : held_steps_) any = any || !held.settled;
+  for (const DelayedStep& delayed : delayed_steps_) any = any || !delayed.settled;
   if (!any) return;
   std::ostringstream text;
   text << "The following delayed resolutions are missing antecedents "
        << "at conclusion: " << '\n';
-  for (auto it = held_steps_.rbegin(); it != held_steps_.rend(); ++it) {
+  for (auto it = delayed_steps_.rbegin(); it != delayed_steps_.rend(); ++it) {
     if (it->settled) continue;
     text << it->number << ": ";
     for (uint32_t a = it->antecedents_begin; a < it->antecedents_end; ++a)
-      text << held_antecedents_[a] << (clause_map_.defined(held_antecedents_[a]) ? "" : "*")
+      text << delayed_antecedents_[a] << (clause_map_.defined(delayed_antecedents_[a]) ? "" : "*")
            << ", ";
     text << '\n';
   }
   throw Exception(text.str());
 }
 
-// The visiting order of held-back extensions: AND definitions newest first,
+// The visiting order of delayed extensions: AND definitions newest first,
 // then if-then-else definitions newest first.
-static std::vector<uint32_t> extension_order(const Definitions& held) {
+static std::vector<uint32_t> extension_order(const Definitions& delayed) {
   std::vector<uint32_t> order;
   for (const Definition::Kind kind : {Definition::AND, Definition::ITE})
-    for (size_t i = held.records.size(); i-- > 0;)
-      if (held.records[i].kind == kind) order.push_back(static_cast<uint32_t>(i));
+    for (size_t i = delayed.records.size(); i-- > 0;)
+      if (delayed.records[i].kind == kind) order.push_back(static_cast<uint32_t>(i));
   return order;
 }
 
 void ProofChecker::settle_extensions() {
   if (options_.debug) std::cout << "Applying delayed extensions ..." << std::endl;
-  const std::vector<uint32_t> order = extension_order(held_extensions_);
+  const std::vector<uint32_t> order = extension_order(delayed_extensions_);
   const uint32_t size = static_cast<uint32_t>(order.size());
   std::vector<uint32_t> missing(size, 0);
   std::unordered_map<uint32_t, std::vector<uint32_t>> waiting;
   for (uint32_t item = 0; item < size; ++item) {
-    const Definition& definition = held_extensions_.records[order[item]];
-    const Literal* operands = held_extensions_.operands_of(definition);
+    const Definition& definition = delayed_extensions_.records[order[item]];
+    const Literal* operands = delayed_extensions_.operands_of(definition);
     for (uint32_t i = 0; i < definition.count; ++i) {
       if (formula_.is_defined(operands[i].variable())) continue;
       ++missing[item];
       waiting[operands[i].variable()].push_back(item);
     }
   }
-  settled_extensions_.assign(held_extensions_.size(), 0);
+  settled_extensions_.assign(delayed_extensions_.size(), 0);
   settle(size, missing, waiting, [&](uint32_t item) -> uint32_t {
-    const Definition& definition = held_extensions_.records[order[item]];
+    const Definition& definition = delayed_extensions_.records[order[item]];
     assert(!settled_extensions_[order[item]]);
-    const bool applied = try_extension(definition, held_extensions_.operands_of(definition));
+    const bool applied = try_extension(definition, delayed_extensions_.operands_of(definition));
     assert(applied);  // woken when its last operand was defined
     (void)applied;
     settled_extensions_[order[item]] = 1;
@@ -162,7 +162,7 @@ void ProofChecker::settle_extensions() {
 }
 
 void ProofChecker::report_unsettled_extensions() const {
-  const std::vector<uint32_t> order = extension_order(held_extensions_);
+  const std::vector<uint32_t> order = extension_order(delayed_extensions_);
   bool any = false;
   for (uint32_t index : order) any = any || !settled_extensions_[index];
   if (!any) return;
@@ -171,7 +171,7 @@ void ProofChecker::report_unsettled_extensions() const {
        << "dependencies at conclusion:" << '\n';
   for (uint32_t index : order) {
     if (settled_extensions_[index]) continue;
-    const Definition& definition = held_extensions_.records[index];
+    const Definition& definition = delayed_extensions_.records[index];
     text << "E " << definition.variable << " (line #" << definition.line << ")\n";
   }
   throw Exception(text.str());
