@@ -13,7 +13,7 @@ Refusal QCNF::within_limit(unsigned variable) const {
 }
 
 void QCNF::grow_tables(unsigned variable) {
-  if (variables.size() <= variable) variables.resize(static_cast<size_t>(variable) + 1);
+  if (quantifiers.size() <= variable) quantifiers.resize(static_cast<size_t>(variable) + 1);
   if (levels.size() <= variable) levels.resize(static_cast<size_t>(variable) + 1, 0);
 }
 
@@ -24,7 +24,7 @@ Refusal QCNF::new_variable(unsigned variable, Quantifier::Type type, bool outerm
   if (is_defined(variable)) return Refusal{"Variable redefined"};
   if (Refusal refusal = within_limit(variable)) return refusal;
   grow_tables(variable);
-  variables[variable] = Quantifier{type};
+  quantifiers[variable] = Quantifier{type};
 
   unsigned level;
   if (outermost || blocks.empty()) {
@@ -70,7 +70,7 @@ Refusal QCNF::new_variable_after(unsigned variable, Quantifier::Type type, unsig
   blocks[level].back.push_back(variable);
   grow_tables(variable);
   levels[variable] = level;
-  variables[variable] = Quantifier{type};
+  quantifiers[variable] = Quantifier{type};
   assert(quantifier_of_level(level) == type);
   if (max_variable < variable) max_variable = variable;
   return Refusal();
@@ -83,13 +83,13 @@ size_t QCNF::quantified_variables() const {
 }
 
 bool QCNF::prefix_invariants() const {
-  if (levels.size() < variables.size()) return false;
+  if (levels.size() < quantifiers.size()) return false;
   size_t defined = 0;
-  for (unsigned variable = 0; variable < variables.size(); ++variable) {
+  for (unsigned variable = 0; variable < quantifiers.size(); ++variable) {
     if (!is_defined(variable)) continue;
     ++defined;
     const unsigned level = levels[variable];
-    if (level >= blocks.size() || quantifier_of_level(level) != variables[variable].type)
+    if (level >= blocks.size() || quantifier_of_level(level) != quantifiers[variable].type)
       return false;
   }
   bool placed = true;

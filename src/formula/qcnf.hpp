@@ -48,7 +48,7 @@ struct Block {
 class QCNF {
  public:
   // Invariants (checked by prefix_invariants): v is defined exactly when
-  // v < variables.size() and its type is not UNDEFINED; a defined variable
+  // v < quantifiers.size() and its type is not UNDEFINED; a defined variable
   // stands once in blocks, in the block whose index is its level. Even
   // blocks are existential, odd ones universal, so a level's parity is its
   // quantifier (is_universal_level); block 0 is empty when the first
@@ -57,7 +57,7 @@ class QCNF {
   ClauseStore clauses;                    // position p (0-based) is the p-th clause appended
   unsigned max_variable = 0;              // announced count, raised by every variable seen
   std::vector<unsigned> levels;           // variable -> level (block index); 0 if undefined
-  std::vector<Quantifier> variables;      // variable -> its quantifier; UNDEFINED if undefined
+  std::vector<Quantifier> quantifiers;    // variable -> its quantifier; UNDEFINED if undefined
   std::vector<Block> blocks;              // the prefix, outermost block first
   Definitions definitions;                // every applied extension, in order of application
 
@@ -70,7 +70,7 @@ class QCNF {
   Refusal new_variable_after(unsigned variable, Quantifier::Type type, unsigned after);
 
   bool is_defined(unsigned variable) const {
-    return variable < variables.size() && variables[variable].type != Quantifier::UNDEFINED;
+    return variable < quantifiers.size() && quantifiers[variable].type != Quantifier::UNDEFINED;
   }
   // The quantifier is asked of the level, as the proof rules ask it.
   bool is_universal(unsigned variable) const {

@@ -159,7 +159,7 @@ void ModelChecker::number_variables() {
   id_of_.clear();
   // The formula's tables are empty when it defines no variable at all;
   // variable 0 still has its id.
-  const size_t numbers = std::max<size_t>(formula_.variables.size(), 1);
+  const size_t numbers = std::max<size_t>(formula_.quantifiers.size(), 1);
   if (numbers <= 4 * variable_of_.size()) {
     id_of_.assign(numbers, 0);
     for (uint32_t i = 0; i < variable_of_.size(); ++i) id_of_[variable_of_[i]] = i;

@@ -52,14 +52,14 @@ bool MatrixImplication::every_clause_hit(const std::vector<Literal>& cube) {
 void MatrixImplication::build_solver() {
   solver_.reset(new Minisat::Solver);
   Minisat::Solver& solver = *solver_;
-  while (static_cast<size_t>(solver.nVars()) < formula_.variables.size()) solver.newVar();
+  while (static_cast<size_t>(solver.nVars()) < formula_.quantifiers.size()) solver.newVar();
   Minisat::vec<Minisat::Lit> some_selector, implication;
   for (uint32_t position = 0; position < clauses_; ++position) {
     const Minisat::Var selector = solver.newVar();
     some_selector.push(Minisat::mkLit(selector));
     widened_.clear();
     for (const Literal& literal : formula_.clauses.read(position, widened_)) {
-      assert(literal.variable() < formula_.variables.size());
+      assert(literal.variable() < formula_.quantifiers.size());
       implication.clear();
       implication.push(Minisat::mkLit(selector, true));
       implication.push(Minisat::mkLit(static_cast<Minisat::Var>(literal.variable()),

@@ -44,9 +44,9 @@ QrpChecker::QrpChecker(QCNF& formula, Options options)
       input_clauses_(formula.clauses.size()),
       derived_(formula.clauses.size()),
       kinds_(formula.clauses.size(), CLAUSE),
-      seen_(formula.variables.size(), 0),
+      seen_(formula.quantifiers.size(), 0),
       implication_(formula, formula.clauses.size()),
-      marks_(2 * formula.variables.size() + 2, 0) {
+      marks_(2 * formula.quantifiers.size() + 2, 0) {
   step_map_.resize(1);
 }
 

@@ -110,7 +110,7 @@ TEST_P(AndExtension, ClausesAndPlacement) {
   expect_recorded(f, e);
   EXPECT_EQ(appended(f, before), c.clauses);
   EXPECT_EQ(blocks_of(f), c.blocks);
-  EXPECT_EQ(f.variables[10].type, E);
+  EXPECT_EQ(f.quantifiers[10].type, E);
   EXPECT_EQ(f.max_variable, 10u);
 }
 

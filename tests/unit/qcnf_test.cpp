@@ -28,7 +28,7 @@ void expect_consistent(const QCNF& f) {
   for (size_t level = 0; level < f.blocks.size(); ++level)
     f.blocks[level].for_each([&](uint32_t v) {
       EXPECT_EQ(f.levels[v], level) << v;
-      EXPECT_EQ(f.variables[v].type, level % 2 == 0 ? E : A) << v;
+      EXPECT_EQ(f.quantifiers[v].type, level % 2 == 0 ? E : A) << v;
       ++total;
     });
   EXPECT_EQ(f.quantified_variables(), total);
@@ -98,7 +98,7 @@ TEST(QCNF, RefusedDefinitionsLeaveTheFormulaUnchanged) {
   EXPECT_EQ(f.new_variable(1, E, true).message, "Variable redefined");
   EXPECT_EQ(f.new_variable(1, A, true).message, "New outermost variables may not be universal.");  // the universal test comes first
   EXPECT_EQ(blocks_of(f), (Blocks{{1}}));
-  EXPECT_EQ(f.variables[1].type, E);
+  EXPECT_EQ(f.quantifiers[1].type, E);
 }
 
 TEST(QCNF, PlacementAfterAnOperand) {
@@ -159,7 +159,7 @@ TEST(QCNF, VariableNumbersBeyondTheLimitAreRefused) {
   const unsigned beyond = kMaxVariable + 1;
   QCNF f;
   ASSERT_FALSE(f.new_variable(1, E, false));
-  const size_t table = f.variables.size();
+  const size_t table = f.quantifiers.size();
   for (unsigned variable : {beyond, 4294967295u}) {
     const std::string number = std::to_string(variable);
     EXPECT_NE(f.new_variable(variable, E, false).message.find(number), std::string::npos);
@@ -167,7 +167,7 @@ TEST(QCNF, VariableNumbersBeyondTheLimitAreRefused) {
     EXPECT_EQ(f.new_variable_after(variable, E, 1).message, message::variable_limit(variable));
     EXPECT_FALSE(f.is_defined(variable));
   }
-  EXPECT_EQ(f.variables.size(), table);
+  EXPECT_EQ(f.quantifiers.size(), table);
   EXPECT_EQ(blocks_of(f), (Blocks{{1}}));
   EXPECT_EQ(f.max_variable, 1u);
   EXPECT_EQ(message::variable_limit(beyond),
@@ -193,7 +193,7 @@ TEST(QCNF, PrefixInvariantsCatchBrokenPrefixes) {
     std::function<void(QCNF&)> breaks;
   };
   const std::vector<Row> rows = {
-      {"WrongParity", [](QCNF& f) { f.variables[3].type = A; }},
+      {"WrongParity", [](QCNF& f) { f.quantifiers[3].type = A; }},
       {"LevelNotItsBlock", [](QCNF& f) { f.levels[3] = 0; }},
       {"PlacedTwice", [](QCNF& f) { f.blocks[0].back.push_back(1); }},
       {"EmptyInnerBlock", [](QCNF& f) { f.blocks.emplace_back(); }},

@@ -148,7 +148,7 @@ TEST(QDIMACS, HugeVariableNumbersAreRefusedByName) {
     EXPECT_NE(r.error.find(row.named), std::string::npos) << r.error;
     EXPECT_NE(r.error, "Variable redefined");
     EXPECT_FALSE(r.formula.is_defined(1)) << row.text;
-    EXPECT_LT(r.formula.variables.size(), 10u) << row.text;
+    EXPECT_LT(r.formula.quantifiers.size(), 10u) << row.text;
   }
 }
 
@@ -171,7 +171,7 @@ TEST(QDIMACS, HugeAnnouncedCountsAllocateNothing) {
   ASSERT_EQ(r.formula.clauses.size(), 2u);
   EXPECT_EQ(dimacs(r.formula.clauses.copy(1)), ints({-1}));
   EXPECT_LE(r.formula.clauses.bytes(), kMaxClauseReservation * sizeof(uint64_t) + 4096);
-  EXPECT_LT(r.formula.variables.size(), 10u);
+  EXPECT_LT(r.formula.quantifiers.size(), 10u);
   EXPECT_LT(r.formula.levels.size(), 10u);
 }
 
