@@ -39,10 +39,20 @@ ZEL = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "
 TALLY = Tally("aiger")
 check = TALLY.check
 
-# The --skolem test's QDIMACS and AIGER readers and its simulation.
-_spec = importlib.util.spec_from_file_location("skolem_run", os.path.join(ROOT, "tests", "skolem", "run.py"))
-skolem = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(skolem)
+
+
+def load(suite):
+    """Another end-to-end script of tests/ as a module (its main does not run)."""
+    spec = importlib.util.spec_from_file_location(suite + "_run", os.path.join(ROOT, "tests", suite, "run.py"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+# The --skolem test's QDIMACS and AIGER readers and its simulation; the QRP
+# test's binary numbers (7 bits a byte), which binary AIGER gates use too.
+skolem = load("skolem")
+varints = load("qrp").varints
 
 VALIDATED = b"Certificate validated correctly.\n"
 ERRONEOUS = b"Certificate erroneous.\n"
@@ -110,16 +120,6 @@ class Circuit:
         out += "".join("i%d %s\n" % (k, name) for k, name in enumerate(self.inputs)).encode()
         out += "".join("o%d %s\n" % (k, name) for k, (_, name) in enumerate(self.outputs)).encode()
         return bytes(out)
-
-
-def varints(values):
-    out = bytearray()
-    for value in values:
-        while value >= 0x80:
-            out.append((value & 0x7F) | 0x80)
-            value >>= 7
-        out.append(value)
-    return bytes(out)
 
 
 def negate_output(data, index):
