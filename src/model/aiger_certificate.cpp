@@ -3,6 +3,7 @@
 
 #include "model/aiger_certificate.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "core/exception.hpp"
@@ -68,11 +69,19 @@ AigerFunctions classify_aiger_certificate(const QCNF& formula, const AigerCircui
 
 AigerNodes::AigerNodes(const AigerCircuit& circuit)
     : inputs_(static_cast<uint32_t>(circuit.inputs.size())),
-      size_(inputs_ + circuit.and_count()),
-      node_of_(size_t{circuit.max_variable} + 1, NONE) {
-  node_of_[0] = CONSTANT;
-  for (uint32_t i = 0; i < inputs_; ++i) node_of_[circuit.inputs[i] >> 1] = i;
-  for (uint32_t g = 0; g < circuit.and_count(); ++g) node_of_[circuit.ands[3 * size_t{g}] >> 1] = inputs_ + g;
+      size_(inputs_ + circuit.and_count()) {
+  const auto variable_of_node = [&](uint32_t node) {
+    return (node < inputs_ ? circuit.inputs[node] : circuit.ands[3 * size_t{node - inputs_}]) >> 1;
+  };
+  if (uint64_t{circuit.max_variable} + 1 <= 4 * (uint64_t{size_} + 1)) {
+    node_of_.assign(size_t{circuit.max_variable} + 1, NONE);
+    node_of_[0] = CONSTANT;
+    for (uint32_t node = 0; node < size_; ++node) node_of_[variable_of_node(node)] = node;
+  } else {
+    sparse_.reserve(size_);
+    for (uint32_t node = 0; node < size_; ++node) sparse_.emplace_back(variable_of_node(node), node);
+    std::sort(sparse_.begin(), sparse_.end());
+  }
   // The reader sees to every gate operand; an output may still name a
   // variable below M that nothing defines.
   for (uint32_t i = 0; i < circuit.outputs.size(); ++i)
@@ -80,6 +89,14 @@ AigerNodes::AigerNodes(const AigerCircuit& circuit)
       throw Exception("Output " + text(i) + " (literal " + text(circuit.outputs[i]) +
                       ") reads variable " + text(circuit.outputs[i] >> 1) +
                       ", which no input or AND gate defines.");
+}
+
+uint32_t AigerNodes::node(uint32_t literal) const {
+  const uint32_t variable = literal >> 1;
+  if (!node_of_.empty()) return node_of_[variable];
+  if (variable == 0) return CONSTANT;
+  const auto found = std::lower_bound(sparse_.begin(), sparse_.end(), std::make_pair(variable, 0u));
+  return found != sparse_.end() && found->first == variable ? found->second : NONE;
 }
 
 std::vector<std::pair<uint32_t, int32_t>> apply_skolem_circuit(QCNF& formula,
@@ -96,9 +113,11 @@ std::vector<std::pair<uint32_t, int32_t>> apply_skolem_circuit(QCNF& formula,
   const uint32_t first_fresh = formula.max_variable + 1;
   const uint64_t last_fresh = uint64_t{first_fresh} + uses_constant + gates - 1;
   if (gates + uses_constant > 0 && last_fresh > kMaxVariable)
-    throw Exception("The circuit's " + text(gates) + " AND gates need variables up to " +
-                    text(last_fresh) + " after the formula's " + text(formula.max_variable) +
-                    ", beyond the largest supported variable number " + text(kMaxVariable) + ".");
+    throw Exception("The circuit's " + text(gates) + " AND gates" +
+                    (uses_constant ? " and its constant" : "") +
+                    " need fresh variables after the formula's " + text(formula.max_variable) +
+                    ", up to " + text(last_fresh) +
+                    ": beyond the largest supported variable number " + text(kMaxVariable) + ".");
   const uint32_t true_variable = first_fresh;
   const uint32_t first_gate_variable = first_fresh + (uses_constant ? 1 : 0);
 

@@ -39,18 +39,22 @@ class AigerNodes {
   static constexpr uint32_t CONSTANT = 0xFFFFFFFEu;
   static constexpr uint32_t NONE = 0xFFFFFFFFu;
 
-  // Memory: one word per AIGER variable up to M (the reader takes one byte
-  // per variable already, and M is at most kMaxVariable).
+  // Memory: a table of one word per AIGER variable up to M when the
+  // variables in use are dense (M at most four times I + A), else two words
+  // per input and gate, searched by binary search: a header announcing a
+  // large M over a few gates claims no table.
   explicit AigerNodes(const AigerCircuit& circuit);
 
-  uint32_t node(uint32_t literal) const { return node_of_[literal >> 1]; }
+  // The node of a literal's variable.
+  uint32_t node(uint32_t literal) const;
   uint32_t inputs() const { return inputs_; }
   uint32_t size() const { return size_; }
 
  private:
   uint32_t inputs_ = 0;            // I
   uint32_t size_ = 0;              // I + A
-  std::vector<uint32_t> node_of_;  // AIGER variable -> node, CONSTANT or NONE
+  std::vector<uint32_t> node_of_;  // dense: AIGER variable -> node, CONSTANT or NONE; else empty
+  std::vector<std::pair<uint32_t, uint32_t>> sparse_;  // else: (AIGER variable, node), ascending
 };
 
 // Skolem functions into the model checker's terms: each AND gate (in the

@@ -357,6 +357,8 @@ def check_cases(work):
     false2 = write(os.path.join(work, "false2.qdimacs"),
                    "p cnf 4 4\ne 1 0\na 2 0\ne 3 0\na 4 0\n1 2 0\n-1 -2 0\n3 4 0\n-3 -4 0\n")
     true1 = write(os.path.join(work, "true1.qdimacs"), "p cnf 3 2\ne 1 0\na 2 0\ne 3 0\n-2 3 0\n2 -3 0\n")
+    at_limit = write(os.path.join(work, "limit.qdimacs"),
+                     "p cnf 33554431 1\na 1 0\ne 33554431 0\n1 33554431 0\n")
     cases = [
         # (name, formula, circuit, status, output)
         ("Herbrand: constant false refutes", false1, "aag 0 0 0 1 0\n0\no0 1\n", 10, VALIDATED),
@@ -413,6 +415,16 @@ def check_cases(work):
          b"AND gate defines.\n"),
         ("no outputs: Skolem, the existentials free", true1, "aag 0 0 0 0 0\n", 20,
          b"\nCounterexample found.\nClause (#1): (-2, 3)\n" + ERRONEOUS),
+        # Sparse AIGER variables (M far above I + A) are searched, not tabled.
+        ("sparse variables", true1, "aag 100 1 0 1 1\n2\n200\n200 2 2\ni0 2\no0 3\n", 10, VALIDATED),
+        ("sparse variables, an output reading an undefined one", true1,
+         "aag 100 1 0 1 1\n2\n198\n200 2 2\ni0 2\no0 3\n", 30,
+         b"Error at line 7, column 1: Output 0 (literal 198) reads variable 99, which no input or "
+         b"AND gate defines.\n"),
+        ("fresh variables beyond the limit", at_limit, "aag 2 1 0 1 1\n2\n4\n4 2 2\ni0 1\no0 33554431\n",
+         30, b"Error at line 7, column 1: The circuit's 1 AND gates need fresh variables after the "
+         b"formula's 33554431, up to 33554432: beyond the largest supported variable number "
+         b"33554431.\n"),
         ("latches refused", true1, "aag 1 0 1 0 0\n2 3\n", 30,
          b"Error at line 1, column 10: AIGER header: L = 1, but a certificate has no latches.\n"),
     ]
