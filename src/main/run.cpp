@@ -8,6 +8,8 @@
 
 #include "core/clock.hpp"
 #include "core/exception.hpp"
+#include "model/aiger_certificate.hpp"
+#include "model/herbrand_check.hpp"
 #include "model/model_checker.hpp"
 #include "proof/proof_checker.hpp"
 #include "read/certificate_kind.hpp"
@@ -67,6 +69,8 @@ bool Run::check() {
   statistics_.certificate_kind = certificate_kind_name(kind);
   if (kind == CertificateKind::QRP_ASCII || kind == CertificateKind::QRP_BINARY)
     return check_qrp(std::move(tokens));
+  if (kind == CertificateKind::AIGER_ASCII || kind == CertificateKind::AIGER_BINARY)
+    return check_aiger(std::move(tokens));
   reader_.reset(new CertificateReader(std::move(tokens)));
   reader_->read_header(arguments_.certificate_file);
 
@@ -102,20 +106,29 @@ bool Run::check() {
   statistics_.literals = formula_.clauses.literals();
   formula_.clauses.truncate(proof.input_clauses());
 
-  ModelChecker::Options model_options;
-  model_options.debug = arguments_.debug;
-  model_options.start = start_;
-  if (progress_)
-    model_options.testing = [this](uint32_t position, uint32_t clauses) {
-      progress_->update_model_test(position, clauses);
-    };
   ModelChecker model(formula_, proof.input_clauses(), input_max_variable, std::move(qbf_prefix),
-                     model_options);
+                     model_options());
   statistics_.has_model = true;
   const AtExit model_counts([&] { statistics_.model = model.statistics(); });
   model.read_model(*reader_);
   // Before the model test, which may take long: a damaged file fails fast.
   certificate_source_.verify_rest();
+  return check_model(model);
+}
+
+ModelChecker::Options Run::model_options() {
+  ModelChecker::Options options;
+  options.debug = arguments_.debug;
+  options.start = start_;
+  if (progress_)
+    options.testing = [this](uint32_t position, uint32_t clauses) {
+      progress_->update_model_test(position, clauses);
+    };
+  return options;
+}
+
+// The model test, and with --skolem the circuit of a validated model.
+bool Run::check_model(ModelChecker& model) {
   const bool validated = model.check();
   if (validated && !arguments_.skolem_file.empty())
     model.write_skolem(arguments_.skolem_file, arguments_.input_files(),
@@ -175,7 +188,51 @@ bool Run::check_qrp(Tokenizer&& tokens) {
   return proved;
 }
 
+// An AIGER circuit of Skolem or Herbrand functions, checked against the QBF
+// file, which it needs (the outputs name its variables).
+bool Run::check_aiger(Tokenizer&& tokens) {
+  aiger_reader_.reset(new AigerReader(std::move(tokens)));
+  if (arguments_.qbf_file.empty())
+    throw Exception("An AIGER certificate is checked against its formula: give the QBF file "
+                    "before the certificate.");
+  std::vector<uint32_t> qbf_prefix;
+  read_formula(qbf_prefix);
+  AigerCircuit circuit;
+  aiger_reader_->read(circuit);
+  // The reader stops before the comment section: a compressed circuit must
+  // still be whole.
+  certificate_source_.verify_rest();
+  statistics_.has_aiger = true;
+  statistics_.aiger_gates = circuit.and_count();
+  const AigerVariables variables = map_aiger_variables(circuit);
+  const AigerFunctions functions = classify_aiger_certificate(formula_, circuit, variables);
+  statistics_.aiger_functions = aiger_functions_name(functions);
+  const uint32_t input_clauses = formula_.clauses.size();
+  if (arguments_.debug)
+    std::cout << formula_.quantified_variables() << " quantifiers and " << input_clauses
+              << " clauses loaded." << std::endl
+              << aiger_functions_name(functions) << " functions of " << circuit.and_count()
+              << " AND gates." << std::endl;
+
+  if (functions == AigerFunctions::HERBRAND) {
+    check_herbrand_dependencies(formula_, circuit, variables);
+    statistics_.has_herbrand = true;
+    return check_herbrand(formula_, input_clauses, circuit, variables, statistics_.herbrand);
+  }
+  const uint32_t input_max_variable = formula_.max_variable;
+  std::vector<std::pair<uint32_t, int32_t>> pairs =
+      apply_skolem_circuit(formula_, input_clauses, circuit, variables);
+  circuit = AigerCircuit();  // the definitions hold the gates now
+  ModelChecker model(formula_, input_clauses, input_max_variable, std::move(qbf_prefix),
+                     model_options());
+  statistics_.has_model = true;
+  const AtExit model_counts([&] { statistics_.model = model.statistics(); });
+  model.set_model(std::move(pairs));
+  return check_model(model);
+}
+
 std::string Run::where() const {
+  if (aiger_reader_) return aiger_reader_->where();
   if (qrp_reader_) return qrp_checker_ ? qrp_checker_->where(*qrp_reader_) : qrp_reader_->where();
   return "line " + std::to_string(line()) + ", column " + std::to_string(column());
 }

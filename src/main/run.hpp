@@ -16,7 +16,9 @@
 #include "formula/qcnf.hpp"
 #include "main/progress.hpp"
 #include "main/statistics.hpp"
+#include "model/model_checker.hpp"
 #include "proof/qrp_checker.hpp"
+#include "read/aiger_reader.hpp"
 #include "read/byte_source.hpp"
 #include "read/certificate_reader.hpp"
 #include "read/qrp_reader.hpp"
@@ -60,7 +62,8 @@ class Run {
   uint32_t line() const { return reader_ ? reader_->line() : 1; }
   uint32_t column() const { return reader_ ? reader_->column() : 1; }
   // The same as messages give it: "line L, column C", or for a binary QRP
-  // trace "byte offset N"; a QRP step that fails is reported at its start.
+  // trace or AIGER circuit "byte offset N"; a QRP step that fails is
+  // reported at its start.
   std::string where() const;
 
   void write_statistics(std::ostream& out);
@@ -68,6 +71,9 @@ class Run {
  private:
   void read_formula(std::vector<uint32_t>& qbf_prefix);
   bool check_qrp(Tokenizer&& tokens);
+  bool check_aiger(Tokenizer&& tokens);
+  ModelChecker::Options model_options();
+  bool check_model(ModelChecker& model);
 
   const Arguments arguments_;                  // the options, owned
   bool in_memory_ = false;                     // the sources were opened on memory
@@ -78,6 +84,7 @@ class Run {
   std::unique_ptr<CertificateReader> reader_;  // the certificate, once open (zel's format)
   std::unique_ptr<QrpReader> qrp_reader_;      // the certificate, once open (a QRP trace)
   std::unique_ptr<QrpChecker> qrp_checker_;    // its checker, kept for where() after a fault
+  std::unique_ptr<AigerReader> aiger_reader_;  // the certificate, once open (an AIGER circuit)
   std::unique_ptr<Progress> progress_;         // the progress line, when shown
   RunStatistics statistics_;                   // what --stats reports
 };

@@ -46,6 +46,11 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
                                    " clause steps, " + number(qrp.cube_steps) + " cube steps)");
     line(out, "steps outside the proof", number(qrp.outside_proof));
     line(out, "initial cubes by MiniSat", number(qrp.cubes_solved));
+  } else if (has_aiger) {
+    line(out, "certificate kind", certificate_kind);
+    if (*aiger_functions) line(out, "functions", aiger_functions);
+    line(out, "AND gates read", number(aiger_gates));
+    if (has_herbrand) line(out, "gates encoded", number(herbrand.gates_encoded));
   } else {
     line(out, "chain steps", number(proof.chain_steps));
     line(out, "merge steps", number(proof.merge_steps));
@@ -61,7 +66,7 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
   }
   line(out, "clauses stored", number(clauses));
   line(out, "literals stored", number(literals));
-  if (!has_qrp)
+  if (!has_qrp && !has_aiger)
     line(out, "sound-chain searches", number(proof.chain_searches) + " (" +
                                           number(proof.chain_search_work) + " literals touched)");
   if (has_model) {
@@ -75,6 +80,7 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
   line(out, "proof time", seconds(proof.proof_seconds));
   line(out, "conclusion time", seconds(proof.conclusion_seconds));
   if (has_model) line(out, "model test time", seconds(model.test_seconds));
+  if (has_herbrand) line(out, "Herbrand test time", seconds(herbrand.test_seconds));
   line(out, "total time", seconds(total_seconds));
   const double megabytes = static_cast<double>(formula.bytes_in() + certificate.bytes_in()) / 1e6;
   char rate[32];

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <string>
 
+#include "model/herbrand_check.hpp"
 #include "model/model_checker.hpp"
 #include "proof/proof_checker.hpp"
 #include "proof/qrp_checker.hpp"
@@ -19,6 +20,11 @@ struct RunStatistics {
   bool has_model = false;       // a model was read
   QrpStatistics qrp;            // the QRP checker's, when a QRP trace was read
   bool has_qrp = false;         // a QRP trace was read
+  bool has_aiger = false;       // an AIGER circuit was read
+  const char* aiger_functions = "";  // "Skolem" or "Herbrand", once told
+  uint64_t aiger_gates = 0;     // its AND gates
+  HerbrandStatistics herbrand;  // the Herbrand check's, when one ran
+  bool has_herbrand = false;    // a Herbrand check ran
   const char* certificate_kind = "unknown";  // as detected (certificate_kind_name)
   uint64_t clauses = 0;         // clauses stored at the end
   uint64_t literals = 0;        // literals stored at the end

@@ -136,6 +136,10 @@ void ModelChecker::read_model(CertificateReader& reader) {
     }
     pairs.emplace_back(variable, function);
   }
+  set_model(std::move(pairs));
+}
+
+void ModelChecker::set_model(std::vector<std::pair<uint32_t, int32_t>> pairs) {
   statistics_.model_entries = pairs.size();
   // Ascending by variable; of several pairs for one variable the last counts.
   std::stable_sort(pairs.begin(), pairs.end(),

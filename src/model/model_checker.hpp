@@ -55,7 +55,12 @@ class ModelChecker {
   // Reads the model pairs from `reader`, up to the end of the certificate.
   // A later pair for the same variable replaces an earlier.
   void read_model(CertificateReader& reader);
-  // After read_model: runs the three stages; true when the model proves the
+  // Or the pairs (variable, literal of its function) from elsewhere (an
+  // AIGER certificate): each variable one the QBF file defines, each
+  // literal naming a defined variable. A later pair for the same variable
+  // replaces an earlier.
+  void set_model(std::vector<std::pair<uint32_t, int32_t>> pairs);
+  // After read_model or set_model: runs the three stages; true when the model proves the
   // formula, false after printing a counterexample.
   bool check();
 
