@@ -61,7 +61,7 @@ bool check_herbrand(const QCNF& formula, uint32_t input_clauses, const AigerCirc
   Minisat::Solver solver;
   using Minisat::mkLit;
 
-  std::vector<Minisat::Var> existential_var(formula.variables.size(), var_Undef);
+  std::vector<Minisat::Var> existential_var(formula.quantifiers.size(), var_Undef);
   const auto existential = [&](uint32_t variable) {
     Minisat::Var& var = existential_var[variable];
     if (var == var_Undef) var = solver.newVar();
@@ -108,7 +108,7 @@ bool check_herbrand(const QCNF& formula, uint32_t input_clauses, const AigerCirc
   }
 
   // Universal variable -> output index of its function.
-  std::vector<uint32_t> function_of(formula.variables.size(), kNoInput);
+  std::vector<uint32_t> function_of(formula.quantifiers.size(), kNoInput);
   for (uint32_t i = 0; i < circuit.outputs.size(); ++i)
     if (variables.outputs[i] != AigerVariables::IGNORED) function_of[variables.outputs[i]] = i;
 
@@ -138,7 +138,7 @@ bool check_herbrand(const QCNF& formula, uint32_t input_clauses, const AigerCirc
   if (!satisfiable) return true;
 
   std::cout << "Counterexample found." << std::endl << "Assignment to existentials:";
-  for (uint32_t variable = 1; variable < formula.variables.size(); ++variable) {
+  for (uint32_t variable = 1; variable < formula.quantifiers.size(); ++variable) {
     if (!formula.is_existential(variable)) continue;
     const Minisat::Var var = existential_var[variable];
     const bool value = var != var_Undef && solver.modelValue(var) == Minisat::lbool(true);
