@@ -28,6 +28,10 @@ constexpr uint32_t NONE = ~0u;
 constexpr uint32_t WORDS = 16;
 // Conflicts a proof of one equivalence may take before it is given up.
 constexpr int PROOF_CONFLICTS = 200;
+// Proofs tried before their success rate is judged, and the rate below
+// which no more are tried: one in MIN_SUCCESS proven.
+constexpr uint64_t PROOF_TRIAL = 1000;
+constexpr uint64_t MIN_SUCCESS = 10;
 
 // The three clauses of x = a AND b (Tseitin's encoding; every clause the
 // model test gives MiniSat comes from here or is an equivalence proven).
@@ -175,6 +179,16 @@ bool Sweeper::proven_equal(uint32_t a, uint32_t b) {
   return true;
 }
 
+// Whether candidates are still put to the solver: after the first
+// PROOF_TRIAL proofs, only while at least one in MIN_SUCCESS is proven. On
+// graphs whose nodes differ only on rare assignments nearly every candidate
+// is refuted, each refutation costing a propagation over the whole encoded
+// graph; there the sweep becomes a plain copy.
+bool Sweeper::worth_proving() const {
+  return statistics_.proofs < PROOF_TRIAL ||
+         statistics_.merged_nodes * MIN_SUCCESS >= statistics_.proofs;
+}
+
 // A refuted equivalence leaves an assignment that tells the two nodes
 // apart: its input values are kept, 64 to a word, and every 64 refutations
 // the signatures learn them (refine), so that nodes the patterns wrongly
@@ -230,7 +244,7 @@ uint32_t Sweeper::reduce(uint32_t node) {
   const uint32_t fresh = literal >> 1;
   simulate(fresh);
   const uint32_t equal = representative(fresh);
-  if (equal == fresh) return literal;
+  if (equal == fresh || !worth_proving()) return literal;
   const uint32_t phase =
       (signature_[size_t{fresh} * WORDS] ^ signature_[size_t{equal} * WORDS]) & 1u;
   const uint32_t target = 2 * equal + phase;

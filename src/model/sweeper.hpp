@@ -58,6 +58,7 @@ class Sweeper {
   void keep_counterexample();
   void refine();
   bool proven_equal(uint32_t a, uint32_t b);
+  bool worth_proving() const;
 
   const Aig& graph_;                   // the graph queried, read only
   Aig reduced_;                        // the reduced copy
