@@ -59,10 +59,6 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
     line(out, "clauses tested", number(model.clauses_tested) + " (" +
                                   number(model.clauses_solved) + " by MiniSat, over " +
                                   number(model.gates_encoded) + " gates)");
-    line(out, "sat sweeping", number(model.gates_merged) + " gates merged, " +
-                                  number(model.sweep_proofs) + " proofs (" +
-                                  number(model.sweep_refuted) + " refuted, " +
-                                  number(model.sweep_undecided) + " undecided)");
   }
   line(out, "formula time", seconds(formula_seconds));
   line(out, "proof time", seconds(proof.proof_seconds));

@@ -248,10 +248,6 @@ bool ModelChecker::test_clauses() {
   statistics_.clauses_tested = falsified < input_clauses_ ? falsified + 1 : input_clauses_;
   statistics_.clauses_solved = test.statistics().solved_clauses;
   statistics_.gates_encoded = test.statistics().encoded_gates;
-  statistics_.gates_merged = test.statistics().sweeping.merged_nodes;
-  statistics_.sweep_proofs = test.statistics().sweeping.proofs;
-  statistics_.sweep_refuted = test.statistics().sweeping.disproved;
-  statistics_.sweep_undecided = test.statistics().sweeping.undecided;
 
   const timeval end = clock_now();
   statistics_.test_seconds = seconds_between(sat_start, end);

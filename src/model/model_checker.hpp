@@ -33,11 +33,7 @@ struct ModelStatistics {
   uint64_t clauses_tested = 0;  // input clauses decided
   uint64_t clauses_solved = 0;  // of those, decided by MiniSat (the rest by simulation
                                 // and enumeration)
-  uint64_t gates_encoded = 0;   // two-input AND gates swept for MiniSat
-  uint64_t gates_merged = 0;    // of those, proven equal to another or a constant
-  uint64_t sweep_proofs = 0;    // equivalences put to MiniSat (refuted, undecided: below)
-  uint64_t sweep_refuted = 0;
-  uint64_t sweep_undecided = 0;
+  uint64_t gates_encoded = 0;   // two-input AND gates whose clauses reached MiniSat
   double test_seconds = 0;      // time of the model test
 };
 

@@ -6,10 +6,10 @@
 //      altogether, every assignment of them is enumerated, a chunk of words
 //      at a time, and every clause is tested against each chunk.
 //   3. Otherwise each clause in order is decided alone: by enumerating its
-//      own cone when that is cheap, else by MiniSat over its SAT-swept cone
-//      (sweeper.hpp) with the clause's complement as assumptions. One
-//      incremental solver serves all clauses; a node is swept and encoded
-//      once, when a cone first reaches it. Adding gates
+//      own cone when that is cheap, else by MiniSat given the three clauses
+//      of every AND node in its cone and the clause's complement as
+//      assumptions. One incremental solver serves all clauses; a node's
+//      clauses are added once, when a cone first reaches it. Adding gates
 //      never changes an answer: every partial network extends uniquely.
 //      An enumerated cone also decides the later clauses whose cones it
 //      (nearly) holds, so clauses sharing a cone pay for it once; and the
@@ -26,11 +26,14 @@
 
 #include "model/model_test.hpp"
 
+#include <minisat/core/Solver.h>
+
 #include <algorithm>
 #include <cassert>
 
 #include "core/hash.hpp"
 
+using Minisat::lbool;  // l_True expands to it
 
 namespace {
 
@@ -80,6 +83,13 @@ uint64_t words_within(uint64_t budget, size_t free) {
 }
 
 }  // namespace
+
+// The three clauses of x = a AND b.
+void add_and_clauses(Minisat::Solver& solver, Minisat::Lit x, Minisat::Lit a, Minisat::Lit b) {
+  solver.addClause(~x, a);
+  solver.addClause(~x, b);
+  solver.addClause(x, ~a, ~b);
+}
 
 ModelTest::ModelTest(const ModelGraph& graph, const ClauseStore& clauses, uint32_t input_clauses,
                      Limits limits)
@@ -457,15 +467,53 @@ bool ModelTest::enumerate_cone(uint32_t position) {
 // Decides one clause with the incremental solver; on a counterexample the
 // solver's values of the free variables become the witness.
 bool ModelTest::solve_clause(uint32_t position) {
-  if (!sweeper_) sweeper_.reset(new Sweeper(*aig_));
+  if (!solver_) {
+    solver_.reset(new Minisat::Solver);
+    // Basic minimisation of learnt clauses, not MiniSat's recursive one: in
+    // the deep implication chains of large graphs the recursive search
+    // forgets its failures and revisits them, and took minutes per conflict
+    // on a solver's certificate of 1.5 M nodes, where basic minimisation
+    // decides most clauses in milliseconds.
+    solver_->ccmin_mode = 1;
+    solver_variable_.assign(nodes_, -1);
+  }
+  Minisat::Solver& solver = *solver_;
+  auto to_solver = [&](uint32_t literal) {
+    return Minisat::mkLit(solver_variable_[literal >> 1], literal & 1u);
+  };
+
+  // Every node of the cone not yet in the solver gets a variable (a node
+  // with one has its whole cone in the solver), then each new AND node its
+  // three clauses.
+  stack_.clear();
+  cone_gates_.clear();
+  for (uint32_t k = 0; k < size_of(position); ++k) stack_.push_back(literals_of(position)[k] >> 1);
+  while (!stack_.empty()) {
+    const uint32_t node = stack_.back();
+    stack_.pop_back();
+    if (solver_variable_[node] >= 0) continue;
+    solver_variable_[node] = solver.newVar();
+    if (!aig_->is_and(node)) continue;
+    cone_gates_.push_back(node);
+    stack_.push_back(aig_->left(node) >> 1);
+    stack_.push_back(aig_->right(node) >> 1);
+  }
+  for (const uint32_t node : cone_gates_)
+    add_and_clauses(solver, to_solver(2 * node), to_solver(aig_->left(node)),
+                    to_solver(aig_->right(node)));
+  statistics_.encoded_gates += static_cast<uint32_t>(cone_gates_.size());
+  // The definitions of an acyclic graph are always satisfiable together.
+  assert(solver.okay());
+
+  Minisat::vec<Minisat::Lit> assumptions;
+  for (uint32_t k = 0; k < size_of(position); ++k)
+    assumptions.push(~to_solver(literals_of(position)[k]));
   ++statistics_.solved_clauses;
-  const bool falsifiable = sweeper_->falsifiable(literals_of(position), size_of(position));
-  statistics_.sweeping = sweeper_->statistics();
-  statistics_.encoded_gates = static_cast<uint32_t>(statistics_.sweeping.swept_nodes);
-  if (!falsifiable) return false;
+  if (!solver.solve(assumptions)) return false;
   witness_.assign(nodes_, 0);
   for (uint32_t node = 1; node < nodes_; ++node)
-    if (aig_->is_input(node)) witness_[node] = sweeper_->input_value(node);
+    if (aig_->is_input(node) && solver_variable_[node] >= 0)
+      witness_[node] = solver.modelValue(solver_variable_[node]) == l_True;
   have_witness_ = true;
   return true;
 }

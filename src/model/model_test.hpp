@@ -19,8 +19,11 @@
 
 #include "model/aig.hpp"
 #include "model/network.hpp"
-#include "model/sweeper.hpp"
 #include "store/clause_store.hpp"
+
+namespace Minisat {
+class Solver;
+}
 
 class ModelTest {
  public:
@@ -32,8 +35,7 @@ class ModelTest {
                                         // or with an earlier clause whose cone holds theirs)
     uint32_t enumerations = 0;          // cone enumerations run for them
     uint32_t solved_clauses = 0;        // clauses decided by MiniSat
-    uint32_t encoded_gates = 0;         // AND nodes swept for MiniSat
-    Sweeper::Statistics sweeping;       // the sweeper's work for MiniSat
+    uint32_t encoded_gates = 0;         // gates whose defining clauses reached MiniSat
   };
 
   // Bounds of the enumeration work, counted in code words read (about a
@@ -150,7 +152,8 @@ class ModelTest {
   Program program_;                   // the program of the current phase, reused
   std::vector<uint8_t> witness_;      // node -> value in the counterexample; empty if none
   bool have_witness_ = false;         // witness_ holds the inputs of a falsifying assignment
-  std::unique_ptr<Sweeper> sweeper_;  // the solver's side, made when the first clause needs it
+  std::unique_ptr<Minisat::Solver> solver_;  // created when the first clause needs it
+  std::vector<int> solver_variable_;         // node -> solver variable; -1 none yet
   Statistics statistics_;                    // effort counters
 };
 
