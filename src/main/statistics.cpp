@@ -71,7 +71,8 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
                                           number(proof.chain_search_work) + " literals touched)");
   if (has_model) {
     line(out, "model entries", number(model.model_entries));
-    line(out, "gates", number(model.gates));
+    line(out, "gates", number(model.gates) + " (" + number(model.graph_gates) +
+                           " two-input ANDs after hashing)");
     line(out, "clauses tested", number(model.clauses_tested) + " (" +
                                   number(model.clauses_solved) + " by MiniSat, over " +
                                   number(model.gates_encoded) + " gates)");

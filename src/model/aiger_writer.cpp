@@ -5,6 +5,7 @@
 #include "model/aiger_writer.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cstring>
 #include <ostream>
@@ -26,84 +27,6 @@ enum : uint8_t {
 [[noreturn]] void throw_too_large() {
   throw Exception("The AIGER circuit would need more than " + std::to_string(AIGER_MAX_VARIABLE) + " variables.");
 }
-
-constexpr uint32_t FALSE_LITERAL = 0;
-constexpr uint32_t TRUE_LITERAL = 1;
-
-// Builds the AND gates of a circuit with structural hashing and the constant
-// folding rules listed in the header. The hash table is open addressing with
-// linear probing, at most half full. A slot holds the gate number + 1 in its
-// low half (0 marks an empty slot) and the high half of the operand pair's
-// hash in its high half: most probes that do not match are refused by that
-// fingerprint, without reading the gate's operands (a cache miss on large
-// circuits, which dominated the time when the slots held gate numbers only).
-// Memory: two words for the gate, two to four for the table.
-class AndBuilder {
- public:
-  AndBuilder(std::vector<uint32_t>& ands, uint32_t input_count)
-      : ands_(ands), first_gate_variable_(input_count + 1), table_(1024, 0), mask_(1023) {}
-
-  // The literal of a AND b, creating a gate only when no rule folds it and
-  // no equal gate exists. Operands must be literals of existing variables.
-  uint32_t make_and(uint32_t a, uint32_t b) {
-    if (a < b) std::swap(a, b);
-    if (b == FALSE_LITERAL) return FALSE_LITERAL;
-    if (b == TRUE_LITERAL) return a;
-    if (a == b) return a;
-    if (a == (b ^ 1u)) return FALSE_LITERAL;
-    const uint64_t key = hash(a, b);
-    const uint64_t fingerprint = key & ~uint64_t(0xffffffffu);
-    size_t slot = static_cast<size_t>(key) & mask_;
-    while (const uint64_t entry = table_[slot]) {
-      if ((entry & ~uint64_t(0xffffffffu)) == fingerprint) {
-        const size_t gate = static_cast<uint32_t>(entry) - 1;
-        if (ands_[2 * gate] == a && ands_[2 * gate + 1] == b)
-          return 2 * (first_gate_variable_ + static_cast<uint32_t>(gate));
-      }
-      slot = (slot + 1) & mask_;
-    }
-    const uint32_t gate = static_cast<uint32_t>(ands_.size() / 2);
-    if (first_gate_variable_ + static_cast<uint64_t>(gate) > AIGER_MAX_VARIABLE) {
-      throw_too_large();
-    }
-    ands_.push_back(a);
-    ands_.push_back(b);
-    table_[slot] = fingerprint | (gate + 1u);
-    if (2 * (static_cast<size_t>(gate) + 1) > table_.size()) grow();
-    return 2 * (first_gate_variable_ + gate);
-  }
-
- private:
-  // A 64-bit mix of the pair (the finaliser of MurmurHash3): the low bits
-  // choose the slot, the high 32 are the fingerprint.
-  static uint64_t hash(uint32_t a, uint32_t b) {
-    uint64_t key = (static_cast<uint64_t>(a) << 32) | b;
-    key ^= key >> 33;
-    key *= 0xff51afd7ed558ccdull;
-    key ^= key >> 33;
-    key *= 0xc4ceb9fe1a85ec53ull;
-    key ^= key >> 33;
-    return key;
-  }
-
-  // Doubles the table and reinserts every gate.
-  void grow() {
-    table_.assign(2 * table_.size(), 0);
-    mask_ = table_.size() - 1;
-    const uint32_t gates = static_cast<uint32_t>(ands_.size() / 2);
-    for (uint32_t gate = 0; gate < gates; ++gate) {
-      const uint64_t key = hash(ands_[2 * static_cast<size_t>(gate)], ands_[2 * static_cast<size_t>(gate) + 1]);
-      size_t slot = static_cast<size_t>(key) & mask_;
-      while (table_[slot]) slot = (slot + 1) & mask_;
-      table_[slot] = (key & ~uint64_t(0xffffffffu)) | (gate + 1u);
-    }
-  }
-
-  std::vector<uint32_t>& ands_;   // the circuit's gates, owned by the caller
-  uint32_t first_gate_variable_;  // AIGER variable of gate 0 (inputs + 1)
-  std::vector<uint64_t> table_;   // fingerprint << 32 | gate number + 1 per slot, 0 = empty; size a power of two
-  size_t mask_;                   // table_.size() - 1
-};
 
 std::string describe_gate(const Gate& gate) {
   return "The gate for variable " + std::to_string(gate.variable);
@@ -200,6 +123,19 @@ void remove_unread_gates(SkolemCircuit& circuit) {
   for (uint32_t& literal : circuit.outputs) literal = map(literal);
 }
 
+// Moves the AND nodes of `graph` (inputs first, as AIGER numbers them) into
+// the circuit, without those no output reads.
+void take_gates(const Aig& graph, SkolemCircuit& circuit) {
+  const uint32_t first = circuit.input_count() + 1;
+  circuit.ands.reserve(2 * size_t{graph.and_nodes()});
+  for (uint32_t node = first; node < graph.nodes(); ++node) {
+    assert(graph.is_and(node));
+    circuit.ands.push_back(graph.left(node));
+    circuit.ands.push_back(graph.right(node));
+  }
+  remove_unread_gates(circuit);
+}
+
 }  // namespace
 
 SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uint32_t>& inputs,
@@ -244,60 +180,19 @@ SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uin
     for (uint32_t i = 0; i < gate.count; ++i) flags[operands[i].variable()] |= IS_NEEDED;
   }
 
-  // AIGER literal of every network variable: inputs are 2 × (position + 1),
-  // gate variables are filled in topological order, the rest stay false.
-  std::vector<uint32_t> literal_of(variables, FALSE_LITERAL);
+  // Graph literal of every network variable: inputs are nodes 1 to I in
+  // their order (AIGER's numbering), gate variables are filled in
+  // topological order, the rest stay false.
+  Aig graph;
+  for (uint32_t i = 0; i < input_count; ++i) graph.add_input(inputs[i]);
+  std::vector<uint32_t> literal_of(variables, Aig::FALSE_LITERAL);
   for (uint32_t i = 0; i < input_count; ++i)
     if (inputs[i] < variables) literal_of[inputs[i]] = 2 * (i + 1);
-
   {
-    AndBuilder builder(circuit.ands, input_count);
-    std::vector<uint32_t> conjuncts;  // scratch: the operand literals of one AND gate
-    for (const Gate& gate : network.gates) {
-      if (!(flags[gate.variable] & IS_NEEDED)) continue;
-      const Literal* operands = network.operands_of(gate);
-      auto literal = [&](uint32_t i) { return literal_of[operands[i].variable()] ^ (operands[i].code & 1u); };
-      uint32_t result = FALSE_LITERAL;
-      if (gate.kind == Gate::COPY) {
-        result = literal(0);
-      } else if (gate.kind == Gate::ITE) {
-        const uint32_t condition = literal(0), then_literal = literal(1), else_literal = literal(2);
-        if (then_literal == else_literal) {
-          result = then_literal;
-        } else {
-          const uint32_t when_true = builder.make_and(condition, then_literal);
-          const uint32_t when_false = builder.make_and(condition ^ 1u, else_literal);
-          result = builder.make_and(when_true ^ 1u, when_false ^ 1u) ^ 1u;
-        }
-      } else {
-        // Sorted, duplicates dropped: a constant false or a complementary
-        // pair (adjacent once sorted) makes the gate false, true is dropped.
-        conjuncts.clear();
-        for (uint32_t i = 0; i < gate.count; ++i) conjuncts.push_back(literal(i));
-        std::sort(conjuncts.begin(), conjuncts.end());
-        conjuncts.erase(std::unique(conjuncts.begin(), conjuncts.end()), conjuncts.end());
-        bool is_false = !conjuncts.empty() && conjuncts[0] == FALSE_LITERAL;
-        for (size_t i = 1; i < conjuncts.size() && !is_false; ++i)
-          is_false = conjuncts[i] == (conjuncts[i - 1] ^ 1u);
-        if (is_false) {
-          result = FALSE_LITERAL;
-        } else {
-          if (!conjuncts.empty() && conjuncts[0] == TRUE_LITERAL) conjuncts.erase(conjuncts.begin());
-          // Balanced tree: pair neighbours level by level, an odd one out
-          // moves up unchanged.
-          size_t level = conjuncts.size();
-          while (level > 1) {
-            size_t next = 0;
-            for (size_t i = 0; i + 1 < level; i += 2)
-              conjuncts[next++] = builder.make_and(conjuncts[i], conjuncts[i + 1]);
-            if (level & 1u) conjuncts[next++] = conjuncts[level - 1];
-            level = next;
-          }
-          result = level ? conjuncts[0] : TRUE_LITERAL;
-        }
-      }
-      literal_of[gate.variable] = result;
-    }
+    std::vector<uint32_t> conjuncts;  // scratch of translate_gate
+    for (const Gate& gate : network.gates)
+      if (flags[gate.variable] & IS_NEEDED)
+        translate_gate(network, gate, literal_of, graph, conjuncts);
   }
   flags.clear();
   flags.shrink_to_fit();
@@ -311,9 +206,56 @@ SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uin
     auto input = std::lower_bound(sorted_inputs.begin(), sorted_inputs.end(),
                                   std::make_pair(variable, uint32_t(0)));
     const bool is_input = input != sorted_inputs.end() && input->first == variable;
-    circuit.outputs.push_back(is_input ? 2 * (input->second + 1) : FALSE_LITERAL);
+    circuit.outputs.push_back(is_input ? 2 * (input->second + 1) : Aig::FALSE_LITERAL);
   }
-  remove_unread_gates(circuit);
+  take_gates(graph, circuit);
+  return circuit;
+}
+
+SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>& literal_of,
+                                   const std::vector<uint32_t>& inputs,
+                                   const std::vector<uint32_t>& outputs) {
+  if (inputs.size() > AIGER_MAX_VARIABLE) throw_too_large();
+  SkolemCircuit circuit;
+  circuit.input_variables = inputs;
+  circuit.output_variables = outputs;
+  const uint32_t input_count = circuit.input_count();
+
+  // The circuit's own graph: the inputs first, then the model graph's AND
+  // nodes that the outputs reach, in their order, with every other input
+  // of the model graph false. Only where such a constant reaches does a
+  // node fold; elsewhere each node is copied as it is.
+  Aig copy;
+  std::vector<uint32_t> mapped(graph.nodes(), Aig::FALSE_LITERAL);  // model node -> copy literal
+  for (uint32_t i = 0; i < input_count; ++i) {
+    const uint32_t literal = copy.add_input(inputs[i]);
+    if (inputs[i] < literal_of.size()) {
+      const uint32_t model_literal = literal_of[inputs[i]];
+      if (model_literal & 1u || !graph.is_input(model_literal >> 1))
+        throw Exception("Input variable " + std::to_string(inputs[i]) + " is defined by a gate.");
+      mapped[model_literal >> 1] = literal;
+    }
+  }
+  std::vector<uint8_t> needed(graph.nodes(), 0);
+  for (uint32_t variable : outputs)
+    if (variable < literal_of.size()) needed[literal_of[variable] >> 1] = 1;
+  for (uint32_t node = graph.nodes(); node-- > 1;) {
+    if (!needed[node] || !graph.is_and(node)) continue;
+    needed[graph.left(node) >> 1] = 1;
+    needed[graph.right(node) >> 1] = 1;
+  }
+  for (uint32_t node = 1; node < graph.nodes(); ++node) {
+    if (!needed[node] || !graph.is_and(node)) continue;
+    const uint32_t a = graph.left(node), b = graph.right(node);
+    mapped[node] = copy.make_and(mapped[a >> 1] ^ (a & 1u), mapped[b >> 1] ^ (b & 1u));
+  }
+  needed = std::vector<uint8_t>();
+  circuit.outputs.reserve(outputs.size());
+  for (uint32_t variable : outputs) {
+    const uint32_t literal = variable < literal_of.size() ? literal_of[variable] : Aig::FALSE_LITERAL;
+    circuit.outputs.push_back(mapped[literal >> 1] ^ (literal & 1u));
+  }
+  take_gates(copy, circuit);
   return circuit;
 }
 

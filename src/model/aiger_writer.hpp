@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "model/aig.hpp"
 #include "model/network.hpp"
 #include "write/output_file.hpp"
 
@@ -45,13 +46,23 @@ constexpr uint32_t AIGER_MAX_VARIABLE = 0x7fffffffu;
 //    output without a gate is constant false;
 //  - only gates an output reads are translated; equal two-input ANDs are made
 //    once, and x AND 0 = 0, x AND 1 = x, x AND x = x, x AND NOT x = 0.
-// Memory: five bytes per network variable plus about four words per AND
-// gate; no recursion, no allocation per gate.
+// The graph is built by Aig (structural hashing, aig.hpp). Memory: five
+// bytes per network variable plus about four words per AND gate; no
+// recursion, no allocation per gate.
 // Throws Exception when the network breaks its invariants (a variable defined
 // twice, an operand read before its gate, a wrong operand count, a number out
 // of range), when an input is listed twice or defined by a gate, or when the
 // circuit would exceed AIGER_MAX_VARIABLE.
 SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uint32_t>& inputs,
+                                   const std::vector<uint32_t>& outputs);
+
+// The circuit of a model graph (see aig.hpp): literal_of[v] is the graph
+// literal of variable v; `inputs` must be graph inputs, every other graph
+// input is false, a variable beyond literal_of is false. The graph's nodes
+// that the outputs reach are copied in their order through structural
+// hashing again, so only where a false input reaches does a node fold.
+SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>& literal_of,
+                                   const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs);
 
 // Writes the circuit to `out`, binary when `binary`, ASCII otherwise: header,

@@ -14,6 +14,7 @@
 
 #include "core/exception.hpp"
 #include "model/model_checker.hpp"
+#include "model/topological.hpp"
 
 void ModelChecker::check_quantification() const {
   for (const auto& entry : model_)
@@ -35,18 +36,17 @@ struct DependencyGraph {
 
 }  // namespace
 
-// Processes the graph in topological order (a stack of ready variables),
-// passing on to every variable the universal of highest level it depends
-// on. Processing a variable resolves every edge from its users to it at
-// once, so a count of unresolved input occurrences per variable tells when
-// it becomes ready.
+// Orders the graph topologically (which refuses a cycle), then passes on to
+// every variable, in that order, the universal of highest level it depends
+// on; of several at that level the first to reach it counts. The order is
+// taken from a stack of ready variables, which starts with the universal
+// variables and the existential ones without function or definition, in
+// prefix order: which universal of a level is named depends on it.
 //
 // Edges are collected in this order: the if-then-else definitions in
 // ascending variable (condition, then, else), the AND definitions in
 // ascending variable (conjunct order), then the model functions in prefix
 // order. Each variable's inputs and each variable's users keep that order.
-// `ready` starts with the universal variables and the existential ones
-// without function or definition, in prefix order.
 void ModelChecker::check_dependencies() const {
   if (options_.debug) std::cout << "Checking function dependencies ..." << std::endl;
   const size_t size = variable_of_.size();
@@ -108,20 +108,31 @@ void ModelChecker::check_dependencies() const {
 
   std::vector<uint32_t> unresolved(size, 0);  // input occurrences not yet processed
   for (size_t v = 0; v < size; ++v) unresolved[v] = graph.input_begin[v + 1] - graph.input_begin[v];
-  std::vector<uint8_t> waiting = graph.has_inputs;  // still has unresolved inputs
-  std::vector<uint8_t> processed(size, 0);          // popped with users, edges resolved
-  std::vector<uint32_t> deepest(size, 0);           // universal variable of highest level read, 0 none
-  std::vector<uint32_t> deepest_level(size, 0);     // its level
-  std::vector<uint8_t> has_deepest(size, 0);        // an entry exists (maybe still (0, 0))
-  std::vector<uint32_t>& ready = graph.ready;
+  const std::vector<uint32_t> order = order_topologically(
+      graph.user_begin, graph.users, unresolved, std::move(graph.ready),
+      ReadyOrder::LAST_IN_FIRST_OUT, [&](const std::vector<uint32_t>& left) {
+        if (!options_.debug) return;
+        std::cout << "Remaining edges:" << std::endl;
+        for (size_t v = 0; v < size; ++v) {
+          if (!left[v]) continue;
+          std::cout << variable_of_[v] << ": ";
+          bool first = true;
+          for (uint32_t edge = graph.input_begin[v]; edge < graph.input_begin[v + 1]; ++edge) {
+            const uint32_t input = graph.inputs[edge];
+            if (!left[input]) continue;
+            std::cout << (first ? "" : ", ") << variable_of_[input];
+            first = false;
+          }
+          std::cout << std::endl;
+        }
+      });
 
-  while (!ready.empty()) {
-    const uint32_t current = ready.back();
-    ready.pop_back();
-    const uint32_t first_user = graph.user_begin[current];
-    const uint32_t end_user = graph.user_begin[current + 1];
-    if (first_user == end_user || processed[current]) continue;
-    processed[current] = 1;
+  // In that order every variable's inputs are final when it passes on the
+  // universal of highest level it depends on.
+  std::vector<uint32_t> deepest(size, 0);        // universal variable of highest level read, 0 none
+  std::vector<uint32_t> deepest_level(size, 0);  // its level
+  std::vector<uint8_t> has_deepest(size, 0);     // an entry exists (maybe still (0, 0))
+  for (const uint32_t current : order) {
     bool passes = false;
     uint32_t universal = 0, level = 0;
     const uint32_t variable = variable_of_[current];
@@ -134,41 +145,15 @@ void ModelChecker::check_dependencies() const {
       universal = deepest[current];
       level = deepest_level[current];
     }
-    for (uint32_t edge = first_user; edge < end_user; ++edge) {
+    if (!passes) continue;
+    for (uint32_t edge = graph.user_begin[current]; edge < graph.user_begin[current + 1]; ++edge) {
       const uint32_t user = graph.users[edge];
-      if (passes) {
-        has_deepest[user] = 1;
-        if (level > deepest_level[user]) {
-          deepest[user] = universal;
-          deepest_level[user] = level;
-        }
-      }
-      if (!waiting[user]) {
-        ready.push_back(user);
-      } else if (--unresolved[user] == 0) {
-        ready.push_back(user);
-        waiting[user] = 0;
+      has_deepest[user] = 1;
+      if (level > deepest_level[user]) {
+        deepest[user] = universal;
+        deepest_level[user] = level;
       }
     }
-  }
-
-  if (std::find(waiting.begin(), waiting.end(), 1) != waiting.end()) {
-    if (options_.debug) {
-      std::cout << "Remaining edges:" << std::endl;
-      for (size_t v = 0; v < size; ++v) {
-        if (!waiting[v]) continue;
-        std::cout << variable_of_[v] << ": ";
-        bool first = true;
-        for (uint32_t edge = graph.input_begin[v]; edge < graph.input_begin[v + 1]; ++edge) {
-          const uint32_t input = graph.inputs[edge];
-          if (processed[input]) continue;
-          std::cout << (first ? "" : ", ") << variable_of_[input];
-          first = false;
-        }
-        std::cout << std::endl;
-      }
-    }
-    throw Exception("The model provided contains cyclic function definitions.");
   }
 
   for (size_t v = 0; v < size; ++v) {

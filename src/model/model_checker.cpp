@@ -12,25 +12,22 @@
 #include <iostream>
 #include <sstream>
 
+#include "core/clock.hpp"
 #include "core/exception.hpp"
 #include "model/aiger_writer.hpp"
 #include "model/model_test.hpp"
+#include "model/topological.hpp"
 #include "store/clause_store.hpp"
 
 namespace {
 
-int64_t milliseconds_between(const timeval& start, const timeval& end) {
-  return static_cast<int32_t>((end.tv_usec - start.tv_usec) / 1000 +
-                              (end.tv_sec - start.tv_sec) * 1000);
-}
-
 constexpr uint32_t NOT_A_GATE = ~0u;
 
 // Orders `unordered` (gates whose operands are in `unordered_operands`)
-// topologically into `network` by Kahn's algorithm: a gate is emitted once
-// every gate defining one of its operands is, ready gates first in their
-// given order. A gate left over lies on a cycle; the dependency check has
-// refused those already, so that is only guarded against.
+// topologically into `network`: a gate is emitted once every gate defining
+// one of its operands is, ready gates first in their given order. A gate
+// left over lies on a cycle; the dependency check has refused those
+// already, so that is only guarded against.
 void order_gates(const std::vector<Gate>& unordered, const std::vector<Literal>& unordered_operands,
                  Network& network) {
   const size_t gates = unordered.size();
@@ -62,18 +59,11 @@ void order_gates(const std::vector<Gate>& unordered, const std::vector<Literal>&
     }
   }
   gate_of = std::vector<uint32_t>();
-
-  std::vector<uint32_t> queue;  // emitted gates in emission order; read from `head`
-  queue.reserve(gates);
+  std::vector<uint32_t> ready;
   for (uint32_t index = 0; index < gates; ++index)
-    if (waiting[index] == 0) queue.push_back(index);
-  for (size_t head = 0; head < queue.size(); ++head) {
-    const uint32_t index = queue[head];
-    for (uint32_t r = reader_begin[index]; r < reader_begin[index + 1]; ++r)
-      if (--waiting[readers[r]] == 0) queue.push_back(readers[r]);
-  }
-  if (queue.size() != gates)
-    throw Exception("The model provided contains cyclic function definitions.");
+    if (waiting[index] == 0) ready.push_back(index);
+  const std::vector<uint32_t> queue = order_topologically(
+      reader_begin, readers, waiting, std::move(ready), ReadyOrder::FIRST_IN_FIRST_OUT, nullptr);
 
   network.gates.reserve(gates);
   network.operands.reserve(unordered_operands.size());
@@ -102,7 +92,7 @@ bool ModelChecker::check() {
   check_quantification();
   number_variables();
   check_dependencies();
-  build_network();
+  build_graph();
   return test_clauses();
 }
 
@@ -182,10 +172,11 @@ uint32_t ModelChecker::id(uint32_t variable) const {
 // When no definition reads a variable with a model entry, the definitions in
 // their order, then the model entries in an order of their own, is
 // topological, and the definitions go into the network as they are; only
-// otherwise are all gates ordered together.
-void ModelChecker::build_network() {
-  network_ = Network();
-  network_.variables = static_cast<uint32_t>(variable_of_.size());
+// otherwise are all gates ordered together. The network lives only until
+// it is hashed into the graph.
+void ModelChecker::build_graph() {
+  Network network;
+  network.variables = static_cast<uint32_t>(variable_of_.size());
   const Definitions& definitions = formula_.definitions;
   statistics_.gates = definitions.size() + model_.size();
 
@@ -212,9 +203,9 @@ void ModelChecker::build_network() {
       gate_operands.push_back(Literal(id(operands[i].variable()), operands[i].negative()));
     gates.push_back(gate);
   };
-  std::vector<Gate>& definition_gates = definitions_first ? network_.gates : unordered;
+  std::vector<Gate>& definition_gates = definitions_first ? network.gates : unordered;
   std::vector<Literal>& definition_operands =
-      definitions_first ? network_.operands : unordered_operands;
+      definitions_first ? network.operands : unordered_operands;
   definition_gates.reserve(statistics_.gates);
   definition_operands.reserve(definitions.operands.size() + model_.size());
   for (const Definition& definition : definitions.records)
@@ -225,12 +216,15 @@ void ModelChecker::build_network() {
     const Literal function(entry.second);
     add_gate(Gate::COPY, entry.first, &function, 1, unordered, unordered_operands);
   }
-  order_gates(unordered, unordered_operands, network_);
+  order_gates(unordered, unordered_operands, network);
+  unordered = std::vector<Gate>();
+  unordered_operands = std::vector<Literal>();
+  graph_ = build_model_graph(network, network.variables);
+  statistics_.graph_gates = graph_.aig.and_nodes();
 }
 
 bool ModelChecker::test_clauses() {
-  timeval sat_start;
-  gettimeofday(&sat_start, nullptr);
+  const timeval sat_start = clock_now();
 
   // The QBF file's clauses over ids.
   ClauseStore input;
@@ -246,7 +240,7 @@ bool ModelChecker::test_clauses() {
 
   // Each clause's line is shown as its test starts: a test of many minutes
   // shows which clause it is on.
-  ModelTest test(network_, input, input_clauses_);
+  ModelTest test(graph_, input, input_clauses_, ModelTest::Limits());
   test.set_observer([this](uint32_t first, uint32_t end) {
     if (options_.debug) {
       for (uint32_t position = first; position < end; ++position)
@@ -261,9 +255,8 @@ bool ModelChecker::test_clauses() {
   statistics_.clauses_solved = test.statistics().solved_clauses;
   statistics_.gates_encoded = test.statistics().encoded_gates;
 
-  timeval end;
-  gettimeofday(&end, nullptr);
-  statistics_.test_seconds = (end.tv_sec - sat_start.tv_sec) + (end.tv_usec - sat_start.tv_usec) / 1e6;
+  const timeval end = clock_now();
+  statistics_.test_seconds = seconds_between(sat_start, end);
 
   if (falsified < input_clauses_) {
     std::cout << std::endl << "Counterexample found." << std::endl;
@@ -315,7 +308,7 @@ void ModelChecker::write_skolem(const std::string& path, const std::vector<Input
       output_variables.push_back(variable);
     }
   }
-  SkolemCircuit circuit = build_skolem_circuit(network_, inputs, outputs);
+  SkolemCircuit circuit = build_skolem_circuit(graph_.aig, graph_.literal_of, inputs, outputs);
   circuit.input_variables = input_variables;
   circuit.output_variables = output_variables;
   write_aiger_file(path, run_inputs, circuit, comments);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "formula/qcnf.hpp"
+#include "model/aig.hpp"
 #include "model/network.hpp"
 #include "read/certificate_reader.hpp"
 #include "write/output_file.hpp"
@@ -28,10 +29,11 @@
 struct ModelStatistics {
   uint64_t model_entries = 0;   // model pairs read
   uint64_t gates = 0;           // gates of the network (definitions and model entries)
+  uint64_t graph_gates = 0;     // distinct two-input AND gates they hash to
   uint64_t clauses_tested = 0;  // input clauses decided
   uint64_t clauses_solved = 0;  // of those, decided by MiniSat (the rest by simulation
                                 // and enumeration)
-  uint64_t gates_encoded = 0;   // gates whose defining clauses reached MiniSat
+  uint64_t gates_encoded = 0;   // two-input AND gates whose clauses reached MiniSat
   double test_seconds = 0;      // time of the model test
 };
 
@@ -76,7 +78,7 @@ class ModelChecker {
   uint32_t id(uint32_t variable) const;
   void check_quantification() const;
   void check_dependencies() const;
-  void build_network();
+  void build_graph();
   bool test_clauses();
 
   const QCNF& formula_;              // the formula with every applied definition
@@ -87,7 +89,7 @@ class ModelChecker {
   std::vector<std::pair<uint32_t, int32_t>> model_;  // variable -> model literal, ascending
   std::vector<uint32_t> variable_of_;  // id -> variable: 0, then the quantified variables ascending
   std::vector<uint32_t> id_of_;        // variable -> id when the numbers are dense; else empty
-  Network network_;                    // gates over ids, topological order
+  ModelGraph graph_;                   // the network's hashed graph over ids
   ModelStatistics statistics_;         // work counts
 };
 

@@ -6,9 +6,9 @@
 //      altogether, every assignment of them is enumerated, a chunk of words
 //      at a time, and every clause is tested against each chunk.
 //   3. Otherwise each clause in order is decided alone: by enumerating its
-//      own cone when that is cheap, else by MiniSat given the defining
-//      clauses of the gates in its cone and the clause's complement as
-//      assumptions. One incremental solver serves all clauses; a gate's
+//      own cone when that is cheap, else by MiniSat given the three clauses
+//      of every AND node in its cone and the clause's complement as
+//      assumptions. One incremental solver serves all clauses; a node's
 //      clauses are added once, when a cone first reaches it. Adding gates
 //      never changes an answer: every partial network extends uniquely.
 //      An enumerated cone also decides the later clauses whose cones it
@@ -19,8 +19,10 @@
 //      small (the first falsifying assignment in enumeration order, with the
 //      lowest-numbered free variable as the lowest bit), and the values of
 //      all defined variables are computed from it.
-// Every traversal is iterative (networks have millions of gates); memory is
-// a few words per variable plus the solver's clauses for the cones it needs.
+// Everything runs over the structurally hashed graph (aig.hpp), where a
+// cone holds each distinct function once. Every traversal is iterative
+// (graphs have millions of nodes); memory is a few words per node plus the
+// solver's clauses for the cones it needs.
 
 #include "model/model_test.hpp"
 
@@ -29,11 +31,17 @@
 #include <algorithm>
 #include <cassert>
 
+#include "core/hash.hpp"
+
 using Minisat::lbool;  // l_True expands to it
 
 namespace {
 
-constexpr uint32_t NO_GATE = ~0u;
+// Clause code of a clause that always holds.
+constexpr uint32_t HOLDS = ~0u;
+// Code words an AND node adds to a program (two operands) and to a pass
+// over it (with its own value).
+constexpr uint64_t AND_WORDS = 3;
 
 // A cone with more free variables than this goes to MiniSat: 2^22
 // assignments are 65536 words per gate.
@@ -50,13 +58,6 @@ constexpr uint64_t CHUNK_BYTES = uint64_t{8} << 20;
 constexpr uint64_t LANE_PATTERN[6] = {0xAAAAAAAAAAAAAAAAull, 0xCCCCCCCCCCCCCCCCull,
                                       0xF0F0F0F0F0F0F0F0ull, 0xFF00FF00FF00FF00ull,
                                       0xFFFF0000FFFF0000ull, 0xFFFFFFFF00000000ull};
-
-uint64_t splitmix64(uint64_t& state) {
-  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
 
 uint32_t log2_of(uint32_t power) {
   uint32_t log = 0;
@@ -83,26 +84,68 @@ uint64_t words_within(uint64_t budget, size_t free) {
 
 }  // namespace
 
+// The three clauses of x = a AND b.
+void add_and_clauses(Minisat::Solver& solver, Minisat::Lit x, Minisat::Lit a, Minisat::Lit b) {
+  solver.addClause(~x, a);
+  solver.addClause(~x, b);
+  solver.addClause(x, ~a, ~b);
+}
+
+ModelTest::ModelTest(const ModelGraph& graph, const ClauseStore& clauses, uint32_t input_clauses,
+                     Limits limits)
+    : graph_(&graph), clauses_(clauses), input_clauses_(input_clauses), limits_(limits) {
+  initialise();
+}
+
 ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses,
                      Limits limits)
-    : network_(network), input_clauses_(input_clauses), limits_(limits) {
+    : clauses_(clauses), input_clauses_(input_clauses), limits_(limits) {
   assert(input_clauses <= clauses.size());
-  size_t narrow = 0;
-  for (uint32_t position = 0; position < input_clauses_; ++position)
-    narrow += clauses.narrow_size(position);
-  widened_.reserve(narrow);
-  clauses_.reserve(input_clauses_);
-  for (uint32_t position = 0; position < input_clauses_; ++position)
-    clauses_.push_back(clauses.read(position, widened_));
-  variables_ = network.variables;
-  for (uint32_t position = 0; position < input_clauses_; ++position)
-    for (const Literal& literal : clauses_[position])
-      variables_ = std::max(variables_, literal.variable() + 1);
-  gate_of_.assign(variables_, NO_GATE);
-  for (uint32_t index = 0; index < network.gates.size(); ++index)
-    gate_of_[network.gates[index].variable] = index;
-  stamp_.assign(variables_, 0);
-  slot_.assign(variables_, 0);
+  uint32_t variables = network.variables;
+  PodVector<Literal> widened;
+  for (uint32_t position = 0; position < input_clauses; ++position) {
+    widened.clear();
+    for (const Literal& literal : clauses.read(position, widened))
+      variables = std::max(variables, literal.variable() + 1);
+  }
+  owned_graph_.reset(new ModelGraph(build_model_graph(network, variables)));
+  graph_ = owned_graph_.get();
+  initialise();
+}
+
+// The clauses in graph literals: sorted, duplicates and false literals
+// dropped; a clause with a true literal or a complementary pair always
+// holds.
+void ModelTest::initialise() {
+  assert(input_clauses_ <= clauses_.size());
+  aig_ = &graph_->aig;
+  nodes_ = aig_->nodes();
+  clause_begin_.assign(1, 0);
+  clause_holds_.assign(input_clauses_, 0);
+  std::vector<uint32_t> literals;
+  PodVector<Literal> widened;  // a narrow stored clause, widened for reading
+  for (uint32_t position = 0; position < input_clauses_; ++position) {
+    literals.clear();
+    widened.clear();
+    for (const Literal& literal : clauses_.read(position, widened)) {
+      assert(literal.variable() < graph_->literal_of.size());
+      literals.push_back(graph_->literal_of[literal.variable()] ^ (literal.code & 1u));
+    }
+    std::sort(literals.begin(), literals.end());
+    literals.erase(std::unique(literals.begin(), literals.end()), literals.end());
+    bool holds = false;
+    for (size_t i = 0; i < literals.size() && !holds; ++i)
+      holds = literals[i] == Aig::TRUE_LITERAL || (i > 0 && literals[i] == (literals[i - 1] ^ 1u));
+    if (holds) {
+      clause_holds_[position] = 1;
+    } else {
+      for (uint32_t literal : literals)
+        if (literal != Aig::FALSE_LITERAL) clause_literals_.push_back(literal);
+    }
+    clause_begin_.push_back(static_cast<uint32_t>(clause_literals_.size()));
+  }
+  stamp_.assign(nodes_, 0);
+  slot_.assign(nodes_, 0);
 }
 
 ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses)
@@ -119,37 +162,43 @@ uint32_t ModelTest::stamp_next() {
 }
 
 bool ModelTest::value(uint32_t variable) const {
-  return have_witness_ && variable < witness_.size() && witness_[variable];
+  if (!have_witness_ || variable >= graph_->literal_of.size()) return false;
+  const uint32_t literal = graph_->literal_of[variable];
+  return (witness_[literal >> 1] ^ literal) & 1u;
 }
 
-// Compiles cone_free_ (ascending) and cone_gates_ (topological) into
-// `program`; leaves slot_ mapping their variables to their slots.
-void ModelTest::compile(const std::vector<uint32_t>& gate_indices, Program& program) {
+// Compiles cone_free_ (ascending) and cone_gates_ (ascending, so
+// topological) into `program`; leaves slot_ mapping their nodes to their
+// slots.
+void ModelTest::compile(const std::vector<uint32_t>& gate_nodes, Program& program) {
   program.free_variables = cone_free_;
   for (uint32_t slot = 0; slot < cone_free_.size(); ++slot) slot_[cone_free_[slot]] = slot;
-  program.gates = static_cast<uint32_t>(gate_indices.size());
+  program.gates = static_cast<uint32_t>(gate_nodes.size());
   program.code.clear();
+  program.code.reserve(2 * gate_nodes.size());
   uint32_t slot = static_cast<uint32_t>(cone_free_.size());
-  for (uint32_t index : gate_indices) {
-    const Gate& gate = network_.gates[index];
-    program.code.push_back(gate.kind);
-    program.code.push_back(gate.count);
-    const Literal* operands = network_.operands_of(gate);
-    for (uint32_t i = 0; i < gate.count; ++i)
-      program.code.push_back((slot_[operands[i].variable()] << 1) | (operands[i].code & 1u));
-    slot_[gate.variable] = slot++;
+  for (uint32_t node : gate_nodes) {
+    const uint32_t left = aig_->left(node), right = aig_->right(node);
+    program.code.push_back((slot_[left >> 1] << 1) | (left & 1u));
+    program.code.push_back((slot_[right >> 1] << 1) | (right & 1u));
+    slot_[node] = slot++;
   }
 }
 
-// Every variable of the clauses must have a slot in the program.
+// Every node of the clauses must have a slot in the program.
 void ModelTest::compile_clauses(const uint32_t* positions, uint32_t count, Program& program) {
   program.clause_code.clear();
   program.positions.assign(positions, positions + count);
   for (uint32_t i = 0; i < count; ++i) {
-    const ClauseView clause = clauses_[positions[i]];
-    program.clause_code.push_back(clause.size);
-    for (const Literal& literal : clause)
-      program.clause_code.push_back((slot_[literal.variable()] << 1) | (literal.code & 1u));
+    const uint32_t position = positions[i];
+    if (clause_holds_[position]) {
+      program.clause_code.push_back(HOLDS);
+      continue;
+    }
+    program.clause_code.push_back(size_of(position));
+    const uint32_t* literals = literals_of(position);
+    for (uint32_t k = 0; k < size_of(position); ++k)
+      program.clause_code.push_back((slot_[literals[k] >> 1] << 1) | (literals[k] & 1u));
   }
 }
 
@@ -159,19 +208,21 @@ void ModelTest::compile_clauses(const uint32_t* positions, uint32_t count, Progr
 void ModelTest::relevant_program(uint32_t end, Program& program) {
   const uint32_t epoch = stamp_next();
   for (uint32_t position = 0; position < end; ++position)
-    for (const Literal& literal : clauses_[position]) stamp_[literal.variable()] = epoch;
+    for (uint32_t k = 0; k < size_of(position); ++k) stamp_[literals_of(position)[k] >> 1] = epoch;
   cone_gates_.clear();
-  for (uint32_t index = static_cast<uint32_t>(network_.gates.size()); index-- > 0;) {
-    const Gate& gate = network_.gates[index];
-    if (stamp_[gate.variable] != epoch) continue;
-    cone_gates_.push_back(index);
-    const Literal* operands = network_.operands_of(gate);
-    for (uint32_t i = 0; i < gate.count; ++i) stamp_[operands[i].variable()] = epoch;
+  cone_free_.clear();
+  for (uint32_t node = nodes_; node-- > 1;) {
+    if (stamp_[node] != epoch) continue;
+    if (aig_->is_input(node)) {
+      cone_free_.push_back(node);
+      continue;
+    }
+    cone_gates_.push_back(node);
+    stamp_[aig_->left(node) >> 1] = epoch;
+    stamp_[aig_->right(node) >> 1] = epoch;
   }
   std::reverse(cone_gates_.begin(), cone_gates_.end());
-  cone_free_.clear();
-  for (uint32_t variable = 0; variable < variables_; ++variable)
-    if (stamp_[variable] == epoch && gate_of_[variable] == NO_GATE) cone_free_.push_back(variable);
+  std::reverse(cone_free_.begin(), cone_free_.end());
   compile(cone_gates_, program);
   std::vector<uint32_t>& positions = stack_;
   positions.clear();
@@ -190,12 +241,13 @@ bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t bu
   cone_gates_.clear();
   cone_free_.clear();
   stack_.clear();
-  for (const Literal& literal : clauses_[position]) {
-    if (stamp_[literal.variable()] == epoch) continue;
-    stamp_[literal.variable()] = epoch;
-    stack_.push_back(literal.variable());
+  for (uint32_t k = 0; k < size_of(position); ++k) {
+    const uint32_t node = literals_of(position)[k] >> 1;
+    if (stamp_[node] == epoch) continue;
+    stamp_[node] = epoch;
+    stack_.push_back(node);
   }
-  cone_words_ = 2 + clauses_[position].size;  // words read per pass: gates, clause, free slots
+  cone_words_ = 2 + size_of(position);  // words read per pass: gates, clause, free slots
   const bool fits = walk(epoch, free_limit, budget, cone_words_);
   work += cone_words_;
   if (!fits) return false;
@@ -214,20 +266,16 @@ bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t bu
 // one that passes the last test passes with its real size.
 bool ModelTest::walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, uint64_t& size) {
   while (!stack_.empty()) {
-    const uint32_t variable = stack_.back();
+    const uint32_t node = stack_.back();
     stack_.pop_back();
-    const uint32_t index = gate_of_[variable];
-    if (index == NO_GATE) {
-      cone_free_.push_back(variable);
+    if (aig_->is_input(node)) {
+      cone_free_.push_back(node);
       if (cone_free_.size() > free_limit) return false;
       ++size;
     } else {
-      cone_gates_.push_back(index);
-      const Gate& gate = network_.gates[index];
-      size += 2 + gate.count;
-      const Literal* operands = network_.operands_of(gate);
-      for (uint32_t i = 0; i < gate.count; ++i) {
-        const uint32_t operand = operands[i].variable();
+      cone_gates_.push_back(node);
+      size += AND_WORDS;
+      for (const uint32_t operand : {aig_->left(node) >> 1, aig_->right(node) >> 1}) {
         if (stamp_[operand] == epoch) continue;
         stamp_[operand] = epoch;
         stack_.push_back(operand);
@@ -261,14 +309,14 @@ void ModelTest::gather_sharing(uint32_t position, uint32_t end,
   uint64_t scanned = 0;
   for (uint32_t candidate = position + 1; candidate < end && scanned < scan_limit; ++candidate) {
     if (decided[candidate]) continue;
-    const ClauseView clause = clauses_[candidate];
-    uint64_t added = 1 + clause.size;  // the clause's own code words
+    uint64_t added = 1 + size_of(candidate);  // the clause's own code words
     const size_t gates_before = cone_gates_.size();
     stack_.clear();
-    for (const Literal& literal : clause) {
-      if (stamp_[literal.variable()] == epoch) continue;
-      stamp_[literal.variable()] = epoch;
-      stack_.push_back(literal.variable());
+    for (uint32_t k = 0; k < size_of(candidate); ++k) {
+      const uint32_t node = literals_of(candidate)[k] >> 1;
+      if (stamp_[node] == epoch) continue;
+      stamp_[node] = epoch;
+      stack_.push_back(node);
     }
     const bool joins = added <= allowance &&
                        walk(epoch, free, enumeration_cost(allowance, free), added);
@@ -279,10 +327,9 @@ void ModelTest::gather_sharing(uint32_t position, uint32_t end,
       continue;
     }
     // The candidate's cone reaches beyond: forget what its walk met.
-    for (size_t i = gates_before; i < cone_gates_.size(); ++i)
-      stamp_[network_.gates[cone_gates_[i]].variable] = 0;
+    for (size_t i = gates_before; i < cone_gates_.size(); ++i) stamp_[cone_gates_[i]] = 0;
     for (size_t i = free; i < cone_free_.size(); ++i) stamp_[cone_free_[i]] = 0;
-    for (uint32_t variable : stack_) stamp_[variable] = 0;
+    for (uint32_t node : stack_) stamp_[node] = 0;
     cone_gates_.resize(gates_before);
     cone_free_.resize(free);
   }
@@ -297,35 +344,12 @@ void ModelTest::evaluate(const Program& program, uint32_t words) {
   uint64_t* out = values + static_cast<uint64_t>(program.free_variables.size()) * words;
   const uint32_t* code = program.code.data();
   const uint32_t* const end = code + program.code.size();
-  while (code != end) {
-    const uint32_t kind = code[0];
-    const uint32_t count = code[1];
-    code += 2;
-    if (kind == Gate::AND) {
-      for (uint32_t w = 0; w < words; ++w) out[w] = ~uint64_t{0};
-      for (uint32_t i = 0; i < count; ++i) {
-        const uint64_t* in = values + static_cast<uint64_t>(code[i] >> 1) * words;
-        const uint64_t flip = uint64_t{0} - (code[i] & 1u);
-        for (uint32_t w = 0; w < words; ++w) out[w] &= in[w] ^ flip;
-      }
-    } else if (kind == Gate::ITE) {
-      const uint64_t* c = values + static_cast<uint64_t>(code[0] >> 1) * words;
-      const uint64_t* t = values + static_cast<uint64_t>(code[1] >> 1) * words;
-      const uint64_t* e = values + static_cast<uint64_t>(code[2] >> 1) * words;
-      const uint64_t cf = uint64_t{0} - (code[0] & 1u);
-      const uint64_t tf = uint64_t{0} - (code[1] & 1u);
-      const uint64_t ef = uint64_t{0} - (code[2] & 1u);
-      for (uint32_t w = 0; w < words; ++w) {
-        const uint64_t condition = c[w] ^ cf;
-        out[w] = (condition & (t[w] ^ tf)) | (~condition & (e[w] ^ ef));
-      }
-    } else {
-      const uint64_t* in = values + static_cast<uint64_t>(code[0] >> 1) * words;
-      const uint64_t flip = uint64_t{0} - (code[0] & 1u);
-      for (uint32_t w = 0; w < words; ++w) out[w] = in[w] ^ flip;
-    }
-    code += count;
-    out += words;
+  for (; code != end; code += 2, out += words) {
+    const uint64_t* a = values + static_cast<uint64_t>(code[0] >> 1) * words;
+    const uint64_t* b = values + static_cast<uint64_t>(code[1] >> 1) * words;
+    const uint64_t af = uint64_t{0} - (code[0] & 1u);
+    const uint64_t bf = uint64_t{0} - (code[1] & 1u);
+    for (uint32_t w = 0; w < words; ++w) out[w] = (a[w] ^ af) & (b[w] ^ bf);
   }
 }
 
@@ -338,6 +362,10 @@ uint32_t ModelTest::first_falsified_lane(const Program& program, uint32_t limit,
   const uint32_t* code = program.clause_code.data();
   for (uint32_t clause = 0; clause < limit; ++clause) {
     const uint32_t size = code[0];
+    if (size == HOLDS) {
+      ++code;
+      continue;
+    }
     const uint32_t* literals = code + 1;
     for (uint32_t w = 0; w < words; ++w) {
       uint64_t falsified = ~uint64_t{0};
@@ -381,13 +409,13 @@ uint32_t ModelTest::simulate(Program& program, uint32_t bound) {
   uint32_t limit = static_cast<uint32_t>(program.positions.size());
   for (uint32_t round = 0; round < SIMULATION_ROUNDS && limit > 0; ++round) {
     ++statistics_.simulation_rounds;
-    for (uint64_t i = 0; i < uint64_t{free} * words; ++i) values_[i] = splitmix64(state);
+    for (uint64_t i = 0; i < uint64_t{free} * words; ++i) values_[i] = next_random(state);
     evaluate(program, words);
     uint64_t lane = 0;
     const uint32_t clause = first_falsified_lane(program, limit, words, lane);
     if (clause == limit) continue;
     limit = clause;
-    witness_.assign(variables_, 0);
+    witness_.assign(nodes_, 0);
     for (uint32_t slot = 0; slot < free; ++slot)
       witness_[program.free_variables[slot]] =
           (values_[uint64_t{slot} * words + lane / 64] >> (lane % 64)) & 1u;
@@ -426,7 +454,7 @@ uint32_t ModelTest::enumerate(const Program& program, uint32_t limit) {
     if (clause == best) continue;
     best = clause;
     const uint64_t assignment = chunk * words * 64 + lane;
-    witness_.assign(variables_, 0);
+    witness_.assign(nodes_, 0);
     for (uint32_t slot = 0; slot < free; ++slot)
       witness_[program.free_variables[slot]] = (assignment >> slot) & 1u;
     have_witness_ = true;
@@ -446,87 +474,61 @@ bool ModelTest::enumerate_cone(uint32_t position) {
 bool ModelTest::solve_clause(uint32_t position) {
   if (!solver_) {
     solver_.reset(new Minisat::Solver);
-    solver_variable_.assign(variables_, -1);
-    encoded_.assign(variables_, 0);
+    // Basic minimisation of learnt clauses, not MiniSat's recursive one: in
+    // the deep implication chains of large graphs the recursive search
+    // forgets its failures and revisits them, and took minutes per conflict
+    // on a solver's certificate of 1.5 M nodes, where basic minimisation
+    // decides most clauses in milliseconds.
+    solver_->ccmin_mode = 1;
+    solver_variable_.assign(nodes_, -1);
   }
   Minisat::Solver& solver = *solver_;
-  auto to_solver = [&](Literal literal) {
-    int& mapped = solver_variable_[literal.variable()];
-    if (mapped < 0) mapped = solver.newVar();
-    return Minisat::mkLit(mapped, literal.negative());
+  auto to_solver = [&](uint32_t literal) {
+    return Minisat::mkLit(solver_variable_[literal >> 1], literal & 1u);
   };
 
-  // Add the defining clauses of the gates in the cone not yet encoded.
-  const ClauseView clause = clauses_[position];
+  // Every node of the cone not yet in the solver gets a variable (a node
+  // with one has its whole cone in the solver), then each new AND node its
+  // three clauses.
   stack_.clear();
-  for (const Literal& literal : clause)
-    if (!encoded_[literal.variable()]) stack_.push_back(literal.variable());
-  Minisat::vec<Minisat::Lit> lits;
+  cone_gates_.clear();
+  for (uint32_t k = 0; k < size_of(position); ++k) stack_.push_back(literals_of(position)[k] >> 1);
   while (!stack_.empty()) {
-    const uint32_t variable = stack_.back();
+    const uint32_t node = stack_.back();
     stack_.pop_back();
-    if (encoded_[variable]) continue;
-    encoded_[variable] = 1;
-    const uint32_t index = gate_of_[variable];
-    if (index == NO_GATE) continue;
-    ++statistics_.encoded_gates;
-    const Gate& gate = network_.gates[index];
-    const Literal* operands = network_.operands_of(gate);
-    const Minisat::Lit x = to_solver(Literal(variable, false));
-    if (gate.kind == Gate::AND) {
-      lits.clear();
-      lits.push(x);
-      for (uint32_t i = 0; i < gate.count; ++i) {
-        const Minisat::Lit operand = to_solver(operands[i]);
-        solver.addClause(~x, operand);
-        lits.push(~operand);
-      }
-      solver.addClause(lits);
-    } else if (gate.kind == Gate::ITE) {
-      const Minisat::Lit c = to_solver(operands[0]), t = to_solver(operands[1]),
-                         e = to_solver(operands[2]);
-      solver.addClause(~x, t, ~c);
-      solver.addClause(~x, c, e);
-      solver.addClause(x, ~c, ~t);
-      solver.addClause(x, c, ~e);
-    } else {
-      const Minisat::Lit f = to_solver(operands[0]);
-      solver.addClause(x, ~f);
-      solver.addClause(~x, f);
-    }
-    for (uint32_t i = 0; i < gate.count; ++i)
-      if (!encoded_[operands[i].variable()]) stack_.push_back(operands[i].variable());
+    if (solver_variable_[node] >= 0) continue;
+    solver_variable_[node] = solver.newVar();
+    if (!aig_->is_and(node)) continue;
+    cone_gates_.push_back(node);
+    stack_.push_back(aig_->left(node) >> 1);
+    stack_.push_back(aig_->right(node) >> 1);
   }
-  // The definitions of an acyclic network are always satisfiable together.
+  for (const uint32_t node : cone_gates_)
+    add_and_clauses(solver, to_solver(2 * node), to_solver(aig_->left(node)),
+                    to_solver(aig_->right(node)));
+  statistics_.encoded_gates += static_cast<uint32_t>(cone_gates_.size());
+  // The definitions of an acyclic graph are always satisfiable together.
   assert(solver.okay());
 
-  lits.clear();
-  for (const Literal& literal : clause) lits.push(~to_solver(literal));
+  Minisat::vec<Minisat::Lit> assumptions;
+  for (uint32_t k = 0; k < size_of(position); ++k)
+    assumptions.push(~to_solver(literals_of(position)[k]));
   ++statistics_.solved_clauses;
-  if (!solver.solve(lits)) return false;
-  witness_.assign(variables_, 0);
-  for (uint32_t variable = 0; variable < variables_; ++variable)
-    if (gate_of_[variable] == NO_GATE && solver_variable_[variable] >= 0)
-      witness_[variable] = solver.modelValue(solver_variable_[variable]) == l_True;
+  if (!solver.solve(assumptions)) return false;
+  witness_.assign(nodes_, 0);
+  for (uint32_t node = 1; node < nodes_; ++node)
+    if (aig_->is_input(node) && solver_variable_[node] >= 0)
+      witness_[node] = solver.modelValue(solver_variable_[node]) == l_True;
   have_witness_ = true;
   return true;
 }
 
-// Fills in the defined variables' values from the free ones in witness_.
+// Fills in the AND nodes' values from the inputs' in witness_.
 void ModelTest::compute_values() {
-  for (const Gate& gate : network_.gates) {
-    const Literal* operands = network_.operands_of(gate);
-    auto operand = [&](uint32_t i) { return (witness_[operands[i].variable()] ^ operands[i].code) & 1u; };
-    uint8_t result;
-    if (gate.kind == Gate::AND) {
-      result = 1;
-      for (uint32_t i = 0; i < gate.count && result; ++i) result = operand(i);
-    } else if (gate.kind == Gate::ITE) {
-      result = operand(0) ? operand(1) : operand(2);
-    } else {
-      result = operand(0);
-    }
-    witness_[gate.variable] = result;
+  for (uint32_t node = 1; node < nodes_; ++node) {
+    if (!aig_->is_and(node)) continue;
+    const uint32_t a = aig_->left(node), b = aig_->right(node);
+    witness_[node] = ((witness_[a >> 1] ^ a) & (witness_[b >> 1] ^ b)) & 1u;
   }
 }
 
@@ -551,11 +553,12 @@ uint32_t ModelTest::decide_by_cones(uint32_t bound, bool& canonical) {
   std::vector<uint8_t> decided(bound, 0);  // position -> holds, found with an earlier cone
   for (uint32_t position = 0; position < bound; ++position) {
     report_until(position + 1);
-    if (decided[position]) continue;
+    if (decided[position] || clause_holds_[position]) continue;
     bool small = true;
     if (!support_.empty()) {
       uint64_t support = 0;
-      for (const Literal& literal : clauses_[position]) support |= support_[literal.variable()];
+      for (uint32_t k = 0; k < size_of(position); ++k)
+          support |= support_[literals_of(position)[k] >> 1];
       small = static_cast<uint32_t>(__builtin_popcountll(support)) <= CONE_FREE_LIMIT;
     }
     if (small && budget_left_ > 0) {
@@ -598,16 +601,11 @@ uint32_t ModelTest::first_falsifiable() {
   relevant_program(input_clauses_, program_);
   support_.clear();
   if (program_.free_variables.size() <= 64) {
-    support_.assign(variables_, 0);
+    support_.assign(nodes_, 0);
     for (uint32_t slot = 0; slot < program_.free_variables.size(); ++slot)
       support_[program_.free_variables[slot]] = uint64_t{1} << slot;
-    for (uint32_t index : cone_gates_) {
-      const Gate& gate = network_.gates[index];
-      const Literal* operands = network_.operands_of(gate);
-      uint64_t support = 0;
-      for (uint32_t i = 0; i < gate.count; ++i) support |= support_[operands[i].variable()];
-      support_[gate.variable] = support;
-    }
+    for (uint32_t node : cone_gates_)
+      support_[node] = support_[aig_->left(node) >> 1] | support_[aig_->right(node) >> 1];
   }
   uint32_t bound = simulate(program_, input_clauses_);
   bool canonical = false;  // the witness is the first in its cone's enumeration order
@@ -624,7 +622,8 @@ uint32_t ModelTest::first_falsifiable() {
       uint64_t cone_assignments = 0;
       for (uint32_t position = 0; position < bound && !cones_cheaper; ++position) {
         uint64_t support = 0;
-        for (const Literal& literal : clauses_[position]) support |= support_[literal.variable()];
+        for (uint32_t k = 0; k < size_of(position); ++k)
+          support |= support_[literals_of(position)[k] >> 1];
         cone_assignments += uint64_t{1} << __builtin_popcountll(support);
       }
       cones_cheaper = cone_assignments < (uint64_t{1} << program_.free_variables.size());

@@ -2,10 +2,12 @@
 // free variables falsify? The network is acyclic, so every assignment of its
 // free variables fixes every other variable, and a clause can be falsified
 // exactly when some assignment of the free variables in its cone of
-// influence makes all its literals false. The test therefore evaluates the
-// circuit, 64 assignments per machine word, and falls back to MiniSat for
-// clauses whose cones are too large to enumerate, and for every clause once
-// the enumeration work of the run has reached its bound.
+// influence makes all its literals false. The test works on the network's
+// structurally hashed and-inverter graph (aig.hpp), whose inputs are the
+// free variables: it evaluates the graph, 64 assignments per machine word,
+// and falls back to MiniSat for clauses whose cones are too large to
+// enumerate, and for every clause once the enumeration work of the run has
+// reached its bound.
 #ifndef ZEL_MODEL_MODEL_TEST_HPP
 #define ZEL_MODEL_MODEL_TEST_HPP
 
@@ -15,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/aig.hpp"
 #include "model/network.hpp"
 #include "store/clause_store.hpp"
 
@@ -51,9 +54,13 @@ class ModelTest {
   // up to the result of first_falsifiable is told exactly once, no other.
   using Observer = std::function<void(uint32_t first, uint32_t end)>;
 
-  // Both arguments must outlive the test. The clauses tested are positions
-  // 0 to input_clauses - 1 of `clauses`; their variables may lie beyond
-  // network.variables (then they are free).
+  // `graph` and `clauses` must outlive the test. The clauses tested are
+  // positions 0 to input_clauses - 1 of `clauses`; graph.literal_of covers
+  // every variable they name.
+  ModelTest(const ModelGraph& graph, const ClauseStore& clauses, uint32_t input_clauses,
+            Limits limits);
+  // The same on the graph of `network` (build_model_graph), built here; the
+  // clauses' variables may lie beyond network.variables (then they are free).
   ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses,
             Limits limits);
   ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses);
@@ -75,21 +82,29 @@ class ModelTest {
   const Statistics& statistics() const { return statistics_; }
 
  private:
-  // A compiled piece of the network over compact slots: slots 0 to
-  // free_variables.size() - 1 hold the free variables in ascending order,
-  // the following slots the gates in topological order. `code` holds per
-  // gate its kind, its operand count, then each operand as slot × 2 + sign.
-  // Clauses are compiled the same way (literal count, then literal codes).
+  // A compiled piece of the graph over compact slots: slots 0 to
+  // free_variables.size() - 1 hold its inputs in ascending node order (which
+  // is variable order), the following slots its AND nodes in topological
+  // order. `code` holds per AND node its two operands as slot × 2 + sign.
+  // Clauses are compiled the same way (literal count, then literal codes); a
+  // clause that always holds is the count HOLDS alone.
   struct Program {
-    std::vector<uint32_t> free_variables;  // free slot -> variable, ascending
-    uint32_t gates = 0;                    // gate slots following the free ones
-    std::vector<uint32_t> code;            // gates: kind, count, operand slot codes
+    std::vector<uint32_t> free_variables;  // free slot -> input node, ascending
+    uint32_t gates = 0;                    // AND slots following the free ones
+    std::vector<uint32_t> code;            // AND nodes: two operand slot codes each
     std::vector<uint32_t> clause_code;     // clauses: count, literal slot codes
     std::vector<uint32_t> positions;       // clause position of each compiled clause
     uint32_t slots() const { return static_cast<uint32_t>(free_variables.size()) + gates; }
   };
 
-  void compile(const std::vector<uint32_t>& gate_indices, Program& program);
+  void initialise();
+  const uint32_t* literals_of(uint32_t position) const {
+    return clause_literals_.data() + clause_begin_[position];
+  }
+  uint32_t size_of(uint32_t position) const {
+    return clause_begin_[position + 1] - clause_begin_[position];
+  }
+  void compile(const std::vector<uint32_t>& gate_nodes, Program& program);
   void compile_clauses(const uint32_t* positions, uint32_t count, Program& program);
   void relevant_program(uint32_t end, Program& program);
   bool collect_cone(uint32_t position, uint32_t limit, uint64_t budget, uint64_t& work);
@@ -110,33 +125,35 @@ class ModelTest {
   uint32_t chunk_words(const Program& program) const;
   uint32_t stamp_next();
 
-  const Network& network_;        // the gates, read only
-  std::vector<ClauseView> clauses_;  // the input clauses, read from the store
-  PodVector<Literal> widened_;       // the narrow ones among them, widened
+  std::unique_ptr<ModelGraph> owned_graph_;  // the graph when built here from a network
+  const ModelGraph* graph_ = nullptr;  // the graph, read only (owned_graph_ or the caller's)
+  const Aig* aig_ = nullptr;           // graph_->aig
+  const ClauseStore& clauses_;    // the clauses, read only
   uint32_t input_clauses_ = 0;    // clauses tested: positions below this
   const Limits limits_;           // enumeration bounds
   uint64_t budget_left_ = 0;      // enumeration work the run may still spend
   Observer observer_;             // told of each clause's test; may be empty
   uint32_t reported_ = 0;         // clauses the observer was told of: positions below this
-  uint32_t variables_ = 0;        // per-variable arrays have this size
-  std::vector<uint32_t> gate_of_;  // variable -> index of its gate; NO_GATE if free
-  std::vector<uint32_t> stamp_;    // variable -> epoch of its last visit by a traversal
+  uint32_t nodes_ = 0;            // per-node arrays have this size
+  std::vector<uint32_t> clause_begin_;     // position -> first of its literals; input_clauses + 1
+  std::vector<uint32_t> clause_literals_;  // the clauses' graph literals, sorted, no constant
+  std::vector<uint8_t> clause_holds_;      // position -> a literal is true or two are complementary
+  std::vector<uint32_t> stamp_;    // node -> epoch of its last visit by a traversal
   uint32_t epoch_ = 0;             // current traversal's stamp
-  std::vector<uint32_t> slot_;     // variable -> slot in the program being compiled
-  std::vector<uint64_t> support_;  // variable -> free variables (bits) it depends on; empty
-                                   // when the network has more than 64 relevant free variables
+  std::vector<uint32_t> slot_;     // node -> slot in the program being compiled
+  std::vector<uint64_t> support_;  // node -> inputs (bits) it depends on; empty when the
+                                   // clauses' joint cone has more than 64 inputs
   std::vector<uint64_t> values_;   // slot × words + word -> 64 assignments' values
   std::vector<uint32_t> stack_;    // traversal stack, reused
-  std::vector<uint32_t> cone_gates_;  // gate indices of the last cone collected
-  std::vector<uint32_t> cone_free_;   // free variables of the last cone collected
+  std::vector<uint32_t> cone_gates_;  // AND nodes of the last cone collected
+  std::vector<uint32_t> cone_free_;   // input nodes of the last cone collected
   uint64_t cone_words_ = 0;           // code words of the last cone collected, with its clause
   std::vector<uint32_t> members_;     // positions of the clauses enumerated together, ascending
   Program program_;                   // the program of the current phase, reused
-  std::vector<uint8_t> witness_;      // variable -> value in the counterexample; empty if none
-  bool have_witness_ = false;         // witness_ holds the free variables of a falsifying assignment
+  std::vector<uint8_t> witness_;      // node -> value in the counterexample; empty if none
+  bool have_witness_ = false;         // witness_ holds the inputs of a falsifying assignment
   std::unique_ptr<Minisat::Solver> solver_;  // created when the first clause needs it
-  std::vector<int> solver_variable_;         // variable -> solver variable; -1 none yet
-  std::vector<uint8_t> encoded_;             // variable -> its gate's clauses are in the solver
+  std::vector<int> solver_variable_;         // node -> solver variable; -1 none yet
   Statistics statistics_;                    // effort counters
 };
 

@@ -351,7 +351,8 @@ TEST(ModelTest, AgreesWithThePlainProcedureUnderSmallBounds) {
 // it: a depth-first walk meets the free variables after all gates. Its
 // cone, 2^12 assignments of 3,000 gates, is over the cone budget and goes
 // to the solver however late the walk sees that. 40 more free variables
-// in clauses of their own keep the whole network from one enumeration.
+// in clauses of their own (each true, but not by its form alone: v OR NOT
+// (v AND 1)) keep the whole network from one enumeration.
 TEST(ModelTest, ConeJudgedOnItsWholeSize) {
   std::vector<GateSpec> gates;
   std::vector<std::vector<int>> clauses;
@@ -363,8 +364,12 @@ TEST(ModelTest, ConeJudgedOnItsWholeSize) {
     last = x;
   }
   clauses.push_back({1 + (chain - 1) % 12, -last});  // holds: the last gate reads it
-  for (int v = 13; v <= free; ++v) clauses.push_back({v, -v});
-  const unsigned variables = free + chain + 1;
+  for (int v = 13; v <= free; ++v) {
+    const int y = free + chain + v;
+    gates.push_back({AND, static_cast<unsigned>(y), {v, 1}});
+    clauses.push_back({v, -y});
+  }
+  const unsigned variables = free + chain + free + 1;
   const Network network = make_network(variables, gates);
   const ClauseStore store = make_clauses(clauses);
   const uint32_t input = static_cast<uint32_t>(clauses.size());
@@ -377,7 +382,8 @@ TEST(ModelTest, ConeJudgedOnItsWholeSize) {
 }
 
 // 200 clauses over one cone of 22 free variables (a conjunction, then a
-// chain of 400 gates), each adding one gate of its own: one enumeration
+// chain of 400 gates, each the AND of the one before and variable 1, which
+// structural hashing keeps apart), each adding one gate of its own: one enumeration
 // decides them all, and the wrong one among them, falsified on one
 // assignment only (which the simulation misses), is found. The observer
 // hears of each clause once, in order, up to that one.
@@ -387,7 +393,7 @@ TEST(ModelTest, ClausesSharingAConeEnumeratedOnce) {
   const int free = 22;
   int top = free + 1;
   gates.push_back({AND, static_cast<unsigned>(top), range(1, free)});
-  for (int k = 0; k < 400; ++k, ++top) gates.push_back({AND, static_cast<unsigned>(top + 1), {top, top}});
+  for (int k = 0; k < 400; ++k, ++top) gates.push_back({AND, static_cast<unsigned>(top + 1), {top, 1}});
   const int rare = top + 1;  // true only when 2 is false and every other free variable true
   std::vector<int> rare_operands = range(1, free);
   rare_operands[1] = -2;
@@ -398,8 +404,11 @@ TEST(ModelTest, ClausesSharingAConeEnumeratedOnce) {
     gates.push_back({COPY, static_cast<unsigned>(copy), {k == 150 ? rare : top}});
     clauses.push_back({2, -copy});
   }
-  for (int v = next; v < next + 40; ++v) clauses.push_back({v, -v});  // beyond one enumeration
-  const unsigned variables = next + 40;
+  for (int v = next; v < next + 40; ++v) {  // beyond one enumeration
+    gates.push_back({AND, static_cast<unsigned>(v + 40), {v, 1}});
+    clauses.push_back({v, -(v + 40)});
+  }
+  const unsigned variables = next + 80;
   const Network network = make_network(variables, gates);
   const ClauseStore store = make_clauses(clauses);
   const uint32_t input = static_cast<uint32_t>(clauses.size());
