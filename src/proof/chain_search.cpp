@@ -25,14 +25,10 @@
 #include <algorithm>
 #include <cassert>
 
+#include "core/hash.hpp"
+
 namespace {
 
-inline uint64_t mix(uint64_t x) {
-  x += 0x9E3779B97F4A7C15ull;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-  return x ^ (x >> 31);
-}
 inline uint64_t literal_hash(uint32_t code) { return mix(code); }
 inline uint64_t antecedent_hash(uint32_t antecedent) {
   return mix(0x5A5A5A5A00000000ull ^ antecedent);

@@ -12,6 +12,7 @@
 
 #include "core/clock.hpp"
 #include "core/exception.hpp"
+#include "core/hash.hpp"
 #include "formula/rules.hpp"
 
 namespace {
@@ -27,12 +28,7 @@ const char* reduced_quantifier(Rule rule) {
 // An order-free hash of a literal set: the sum of a mix of each code.
 uint64_t set_hash(const Literal* literals, size_t size) {
   uint64_t hash = 0;
-  for (size_t i = 0; i < size; ++i) {
-    uint64_t x = literals[i].code + 0x9E3779B97F4A7C15ull;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    hash += x ^ (x >> 31);
-  }
+  for (size_t i = 0; i < size; ++i) hash += mix(literals[i].code);
   return hash;
 }
 
