@@ -140,6 +140,7 @@ void QrpChecker::check_block(const QrpEntry& block) {
     last_block_level_ = block_level;
     any_block_ = true;
   }
+  blocks_.push_back(block);
   in_entry_ = false;
 }
 
@@ -386,7 +387,11 @@ std::string QrpChecker::step_text() const { return "Step " + std::to_string(step
 bool QrpChecker::conclude(bool satisfiable) {
   const Kind kind = satisfiable ? CUBE : CLAUSE;
   statistics_.proof_found = empty_[kind] != 0;
-  count_outside_proof(empty_[kind]);
+  root_ = empty_[kind];
+  uint64_t in_proof = 0;
+  core_positions(in_proof);
+  const uint64_t steps = statistics_.steps();
+  statistics_.outside_proof = steps > in_proof ? steps - in_proof : 0;
   if (options_.debug)
     std::cout << "Result " << (satisfiable ? "SAT" : "UNSAT") << ": the empty "
               << kind_name(satisfiable) << (statistics_.proof_found ? " was" : " was not")
@@ -394,24 +399,20 @@ bool QrpChecker::conclude(bool satisfiable) {
   return statistics_.proof_found;
 }
 
-// The steps the empty constraint at 1-based store position `root` (0: none)
-// rests on, found backwards over the stored
-// antecedent lists: antecedents stand before their steps, so one sweep from
-// the root down marks them all.
-void QrpChecker::count_outside_proof(uint32_t root) {
-  const uint64_t steps = statistics_.steps();
-  if (root == 0) {
-    statistics_.outside_proof = steps;
-    return;
-  }
-  std::vector<uint8_t> used(root, 0);
-  used[root - 1] = 1;
-  uint64_t in_proof = 0;
-  for (uint32_t position = root; position-- > 0;) {
+// The store positions the empty constraint of the verdict (root_; none: no
+// position) rests on, marked 1, found backwards over the stored antecedent
+// lists: antecedents stand before their steps, so one sweep from the root
+// down marks them all. `in_core` counts them.
+std::vector<uint8_t> QrpChecker::core_positions(uint64_t& in_core) const {
+  std::vector<uint8_t> used(root_, 0);
+  in_core = 0;
+  if (root_ == 0) return used;
+  used[root_ - 1] = 1;
+  for (uint32_t position = root_; position-- > 0;) {
     if (!used[position]) continue;
-    ++in_proof;
+    ++in_core;
     if (position < input_clauses_) continue;
     derived_.for_each_antecedent(position, [&](uint32_t antecedent) { used[antecedent] = 1; });
   }
-  statistics_.outside_proof = steps > in_proof ? steps - in_proof : 0;
+  return used;
 }
