@@ -1,9 +1,11 @@
 // The core of a refutation (--core): the numbered steps the refuting
 // clause rests on, found backwards over the antecedents recorded while
 // checking, written as a zel certificate. Resolution lines are left out
-// (no numbered step can name their resolvents); the extension definitions
-// applied are kept where they were applied, since they place their
-// variables in the prefix, which reduction reads.
+// (no numbered step can name their resolvents). An extension definition is
+// kept, where it was applied, when the core's clauses name its variable or
+// a kept definition names it as an operand: it places its variable in the
+// prefix, which reduction reads; the others are left out, since they may
+// wait on variables only a step outside the core defines.
 
 #include <cassert>
 #include <ostream>
@@ -36,17 +38,37 @@ uint64_t ProofChecker::write_core(std::ostream& out, uint64_t& steps) const {
     for (uint32_t a = core_begins_[record]; a < core_begins_[record + 1]; ++a)
       used[core_antecedents_[a]] = 1;
   }
+  // The variables the core's clauses name, and the operands of the
+  // definitions of those, newest definition first (operands are defined
+  // before the definitions that use them).
+  PodVector<Literal> widened;
+  std::vector<uint8_t> named(formula_.quantifiers.size(), 0);
+  for (uint32_t record = 0; record < records; ++record) {
+    const uint32_t position = core_positions_[record];
+    if (position > root || !used[position]) continue;
+    widened.clear();
+    for (const Literal& literal : formula_.clauses.read(position, widened))
+      named[literal.variable()] = 1;
+  }
+  for (size_t event = core_events_.size(); event-- > 0;) {
+    if (!(core_events_[event] & kExtensionEvent)) continue;
+    const Definition& definition =
+        formula_.definitions.records[core_events_[event] & ~kExtensionEvent];
+    if (!named[definition.variable]) continue;
+    const Literal* operands = formula_.definitions.operands_of(definition);
+    for (uint32_t i = 0; i < definition.count; ++i) named[operands[i].variable()] = 1;
+  }
   // Input clauses keep their numbers 1 to n, the core's steps follow.
   std::vector<uint32_t> number(uint64_t{root} + 1, 0);
   for (uint32_t position = 0; position < input_clauses_ && position <= root; ++position)
     number[position] = position + 1;
   uint32_t next_number = input_clauses_;
   uint64_t written = 0;
-  PodVector<Literal> widened;
   out << "QBCertificate\n";
   for (uint32_t event : core_events_) {
     if (event & kExtensionEvent) {
       const Definition& definition = formula_.definitions.records[event & ~kExtensionEvent];
+      if (!named[definition.variable]) continue;
       const Literal* operands = formula_.definitions.operands_of(definition);
       out << "E " << definition.variable << (definition.kind == Definition::AND ? " A" : " I");
       for (uint32_t i = 0; i < definition.count; ++i) out << ' ' << operands[i].to_dimacs();

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Cores out of proofs (--core FILE):
-  - every validated refutation of the corpus and the examples, and every
+  - every validated refutation of the corpus, the examples and the golden
+    cases (with --ignore where they need it), and every
     DepQBF trace of tests/qrp that validates, gives a core that zel
     validates against the same formula, no larger than its source; a
     refutation's core and a clause trace's without long-distance steps are
@@ -43,16 +44,17 @@ def run(args, cwd=None):
     return result.returncode, result.stdout, result.stderr
 
 
-def core_of(label, formula, source, core, kind=None):
+def core_of(label, formula, source, core, kind=None, options=()):
     """Writes the core of `source`, checks it validates and is no larger."""
+    options = list(options)
     if os.path.exists(core):
         os.remove(core)
-    status, out, _ = run(["--core", core, formula, source])
+    status, out, _ = run(options + ["--core", core, formula, source])
     check("%s: validated, core written" % label, status == 10 and os.path.exists(core),
           "status %d, %r" % (status, out[:200]))
     if not os.path.exists(core):
         return
-    status, out, _ = run([formula, core])
+    status, out, _ = run(options + [formula, core])
     check("%s: the core validates" % label, status == 10, "status %d, %r" % (status, out[:200]))
     check("%s: the core is no larger than its source" % label,
           os.path.getsize(core) <= os.path.getsize(source),
@@ -80,7 +82,11 @@ def main():
 
     # Refutations in zel's format.
     refutations = []
-    for folder in (CORPUS, os.path.join(ROOT, "examples")):
+    golden = os.path.join(ROOT, "tests", "golden")
+    folders = [CORPUS, os.path.join(ROOT, "examples")] + sorted(
+        os.path.join(golden, group) for group in os.listdir(golden)
+        if os.path.isdir(os.path.join(golden, group)))
+    for folder in folders:
         for name in sorted(os.listdir(folder)):
             if not name.endswith(".cert"):
                 continue
@@ -90,10 +96,14 @@ def main():
                 text = f.read()
             if not os.path.exists(formula) or b"CONCLUDE INVALID" not in text:
                 continue
-            if run([formula, certificate])[0] != 10:
+            options = next((o for o in ([], ["--ignore"])
+                            if run(o + [formula, certificate])[0] == 10), None)
+            if options is None:
                 continue
-            refutations.append((formula, certificate, text))
-            core_of(name, formula, certificate, core, b"QBCertificate")
+            if not options and folder == CORPUS:
+                refutations.append((formula, certificate, text))
+            core_of(os.path.relpath(certificate, ROOT), formula, certificate, core,
+                    b"QBCertificate", options)
     check("refutations found", len(refutations) >= 10, str(len(refutations)))
 
     # A refutation concluding on a clause that does not reduce to empty.
@@ -178,6 +188,28 @@ def main():
           b"QBCertificate\n5 2 0 1 2 0\n6 0 5 3 0\nCONCLUDE INVALID 6\n", repr(written))
     check("--stats gives the core's share",
           "c core steps               2 of 3 (66.7 %)\n" in err.decode(), err.decode())
+
+    # Extension definitions: kept where the core names their variable (it
+    # sits on its operand's level, which reduction reads); left out otherwise, also one that waits on a variable only a step
+    # outside the core defines. Steps without antecedents need --ignore.
+    with open(os.path.join(folder, "e.qdimacs"), "w") as f:
+        f.write("p cnf 2 2\na 1 0\ne 2 0\n1 2 0\n1 -2 0\n")
+    for label, certificate, expected in (
+            ("kept", "E 5 A 2 0\nE 7 A 1 0\n3 1 5 0 0\n4 1 -5 0 0\n8 1 -2 0 0\n"
+                     "6 0 3 4 0\nCONCLUDE INVALID 6\n",
+             b"QBCertificate\nE 5 A 2 0\n3 1 5 0 0\n4 1 -5 0 0\n5 0 3 4 0\n"
+             b"CONCLUDE INVALID 5\n"),
+            ("left out", "E 10 A 9 0\n3 9 0 0\n4 0 1 2 0\nCONCLUDE INVALID 4\n",
+             b"QBCertificate\n3 0 1 2 0\nCONCLUDE INVALID 3\n")):
+        with open(os.path.join(folder, "e.cert"), "w") as f:
+            f.write("QBCertificate\n" + certificate)
+        status, _, _ = run(["--ignore", "--core", "e.core", "e.qdimacs", "e.cert"], cwd=folder)
+        with open(os.path.join(folder, "e.core"), "rb") as f:
+            written = f.read()
+        check("extension definitions %s: the core, exactly" % label,
+              status == 10 and written == expected, repr(written))
+        status, out, _ = run(["--ignore", "e.qdimacs", "e.core"], cwd=folder)
+        check("extension definitions %s: the core validates" % label, status == 10, repr(out))
     return TALLY.summary()
 
 
