@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include "proof/proof_checker.hpp"
+#include "write/text_writer.hpp"
 
 // Keeps a step just applied: its clause's store position and its
 // antecedents' (all defined by now).
@@ -64,34 +65,37 @@ uint64_t ProofChecker::write_core(std::ostream& out, uint64_t& steps) const {
     number[position] = position + 1;
   uint32_t next_number = input_clauses_;
   uint64_t written = 0;
-  out << "QBCertificate\n";
+  TextWriter text(out);
+  text.text("QBCertificate\n");
   for (uint32_t event : core_events_) {
     if (event & kExtensionEvent) {
       const Definition& definition = formula_.definitions.records[event & ~kExtensionEvent];
       if (!named[definition.variable]) continue;
       const Literal* operands = formula_.definitions.operands_of(definition);
-      out << "E " << definition.variable << (definition.kind == Definition::AND ? " A" : " I");
-      for (uint32_t i = 0; i < definition.count; ++i) out << ' ' << operands[i].to_dimacs();
-      out << (definition.kind == Definition::AND ? " 0\n" : "\n");
+      text.text("E ");
+      text.number(definition.variable);
+      text.text(definition.kind == Definition::AND ? " A" : " I");
+      for (uint32_t i = 0; i < definition.count; ++i) text.field(operands[i].to_dimacs());
+      text.text(definition.kind == Definition::AND ? " 0\n" : "\n");
       continue;
     }
     const uint32_t position = core_positions_[event];
     if (position > root || !used[position]) continue;
     ++written;
     number[position] = ++next_number;
-    out << number[position];
+    text.number(number[position]);
     if (core_merged_[event]) {
-      out << " *";
+      text.text(" *");
     } else {
       widened.clear();
-      for (const Literal& literal : formula_.clauses.read(position, widened))
-        out << ' ' << literal.to_dimacs();
-      out << " 0";
+      text.literals(formula_.clauses.read(position, widened));
     }
     for (uint32_t a = core_begins_[event]; a < core_begins_[event + 1]; ++a)
-      out << ' ' << number[core_antecedents_[a]];
-    out << " 0\n";
+      text.field(number[core_antecedents_[a]]);
+    text.text(" 0\n");
   }
-  out << "CONCLUDE INVALID " << number[root] << '\n';
+  text.text("CONCLUDE INVALID ");
+  text.number(number[root]);
+  text.put('\n');
   return written;
 }

@@ -291,15 +291,16 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   for (uint32_t antecedent : step.antecedents)
     if (!step_map_.defined(antecedent))
       refuse(step_text() + "antecedent " + std::to_string(antecedent) + " is not defined.");
-  const Kind kind = static_cast<Kind>(kinds_[step_map_[first] - 1]);
+  const Kind kind = static_cast<Kind>(kinds_[step_map_[first] - 1] & CUBE);
   for (uint32_t antecedent : step.antecedents)
-    if (kinds_[step_map_[antecedent] - 1] != kind)
+    if ((kinds_[step_map_[antecedent] - 1] & CUBE) != kind)
       refuse(step_text() + "antecedent " + std::to_string(first) + " is a " +
              kind_name(kind == CUBE) + ", antecedent " + std::to_string(antecedent) + " a " +
              kind_name(kind != CUBE) + ".");
   const Rule rule = kind == CUBE ? Rule::CUBE : Rule::CLAUSE;
   const std::vector<unsigned>& levels = formula_.levels;
   load(step.antecedents);
+  bool long_distance = false;
   WorkingClause* running = &running_;
   WorkingClause* result = &result_;
   running->assign(views_.front());
@@ -325,6 +326,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
                variable + " (allowed only for a " + reduced_quantifier(rule) +
                " variable on a level greater than the pivot's).");
       }
+      long_distance = true;
     }
     std::swap(running, result);
   }
@@ -367,6 +369,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   else
     ++statistics_.clause_steps;
   store(step.index, running->literals, kind);
+  if (long_distance) kinds_.back() |= kLongDistance;
 }
 
 // Stores a constraint with the antecedent positions in antecedent_positions_.

@@ -86,6 +86,9 @@ class QrpChecker {
 
  private:
   enum Kind : uint8_t { CLAUSE = 0, CUBE = 1 };
+  // A bit of kinds_ beside the Kind: the step's resolvent holds a
+  // long-distance pair (a literal and its complement).
+  static constexpr uint8_t kLongDistance = 2;
 
   std::vector<uint8_t> core_positions(uint64_t& in_core) const;
   void read_constraint(uint32_t position, std::vector<Literal>& literals);
@@ -108,7 +111,7 @@ class QrpChecker {
   const uint32_t input_clauses_; // clauses of the QBF file: store positions 0..n-1
   ClauseMap step_map_;           // step index -> 1-based store position; 0 undefined
   PackedStore derived_;          // positions n on: derived constraints and initial cubes
-  std::vector<uint8_t> kinds_;   // store position -> Kind (input clauses: CLAUSE)
+  std::vector<uint8_t> kinds_;   // store position -> Kind, kLongDistance (input clauses: CLAUSE)
   uint32_t empty_[2] = {0, 0};   // per Kind: 1-based store position of the first empty one
   uint32_t next_input_ = 0;      // store position of the clause the next input step should repeat
   // Input clauses by an order-free hash of their literal set, built when an

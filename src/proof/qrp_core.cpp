@@ -8,11 +8,12 @@
 
 #include "formula/rules.hpp"
 #include "proof/qrp_checker.hpp"
+#include "write/text_writer.hpp"
 
 namespace {
 
 // Binary numbers of 7 bits a byte, low bits first (the binary QRP layout).
-void put_binary(std::ostream& out, uint64_t value) {
+void put_binary(TextWriter& out, uint64_t value) {
   while (value >= 0x80) {
     out.put(static_cast<char>((value & 0x7F) | 0x80));
     value >>= 7;
@@ -39,7 +40,7 @@ uint64_t QrpChecker::write_core(std::ostream& out, const QrpHeader& header, bool
   assert(root_ != 0);
   uint64_t in_core = 0;
   const std::vector<uint8_t> used = core_positions(in_core);
-  if (binary || kinds_[root_ - 1] == CUBE || !write_zel_core(out, used))
+  if (binary || (kinds_[root_ - 1] & CUBE) || !write_zel_core(out, used))
     write_qrp_core(out, header, binary, used);
   return in_core;
 }
@@ -74,7 +75,13 @@ bool QrpChecker::write_zel_core(std::ostream& out, const std::vector<uint8_t>& u
       alias[position] = alias[antecedents[0]];
       continue;
     }
-    if (antecedents.size() != 2) return false;
+    if (antecedents.size() != 2 || (kinds_[position] & kLongDistance)) return false;
+    alias[position] = position;
+    number[position] = ++next_number;
+    // Of two clauses as the trace stored them, zel derives what the trace
+    // did: the same resolution and reduction.
+    if (alias[antecedents[0]] == antecedents[0] && alias[antecedents[1]] == antecedents[1])
+      continue;
     read_constraint(alias[antecedents[0]], loaded_[0]);
     read_constraint(alias[antecedents[1]], loaded_[1]);
     const ClauseView a{loaded_[0].data(), static_cast<uint32_t>(loaded_[0].size())};
@@ -92,8 +99,6 @@ bool QrpChecker::write_zel_core(std::ostream& out, const std::vector<uint8_t>& u
     for (const Literal& literal : result_.literals) same = same && marks_[literal.code];
     for (const Literal& literal : derived) marks_[literal.code] = 0;
     if (!same) return false;
-    alias[position] = position;
-    number[position] = ++next_number;
   }
   // The conclusion's clause must reduce to the empty clause, and hold no
   // literal with its complement.
@@ -105,18 +110,19 @@ bool QrpChecker::write_zel_core(std::ostream& out, const std::vector<uint8_t>& u
   running_.reduce(Rule::CLAUSE, formula_.levels);
   if (running_.size() != 0) return false;
 
-  out << "QBCertificate\n";
+  TextWriter text(out);
+  text.text("QBCertificate\n");
   for (uint32_t position = input_clauses_; position < root_; ++position) {
     if (!used[position] || alias[position] != position) continue;
     read_constraint(position, derived);
-    out << number[position];
-    for (const Literal& literal : derived) out << ' ' << literal.to_dimacs();
-    out << " 0";
-    derived_.for_each_antecedent(position,
-                                 [&](uint32_t a) { out << ' ' << number[alias[a]]; });
-    out << " 0\n";
+    text.number(number[position]);
+    text.literals(derived);
+    derived_.for_each_antecedent(position, [&](uint32_t a) { text.field(number[alias[a]]); });
+    text.text(" 0\n");
   }
-  out << "CONCLUDE INVALID " << number[root] << '\n';
+  text.text("CONCLUDE INVALID ");
+  text.number(number[root]);
+  text.put('\n');
   return true;
 }
 
@@ -128,21 +134,25 @@ void QrpChecker::write_qrp_core(std::ostream& out, const QrpHeader& header, bool
   std::vector<uint32_t> index(root_, 0);
   uint32_t next_index = 0;
   std::vector<Literal> literals;
-  const char* result = kinds_[root_ - 1] == CUBE ? "SAT" : "UNSAT";
-  if (binary) {
-    out << "p bqrp " << header.variables << ' ' << header.clauses << '\0';
-    for (const QrpEntry& block : blocks_) {
-      out.put('\0');
-      out.put(block.quantifier == Quantifier::UNIVERSAL ? 'a' : 'e');
-      for (uint32_t variable : block.variables) put_binary(out, variable);
-      put_binary(out, 0);
-    }
-  } else {
-    out << "p qrp " << header.variables << ' ' << header.clauses << '\n';
-    for (const QrpEntry& block : blocks_) {
-      out << (block.quantifier == Quantifier::UNIVERSAL ? 'a' : 'e');
-      for (uint32_t variable : block.variables) out << ' ' << variable;
-      out << " 0\n";
+  const char* result = (kinds_[root_ - 1] & CUBE) ? "SAT" : "UNSAT";
+  TextWriter text(out);
+  text.text(binary ? "p bqrp " : "p qrp ");
+  text.number(header.variables);
+  text.field(header.clauses);
+  text.put(binary ? '\0' : '\n');
+  for (const QrpEntry& block : blocks_) {
+    const char quantifier = block.quantifier == Quantifier::UNIVERSAL ? 'a' : 'e';
+    if (binary) {
+      text.put('\0');
+      text.put(quantifier);
+      for (uint32_t variable : block.variables) put_binary(text, variable);
+      put_binary(text, 0);
+    } else {
+      text.put(quantifier);
+      for (uint32_t variable : block.variables) {
+        text.field(variable);
+      }
+      text.text(" 0\n");
     }
   }
   for (uint32_t position = 0; position < root_; ++position) {
@@ -150,21 +160,22 @@ void QrpChecker::write_qrp_core(std::ostream& out, const QrpHeader& header, bool
     index[position] = ++next_index;
     read_constraint(position, literals);
     if (binary) {
-      put_binary(out, index[position]);
-      for (const Literal& literal : literals) put_binary(out, qrp_code(literal));
-      put_binary(out, 0);
+      put_binary(text, index[position]);
+      for (const Literal& literal : literals) put_binary(text, qrp_code(literal));
+      put_binary(text, 0);
       if (position >= input_clauses_)
-        derived_.for_each_antecedent(position, [&](uint32_t a) { put_binary(out, index[a]); });
-      put_binary(out, 0);
+        derived_.for_each_antecedent(position, [&](uint32_t a) { put_binary(text, index[a]); });
+      put_binary(text, 0);
     } else {
-      out << index[position];
-      for (const Literal& literal : literals) out << ' ' << literal.to_dimacs();
-      out << " 0";
+      text.number(index[position]);
+      text.literals(literals);
       if (position >= input_clauses_)
-        derived_.for_each_antecedent(position, [&](uint32_t a) { out << ' ' << index[a]; });
-      out << " 0\n";
+        derived_.for_each_antecedent(position, [&](uint32_t a) { text.field(index[a]); });
+      text.text(" 0\n");
     }
   }
-  if (binary) out.put('\0');
-  out << "r " << result << '\n';
+  if (binary) text.put('\0');
+  text.text("r ");
+  text.text(result);
+  text.put('\n');
 }
