@@ -15,6 +15,7 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "core/exception.hpp"
 #include "main/run.hpp"
@@ -32,6 +33,8 @@ namespace {
   std::cout << "   --stats                write statistics to standard error after the verdict"
             << std::endl;
   std::cout << "   --skolem FILE          write a validated model as an AIGER circuit to FILE"
+            << std::endl;
+  std::cout << "   --core FILE            write the steps a validated proof depends on to FILE"
             << std::endl;
   std::exit(0);
 }
@@ -59,6 +62,9 @@ Arguments parse(int argc, char** argv) {
     } else if (argument == "--skolem") {
       if (i + 1 == argc) usage();
       arguments.skolem_file = argv[++i];
+    } else if (argument == "--core") {
+      if (i + 1 == argc) usage();
+      arguments.core_file = argv[++i];
     } else if (first_file.empty()) {
       first_file = argument;
     } else if (second_file.empty()) {
@@ -88,15 +94,24 @@ int main(int argc, char** argv) {
     std::cout << "Error: Standard input can be read only once." << std::endl;
     return 30;
   }
-  if (!arguments.skolem_file.empty()) {
-    // A circuit that could not be written, or would replace an input, is
-    // refused before any checking.
-    try {
+  // An output that could not be written, would replace an input or the
+  // other output, is refused before any checking.
+  try {
+    if (!arguments.skolem_file.empty())
       check_output_file(arguments.skolem_file, arguments.input_files());
-    } catch (const Exception& error) {
-      std::cout << "Error: " << error.message << std::endl;
-      return 30;
+    if (!arguments.core_file.empty()) {
+      // Both outputs in one file would leave only the one written last.
+      if (arguments.core_file == arguments.skolem_file)
+        throw Exception("Cannot write file: '" + arguments.core_file +
+                        "' (it is the --skolem file).");
+      std::vector<InputFile> taken = arguments.input_files();
+      if (!arguments.skolem_file.empty())
+        taken.push_back({arguments.skolem_file, "the --skolem file"});
+      check_output_file(arguments.core_file, taken);
     }
+  } catch (const Exception& error) {
+    std::cout << "Error: " << error.message << std::endl;
+    return 30;
   }
   Run run(arguments);
   if (isatty(STDERR_FILENO)) run.show_progress();

@@ -15,6 +15,7 @@
 #include "read/certificate_kind.hpp"
 #include "read/qdimacs_reader.hpp"
 #include "read/tokenizer.hpp"
+#include "write/output_file.hpp"
 
 namespace {
 
@@ -31,6 +32,9 @@ class AtExit {
  private:
   Action action_;
 };
+
+const char* const kNoCoreOfModel =
+    "A model has no proof steps to write with --core (it takes refutations and QRP traces).";
 
 }  // namespace
 
@@ -87,6 +91,7 @@ bool Run::check() {
   ProofChecker::Options proof_options;
   proof_options.debug = arguments_.debug;
   proof_options.ignore = arguments_.ignore;
+  proof_options.record_core = !arguments_.core_file.empty();
   ProofChecker proof(formula_, proof_options);
   const AtExit proof_counts([&] { statistics_.proof = proof.statistics(); });
   if (progress_) proof.set_progress([this](uint64_t entries) { progress_->update(entries); });
@@ -96,8 +101,11 @@ bool Run::check() {
   // whole: the rest is decompressed and checked before any verdict.
   if (conclusion != ProofChecker::Conclusion::MODEL) {
     certificate_source_.verify_rest();
+    if (conclusion == ProofChecker::Conclusion::REFUTED && !arguments_.core_file.empty())
+      write_core([&](std::ostream& out, uint64_t& steps) { return proof.write_core(out, steps); });
     return conclusion == ProofChecker::Conclusion::REFUTED;
   }
+  if (!arguments_.core_file.empty()) throw Exception(kNoCoreOfModel);
 
   // The model stages read the QBF file's clauses and the definitions, not
   // the clauses the certificate derived or defined: their memory goes back
@@ -161,7 +169,7 @@ bool Run::check_qrp(Tokenizer&& tokens) {
   if (arguments_.qbf_file.empty())
     throw Exception("A QRP trace is checked against its formula: give the QBF file before "
                     "the trace.");
-  qrp_reader_->read_header();
+  const QrpHeader header = qrp_reader_->read_header();
   std::vector<uint32_t> qbf_prefix;
   read_formula(qbf_prefix);
   if (arguments_.debug)
@@ -185,6 +193,14 @@ bool Run::check_qrp(Tokenizer&& tokens) {
   // The reader read to the end; a compressed trace's checksums and trailer
   // are checked before the verdict.
   certificate_source_.verify_rest();
+  if (proved && !arguments_.core_file.empty()) {
+    const std::string& name = arguments_.core_file;
+    const bool binary = name.size() >= 5 && name.compare(name.size() - 5, 5, ".bqrp") == 0;
+    write_core([&](std::ostream& out, uint64_t& steps) {
+      steps = qrp_checker_->statistics().steps();
+      return qrp_checker_->write_core(out, header, binary);
+    });
+  }
   return proved;
 }
 
@@ -192,6 +208,7 @@ bool Run::check_qrp(Tokenizer&& tokens) {
 // file, which it needs (the outputs name its variables).
 bool Run::check_aiger(Tokenizer&& tokens) {
   aiger_reader_.reset(new AigerReader(std::move(tokens)));
+  if (!arguments_.core_file.empty()) throw Exception(kNoCoreOfModel);
   if (arguments_.qbf_file.empty())
     throw Exception("An AIGER certificate is checked against its formula: give the QBF file "
                     "before the certificate.");
@@ -229,6 +246,18 @@ bool Run::check_aiger(Tokenizer&& tokens) {
   const AtExit model_counts([&] { statistics_.model = model.statistics(); });
   model.set_model(std::move(pairs));
   return check_model(model);
+}
+
+// The core of a validated proof, through the one writer of files; `produce`
+// writes it and returns the steps written, setting the steps checked.
+void Run::write_core(const std::function<uint64_t(std::ostream&, uint64_t&)>& produce) {
+  timeval phase;
+  gettimeofday(&phase, nullptr);
+  write_output_file(arguments_.core_file, arguments_.input_files(), [&](std::ostream& out) {
+    statistics_.core_steps = produce(out, statistics_.core_of);
+  });
+  statistics_.has_core = true;
+  statistics_.core_seconds = seconds_since(phase);
 }
 
 std::string Run::where() const {

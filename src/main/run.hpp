@@ -8,6 +8,7 @@
 #include <sys/time.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -29,6 +30,7 @@ struct Arguments {
   std::string qbf_file;          // empty: the certificate alone
   std::string certificate_file;  // "-": standard input
   std::string skolem_file;       // --skolem FILE; empty: none
+  std::string core_file;         // --core FILE; empty: none
   bool debug = false;            // --d
   bool ignore = false;           // --ignore
   bool statistics = false;       // --stats
@@ -74,6 +76,7 @@ class Run {
   bool check_aiger(Tokenizer&& tokens);
   ModelChecker::Options model_options();
   bool check_model(ModelChecker& model);
+  void write_core(const std::function<uint64_t(std::ostream&, uint64_t&)>& produce);
 
   const Arguments arguments_;                  // the options, owned
   bool in_memory_ = false;                     // the sources were opened on memory

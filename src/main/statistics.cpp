@@ -82,6 +82,13 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
   line(out, "conclusion time", seconds(proof.conclusion_seconds));
   if (has_model) line(out, "model test time", seconds(model.test_seconds));
   if (has_herbrand) line(out, "Herbrand test time", seconds(herbrand.test_seconds));
+  if (has_core) {
+    char share[32];
+    std::snprintf(share, sizeof share, " (%.1f %%)",
+                  core_of ? 100.0 * static_cast<double>(core_steps) / core_of : 0.0);
+    line(out, "core steps", number(core_steps) + " of " + number(core_of) + share);
+    line(out, "core time", seconds(core_seconds));
+  }
   line(out, "total time", seconds(total_seconds));
   const double megabytes = static_cast<double>(formula.bytes_in() + certificate.bytes_in()) / 1e6;
   char rate[32];

@@ -30,6 +30,10 @@ struct RunStatistics {
   uint64_t literals = 0;        // literals stored at the end
   double formula_seconds = 0;   // reading the QBF file
   double total_seconds = 0;     // the whole run
+  bool has_core = false;        // --core wrote a core
+  uint64_t core_steps = 0;      // steps in it
+  uint64_t core_of = 0;         // steps checked
+  double core_seconds = 0;      // finding and writing it
 
   void write(std::ostream& out, const std::string& formula_name, const ByteSource& formula,
              const std::string& certificate_name, const ByteSource& certificate) const;

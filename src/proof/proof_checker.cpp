@@ -140,6 +140,7 @@ void ProofChecker::apply_step(StepEntry& step) {
   if (step.antecedents.empty()) {
     if (!options_.ignore) throw Exception("Resolvent not justified (no antecedents).");
     store(step.number, step.resolvent.literals);
+    if (options_.record_core) record_step(step);
     return;
   }
   if (step.antecedents.size() == 1) throw Exception("Single antecedent does not make sense.");
@@ -150,6 +151,7 @@ void ProofChecker::apply_step(StepEntry& step) {
     ++statistics_.chain_steps;
     check_chain(step);
   }
+  if (options_.record_core) record_step(step);
 }
 
 void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) {
@@ -435,6 +437,9 @@ bool ProofChecker::try_extension(const Definition& definition, const Literal* op
   assert(!refusal);
   (void)refusal;
   assert(formula_.is_defined(definition.variable));
+  if (options_.record_core)
+    core_events_.push_back(kExtensionEvent |
+                           static_cast<uint32_t>(formula_.definitions.size() - 1));
   if (definition.kind == Definition::AND)
     ++statistics_.and_extensions;
   else
@@ -448,6 +453,7 @@ bool ProofChecker::conclude(CertificateReader& reader) {
   assert(phase_ == Phase::CONCLUSION);
   const uint32_t number = reader.read_clause_number();
   if (!clause_map_.defined(number)) throw Exception(message::clause_not_defined(number));
+  refuting_number_ = number;
   WorkingClause& refuting = running_;
   std::vector<ClauseView>& views = scratch_->antecedent_clauses;
   load_clauses({number}, views);

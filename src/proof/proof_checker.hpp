@@ -53,6 +53,7 @@ class ProofChecker {
   struct Options {
     bool debug = false;   // --d: progress lines on standard output
     bool ignore = false;  // --ignore: accept steps without antecedents
+    bool record_core = false;  // --core: keep each step's antecedents for write_core
   };
 
   // Checks proofs over `formula`, whose clauses so far (the QBF file's) are
@@ -66,6 +67,12 @@ class ProofChecker {
 
   // Number of the QBF file's clauses (positions 0 to n - 1 of the store).
   uint32_t input_clauses() const { return input_clauses_; }
+  // After a refutation (record_core set): writes the steps the refuting
+  // clause rests on, with the extension definitions applied, to `out` as
+  // a zel certificate (core.cpp). Returns the number of steps written;
+  // `steps` is set to the number of steps checked.
+  uint64_t write_core(std::ostream& out, uint64_t& steps) const;
+
   // The counts so far; during a phase (the proof, the conclusion) its time
   // so far, so that a run ended by an error still reports what it did.
   ProofStatistics statistics() const;
@@ -125,6 +132,7 @@ class ProofChecker {
   void load_clauses(const std::vector<uint32_t>& numbers, std::vector<ClauseView>& views);
   void load_positions(const std::vector<uint32_t>& positions, std::vector<ClauseView>& views);
   bool try_extension(const Definition& definition, const Literal* operands);
+  void record_step(const StepEntry& step);
   void settle_steps();
   void report_unsettled_steps() const;
   void settle_extensions();
@@ -146,6 +154,18 @@ class ProofChecker {
   std::vector<uint32_t> delayed_antecedents_;    // their antecedent lists
   Definitions delayed_extensions_;               // in reading order
   std::vector<uint8_t> settled_extensions_;   // delayed extension -> applied at the conclusion
+
+  // With record_core: each applied numbered step (a record) in order of
+  // application, which is store order, and the extensions between them.
+  std::vector<uint32_t> core_positions_;    // record -> store position of its clause
+  std::vector<uint32_t> core_antecedents_;  // all records' antecedents, as store positions
+  std::vector<uint32_t> core_begins_ = {0}; // record -> first antecedent; one more at the end
+  std::vector<uint8_t> core_merged_;        // record -> written with "*"
+  // Records and applied extensions in order of application: a record index,
+  // or kExtensionEvent | the definition's index in formula_.definitions.
+  std::vector<uint32_t> core_events_;
+  static constexpr uint32_t kExtensionEvent = 0x80000000u;
+  uint32_t refuting_number_ = 0;            // the clause number of CONCLUDE INVALID
 
   // Scratch kept from entry to entry so that its capacity stays.
   StepEntry step_;                       // the numbered line being read

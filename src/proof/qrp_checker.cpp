@@ -136,6 +136,7 @@ void QrpChecker::check_block(const QrpEntry& block) {
     last_block_level_ = block_level;
     any_block_ = true;
   }
+  blocks_.push_back(block);
   in_entry_ = false;
 }
 
@@ -286,15 +287,16 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   for (uint32_t antecedent : step.antecedents)
     if (!step_map_.defined(antecedent))
       refuse(step_text() + "antecedent " + std::to_string(antecedent) + " is not defined.");
-  const Kind kind = static_cast<Kind>(kinds_[step_map_[first] - 1]);
+  const Kind kind = static_cast<Kind>(kinds_[step_map_[first] - 1] & CUBE);
   for (uint32_t antecedent : step.antecedents)
-    if (kinds_[step_map_[antecedent] - 1] != kind)
+    if ((kinds_[step_map_[antecedent] - 1] & CUBE) != kind)
       refuse(step_text() + "antecedent " + std::to_string(first) + " is a " +
              kind_name(kind == CUBE) + ", antecedent " + std::to_string(antecedent) + " a " +
              kind_name(kind != CUBE) + ".");
   const Rule rule = kind == CUBE ? Rule::CUBE : Rule::CLAUSE;
   const std::vector<unsigned>& levels = formula_.levels;
   load(step.antecedents);
+  bool long_distance = false;
   WorkingClause* running = &running_;
   WorkingClause* result = &result_;
   running->assign(views_.front());
@@ -320,6 +322,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
                variable + " (allowed only for a " + reduced_quantifier(rule) +
                " variable on a level greater than the pivot's).");
       }
+      long_distance = true;
     }
     std::swap(running, result);
   }
@@ -362,6 +365,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   else
     ++statistics_.clause_steps;
   store(step.index, running->literals, kind);
+  if (long_distance) kinds_.back() |= kLongDistance;
 }
 
 // Stores a constraint with the antecedent positions in antecedent_positions_.
@@ -382,7 +386,11 @@ std::string QrpChecker::step_text() const { return "Step " + std::to_string(step
 bool QrpChecker::conclude(bool satisfiable) {
   const Kind kind = satisfiable ? CUBE : CLAUSE;
   statistics_.proof_found = empty_[kind] != 0;
-  count_outside_proof(empty_[kind]);
+  root_ = empty_[kind];
+  uint64_t in_proof = 0;
+  core_positions(in_proof);
+  const uint64_t steps = statistics_.steps();
+  statistics_.outside_proof = steps > in_proof ? steps - in_proof : 0;
   if (options_.debug)
     std::cout << "Result " << (satisfiable ? "SAT" : "UNSAT") << ": the empty "
               << kind_name(satisfiable) << (statistics_.proof_found ? " was" : " was not")
@@ -390,24 +398,20 @@ bool QrpChecker::conclude(bool satisfiable) {
   return statistics_.proof_found;
 }
 
-// The steps the empty constraint at 1-based store position `root` (0: none)
-// rests on, found backwards over the stored
-// antecedent lists: antecedents stand before their steps, so one sweep from
-// the root down marks them all.
-void QrpChecker::count_outside_proof(uint32_t root) {
-  const uint64_t steps = statistics_.steps();
-  if (root == 0) {
-    statistics_.outside_proof = steps;
-    return;
-  }
-  std::vector<uint8_t> used(root, 0);
-  used[root - 1] = 1;
-  uint64_t in_proof = 0;
-  for (uint32_t position = root; position-- > 0;) {
+// The store positions the empty constraint of the verdict (root_; none: no
+// position) rests on, marked 1, found backwards over the stored antecedent
+// lists: antecedents stand before their steps, so one sweep from the root
+// down marks them all. `in_core` counts them.
+std::vector<uint8_t> QrpChecker::core_positions(uint64_t& in_core) const {
+  std::vector<uint8_t> used(root_, 0);
+  in_core = 0;
+  if (root_ == 0) return used;
+  used[root_ - 1] = 1;
+  for (uint32_t position = root_; position-- > 0;) {
     if (!used[position]) continue;
-    ++in_proof;
+    ++in_core;
     if (position < input_clauses_) continue;
     derived_.for_each_antecedent(position, [&](uint32_t antecedent) { used[antecedent] = 1; });
   }
-  statistics_.outside_proof = steps > in_proof ? steps - in_proof : 0;
+  return used;
 }

@@ -74,8 +74,27 @@ class QrpChecker {
   void check_step(const QrpEntry& step);
   bool conclude(bool satisfiable);
 
+  // The core of a proved trace (check returned true): the steps the empty
+  // constraint rests on, written to `out` with `header`'s numbers and the
+  // trace's blocks. A clause proof whose steps zel's format can express
+  // (resolutions of two clauses without long-distance pairs, and
+  // reductions that fold into the resolution after them or into the
+  // conclusion) is written in zel's format; otherwise, and always when
+  // `binary`, as a QRP trace of those steps and the input clauses they use,
+  // numbered densely. Returns the number of the trace's steps in the core.
+  uint64_t write_core(std::ostream& out, const QrpHeader& header, bool binary);
+
  private:
   enum Kind : uint8_t { CLAUSE = 0, CUBE = 1 };
+  // A bit of kinds_ beside the Kind: the step's resolvent holds a
+  // long-distance pair (a literal and its complement).
+  static constexpr uint8_t kLongDistance = 2;
+
+  std::vector<uint8_t> core_positions(uint64_t& in_core) const;
+  void read_constraint(uint32_t position, std::vector<Literal>& literals);
+  bool write_zel_core(std::ostream& out, const std::vector<uint8_t>& used);
+  void write_qrp_core(std::ostream& out, const QrpHeader& header, bool binary,
+                      const std::vector<uint8_t>& used);
 
   void check_input_or_initial(const QrpEntry& step);
   bool matches_input_clause(const std::vector<Literal>& set, uint32_t position);
@@ -84,7 +103,6 @@ class QrpChecker {
   void distinct_literals(const QrpEntry& step);
   void load(const std::vector<uint32_t>& antecedents);
   void store(uint32_t index, const std::vector<Literal>& literals, Kind kind);
-  void count_outside_proof(uint32_t root);
   [[noreturn]] void refuse(const std::string& message) const;
   std::string step_text() const;  // "Step I: "
 
@@ -93,7 +111,7 @@ class QrpChecker {
   const uint32_t input_clauses_; // clauses of the QBF file: store positions 0..n-1
   ClauseMap step_map_;           // step index -> 1-based store position; 0 undefined
   PackedStore derived_;          // positions n on: derived constraints and initial cubes
-  std::vector<uint8_t> kinds_;   // store position -> Kind (input clauses: CLAUSE)
+  std::vector<uint8_t> kinds_;   // store position -> Kind, kLongDistance (input clauses: CLAUSE)
   uint32_t empty_[2] = {0, 0};   // per Kind: 1-based store position of the first empty one
   uint32_t next_input_ = 0;      // store position of the clause the next input step should repeat
   // Input clauses by an order-free hash of their literal set, built when an
@@ -107,6 +125,8 @@ class QrpChecker {
   std::vector<uint8_t> seen_;    // variable -> quantified in the trace's prefix
   unsigned last_block_level_ = 0;  // QBF level of the trace's last block
   bool any_block_ = false;       // a block was read
+  std::vector<QrpEntry> blocks_;  // the trace's blocks as read (quantifier, variables), for --core
+  uint32_t root_ = 0;            // 1-based store position of the verdict's empty constraint; 0 none
 
   MatrixImplication implication_;  // the initial-cube test
   QrpStatistics statistics_;       // work counts

@@ -42,6 +42,7 @@ available options:
    --v                    show version information
    --stats                write statistics to standard error after the verdict
    --skolem FILE          write a validated model as an AIGER circuit to FILE
+   --core FILE            write the steps a validated proof depends on to FILE
 EOF
 # Its options, one per line: the option column (23 characters after the
 # three leading blanks), trailing blanks dropped.
