@@ -72,4 +72,65 @@ std::string cannot_write(const std::string& path, const std::string& reason) {
   return "Cannot write file: '" + path + "' (" + reason + ").";
 }
 
+std::string needs_no_model(uint32_t variable) {
+  return "Variable " + std::to_string(variable) + " does not need a model.";
+}
+
+std::string model_undefined(uint32_t variable, int32_t function) {
+  return "Model for " + std::to_string(variable) + " (" + std::to_string(function) +
+         ") is undefined.";
+}
+
+std::string model_reads_deeper_universal(uint32_t variable, uint32_t level, uint32_t universal,
+                                         uint32_t universal_level) {
+  return "Model function for " + std::to_string(variable) + " (on level " + std::to_string(level) +
+         ") depends on universal variable with higher quantification (" +
+         std::to_string(universal) + " on level " + std::to_string(universal_level) + ").";
+}
+
+std::string herbrand_reads_deeper_existential(uint32_t universal, uint32_t level,
+                                              uint32_t existential, uint32_t existential_level) {
+  return "Herbrand function for " + std::to_string(universal) + " (on level " +
+         std::to_string(level) + ") depends on existential variable with higher quantification (" +
+         std::to_string(existential) + " on level " + std::to_string(existential_level) + ").";
+}
+
+std::string aiger_variable_not_in_formula(const char* port, uint32_t index, uint32_t literal,
+                                          uint32_t variable) {
+  return std::string(port) + " " + std::to_string(index) + " (literal " + std::to_string(literal) +
+         ") names variable " + std::to_string(variable) + ", which the QBF file does not have.";
+}
+
+std::string aiger_outputs_of_both_kinds(uint32_t first, const char* first_quantifier,
+                                        uint32_t first_variable, uint32_t output,
+                                        const char* quantifier, uint32_t variable) {
+  return "Output " + std::to_string(first) + " names " + first_quantifier + " variable " +
+         std::to_string(first_variable) + ", but output " + std::to_string(output) + " names " +
+         quantifier + " variable " + std::to_string(variable) +
+         ": the outputs are Skolem functions (existential variables) or Herbrand "
+         "functions (universal variables), not both.";
+}
+
+std::string aiger_input_of_wrong_kind(uint32_t index, uint32_t literal, const char* quantifier,
+                                      uint32_t variable, const char* functions,
+                                      const char* expected_quantifier) {
+  return "Input " + std::to_string(index) + " (literal " + std::to_string(literal) + ") names " +
+         quantifier + " variable " + std::to_string(variable) + ", but the inputs of " + functions +
+         " functions are " + expected_quantifier + " variables.";
+}
+
+std::string aiger_output_undefined(uint32_t index, uint32_t literal) {
+  return "Output " + std::to_string(index) + " (literal " + std::to_string(literal) +
+         ") reads variable " + std::to_string(literal >> 1) +
+         ", which no input or AND gate defines.";
+}
+
+std::string aiger_fresh_variables(uint32_t gates, bool constant, uint32_t max_variable,
+                                  uint64_t last_fresh) {
+  return "The circuit's " + std::to_string(gates) + " AND gates" +
+         (constant ? " and its constant" : "") + " need fresh variables after the formula's " +
+         std::to_string(max_variable) + ", up to " + std::to_string(last_fresh) +
+         ": beyond the largest supported variable number " + std::to_string(kMaxVariable) + ".";
+}
+
 }  // namespace message

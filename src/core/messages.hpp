@@ -27,6 +27,25 @@ std::string missing_header(const std::string& file_name);
 std::string unknown_claim(const std::string& claim);
 std::string tautological_resolvent(const std::string& clause);
 std::string cannot_write(const std::string& path, const std::string& reason);
+// The model's refusals.
+std::string needs_no_model(uint32_t variable);
+std::string model_undefined(uint32_t variable, int32_t function);
+std::string model_reads_deeper_universal(uint32_t variable, uint32_t level, uint32_t universal,
+                                         uint32_t universal_level);
+std::string herbrand_reads_deeper_existential(uint32_t universal, uint32_t level,
+                                              uint32_t existential, uint32_t existential_level);
+// An AIGER certificate's refusals; `port` is "Input" or "Output".
+std::string aiger_variable_not_in_formula(const char* port, uint32_t index, uint32_t literal,
+                                          uint32_t variable);
+std::string aiger_outputs_of_both_kinds(uint32_t first, const char* first_quantifier,
+                                        uint32_t first_variable, uint32_t output,
+                                        const char* quantifier, uint32_t variable);
+std::string aiger_input_of_wrong_kind(uint32_t index, uint32_t literal, const char* quantifier,
+                                      uint32_t variable, const char* functions,
+                                      const char* expected_quantifier);
+std::string aiger_output_undefined(uint32_t index, uint32_t literal);
+std::string aiger_fresh_variables(uint32_t gates, bool constant, uint32_t max_variable,
+                                  uint64_t last_fresh);
 
 }  // namespace message
 

@@ -13,11 +13,11 @@
 
 namespace {
 
-constexpr uint32_t INITIAL_SLOTS = 1024;  // a power of two
+constexpr uint32_t kInitialSlots = 1024;  // a power of two
 
 }  // namespace
 
-Aig::Aig() : fanins_{0, 0}, table_(INITIAL_SLOTS, 0), mask_(INITIAL_SLOTS - 1) {}
+Aig::Aig() : fanins_{0, 0}, table_(kInitialSlots, 0), mask_(kInitialSlots - 1) {}
 
 // The low bits of the mix choose the slot, the high 32 are the fingerprint:
 // most probes that do not match are refused by it without reading the
@@ -25,25 +25,26 @@ Aig::Aig() : fanins_{0, 0}, table_(INITIAL_SLOTS, 0), mask_(INITIAL_SLOTS - 1) {
 uint64_t Aig::hash(uint32_t a, uint32_t b) { return mix((uint64_t{a} << 32) | b); }
 
 void Aig::check_room() const {
-  if (nodes() >= MAX_NODES)
-    throw Exception("The model's gate graph would need more than " + std::to_string(MAX_NODES) +
+  if (nodes() >= kMaxNodes)
+    throw Exception("The model's gate graph would need more than " + std::to_string(kMaxNodes) +
                     " nodes.");
 }
 
 uint32_t Aig::add_input(uint32_t tag) {
   check_room();
   const uint32_t node = nodes();
-  fanins_.push_back(INPUT_MARK);
+  fanins_.push_back(kInputMark);
   fanins_.push_back(tag);
   return 2 * node;
 }
 
 uint32_t Aig::make_and(uint32_t a, uint32_t b) {
+  assert((a >> 1) < nodes() && (b >> 1) < nodes() && "an operand of no existing node");
   if (a < b) std::swap(a, b);
-  if (b == FALSE_LITERAL) return FALSE_LITERAL;
-  if (b == TRUE_LITERAL) return a;
+  if (b == kFalseLiteral) return kFalseLiteral;
+  if (b == kTrueLiteral) return a;
   if (a == b) return a;
-  if (a == (b ^ 1u)) return FALSE_LITERAL;
+  if (a == (b ^ 1u)) return kFalseLiteral;
   const uint64_t key = hash(a, b);
   const uint64_t fingerprint = key & ~uint64_t{0xffffffffu};
   size_t slot = static_cast<size_t>(key) & mask_;
@@ -67,6 +68,7 @@ uint32_t Aig::make_and(uint32_t a, uint32_t b) {
 void Aig::grow() {
   table_.assign(2 * table_.size(), 0);
   mask_ = table_.size() - 1;
+  assert((table_.size() & mask_) == 0 && 2 * size_t{and_nodes_} <= table_.size());
   for (uint32_t node = 1; node < nodes(); ++node) {
     if (!is_and(node)) continue;
     const uint64_t key = hash(left(node), right(node));
@@ -88,10 +90,10 @@ uint32_t Aig::make_conjunction(std::vector<uint32_t>& literals) {
   // is seen at once.
   std::sort(literals.begin(), literals.end());
   literals.erase(std::unique(literals.begin(), literals.end()), literals.end());
-  if (!literals.empty() && literals[0] == FALSE_LITERAL) return FALSE_LITERAL;
+  if (!literals.empty() && literals[0] == kFalseLiteral) return kFalseLiteral;
   for (size_t i = 1; i < literals.size(); ++i)
-    if (literals[i] == (literals[i - 1] ^ 1u)) return FALSE_LITERAL;
-  if (!literals.empty() && literals[0] == TRUE_LITERAL) literals.erase(literals.begin());
+    if (literals[i] == (literals[i - 1] ^ 1u)) return kFalseLiteral;
+  if (!literals.empty() && literals[0] == kTrueLiteral) literals.erase(literals.begin());
   size_t level = literals.size();
   while (level > 1) {
     size_t next = 0;
@@ -99,7 +101,7 @@ uint32_t Aig::make_conjunction(std::vector<uint32_t>& literals) {
     if (level & 1u) literals[next++] = literals[level - 1];
     level = next;
   }
-  return level ? literals[0] : TRUE_LITERAL;
+  return level ? literals[0] : kTrueLiteral;
 }
 
 bool Aig::consistent() const {
@@ -110,7 +112,7 @@ bool Aig::consistent() const {
     if (is_input(node)) continue;
     ++ands;
     const uint32_t a = left(node), b = right(node);
-    if (b <= TRUE_LITERAL || a <= b || a == (b ^ 1u) || (a >> 1) >= node) return false;
+    if (b <= kTrueLiteral || a <= b || a == (b ^ 1u) || (a >> 1) >= node) return false;
     // Found by its own probe sequence, which ends at no empty slot before it.
     const uint64_t key = hash(a, b);
     size_t slot = static_cast<size_t>(key) & mask_;
@@ -136,8 +138,11 @@ bool Aig::consistent() const {
 
 void translate_gate(const Network& network, const Gate& gate, std::vector<uint32_t>& literal_of,
                     Aig& aig, std::vector<uint32_t>& conjuncts) {
+  assert(gate.variable < literal_of.size());
+  assert((gate.kind != Gate::ITE || gate.count == 3) && (gate.kind != Gate::COPY || gate.count == 1));
   const Literal* operands = network.operands_of(gate);
   auto literal = [&](uint32_t i) {
+    assert(operands[i].variable() < literal_of.size());
     return literal_of[operands[i].variable()] ^ (operands[i].code & 1u);
   };
   uint32_t result;
@@ -159,10 +164,12 @@ void translate_network(const Network& network, std::vector<uint32_t>& literal_of
 }
 
 ModelGraph build_model_graph(const Network& network, uint32_t variables) {
+  assert(variables >= network.variables);
+  assert_network(network);
   ModelGraph graph;
   std::vector<uint8_t> defined(variables, 0);  // variable -> some gate defines it
   for (const Gate& gate : network.gates) defined[gate.variable] = 1;
-  graph.literal_of.assign(variables, Aig::FALSE_LITERAL);
+  graph.literal_of.assign(variables, Aig::kFalseLiteral);
   for (uint32_t variable = 1; variable < variables; ++variable)
     if (!defined[variable]) graph.literal_of[variable] = graph.aig.add_input(variable);
   defined = std::vector<uint8_t>();

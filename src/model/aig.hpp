@@ -24,8 +24,8 @@
 // every AND node exactly once, at a slot its probe sequence reaches.
 class Aig {
  public:
-  static constexpr uint32_t FALSE_LITERAL = 0;
-  static constexpr uint32_t TRUE_LITERAL = 1;
+  static constexpr uint32_t kFalseLiteral = 0;
+  static constexpr uint32_t kTrueLiteral = 1;
 
   Aig();
 
@@ -34,7 +34,7 @@ class Aig {
   // The literal of a AND b: a constant or an operand when a rule folds it,
   // the existing node when an equal one exists, else a new node. Operands
   // must be literals of existing nodes. Throws Exception when the graph
-  // would pass MAX_NODES.
+  // would pass kMaxNodes.
   uint32_t make_and(uint32_t a, uint32_t b);
   // c ? t : e as (c AND t) OR (NOT c AND e); t when t == e.
   uint32_t make_ite(uint32_t c, uint32_t t, uint32_t e);
@@ -46,7 +46,7 @@ class Aig {
 
   uint32_t nodes() const { return static_cast<uint32_t>(fanins_.size() / 2); }
   uint32_t and_nodes() const { return and_nodes_; }
-  bool is_input(uint32_t node) const { return fanins_[2 * size_t{node}] == INPUT_MARK; }
+  bool is_input(uint32_t node) const { return fanins_[2 * size_t{node}] == kInputMark; }
   bool is_and(uint32_t node) const { return node != 0 && !is_input(node); }
   uint32_t input_tag(uint32_t node) const { return fanins_[2 * size_t{node} + 1]; }
   // An AND node's operands, the greater first.
@@ -57,13 +57,13 @@ class Aig {
   bool consistent() const;
 
   // Literal codes must fit 32 bits.
-  static constexpr uint32_t MAX_NODES = 0x7fffffffu;
+  static constexpr uint32_t kMaxNodes = 0x7fffffffu;
 
  private:
-  static constexpr uint32_t INPUT_MARK = ~0u;  // first fanin word of an input node
+  static constexpr uint32_t kInputMark = ~0u;  // first fanin word of an input node
 
   void grow();
-  // Throws when one more node would pass MAX_NODES.
+  // Throws when one more node would pass kMaxNodes.
   void check_room() const;
   static uint64_t hash(uint32_t a, uint32_t b);
 

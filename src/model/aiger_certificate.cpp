@@ -4,14 +4,13 @@
 #include "model/aiger_certificate.hpp"
 
 #include <algorithm>
-#include <string>
+#include <cassert>
 
 #include "core/exception.hpp"
 #include "core/limits.hpp"
+#include "core/messages.hpp"
 
 namespace {
-
-std::string text(uint64_t number) { return std::to_string(number); }
 
 const char* quantifier_word(const QCNF& formula, uint32_t variable) {
   return formula.is_universal(variable) ? "universal" : "existential";
@@ -25,6 +24,8 @@ const char* aiger_functions_name(AigerFunctions functions) {
 
 AigerFunctions classify_aiger_certificate(const QCNF& formula, const AigerCircuit& circuit,
                                           const AigerVariables& variables) {
+  assert(variables.inputs.size() == circuit.inputs.size() &&
+         variables.outputs.size() == circuit.outputs.size() && "after map_aiger_variables");
   // The first output that names a variable decides; every other must agree.
   bool decided = false;
   bool universal_outputs = false;
@@ -33,21 +34,16 @@ AigerFunctions classify_aiger_certificate(const QCNF& formula, const AigerCircui
     const uint32_t variable = variables.outputs[i];
     if (variable == AigerVariables::IGNORED) continue;
     if (!formula.is_defined(variable))
-      throw Exception("Output " + text(i) + " (literal " + text(circuit.outputs[i]) +
-                      ") names variable " + text(variable) + ", which the QBF file does not have.");
+      throw Exception(message::aiger_variable_not_in_formula("Output", i, circuit.outputs[i], variable));
     const bool universal = formula.is_universal(variable);
     if (!decided) {
       decided = true;
       universal_outputs = universal;
       first_output = i;
     } else if (universal != universal_outputs) {
-      throw Exception("Output " + text(first_output) + " names " +
-                      quantifier_word(formula, variables.outputs[first_output]) + " variable " +
-                      text(variables.outputs[first_output]) + ", but output " + text(i) +
-                      " names " + quantifier_word(formula, variable) + " variable " +
-                      text(variable) +
-                      ": the outputs are Skolem functions (existential variables) or Herbrand "
-                      "functions (universal variables), not both.");
+      throw Exception(message::aiger_outputs_of_both_kinds(
+          first_output, quantifier_word(formula, variables.outputs[first_output]),
+          variables.outputs[first_output], i, quantifier_word(formula, variable), variable));
     }
   }
   const AigerFunctions functions =
@@ -55,14 +51,11 @@ AigerFunctions classify_aiger_certificate(const QCNF& formula, const AigerCircui
   for (uint32_t i = 0; i < variables.inputs.size(); ++i) {
     const uint32_t variable = variables.inputs[i];
     if (!formula.is_defined(variable))
-      throw Exception("Input " + text(i) + " (literal " + text(circuit.inputs[i]) +
-                      ") names variable " + text(variable) + ", which the QBF file does not have.");
+      throw Exception(message::aiger_variable_not_in_formula("Input", i, circuit.inputs[i], variable));
     if (formula.is_universal(variable) == universal_outputs)
-      throw Exception("Input " + text(i) + " (literal " + text(circuit.inputs[i]) +
-                      ") names " + quantifier_word(formula, variable) + " variable " +
-                      text(variable) + ", but the inputs of " + aiger_functions_name(functions) +
-                      " functions are " + (universal_outputs ? "existential" : "universal") +
-                      " variables.");
+      throw Exception(message::aiger_input_of_wrong_kind(
+          i, circuit.inputs[i], quantifier_word(formula, variable), variable,
+          aiger_functions_name(functions), universal_outputs ? "existential" : "universal"));
   }
   return functions;
 }
@@ -74,9 +67,14 @@ AigerNodes::AigerNodes(const AigerCircuit& circuit)
     return (node < inputs_ ? circuit.inputs[node] : circuit.ands[3 * size_t{node - inputs_}]) >> 1;
   };
   if (uint64_t{circuit.max_variable} + 1 <= 4 * (uint64_t{size_} + 1)) {
-    node_of_.assign(size_t{circuit.max_variable} + 1, NONE);
-    node_of_[0] = CONSTANT;
-    for (uint32_t node = 0; node < size_; ++node) node_of_[variable_of_node(node)] = node;
+    node_of_.assign(size_t{circuit.max_variable} + 1, kNoGate);
+    node_of_[0] = kConstant;
+    for (uint32_t node = 0; node < size_; ++node) {
+      // The reader lets no variable beyond M, or defined twice, through.
+      assert(variable_of_node(node) <= circuit.max_variable);
+      assert(node_of_[variable_of_node(node)] == kNoGate);
+      node_of_[variable_of_node(node)] = node;
+    }
   } else {
     sparse_.reserve(size_);
     for (uint32_t node = 0; node < size_; ++node) sparse_.emplace_back(variable_of_node(node), node);
@@ -85,24 +83,28 @@ AigerNodes::AigerNodes(const AigerCircuit& circuit)
   // The reader sees to every gate operand; an output may still name a
   // variable below M that nothing defines.
   for (uint32_t i = 0; i < circuit.outputs.size(); ++i)
-    if (node(circuit.outputs[i]) == NONE)
-      throw Exception("Output " + text(i) + " (literal " + text(circuit.outputs[i]) +
-                      ") reads variable " + text(circuit.outputs[i] >> 1) +
-                      ", which no input or AND gate defines.");
+    if (node(circuit.outputs[i]) == kNoGate)
+      throw Exception(message::aiger_output_undefined(i, circuit.outputs[i]));
 }
 
 uint32_t AigerNodes::node(uint32_t literal) const {
   const uint32_t variable = literal >> 1;
-  if (!node_of_.empty()) return node_of_[variable];
-  if (variable == 0) return CONSTANT;
+  if (!node_of_.empty()) {
+    assert(variable < node_of_.size());
+    return node_of_[variable];
+  }
+  if (variable == 0) return kConstant;
   const auto found = std::lower_bound(sparse_.begin(), sparse_.end(), std::make_pair(variable, 0u));
-  return found != sparse_.end() && found->first == variable ? found->second : NONE;
+  return found != sparse_.end() && found->first == variable ? found->second : kNoGate;
 }
 
 std::vector<std::pair<uint32_t, int32_t>> apply_skolem_circuit(QCNF& formula,
                                                                uint32_t input_clauses,
                                                                const AigerCircuit& circuit,
                                                                const AigerVariables& variables) {
+  assert(variables.inputs.size() == circuit.inputs.size() &&
+         variables.outputs.size() == circuit.outputs.size() && "after map_aiger_variables");
+  assert(input_clauses <= formula.clauses.size());
   const AigerNodes nodes(circuit);
   const uint32_t gates = circuit.and_count();
   bool uses_constant = false;
@@ -113,18 +115,15 @@ std::vector<std::pair<uint32_t, int32_t>> apply_skolem_circuit(QCNF& formula,
   const uint32_t first_fresh = formula.max_variable + 1;
   const uint64_t last_fresh = uint64_t{first_fresh} + uses_constant + gates - 1;
   if (gates + uses_constant > 0 && last_fresh > kMaxVariable)
-    throw Exception("The circuit's " + text(gates) + " AND gates" +
-                    (uses_constant ? " and its constant" : "") +
-                    " need fresh variables after the formula's " + text(formula.max_variable) +
-                    ", up to " + text(last_fresh) +
-                    ": beyond the largest supported variable number " + text(kMaxVariable) + ".");
+    throw Exception(
+        message::aiger_fresh_variables(gates, uses_constant, formula.max_variable, last_fresh));
   const uint32_t true_variable = first_fresh;
   const uint32_t first_gate_variable = first_fresh + (uses_constant ? 1 : 0);
 
   const auto literal_of = [&](uint32_t aiger) {
     const uint32_t node = nodes.node(aiger);
     const bool negated = aiger & 1u;
-    if (node == AigerNodes::CONSTANT) return Literal(true_variable, !negated);  // 1 is true
+    if (node == AigerNodes::kConstant) return Literal(true_variable, !negated);  // 1 is true
     if (node < nodes.inputs()) return Literal(variables.inputs[node], negated);
     return Literal(first_gate_variable + (node - nodes.inputs()), negated);
   };

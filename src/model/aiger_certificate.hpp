@@ -32,12 +32,12 @@ AigerFunctions classify_aiger_certificate(const QCNF& formula, const AigerCircui
                                           const AigerVariables& variables);
 
 // What defines each AIGER variable of a circuit: node i < inputs is input i,
-// node inputs + g is AND gate g; variable 0 (the constants) is CONSTANT,
-// a variable nothing defines is NONE.
+// node inputs + g is AND gate g; variable 0 (the constants) is kConstant,
+// a variable nothing defines is kNoGate.
 class AigerNodes {
  public:
-  static constexpr uint32_t CONSTANT = 0xFFFFFFFEu;
-  static constexpr uint32_t NONE = 0xFFFFFFFFu;
+  static constexpr uint32_t kConstant = 0xFFFFFFFEu;
+  static constexpr uint32_t kNoGate = 0xFFFFFFFFu;
 
   // Memory: a table of one word per AIGER variable up to M when the
   // variables in use are dense (M at most four times I + A), else two words
@@ -53,7 +53,7 @@ class AigerNodes {
  private:
   uint32_t inputs_ = 0;            // I
   uint32_t size_ = 0;              // I + A
-  std::vector<uint32_t> node_of_;  // dense: AIGER variable -> node, CONSTANT or NONE; else empty
+  std::vector<uint32_t> node_of_;  // dense: AIGER variable -> node, kConstant or kNoGate; else empty
   std::vector<std::pair<uint32_t, uint32_t>> sparse_;  // else: (AIGER variable, node), ascending
 };
 

@@ -9,80 +9,18 @@
 #include <charconv>
 #include <cstring>
 #include <ostream>
-#include <sstream>
 #include <utility>
 
 #include "core/exception.hpp"
 
 namespace {
 
-// Per-variable flags of the translation, one byte per network variable.
-enum : uint8_t {
-  IS_INPUT = 1,    // listed among the inputs
-  IS_DEFINED = 2,  // some gate seen so far defines it
-  IS_READ = 4,     // some gate seen so far reads it (its gate must come earlier)
-  IS_NEEDED = 8,   // an output depends on it
-};
+// The translation's own mark, beside assert_network's (network.hpp): an
+// output depends on the variable.
+constexpr uint8_t kIsNeeded = 8;
 
 [[noreturn]] void throw_too_large() {
-  throw Exception("The AIGER circuit would need more than " + std::to_string(AIGER_MAX_VARIABLE) + " variables.");
-}
-
-std::string describe_gate(const Gate& gate) {
-  return "The gate for variable " + std::to_string(gate.variable);
-}
-
-// Checks the network invariants the translation relies on (see network.hpp)
-// and fills `flags` with IS_DEFINED. Inputs must already carry IS_INPUT.
-void check_network(const Network& network, std::vector<uint8_t>& flags) {
-  const uint32_t variables = network.variables;
-  for (const Gate& gate : network.gates) {
-    if (gate.variable == 0 || gate.variable >= variables) {
-      std::ostringstream message;
-      message << "A gate defines variable " << gate.variable << ", outside the network's range 1 to "
-              << (variables ? variables - 1 : 0) << ".";
-      throw Exception(message.str());
-    }
-    if (gate.first > network.operands.size() || gate.count > network.operands.size() - gate.first)
-      throw Exception(describe_gate(gate) + " has operands beyond the network's operand list.");
-    uint32_t expected = gate.count;
-    const char* kind_name = "";
-    if (gate.kind == Gate::ITE) {
-      expected = 3;
-      kind_name = "an if-then-else gate";
-    } else if (gate.kind == Gate::COPY) {
-      expected = 1;
-      kind_name = "a copy gate";
-    } else if (gate.kind != Gate::AND) {
-      throw Exception(describe_gate(gate) + " has unknown kind " + std::to_string(gate.kind) + ".");
-    }
-    if (gate.count != expected) {
-      std::ostringstream message;
-      message << describe_gate(gate) << " has " << gate.count << " operands; " << kind_name << " needs "
-              << expected << ".";
-      throw Exception(message.str());
-    }
-    const Literal* operands = network.operands_of(gate);
-    for (uint32_t i = 0; i < gate.count; ++i) {
-      const uint32_t variable = operands[i].variable();
-      if (variable == 0 || variable >= variables) {
-        std::ostringstream message;
-        message << describe_gate(gate) << " reads variable " << variable
-                << ", outside the network's range 1 to " << (variables ? variables - 1 : 0) << ".";
-        throw Exception(message.str());
-      }
-      flags[variable] |= IS_READ;
-    }
-    uint8_t& own = flags[gate.variable];
-    if (own & IS_DEFINED)
-      throw Exception("Variable " + std::to_string(gate.variable) + " is defined by two gates.");
-    if (own & IS_READ)
-      throw Exception("Variable " + std::to_string(gate.variable) +
-                      " is read before its gate (the gates are not in topological order).");
-    if (own & IS_INPUT)
-      throw Exception("Input variable " + std::to_string(gate.variable) + " is defined by a gate.");
-    own |= IS_DEFINED;
-  }
+  throw Exception("The AIGER circuit would need more than " + std::to_string(kAigerMaxVariable) + " variables.");
 }
 
 // Removes the gates no output reads (constant folding can leave a gate whose
@@ -129,7 +67,7 @@ void take_gates(const Aig& graph, SkolemCircuit& circuit) {
   const uint32_t first = circuit.input_count() + 1;
   circuit.ands.reserve(2 * size_t{graph.and_nodes()});
   for (uint32_t node = first; node < graph.nodes(); ++node) {
-    assert(graph.is_and(node));
+    assert(graph.is_and(node) && graph.left(node) < 2 * node);
     circuit.ands.push_back(graph.left(node));
     circuit.ands.push_back(graph.right(node));
   }
@@ -140,7 +78,7 @@ void take_gates(const Aig& graph, SkolemCircuit& circuit) {
 
 SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs) {
-  if (inputs.size() > AIGER_MAX_VARIABLE) {
+  if (inputs.size() > kAigerMaxVariable) {
     throw_too_large();
   }
   SkolemCircuit circuit;
@@ -153,31 +91,31 @@ SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uin
   std::vector<std::pair<uint32_t, uint32_t>> sorted_inputs;
   sorted_inputs.reserve(inputs.size());
   for (uint32_t i = 0; i < input_count; ++i) {
-    if (inputs[i] == 0) throw Exception("Input variable 0 is not a variable.");
+    assert(inputs[i] != 0 && "input variable 0");
     sorted_inputs.emplace_back(inputs[i], i);
   }
   std::sort(sorted_inputs.begin(), sorted_inputs.end());
-  for (size_t i = 1; i < sorted_inputs.size(); ++i)
-    if (sorted_inputs[i].first == sorted_inputs[i - 1].first)
-      throw Exception("Variable " + std::to_string(sorted_inputs[i].first) + " is an input twice.");
-  for (uint32_t variable : outputs)
-    if (variable == 0) throw Exception("Output variable 0 is not a variable.");
+  assert(std::adjacent_find(sorted_inputs.begin(), sorted_inputs.end(),
+                            [](const auto& a, const auto& b) { return a.first == b.first; }) ==
+             sorted_inputs.end() &&
+         "an input listed twice");
+  assert(std::find(outputs.begin(), outputs.end(), 0u) == outputs.end() && "output variable 0");
 
   const uint32_t variables = network.variables;
-  std::vector<uint8_t> flags(variables, 0);  // IS_* per network variable
+  std::vector<uint8_t> flags(variables, 0);  // NetworkMark and kIsNeeded per network variable
   for (uint32_t variable : inputs)
-    if (variable < variables) flags[variable] |= IS_INPUT;
-  check_network(network, flags);
+    if (variable < variables) flags[variable] |= kNetworkInput;
+  assert_network(network, flags);
 
   // Cone of influence: walking the gates backwards, a gate is needed when its
   // variable is, and then so are the variables it reads.
   for (uint32_t variable : outputs)
-    if (variable < variables) flags[variable] |= IS_NEEDED;
+    if (variable < variables) flags[variable] |= kIsNeeded;
   for (size_t g = network.gates.size(); g-- > 0;) {
     const Gate& gate = network.gates[g];
-    if (!(flags[gate.variable] & IS_NEEDED)) continue;
+    if (!(flags[gate.variable] & kIsNeeded)) continue;
     const Literal* operands = network.operands_of(gate);
-    for (uint32_t i = 0; i < gate.count; ++i) flags[operands[i].variable()] |= IS_NEEDED;
+    for (uint32_t i = 0; i < gate.count; ++i) flags[operands[i].variable()] |= kIsNeeded;
   }
 
   // Graph literal of every network variable: inputs are nodes 1 to I in
@@ -185,13 +123,13 @@ SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uin
   // topological order, the rest stay false.
   Aig graph;
   for (uint32_t i = 0; i < input_count; ++i) graph.add_input(inputs[i]);
-  std::vector<uint32_t> literal_of(variables, Aig::FALSE_LITERAL);
+  std::vector<uint32_t> literal_of(variables, Aig::kFalseLiteral);
   for (uint32_t i = 0; i < input_count; ++i)
     if (inputs[i] < variables) literal_of[inputs[i]] = 2 * (i + 1);
   {
     std::vector<uint32_t> conjuncts;  // scratch of translate_gate
     for (const Gate& gate : network.gates)
-      if (flags[gate.variable] & IS_NEEDED)
+      if (flags[gate.variable] & kIsNeeded)
         translate_gate(network, gate, literal_of, graph, conjuncts);
   }
   flags.clear();
@@ -206,7 +144,7 @@ SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uin
     auto input = std::lower_bound(sorted_inputs.begin(), sorted_inputs.end(),
                                   std::make_pair(variable, uint32_t(0)));
     const bool is_input = input != sorted_inputs.end() && input->first == variable;
-    circuit.outputs.push_back(is_input ? 2 * (input->second + 1) : Aig::FALSE_LITERAL);
+    circuit.outputs.push_back(is_input ? 2 * (input->second + 1) : Aig::kFalseLiteral);
   }
   take_gates(graph, circuit);
   return circuit;
@@ -215,7 +153,7 @@ SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uin
 SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>& literal_of,
                                    const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs) {
-  if (inputs.size() > AIGER_MAX_VARIABLE) throw_too_large();
+  if (inputs.size() > kAigerMaxVariable) throw_too_large();
   SkolemCircuit circuit;
   circuit.input_variables = inputs;
   circuit.output_variables = outputs;
@@ -226,13 +164,13 @@ SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>
   // of the model graph false. Only where such a constant reaches does a
   // node fold; elsewhere each node is copied as it is.
   Aig copy;
-  std::vector<uint32_t> mapped(graph.nodes(), Aig::FALSE_LITERAL);  // model node -> copy literal
+  std::vector<uint32_t> mapped(graph.nodes(), Aig::kFalseLiteral);  // model node -> copy literal
   for (uint32_t i = 0; i < input_count; ++i) {
     const uint32_t literal = copy.add_input(inputs[i]);
     if (inputs[i] < literal_of.size()) {
       const uint32_t model_literal = literal_of[inputs[i]];
-      if (model_literal & 1u || !graph.is_input(model_literal >> 1))
-        throw Exception("Input variable " + std::to_string(inputs[i]) + " is defined by a gate.");
+      assert(!(model_literal & 1u) && graph.is_input(model_literal >> 1) &&
+             "an input defined by a gate");
       mapped[model_literal >> 1] = literal;
     }
   }
@@ -252,7 +190,7 @@ SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>
   needed = std::vector<uint8_t>();
   circuit.outputs.reserve(outputs.size());
   for (uint32_t variable : outputs) {
-    const uint32_t literal = variable < literal_of.size() ? literal_of[variable] : Aig::FALSE_LITERAL;
+    const uint32_t literal = variable < literal_of.size() ? literal_of[variable] : Aig::kFalseLiteral;
     circuit.outputs.push_back(mapped[literal >> 1] ^ (literal & 1u));
   }
   take_gates(copy, circuit);
@@ -265,22 +203,22 @@ namespace {
 // large pieces: one stream call per block instead of one per number.
 class BlockWriter {
  public:
-  explicit BlockWriter(std::ostream& out) : out_(out) { block_.reserve(CAPACITY + 64); }
+  explicit BlockWriter(std::ostream& out) : out_(out) { block_.reserve(kCapacity + 64); }
   ~BlockWriter() { flush(); }
 
   void put(char c) {
     block_.push_back(c);
-    if (block_.size() >= CAPACITY) flush();
+    if (block_.size() >= kCapacity) flush();
   }
   void put(const std::string& text) {
     block_ += text;
-    if (block_.size() >= CAPACITY) flush();
+    if (block_.size() >= kCapacity) flush();
   }
   void put_number(uint64_t value) {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     block_.append(digits, end);
-    if (block_.size() >= CAPACITY) flush();
+    if (block_.size() >= kCapacity) flush();
   }
   // The binary format's unsigned number: 7 bits per byte, low bits first,
   // the high bit set on every byte but the last.
@@ -290,7 +228,7 @@ class BlockWriter {
       value >>= 7;
     }
     block_.push_back(static_cast<char>(value));
-    if (block_.size() >= CAPACITY) flush();
+    if (block_.size() >= kCapacity) flush();
   }
   void flush() {
     if (!block_.empty()) out_.write(block_.data(), static_cast<std::streamsize>(block_.size()));
@@ -298,7 +236,7 @@ class BlockWriter {
   }
 
  private:
-  static constexpr size_t CAPACITY = 1 << 16;  // bytes collected before a write
+  static constexpr size_t kCapacity = 1 << 16;  // bytes collected before a write
   std::ostream& out_;                          // destination, owned by the caller
   std::string block_;                          // bytes not yet handed to out_
 };
@@ -333,6 +271,7 @@ void write_aiger(std::ostream& out, bool binary, const SkolemCircuit& circuit,
     const uint32_t lhs = 2 * (inputs + gate + 1);
     const uint32_t rhs0 = circuit.ands[2 * static_cast<size_t>(gate)];
     const uint32_t rhs1 = circuit.ands[2 * static_cast<size_t>(gate) + 1];
+    assert(rhs0 < lhs && rhs1 <= rhs0 && "a circuit gate out of topological order");
     if (binary) {
       writer.put_varint(lhs - rhs0);
       writer.put_varint(rhs0 - rhs1);

@@ -35,7 +35,7 @@ struct SkolemCircuit {
 
 // Largest AIGER variable a circuit may use: its literal 2M + 1 must fit the
 // 32-bit words the circuit is stored in.
-constexpr uint32_t AIGER_MAX_VARIABLE = 0x7fffffffu;
+constexpr uint32_t kAigerMaxVariable = 0x7fffffffu;
 
 // Translates `network` into a circuit. `inputs` are the universal variables
 // and `outputs` the existential ones, each in prefix order. Circuit rules:
@@ -49,16 +49,17 @@ constexpr uint32_t AIGER_MAX_VARIABLE = 0x7fffffffu;
 // The graph is built by Aig (structural hashing, aig.hpp). Memory: five
 // bytes per network variable plus about four words per AND gate; no
 // recursion, no allocation per gate.
-// Throws Exception when the network breaks its invariants (a variable defined
-// twice, an operand read before its gate, a wrong operand count, a number out
-// of range), when an input is listed twice or defined by a gate, or when the
-// circuit would exceed AIGER_MAX_VARIABLE.
+// The network, inputs and outputs are the checker's own: their invariants
+// (network.hpp; inputs distinct, not defined by a gate; no variable 0) are
+// asserted. Throws Exception only when the circuit would exceed
+// kAigerMaxVariable.
 SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs);
 
 // The circuit of a model graph (see aig.hpp): literal_of[v] is the graph
 // literal of variable v; `inputs` must be graph inputs, every other graph
-// input is false, a variable beyond literal_of is false. The graph's nodes
+// input is false, a variable beyond literal_of is false (asserted: an input
+// is a graph input). The graph's nodes
 // that the outputs reach are copied in their order through structural
 // hashing again, so only where a false input reaches does a node fold.
 SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>& literal_of,

@@ -9,10 +9,11 @@
 // orders in which variables are listed and checked.
 
 #include <algorithm>
+#include <cassert>
 #include <iostream>
-#include <sstream>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "model/model_checker.hpp"
 #include "model/topological.hpp"
 
@@ -49,6 +50,7 @@ struct DependencyGraph {
 // order. Each variable's inputs and each variable's users keep that order.
 void ModelChecker::check_dependencies() const {
   if (options_.debug) std::cout << "Checking function dependencies ..." << std::endl;
+  assert(!variable_of_.empty() && "after number_variables");
   const size_t size = variable_of_.size();
   DependencyGraph graph;
   std::vector<std::pair<uint32_t, uint32_t>> edges;  // (reader id, id read)
@@ -104,6 +106,8 @@ void ModelChecker::check_dependencies() const {
   };
   group(true, graph.input_begin, graph.inputs);
   group(false, graph.user_begin, graph.users);
+  assert(graph.input_begin[size] == graph.inputs.size() &&
+         graph.user_begin[size] == graph.users.size() && graph.inputs.size() == edges.size());
   edges = std::vector<std::pair<uint32_t, uint32_t>>();
 
   std::vector<uint32_t> unresolved(size, 0);  // input occurrences not yet processed
@@ -132,6 +136,7 @@ void ModelChecker::check_dependencies() const {
   std::vector<uint32_t> deepest(size, 0);        // universal variable of highest level read, 0 none
   std::vector<uint32_t> deepest_level(size, 0);  // its level
   std::vector<uint8_t> has_deepest(size, 0);     // an entry exists (maybe still (0, 0))
+  assert(order.size() < size && "variable 0 (id 0) is no node of the order");
   for (const uint32_t current : order) {
     bool passes = false;
     uint32_t universal = 0, level = 0;
@@ -160,11 +165,7 @@ void ModelChecker::check_dependencies() const {
     if (!has_deepest[v] || deepest[v] == 0) continue;
     const uint32_t variable = variable_of_[v];
     if (formula_.is_before(deepest[v], variable)) continue;
-    std::ostringstream text;
-    text << "Model function for " << variable << " (on level " << formula_.levels[variable]
-         << ") depends on universal "
-         << "variable with higher quantification (" << deepest[v] << " on level "
-         << deepest_level[v] << ").";
-    throw Exception(text.str());
+    throw Exception(message::model_reads_deeper_universal(variable, formula_.levels[variable],
+                                                          deepest[v], deepest_level[v]));
   }
 }

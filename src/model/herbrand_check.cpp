@@ -5,12 +5,13 @@
 #include <minisat/core/Solver.h>
 #include <sys/time.h>
 
+#include <cassert>
 #include <iostream>
-#include <string>
 #include <vector>
 
 #include "core/clock.hpp"
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "model/aiger_certificate.hpp"
 
 namespace {
@@ -29,9 +30,14 @@ void check_herbrand_dependencies(const QCNF& formula, const AigerCircuit& circui
   const auto level_of = [&](uint32_t input) { return formula.levels[variables.inputs[input]]; };
   const auto deepest_of = [&](uint32_t literal) {
     const uint32_t node = nodes.node(literal);
-    return node == AigerNodes::CONSTANT ? kNoInput : deepest[node];
+    return node == AigerNodes::kConstant ? kNoInput : deepest[node];
   };
   for (uint32_t g = 0; g < circuit.and_count(); ++g) {
+    // The reader puts the gates in topological order.
+    assert(nodes.node(circuit.ands[3 * size_t{g} + 1]) < nodes.inputs() + g ||
+           nodes.node(circuit.ands[3 * size_t{g} + 1]) == AigerNodes::kConstant);
+    assert(nodes.node(circuit.ands[3 * size_t{g} + 2]) < nodes.inputs() + g ||
+           nodes.node(circuit.ands[3 * size_t{g} + 2]) == AigerNodes::kConstant);
     const uint32_t a = deepest_of(circuit.ands[3 * size_t{g} + 1]);
     const uint32_t b = deepest_of(circuit.ands[3 * size_t{g} + 2]);
     deepest[nodes.inputs() + g] =
@@ -43,11 +49,8 @@ void check_herbrand_dependencies(const QCNF& formula, const AigerCircuit& circui
     const uint32_t input = deepest_of(circuit.outputs[i]);
     if (input == kNoInput || formula.is_before(variables.inputs[input], universal)) continue;
     const uint32_t existential = variables.inputs[input];
-    throw Exception("Herbrand function for " + std::to_string(universal) + " (on level " +
-                    std::to_string(formula.levels[universal]) +
-                    ") depends on existential variable with higher quantification (" +
-                    std::to_string(existential) + " on level " +
-                    std::to_string(formula.levels[existential]) + ").");
+    throw Exception(message::herbrand_reads_deeper_existential(
+        universal, formula.levels[universal], existential, formula.levels[existential]));
   }
 }
 
@@ -55,6 +58,8 @@ void check_herbrand_dependencies(const QCNF& formula, const AigerCircuit& circui
 // one per gate in the outputs' cones, one fixed true for the constants.
 bool check_herbrand(const QCNF& formula, uint32_t input_clauses, const AigerCircuit& circuit,
                     const AigerVariables& variables, HerbrandStatistics& statistics) {
+  assert(input_clauses <= formula.clauses.size());
+  assert(variables.outputs.size() == circuit.outputs.size() && "after map_aiger_variables");
   timeval start;
   gettimeofday(&start, nullptr);
   const AigerNodes nodes(circuit);
@@ -75,13 +80,13 @@ bool check_herbrand(const QCNF& formula, uint32_t input_clauses, const AigerCirc
   for (uint32_t i = 0; i < circuit.outputs.size(); ++i)
     if (variables.outputs[i] != AigerVariables::IGNORED) {
       const uint32_t node = nodes.node(circuit.outputs[i]);
-      if (node != AigerNodes::CONSTANT) in_cone[node] = 1;
+      if (node != AigerNodes::kConstant) in_cone[node] = 1;
     }
   for (uint32_t g = circuit.and_count(); g-- > 0;) {
     if (!in_cone[nodes.inputs() + g]) continue;
     for (int side = 1; side <= 2; ++side) {
       const uint32_t node = nodes.node(circuit.ands[3 * size_t{g} + side]);
-      if (node != AigerNodes::CONSTANT) in_cone[node] = 1;
+      if (node != AigerNodes::kConstant) in_cone[node] = 1;
     }
   }
 
@@ -91,7 +96,7 @@ bool check_herbrand(const QCNF& formula, uint32_t input_clauses, const AigerCirc
   const auto lit_of = [&](uint32_t literal) {
     const uint32_t node = nodes.node(literal);
     // AIGER literal 0 is false, 1 true.
-    if (node == AigerNodes::CONSTANT) return mkLit(truth, !(literal & 1u));
+    if (node == AigerNodes::kConstant) return mkLit(truth, !(literal & 1u));
     return mkLit(node_var[node], literal & 1u);
   };
   for (uint32_t g = 0; g < circuit.and_count(); ++g) {

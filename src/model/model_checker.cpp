@@ -9,11 +9,12 @@
 #include "model/model_checker.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <iostream>
-#include <sstream>
 
 #include "core/clock.hpp"
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "model/aiger_writer.hpp"
 #include "model/model_test.hpp"
 #include "model/topological.hpp"
@@ -21,7 +22,7 @@
 
 namespace {
 
-constexpr uint32_t NOT_A_GATE = ~0u;
+constexpr uint32_t kNoGate = ~0u;
 
 // Orders `unordered` (gates whose operands are in `unordered_operands`)
 // topologically into `network`: a gate is emitted once every gate defining
@@ -31,8 +32,11 @@ constexpr uint32_t NOT_A_GATE = ~0u;
 void order_gates(const std::vector<Gate>& unordered, const std::vector<Literal>& unordered_operands,
                  Network& network) {
   const size_t gates = unordered.size();
-  std::vector<uint32_t> gate_of(network.variables, NOT_A_GATE);  // variable -> unordered index
-  for (uint32_t index = 0; index < gates; ++index) gate_of[unordered[index].variable] = index;
+  std::vector<uint32_t> gate_of(network.variables, kNoGate);  // variable -> unordered index
+  for (uint32_t index = 0; index < gates; ++index) {
+    assert(gate_of[unordered[index].variable] == kNoGate && "a variable with two gates");
+    gate_of[unordered[index].variable] = index;
+  }
 
   // Readers of each gate's variable, grouped by gate (one entry per operand).
   std::vector<uint32_t> waiting(gates, 0);        // operands whose gate is not emitted yet
@@ -41,7 +45,7 @@ void order_gates(const std::vector<Gate>& unordered, const std::vector<Literal>&
     const Gate& gate = unordered[index];
     for (uint32_t i = 0; i < gate.count; ++i) {
       const uint32_t source = gate_of[unordered_operands[gate.first + i].variable()];
-      if (source == NOT_A_GATE) continue;
+      if (source == kNoGate) continue;
       ++waiting[index];
       ++reader_begin[source + 1];
     }
@@ -54,7 +58,7 @@ void order_gates(const std::vector<Gate>& unordered, const std::vector<Literal>&
       const Gate& gate = unordered[index];
       for (uint32_t i = 0; i < gate.count; ++i) {
         const uint32_t source = gate_of[unordered_operands[gate.first + i].variable()];
-        if (source != NOT_A_GATE) readers[fill[source]++] = index;
+        if (source != kNoGate) readers[fill[source]++] = index;
       }
     }
   }
@@ -64,6 +68,7 @@ void order_gates(const std::vector<Gate>& unordered, const std::vector<Literal>&
     if (waiting[index] == 0) ready.push_back(index);
   const std::vector<uint32_t> queue = order_topologically(
       reader_begin, readers, waiting, std::move(ready), ReadyOrder::FIRST_IN_FIRST_OUT, nullptr);
+  assert(queue.size() == gates && "a cycle the dependency check let through");
 
   network.gates.reserve(gates);
   network.operands.reserve(unordered_operands.size());
@@ -113,17 +118,11 @@ void ModelChecker::read_model(CertificateReader& reader) {
   while (!reader.model_ended()) {
     const uint32_t variable = reader.read_model_variable();
     if (variable > input_max_variable_ ||
-        std::binary_search(extension_variables.begin(), extension_variables.end(), variable)) {
-      std::ostringstream text;
-      text << "Variable " << variable << " does not need a model.";
-      throw Exception(text.str());
-    }
+        std::binary_search(extension_variables.begin(), extension_variables.end(), variable))
+      throw Exception(message::needs_no_model(variable));
     const int32_t function = reader.read_model_literal();
-    if (!formula_.is_defined(Literal(function).variable())) {
-      std::ostringstream text;
-      text << "Model for " << variable << " (" << function << ") is undefined.";
-      throw Exception(text.str());
-    }
+    if (!formula_.is_defined(Literal(function).variable()))
+      throw Exception(message::model_undefined(variable, function));
     pairs.emplace_back(variable, function);
   }
   set_model(std::move(pairs));
@@ -137,6 +136,9 @@ void ModelChecker::set_model(std::vector<std::pair<uint32_t, int32_t>> pairs) {
   model_.clear();
   for (size_t i = 0; i < pairs.size(); ++i)
     if (i + 1 == pairs.size() || pairs[i + 1].first != pairs[i].first) model_.push_back(pairs[i]);
+  assert(std::adjacent_find(model_.begin(), model_.end(), [](const auto& a, const auto& b) {
+           return a.first >= b.first;
+         }) == model_.end());
 }
 
 void ModelChecker::number_variables() {
@@ -147,6 +149,8 @@ void ModelChecker::number_variables() {
   for (const Block& block : formula_.blocks)
     block.for_each([&](uint32_t variable) { variable_of_.push_back(variable); });
   std::sort(variable_of_.begin(), variable_of_.end());
+  assert(std::adjacent_find(variable_of_.begin(), variable_of_.end()) == variable_of_.end() &&
+         "a variable quantified twice");
   // Where the numbers in use are dense, a table answers id() at once (ten
   // million gates ask it twenty million times); where they are sparse,
   // binary search keeps memory to the variables in use.
@@ -162,9 +166,17 @@ void ModelChecker::number_variables() {
 
 // Every variable the model stages meet is quantified.
 uint32_t ModelChecker::id(uint32_t variable) const {
-  if (!id_of_.empty()) return id_of_[variable];
-  const auto found = std::lower_bound(variable_of_.begin(), variable_of_.end(), variable);
-  return static_cast<uint32_t>(found - variable_of_.begin());
+  uint32_t result;
+  if (!id_of_.empty()) {
+    assert(variable < id_of_.size());
+    result = id_of_[variable];
+  } else {
+    const auto found = std::lower_bound(variable_of_.begin(), variable_of_.end(), variable);
+    result = static_cast<uint32_t>(found - variable_of_.begin());
+  }
+  assert(result < variable_of_.size() && variable_of_[result] == variable &&
+         "a variable that is not quantified");
+  return result;
 }
 
 // Definitions were applied only once their operands were defined, so they
@@ -217,13 +229,17 @@ void ModelChecker::build_graph() {
     add_gate(Gate::COPY, entry.first, &function, 1, unordered, unordered_operands);
   }
   order_gates(unordered, unordered_operands, network);
+  assert(network.gates.size() == statistics_.gates);
   unordered = std::vector<Gate>();
   unordered_operands = std::vector<Literal>();
-  graph_ = build_model_graph(network, network.variables);
+  graph_ = build_model_graph(network, network.variables);  // asserts the network's invariants
+  assert(graph_.literal_of.size() == variable_of_.size());
   statistics_.graph_gates = graph_.aig.and_nodes();
 }
 
 bool ModelChecker::test_clauses() {
+  assert(input_clauses_ <= formula_.clauses.size());
+  assert(graph_.literal_of.size() == variable_of_.size() && "the graph is built");
   const timeval sat_start = clock_now();
 
   // The QBF file's clauses over ids.
@@ -298,6 +314,7 @@ void ModelChecker::write_skolem(const std::string& path, const std::vector<Input
   // Inputs: the universal variables of the QBF file in prefix order;
   // outputs: its existential variables in prefix order (variables the
   // certificate introduced are not the formula's).
+  assert(!graph_.literal_of.empty() && "after check");
   std::vector<uint32_t> inputs, outputs, input_variables, output_variables;
   for (uint32_t variable : qbf_prefix_) {
     if (formula_.is_universal(variable)) {

@@ -38,24 +38,24 @@ using Minisat::lbool;  // l_True expands to it
 namespace {
 
 // Clause code of a clause that always holds.
-constexpr uint32_t HOLDS = ~0u;
+constexpr uint32_t kHolds = ~0u;
 // Code words an AND node adds to a program (two operands) and to a pass
 // over it (with its own value).
-constexpr uint64_t AND_WORDS = 3;
+constexpr uint64_t kAndWords = 3;
 
 // A cone with more free variables than this goes to MiniSat: 2^22
 // assignments are 65536 words per gate.
-constexpr uint32_t CONE_FREE_LIMIT = 22;
-// Rounds of random simulation, each of up to 64 × MAX_WORDS assignments.
-constexpr uint32_t SIMULATION_ROUNDS = 8;
+constexpr uint32_t kConeFreeLimit = 22;
+// Rounds of random simulation, each of up to 64 × kMaxWords assignments.
+constexpr uint32_t kSimulationRounds = 8;
 // Words per slot in one evaluation pass: enough to amortise the walk over
-// the program, bounded so a pass's values stay within CHUNK_BYTES.
-constexpr uint32_t MAX_WORDS = 64;
-constexpr uint64_t CHUNK_BYTES = uint64_t{8} << 20;
+// the program, bounded so a pass's values stay within kChunkBytes.
+constexpr uint32_t kMaxWords = 64;
+constexpr uint64_t kChunkBytes = uint64_t{8} << 20;
 
 // Lane patterns of the six lowest assignment bits within one word: lane L
 // holds bit i of L.
-constexpr uint64_t LANE_PATTERN[6] = {0xAAAAAAAAAAAAAAAAull, 0xCCCCCCCCCCCCCCCCull,
+constexpr uint64_t kLanePattern[6] = {0xAAAAAAAAAAAAAAAAull, 0xCCCCCCCCCCCCCCCCull,
                                       0xF0F0F0F0F0F0F0F0ull, 0xFF00FF00FF00FF00ull,
                                       0xFFFF0000FFFF0000ull, 0xFFFFFFFF00000000ull};
 
@@ -135,12 +135,12 @@ void ModelTest::initialise() {
     literals.erase(std::unique(literals.begin(), literals.end()), literals.end());
     bool holds = false;
     for (size_t i = 0; i < literals.size() && !holds; ++i)
-      holds = literals[i] == Aig::TRUE_LITERAL || (i > 0 && literals[i] == (literals[i - 1] ^ 1u));
+      holds = literals[i] == Aig::kTrueLiteral || (i > 0 && literals[i] == (literals[i - 1] ^ 1u));
     if (holds) {
       clause_holds_[position] = 1;
     } else {
       for (uint32_t literal : literals)
-        if (literal != Aig::FALSE_LITERAL) clause_literals_.push_back(literal);
+        if (literal != Aig::kFalseLiteral) clause_literals_.push_back(literal);
     }
     clause_begin_.push_back(static_cast<uint32_t>(clause_literals_.size()));
   }
@@ -154,6 +154,7 @@ ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_
 ModelTest::~ModelTest() = default;
 
 uint32_t ModelTest::stamp_next() {
+  assert(stamp_.size() == nodes_);
   if (++epoch_ == 0) {
     std::fill(stamp_.begin(), stamp_.end(), 0);
     epoch_ = 1;
@@ -173,11 +174,13 @@ bool ModelTest::value(uint32_t variable) const {
 void ModelTest::compile(const std::vector<uint32_t>& gate_nodes, Program& program) {
   program.free_variables = cone_free_;
   for (uint32_t slot = 0; slot < cone_free_.size(); ++slot) slot_[cone_free_[slot]] = slot;
+  assert(std::is_sorted(gate_nodes.begin(), gate_nodes.end()) && "gates out of topological order");
   program.gates = static_cast<uint32_t>(gate_nodes.size());
   program.code.clear();
   program.code.reserve(2 * gate_nodes.size());
   uint32_t slot = static_cast<uint32_t>(cone_free_.size());
   for (uint32_t node : gate_nodes) {
+    assert(aig_->is_and(node));
     const uint32_t left = aig_->left(node), right = aig_->right(node);
     program.code.push_back((slot_[left >> 1] << 1) | (left & 1u));
     program.code.push_back((slot_[right >> 1] << 1) | (right & 1u));
@@ -191,8 +194,9 @@ void ModelTest::compile_clauses(const uint32_t* positions, uint32_t count, Progr
   program.positions.assign(positions, positions + count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t position = positions[i];
+    assert(position < input_clauses_);
     if (clause_holds_[position]) {
-      program.clause_code.push_back(HOLDS);
+      program.clause_code.push_back(kHolds);
       continue;
     }
     program.clause_code.push_back(size_of(position));
@@ -206,6 +210,7 @@ void ModelTest::compile_clauses(const uint32_t* positions, uint32_t count, Progr
 // sweep over the gates (a gate after all gates that read it), then compiled
 // with those clauses.
 void ModelTest::relevant_program(uint32_t end, Program& program) {
+  assert(end <= input_clauses_);
   const uint32_t epoch = stamp_next();
   for (uint32_t position = 0; position < end; ++position)
     for (uint32_t k = 0; k < size_of(position); ++k) stamp_[literals_of(position)[k] >> 1] = epoch;
@@ -237,6 +242,7 @@ void ModelTest::relevant_program(uint32_t end, Program& program) {
 // would cost more than `budget`. `work` grows by the words walked.
 bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t budget,
                              uint64_t& work) {
+  assert(position < input_clauses_ && !clause_holds_[position]);
   const uint32_t epoch = stamp_next();
   cone_gates_.clear();
   cone_free_.clear();
@@ -268,13 +274,14 @@ bool ModelTest::walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, uint6
   while (!stack_.empty()) {
     const uint32_t node = stack_.back();
     stack_.pop_back();
+    assert(stamp_[node] == epoch);
     if (aig_->is_input(node)) {
       cone_free_.push_back(node);
       if (cone_free_.size() > free_limit) return false;
       ++size;
     } else {
       cone_gates_.push_back(node);
-      size += AND_WORDS;
+      size += kAndWords;
       for (const uint32_t operand : {aig_->left(node) >> 1, aig_->right(node) >> 1}) {
         if (stamp_[operand] == epoch) continue;
         stamp_[operand] = epoch;
@@ -298,6 +305,7 @@ bool ModelTest::walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, uint6
 void ModelTest::gather_sharing(uint32_t position, uint32_t end,
                                const std::vector<uint8_t>& decided, uint64_t budget,
                                uint64_t& work) {
+  assert(end <= decided.size() && position < end);
   members_.assign(1, position);
   const uint32_t epoch = epoch_;
   const uint32_t free = static_cast<uint32_t>(cone_free_.size());
@@ -340,6 +348,7 @@ void ModelTest::gather_sharing(uint32_t position, uint32_t end,
 // Evaluates the program's gates for `words` words of assignments per slot;
 // the free slots of values_ must be filled.
 void ModelTest::evaluate(const Program& program, uint32_t words) {
+  assert(values_.size() >= uint64_t{program.slots()} * words && program.code.size() == 2 * size_t{program.gates});
   uint64_t* values = values_.data();
   uint64_t* out = values + static_cast<uint64_t>(program.free_variables.size()) * words;
   const uint32_t* code = program.code.data();
@@ -358,11 +367,12 @@ void ModelTest::evaluate(const Program& program, uint32_t words) {
 // bit) in `lane`; `limit` when there is none.
 uint32_t ModelTest::first_falsified_lane(const Program& program, uint32_t limit, uint32_t words,
                                          uint64_t& lane) {
+  assert(limit <= program.positions.size());
   const uint64_t* values = values_.data();
   const uint32_t* code = program.clause_code.data();
   for (uint32_t clause = 0; clause < limit; ++clause) {
     const uint32_t size = code[0];
-    if (size == HOLDS) {
+    if (size == kHolds) {
       ++code;
       continue;
     }
@@ -384,13 +394,13 @@ uint32_t ModelTest::first_falsified_lane(const Program& program, uint32_t limit,
 }
 
 // Words per slot for one pass over the program: a power of two, at most
-// MAX_WORDS, within CHUNK_BYTES, and for an enumeration of 2^free
+// kMaxWords, within kChunkBytes, and for an enumeration of 2^free
 // assignments no more than that many lanes.
 uint32_t ModelTest::chunk_words(const Program& program) const {
   const uint64_t slots = std::max<uint64_t>(1, program.slots());
   const size_t free = program.free_variables.size();
   uint32_t words = 1;
-  while (words < MAX_WORDS && slots * words * 2 * sizeof(uint64_t) <= CHUNK_BYTES &&
+  while (words < kMaxWords && slots * words * 2 * sizeof(uint64_t) <= kChunkBytes &&
          6 + log2_of(words * 2) <= free)
     words *= 2;
   return words;
@@ -400,14 +410,15 @@ uint32_t ModelTest::chunk_words(const Program& program) const {
 // 0 to bound - 1); returns the first clause position some simulated
 // assignment falsifies, or `bound`, and keeps that assignment in witness_.
 uint32_t ModelTest::simulate(Program& program, uint32_t bound) {
+  assert(bound <= input_clauses_ && program.positions.size() <= bound);
   const uint32_t free = static_cast<uint32_t>(program.free_variables.size());
   uint32_t words = 1;
-  while (words < 4 && program.slots() * uint64_t{words} * 2 * sizeof(uint64_t) <= CHUNK_BYTES)
+  while (words < 4 && program.slots() * uint64_t{words} * 2 * sizeof(uint64_t) <= kChunkBytes)
     words *= 2;
   values_.resize(std::max<uint64_t>(1, program.slots()) * words);
   uint64_t state = 0x5EEDull;  // fixed seed: runs are reproducible
   uint32_t limit = static_cast<uint32_t>(program.positions.size());
-  for (uint32_t round = 0; round < SIMULATION_ROUNDS && limit > 0; ++round) {
+  for (uint32_t round = 0; round < kSimulationRounds && limit > 0; ++round) {
     ++statistics_.simulation_rounds;
     for (uint64_t i = 0; i < uint64_t{free} * words; ++i) values_[i] = next_random(state);
     evaluate(program, words);
@@ -430,7 +441,7 @@ uint32_t ModelTest::simulate(Program& program, uint32_t bound) {
 // enumeration order) that falsifies it.
 uint32_t ModelTest::enumerate(const Program& program, uint32_t limit) {
   const uint32_t free = static_cast<uint32_t>(program.free_variables.size());
-  assert(free < 64);
+  assert(free < 64 && limit <= program.positions.size());
   const uint32_t words = chunk_words(program);
   const uint32_t log_words = log2_of(words);
   const uint64_t chunks = free <= 6 + log_words ? 1 : uint64_t{1} << (free - 6 - log_words);
@@ -440,7 +451,7 @@ uint32_t ModelTest::enumerate(const Program& program, uint32_t limit) {
     for (uint32_t slot = 0; slot < free; ++slot) {
       uint64_t* out = values_.data() + uint64_t{slot} * words;
       if (slot < 6) {
-        std::fill(out, out + words, LANE_PATTERN[slot]);
+        std::fill(out, out + words, kLanePattern[slot]);
       } else if (slot - 6 < log_words) {
         for (uint32_t w = 0; w < words; ++w) out[w] = ((w >> (slot - 6)) & 1u) ? ~uint64_t{0} : 0;
       } else {
@@ -472,6 +483,7 @@ bool ModelTest::enumerate_cone(uint32_t position) {
 // Decides one clause with the incremental solver; on a counterexample the
 // solver's values of the free variables become the witness.
 bool ModelTest::solve_clause(uint32_t position) {
+  assert(position < input_clauses_ && !clause_holds_[position]);
   if (!solver_) {
     solver_.reset(new Minisat::Solver);
     // Basic minimisation of learnt clauses, not MiniSat's recursive one: in
@@ -525,6 +537,7 @@ bool ModelTest::solve_clause(uint32_t position) {
 
 // Fills in the AND nodes' values from the inputs' in witness_.
 void ModelTest::compute_values() {
+  assert(witness_.size() == nodes_);
   for (uint32_t node = 1; node < nodes_; ++node) {
     if (!aig_->is_and(node)) continue;
     const uint32_t a = aig_->left(node), b = aig_->right(node);
@@ -550,6 +563,7 @@ uint64_t ModelTest::program_cost(const Program& program) const {
 // the first falsifying assignment of that clause's cone in enumeration
 // order (an enumeration found it) or the solver's.
 uint32_t ModelTest::decide_by_cones(uint32_t bound, bool& canonical) {
+  assert(bound <= input_clauses_);
   std::vector<uint8_t> decided(bound, 0);  // position -> holds, found with an earlier cone
   for (uint32_t position = 0; position < bound; ++position) {
     report_until(position + 1);
@@ -559,11 +573,11 @@ uint32_t ModelTest::decide_by_cones(uint32_t bound, bool& canonical) {
       uint64_t support = 0;
       for (uint32_t k = 0; k < size_of(position); ++k)
           support |= support_[literals_of(position)[k] >> 1];
-      small = static_cast<uint32_t>(__builtin_popcountll(support)) <= CONE_FREE_LIMIT;
+      small = static_cast<uint32_t>(__builtin_popcountll(support)) <= kConeFreeLimit;
     }
     if (small && budget_left_ > 0) {
       uint64_t work = 0;
-      const bool cheap = collect_cone(position, CONE_FREE_LIMIT,
+      const bool cheap = collect_cone(position, kConeFreeLimit,
                                       std::min(limits_.cone_budget, budget_left_), work);
       if (cheap) gather_sharing(position, bound, decided, budget_left_, work);
       budget_left_ -= std::min(budget_left_, work);
@@ -644,11 +658,13 @@ uint32_t ModelTest::first_falsifiable() {
     }
   }
   report_until(bound < input_clauses_ ? bound + 1 : input_clauses_);
+  // Every clause up to the result was told once.
+  assert(reported_ == (bound < input_clauses_ ? bound + 1 : input_clauses_));
   if (bound == input_clauses_) return bound;
 
   // 4. A canonical assignment where the cone allows it, then every value.
   uint64_t work = 0;
-  if (!canonical && collect_cone(bound, CONE_FREE_LIMIT, limits_.cone_budget, work)) {
+  if (!canonical && collect_cone(bound, kConeFreeLimit, limits_.cone_budget, work)) {
     const bool falsified = enumerate_cone(bound);
     assert(falsified);
     (void)falsified;

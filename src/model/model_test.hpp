@@ -87,7 +87,7 @@ class ModelTest {
   // is variable order), the following slots its AND nodes in topological
   // order. `code` holds per AND node its two operands as slot × 2 + sign.
   // Clauses are compiled the same way (literal count, then literal codes); a
-  // clause that always holds is the count HOLDS alone.
+  // clause that always holds is the count kHolds alone.
   struct Program {
     std::vector<uint32_t> free_variables;  // free slot -> input node, ascending
     uint32_t gates = 0;                    // AND slots following the free ones

@@ -36,4 +36,20 @@ struct Network {
   const Literal* operands_of(const Gate& gate) const { return operands.data() + gate.first; }
 };
 
+// Marks of assert_network, one byte per network variable.
+enum NetworkMark : uint8_t {
+  kNetworkInput = 1,    // no gate may define the variable
+  kNetworkDefined = 2,  // some gate seen so far defines it
+  kNetworkRead = 4,     // some gate seen so far reads it (its gate must come earlier)
+};
+
+// Asserts the invariants above, in one pass over the gates: the checker
+// builds every network itself, so a broken one is a fault of the program.
+// `marks` has network.variables entries, kNetworkInput where no gate may
+// define the variable; the pass adds the other marks. Does nothing when
+// assertions are off.
+void assert_network(const Network& network, std::vector<uint8_t>& marks);
+// The same without inputs.
+void assert_network(const Network& network);
+
 #endif

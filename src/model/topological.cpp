@@ -3,12 +3,19 @@
 
 #include "model/topological.hpp"
 
+#include <algorithm>
+#include <cassert>
+
 #include "core/exception.hpp"
 
 std::vector<uint32_t> order_topologically(
     const std::vector<uint32_t>& user_begin, const std::vector<uint32_t>& users,
     std::vector<uint32_t>& pending, std::vector<uint32_t> ready, ReadyOrder ready_order,
     const std::function<void(const std::vector<uint32_t>& pending)>& on_cycle) {
+  assert(user_begin.size() == pending.size() + 1 && users.size() == user_begin.back());
+  assert(std::all_of(ready.begin(), ready.end(),
+                     [&](uint32_t node) { return node < pending.size() && pending[node] == 0; }) &&
+         "a ready node with inputs");
   std::vector<uint32_t> order;  // emitted nodes
   order.reserve(pending.size());
   auto emit = [&](uint32_t node, std::vector<uint32_t>& waiting) {
@@ -30,5 +37,6 @@ std::vector<uint32_t> order_topologically(
     if (on_cycle) on_cycle(pending);
     throw Exception("The model provided contains cyclic function definitions.");
   }
+  assert(order.size() <= pending.size() && "a node emitted twice");
   return order;
 }

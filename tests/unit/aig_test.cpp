@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr uint32_t F = Aig::FALSE_LITERAL;
-constexpr uint32_t T = Aig::TRUE_LITERAL;
+constexpr uint32_t F = Aig::kFalseLiteral;
+constexpr uint32_t T = Aig::kTrueLiteral;
 
 TEST(Aig, FoldingRules) {
   Aig aig;
