@@ -213,7 +213,9 @@ TEST(QrpRules, PivotAndLongDistancePairs) {
     bool several = false;
     EXPECT_EQ(clashing_pivot(c.rule, a, b, levels, marks, several), c.pivot);
     EXPECT_EQ(several, c.several);
-    if (c.pivot != 0) EXPECT_EQ(refused_long_distance_pair(c.rule, a, b, c.pivot, levels, marks), c.refused);
+    if (c.pivot != 0) {
+      EXPECT_EQ(refused_long_distance_pair(c.rule, a, b, c.pivot, levels, marks), c.refused);
+    }
     EXPECT_TRUE(std::all_of(marks.begin(), marks.end(), [](uint8_t m) { return m == 0; }));
   }
 }
