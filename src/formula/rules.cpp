@@ -22,7 +22,8 @@ ResolutionOutcome resolvent_union(ClauseView first, ClauseView second, unsigned 
                                   const std::vector<unsigned>& levels, Literal* out,
                                   size_t& kept, DeepestLevels& deepest,
                                   std::vector<uint8_t>& marks) {
-  assert(pivot != 0);
+  // A pivot that names no literal of the clauses (0 among them: an R line
+  // may give it) finds no clash: NO_CLASH, as for any absent pivot.
   assert(marks_clear(first, marks) && marks_clear(second, marks));
   constexpr uint32_t kAbsent = ~0u;
   kept = 0;
@@ -74,7 +75,8 @@ unsigned clashing_pivot(Rule rule, ClauseView first, ClauseView second,
 unsigned refused_long_distance_pair(Rule rule, ClauseView first, ClauseView second,
                                     unsigned pivot, const std::vector<unsigned>& levels,
                                     std::vector<uint8_t>& marks) {
-  assert(pivot != 0);
+  // A pivot that names no literal of the clauses (0 among them: an R line
+  // may give it) finds no clash: NO_CLASH, as for any absent pivot.
   assert(marks_clear(first, marks) && marks_clear(second, marks));
   for (const Literal& literal : first) marks[literal.code] |= 1u;
   for (const Literal& literal : second) marks[literal.code] |= 2u;
