@@ -13,6 +13,7 @@
 #include "core/exception.hpp"
 #include "core/messages.hpp"
 #include "model/aiger_certificate.hpp"
+#include "model/tseitin.hpp"
 
 namespace {
 
@@ -106,9 +107,7 @@ bool check_herbrand(const QCNF& formula, uint32_t input_clauses, const AigerCirc
     const Minisat::Lit x = mkLit(node_var[node]);
     const Minisat::Lit a = lit_of(circuit.ands[3 * size_t{g} + 1]);
     const Minisat::Lit b = lit_of(circuit.ands[3 * size_t{g} + 2]);
-    solver.addClause(~x, a);
-    solver.addClause(~x, b);
-    solver.addClause(x, ~a, ~b);
+    add_and_clauses(solver, x, a, b);
     ++statistics.gates_encoded;
   }
 

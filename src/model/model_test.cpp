@@ -32,6 +32,7 @@
 #include <cassert>
 
 #include "core/hash.hpp"
+#include "model/tseitin.hpp"
 
 using Minisat::lbool;  // l_True expands to it
 
@@ -83,13 +84,6 @@ uint64_t words_within(uint64_t budget, size_t free) {
 }
 
 }  // namespace
-
-// The three clauses of x = a AND b.
-void add_and_clauses(Minisat::Solver& solver, Minisat::Lit x, Minisat::Lit a, Minisat::Lit b) {
-  solver.addClause(~x, a);
-  solver.addClause(~x, b);
-  solver.addClause(x, ~a, ~b);
-}
 
 ModelTest::ModelTest(const ModelGraph& graph, const ClauseStore& clauses, uint32_t input_clauses,
                      Limits limits)
