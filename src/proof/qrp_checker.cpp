@@ -176,6 +176,17 @@ void QrpChecker::distinct_literals(const QrpEntry& step) {
   for (const Literal& literal : listed_) marks_[literal.code] = 0;
 }
 
+// The constraint at a store position, input clause or derived.
+void QrpChecker::read_constraint(uint32_t position, std::vector<Literal>& literals) {
+  if (position < input_clauses_) {
+    widened_.clear();
+    const ClauseView clause = formula_.clauses.read(position, widened_);
+    literals.assign(clause.begin(), clause.end());
+  } else {
+    derived_.read_literals(position, literals);
+  }
+}
+
 // A step without antecedents: an input clause when its literal set is a
 // clause of the QBF file (the one due next, as solvers write them, or any),
 // else an initial cube, which must imply the matrix.
@@ -268,13 +279,7 @@ void QrpChecker::load(const std::vector<uint32_t>& antecedents) {
     const uint32_t position = step_map_[antecedents[i]] - 1;
     antecedent_positions_.push_back(position);
     std::vector<Literal>& literals = loaded_[i];
-    if (position < input_clauses_) {
-      widened_.clear();
-      const ClauseView clause = formula_.clauses.read(position, widened_);
-      literals.assign(clause.begin(), clause.end());
-    } else {
-      derived_.read_literals(position, literals);
-    }
+    read_constraint(position, literals);
     views_.push_back(ClauseView{literals.data(), static_cast<uint32_t>(literals.size())});
   }
 }

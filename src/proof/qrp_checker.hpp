@@ -120,7 +120,7 @@ class QrpChecker {
   bool indexed_ = false;
 
   bool in_entry_ = false;        // a block or step is being checked
-  QrpPosition entry_position_;   // where it starts
+  InputPosition entry_position_;   // where it starts
   uint32_t step_index_ = 0;      // its index
   std::vector<uint8_t> seen_;    // variable -> quantified in the trace's prefix
   unsigned last_block_level_ = 0;  // QBF level of the trace's last block

@@ -25,17 +25,6 @@ uint32_t qrp_code(const Literal& literal) { return 2 * literal.variable() + lite
 
 }  // namespace
 
-// The constraint at a store position, input clause or derived.
-void QrpChecker::read_constraint(uint32_t position, std::vector<Literal>& literals) {
-  if (position < input_clauses_) {
-    widened_.clear();
-    const ClauseView clause = formula_.clauses.read(position, widened_);
-    literals.assign(clause.begin(), clause.end());
-  } else {
-    derived_.read_literals(position, literals);
-  }
-}
-
 uint64_t QrpChecker::write_core(std::ostream& out, const QrpHeader& header, bool binary) {
   assert(root_ != 0);
   uint64_t in_core = 0;

@@ -37,9 +37,8 @@ QrpReader::QrpReader(Tokenizer&& tokens) : tokens_(std::move(tokens)) {
 
 QrpReader::QrpReader(ByteSource& source) : tokens_(source, Tokenizer::Separators::QDIMACS) {}
 
-std::string QrpReader::where(const QrpPosition& position) const {
-  if (header_.binary) return "byte offset " + std::to_string(position.offset);
-  return "line " + std::to_string(position.line) + ", column " + std::to_string(position.column);
+std::string QrpReader::where(const InputPosition& position) const {
+  return describe_position(position, header_.binary);
 }
 
 const QrpHeader& QrpReader::read_header() {

@@ -18,15 +18,8 @@
 #include "core/literal.hpp"
 #include "core/quantifier.hpp"
 #include "read/byte_source.hpp"
+#include "read/input_position.hpp"
 #include "read/tokenizer.hpp"
-
-// Where something stands in the input. ASCII traces are reported by line
-// and column, binary ones by byte offset (see QrpReader::where).
-struct QrpPosition {
-  uint32_t line = 1;    // line, from 1 (ASCII)
-  uint32_t column = 1;  // column, from 1 (ASCII)
-  uint64_t offset = 0;  // bytes before it in the decompressed input, from 0
-};
 
 struct QrpHeader {
   bool binary = false;     // `p bqrp`
@@ -40,7 +33,7 @@ struct QrpEntry {
   enum Kind { BLOCK, STEP, RESULT };
 
   Kind kind = BLOCK;                   // which of the fields below are set
-  QrpPosition position;                // where the entry starts
+  InputPosition position;                // where the entry starts
   Quantifier::Type quantifier = Quantifier::UNDEFINED;  // BLOCK: UNIVERSAL or EXISTENTIAL
   std::vector<uint32_t> variables;     // BLOCK: as listed
   uint32_t index = 0;                  // STEP: its index, never 0
@@ -71,13 +64,13 @@ class QrpReader {
 
   bool binary() const { return header_.binary; }
   // Where the reader stands: the byte after what it read last.
-  QrpPosition position() const {
-    return QrpPosition{tokens_.line(), tokens_.column(), tokens_.offset()};
+  InputPosition position() const {
+    return InputPosition{tokens_.line(), tokens_.column(), tokens_.offset()};
   }
   // A position as messages give it: "line L, column C" for ASCII traces,
   // "byte offset N" for binary ones (the offset of the decompressed input,
   // from 0, as od and xxd count).
-  std::string where(const QrpPosition& position) const;
+  std::string where(const InputPosition& position) const;
   std::string where() const { return where(position()); }
 
  private:

@@ -55,7 +55,7 @@ std::string render(const QrpEntry& entry) {
 struct Reading {
   QrpHeader header;
   std::vector<std::string> entries;
-  std::vector<QrpPosition> positions;
+  std::vector<InputPosition> positions;
   std::string error = "<no exception>";
   std::string where;
 };
