@@ -140,12 +140,7 @@ uint32_t AigerReader::read_number(const Place& place, const char* field) {
   uint32_t value;
   if (tokens_.read_plain_unsigned(value)) return value;
   std::string digits;  // shown in a message; only its start is kept
-  uint64_t wide = 0;
-  while (is_digit(tokens_.peek())) {
-    const int digit = tokens_.get() - '0';
-    if (digits.size() < kShownBytes) digits += static_cast<char>('0' + digit);
-    if (wide <= 0xFFFFFFFFull) wide = wide * 10 + static_cast<unsigned>(digit);
-  }
+  const uint64_t wide = tokens_.read_digits(digits, kShownBytes);
   const int next = tokens_.peek();
   if (next != Tokenizer::END && next != ' ' && next != '\t' && next != '\n')
     conversion_failed(word_after(digits));

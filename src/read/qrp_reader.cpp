@@ -74,12 +74,7 @@ const QrpHeader& QrpReader::read_header() {
 uint32_t QrpReader::read_count(bool zero_ends) {
   while (tokens_.peek() == ' ' || tokens_.peek() == '\t') tokens_.get();
   std::string digits;  // shown in a message; only its start is kept
-  uint64_t value = 0;
-  while (is_digit(tokens_.peek())) {
-    const int digit = tokens_.get() - '0';
-    if (digits.size() < kShownBytes) digits += static_cast<char>('0' + digit);
-    if (value <= 0xFFFFFFFFull) value = value * 10 + static_cast<unsigned>(digit);
-  }
+  const uint64_t value = tokens_.read_digits(digits, kShownBytes);
   const int next = tokens_.peek();
   const bool ended = next == Tokenizer::END || next == ' ' || next == '\t' || next == '\n' ||
                      next == '\r' || next == '\v' || next == '\f' || (zero_ends && next == 0);

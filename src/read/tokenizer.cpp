@@ -266,3 +266,13 @@ uint32_t Tokenizer::read_unsigned() {
   if (!whole_unsigned32(token(), value)) conversion_failed(token_);
   return value;
 }
+
+uint64_t Tokenizer::read_digits(std::string& shown, size_t shown_limit) {
+  uint64_t value = 0;
+  for (int c = peek(); c >= '0' && c <= '9'; c = peek()) {
+    get();
+    if (shown.size() < shown_limit) shown += static_cast<char>(c);
+    if (value <= 0xFFFFFFFFull) value = value * 10 + static_cast<unsigned>(c - '0');
+  }
+  return value;
+}

@@ -75,6 +75,11 @@ class Tokenizer {
   void skip_line();
   // Skips ' ', '\t', '\r' and '\n'; returns the next byte or END.
   int skip_white_space();
+  // Consumes a run of decimal digits (none at all when the next byte is no
+  // digit) and returns its value, or a value above 0xFFFFFFFF when it does
+  // not fit 32 bits; the first `shown_limit` digits are appended to `shown`
+  // for messages. The readers that take numbers byte by byte use it.
+  uint64_t read_digits(std::string& shown, size_t shown_limit);
   // Skips the separators of this tokenizer (see Separators).
   void skip_separators();
 
