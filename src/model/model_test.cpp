@@ -147,6 +147,17 @@ ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_
 
 ModelTest::~ModelTest() = default;
 
+// Stamps the nodes of the clause at `position` that `epoch` has not met
+// yet and pushes them onto stack_ for a walk.
+void ModelTest::push_clause_nodes(uint32_t position, uint32_t epoch) {
+  for (uint32_t k = 0; k < size_of(position); ++k) {
+    const uint32_t node = literals_of(position)[k] >> 1;
+    if (stamp_[node] == epoch) continue;
+    stamp_[node] = epoch;
+    stack_.push_back(node);
+  }
+}
+
 uint32_t ModelTest::stamp_next() {
   assert(stamp_.size() == nodes_);
   if (++epoch_ == 0) {
@@ -241,12 +252,7 @@ bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t bu
   cone_gates_.clear();
   cone_free_.clear();
   stack_.clear();
-  for (uint32_t k = 0; k < size_of(position); ++k) {
-    const uint32_t node = literals_of(position)[k] >> 1;
-    if (stamp_[node] == epoch) continue;
-    stamp_[node] = epoch;
-    stack_.push_back(node);
-  }
+  push_clause_nodes(position, epoch);
   cone_words_ = 2 + size_of(position);  // words read per pass: gates, clause, free slots
   const bool fits = walk(epoch, free_limit, budget, cone_words_);
   work += cone_words_;
@@ -314,12 +320,7 @@ void ModelTest::gather_sharing(uint32_t position, uint32_t end,
     uint64_t added = 1 + size_of(candidate);  // the clause's own code words
     const size_t gates_before = cone_gates_.size();
     stack_.clear();
-    for (uint32_t k = 0; k < size_of(candidate); ++k) {
-      const uint32_t node = literals_of(candidate)[k] >> 1;
-      if (stamp_[node] == epoch) continue;
-      stamp_[node] = epoch;
-      stack_.push_back(node);
-    }
+    push_clause_nodes(candidate, epoch);
     const bool joins = added <= allowance &&
                        walk(epoch, free, enumeration_cost(allowance, free), added);
     scanned += added;

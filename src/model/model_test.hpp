@@ -124,6 +124,7 @@ class ModelTest {
   void compute_values();
   uint32_t chunk_words(const Program& program) const;
   uint32_t stamp_next();
+  void push_clause_nodes(uint32_t position, uint32_t epoch);
 
   std::unique_ptr<ModelGraph> owned_graph_;  // the graph when built here from a network
   const ModelGraph* graph_ = nullptr;  // the graph, read only (owned_graph_ or the caller's)
