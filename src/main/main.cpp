@@ -32,8 +32,12 @@ namespace {
   std::cout << "   --v                    show version information" << std::endl;
   std::cout << "   --stats                write statistics to standard error after the verdict"
             << std::endl;
-  std::cout << "   --skolem FILE          write a validated model as an AIGER circuit to FILE"
+  std::cout << "   --skolem FILE          write the Skolem functions of a validated model or"
             << std::endl;
+  std::cout << "                          QRP cube proof as an AIGER circuit to FILE" << std::endl;
+  std::cout << "   --herbrand FILE        write the Herbrand functions of a validated refutation"
+            << std::endl;
+  std::cout << "                          as an AIGER circuit to FILE" << std::endl;
   std::cout << "   --core FILE            write the steps a validated proof depends on to FILE"
             << std::endl;
   std::exit(0);
@@ -62,6 +66,9 @@ Arguments parse(int argc, char** argv) {
     } else if (argument == "--skolem") {
       if (i + 1 == argc) usage();
       arguments.skolem_file = argv[++i];
+    } else if (argument == "--herbrand") {
+      if (i + 1 == argc) usage();
+      arguments.herbrand_file = argv[++i];
     } else if (argument == "--core") {
       if (i + 1 == argc) usage();
       arguments.core_file = argv[++i];
@@ -97,17 +104,15 @@ int main(int argc, char** argv) {
   // An output that could not be written, would replace an input or the
   // other output, is refused before any checking.
   try {
-    if (!arguments.skolem_file.empty())
-      check_output_file(arguments.skolem_file, arguments.input_files());
-    if (!arguments.core_file.empty()) {
-      // Both outputs in one file would leave only the one written last.
-      if (arguments.core_file == arguments.skolem_file)
-        throw Exception("Cannot write file: '" + arguments.core_file +
-                        "' (it is the --skolem file).");
-      std::vector<InputFile> taken = arguments.input_files();
-      if (!arguments.skolem_file.empty())
-        taken.push_back({arguments.skolem_file, "the --skolem file"});
-      check_output_file(arguments.core_file, taken);
+    std::vector<InputFile> taken = arguments.input_files();
+    for (const InputFile& output : arguments.output_files()) {
+      // Two outputs in one file would leave only the one written last.
+      for (size_t i = arguments.input_files().size(); i < taken.size(); ++i)
+        if (taken[i].name == output.name)
+          throw Exception("Cannot write file: '" + output.name + "' (it is " + taken[i].role +
+                          ").");
+      check_output_file(output.name, taken);
+      taken.push_back(output);
     }
   } catch (const Exception& error) {
     std::cout << "Error: " << error.message << std::endl;

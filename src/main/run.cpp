@@ -11,6 +11,7 @@
 #include "model/aiger_certificate.hpp"
 #include "model/herbrand_check.hpp"
 #include "model/model_checker.hpp"
+#include "model/strategy_circuit.hpp"
 #include "proof/proof_checker.hpp"
 #include "read/certificate_kind.hpp"
 #include "read/qdimacs_reader.hpp"
@@ -77,6 +78,9 @@ bool Run::check() {
     return check_aiger(std::move(tokens));
   reader_.reset(new CertificateReader(std::move(tokens)));
   reader_->read_header(arguments_.certificate_file);
+  if (!arguments_.herbrand_file.empty() && arguments_.qbf_file.empty())
+    throw Exception("Herbrand functions are written over the QBF file's variables: give the "
+                    "QBF file before the certificate.");
 
   std::vector<uint32_t> qbf_prefix;
   if (!arguments_.qbf_file.empty()) read_formula(qbf_prefix);
@@ -92,6 +96,7 @@ bool Run::check() {
   proof_options.debug = arguments_.debug;
   proof_options.ignore = arguments_.ignore;
   proof_options.record_core = !arguments_.core_file.empty();
+  proof_options.record_functions = !arguments_.herbrand_file.empty();
   ProofChecker proof(formula_, proof_options);
   const AtExit proof_counts([&] { statistics_.proof = proof.statistics(); });
   if (progress_) proof.set_progress([this](uint64_t entries) { progress_->update(entries); });
@@ -101,9 +106,18 @@ bool Run::check() {
   // whole: the rest is decompressed and checked before any verdict.
   if (conclusion != ProofChecker::Conclusion::MODEL) {
     certificate_source_.verify_rest();
-    if (conclusion == ProofChecker::Conclusion::REFUTED && !arguments_.core_file.empty())
+    if (conclusion != ProofChecker::Conclusion::REFUTED) return false;
+    // The functions are built before anything is written: a proof they
+    // cannot be built from leaves every file alone.
+    SkolemCircuit functions;
+    if (!arguments_.herbrand_file.empty())
+      functions = build_functions(qbf_prefix, "Herbrand", [&](Strategy& strategy) {
+        proof.extract_strategy(strategy);
+      }, Rule::CLAUSE);
+    if (!arguments_.core_file.empty())
       write_core([&](std::ostream& out, uint64_t& steps) { return proof.write_core(out, steps); });
-    return conclusion == ProofChecker::Conclusion::REFUTED;
+    if (!arguments_.herbrand_file.empty()) write_functions(arguments_.herbrand_file, functions);
+    return true;
   }
   if (!arguments_.core_file.empty()) throw Exception(kNoCoreOfModel);
 
@@ -193,7 +207,18 @@ bool Run::check_qrp(Tokenizer&& tokens) {
   // The reader read to the end; a compressed trace's checksums and trailer
   // are checked before the verdict.
   certificate_source_.verify_rest();
-  if (proved && !arguments_.core_file.empty()) {
+  if (!proved) return false;
+  // A refutation has Herbrand functions, a cube proof Skolem functions.
+  const Rule rule = qrp_checker_->proved_rule();
+  const std::string& functions_file =
+      rule == Rule::CLAUSE ? arguments_.herbrand_file : arguments_.skolem_file;
+  SkolemCircuit functions;
+  if (!functions_file.empty())
+    functions = build_functions(qbf_prefix, rule == Rule::CLAUSE ? "Herbrand" : "Skolem",
+                                [&](Strategy& strategy) {
+                                  qrp_checker_->extract_strategy(strategy);
+                                }, rule);
+  if (!arguments_.core_file.empty()) {
     const std::string& name = arguments_.core_file;
     const bool binary = name.size() >= 5 && name.compare(name.size() - 5, 5, ".bqrp") == 0;
     write_core([&](std::ostream& out, uint64_t& steps) {
@@ -201,7 +226,8 @@ bool Run::check_qrp(Tokenizer&& tokens) {
       return qrp_checker_->write_core(out, header, binary);
     });
   }
-  return proved;
+  if (!functions_file.empty()) write_functions(functions_file, functions);
+  return true;
 }
 
 // An AIGER circuit of Skolem or Herbrand functions, checked against the QBF
@@ -258,6 +284,32 @@ void Run::write_core(const std::function<uint64_t(std::ostream&, uint64_t&)>& pr
   });
   statistics_.has_core = true;
   statistics_.core_seconds = seconds_since(phase);
+}
+
+// A validated proof's functions: its reductions (`extract` hands them to the
+// strategy) as one circuit over the QBF file's prefix.
+SkolemCircuit Run::build_functions(const std::vector<uint32_t>& qbf_prefix, const char* kind,
+                                   const std::function<void(Strategy&)>& extract, Rule rule) {
+  timeval phase;
+  gettimeofday(&phase, nullptr);
+  Strategy strategy(rule);
+  extract(strategy);
+  SkolemCircuit circuit = build_strategy_circuit(strategy, qbf_prefix, formula_.levels);
+  statistics_.functions = kind;
+  statistics_.function_rules = strategy.entries().size();
+  statistics_.function_gates = circuit.and_count();
+  statistics_.function_seconds = seconds_since(phase);
+  return circuit;
+}
+
+void Run::write_functions(const std::string& path, const SkolemCircuit& circuit) {
+  timeval phase;
+  gettimeofday(&phase, nullptr);
+  write_aiger_file(path, arguments_.input_files(), circuit,
+                   {std::string(statistics_.functions) + " functions written by zel",
+                    "formula: " + arguments_.qbf_file,
+                    "certificate: " + arguments_.certificate_file});
+  statistics_.function_seconds += seconds_since(phase);
 }
 
 std::string Run::where() const {

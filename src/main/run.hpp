@@ -17,6 +17,7 @@
 #include "formula/qcnf.hpp"
 #include "main/progress.hpp"
 #include "main/statistics.hpp"
+#include "model/aiger_writer.hpp"
 #include "model/model_checker.hpp"
 #include "proof/qrp_checker.hpp"
 #include "read/aiger_reader.hpp"
@@ -31,6 +32,7 @@ struct Arguments {
   std::string certificate_file;  // "-": standard input
   std::string skolem_file;       // --skolem FILE; empty: none
   std::string core_file;         // --core FILE; empty: none
+  std::string herbrand_file;     // --herbrand FILE; empty: none
   bool debug = false;            // --d
   bool ignore = false;           // --ignore
   bool statistics = false;       // --stats
@@ -41,6 +43,14 @@ struct Arguments {
     if (!qbf_file.empty()) inputs.push_back({qbf_file, "the QBF file"});
     inputs.push_back({certificate_file, "the certificate"});
     return inputs;
+  }
+  // The files the run may write, in the order their checks run.
+  std::vector<InputFile> output_files() const {
+    std::vector<InputFile> outputs;
+    if (!skolem_file.empty()) outputs.push_back({skolem_file, "the --skolem file"});
+    if (!herbrand_file.empty()) outputs.push_back({herbrand_file, "the --herbrand file"});
+    if (!core_file.empty()) outputs.push_back({core_file, "the --core file"});
+    return outputs;
   }
 };
 
@@ -77,6 +87,9 @@ class Run {
   ModelChecker::Options model_options();
   bool check_model(ModelChecker& model);
   void write_core(const std::function<uint64_t(std::ostream&, uint64_t&)>& produce);
+  SkolemCircuit build_functions(const std::vector<uint32_t>& qbf_prefix, const char* kind,
+                                const std::function<void(Strategy&)>& extract, Rule rule);
+  void write_functions(const std::string& path, const SkolemCircuit& circuit);
 
   const Arguments arguments_;                  // the options, owned
   bool in_memory_ = false;                     // the sources were opened on memory

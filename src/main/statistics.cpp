@@ -89,6 +89,11 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
     line(out, "core steps", number(core_steps) + " of " + number(core_of) + share);
     line(out, "core time", seconds(core_seconds));
   }
+  if (functions) {
+    line(out, "functions", std::string(functions) + ", " + number(function_gates) +
+                               " AND gates from " + number(function_rules) + " reductions");
+    line(out, "functions time", seconds(function_seconds));
+  }
   line(out, "total time", seconds(total_seconds));
   const double megabytes = static_cast<double>(formula.bytes_in() + certificate.bytes_in()) / 1e6;
   char rate[32];

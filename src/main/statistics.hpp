@@ -34,6 +34,10 @@ struct RunStatistics {
   uint64_t core_steps = 0;      // steps in it
   uint64_t core_of = 0;         // steps checked
   double core_seconds = 0;      // finding and writing it
+  const char* functions = nullptr;  // "Herbrand" or "Skolem" when a proof's functions were written
+  uint64_t function_rules = 0;  // reductions they were built from
+  uint64_t function_gates = 0;  // AND gates of the circuit
+  double function_seconds = 0;  // extracting, building and writing them
 
   void write(std::ostream& out, const std::string& formula_name, const ByteSource& formula,
              const std::string& certificate_name, const ByteSource& certificate) const;

@@ -46,6 +46,10 @@ AigerFunctions classify_aiger_certificate(const QCNF& formula, const AigerCircui
           variables.outputs[first_output], i, quantifier_word(formula, variable), variable));
     }
   }
+  // Without an output (a formula without variables of the outputs' kind),
+  // the first input decides: Herbrand functions read existential variables.
+  if (!decided && !variables.inputs.empty() && formula.is_defined(variables.inputs[0]))
+    universal_outputs = !formula.is_universal(variables.inputs[0]);
   const AigerFunctions functions =
       universal_outputs ? AigerFunctions::HERBRAND : AigerFunctions::SKOLEM;
   for (uint32_t i = 0; i < variables.inputs.size(); ++i) {

@@ -22,6 +22,28 @@ void ProofChecker::record_step(const StepEntry& step) {
     core_antecedents_.push_back(clause_map_[antecedent] - 1);
   core_begins_.push_back(static_cast<uint32_t>(core_antecedents_.size()));
   core_merged_.push_back(step.resolvent_omitted);
+  if (options_.record_functions) {
+    if (!step.antecedents.empty() && !step.resolvent_omitted) {
+      for (uint32_t number : resolved_chain_) chain_positions_.push_back(clause_map_[number] - 1);
+      chain_pivots_.push_back(0);  // the first antecedent has none
+      chain_pivots_.insert(chain_pivots_.end(), resolved_pivots_.begin(), resolved_pivots_.end());
+    }
+    chain_begins_.push_back(static_cast<uint32_t>(chain_positions_.size()));
+  }
+}
+
+// Records are in store order: one sweep from the newest marks the
+// antecedents of every record in the core of the clause at `root`.
+std::vector<uint8_t> ProofChecker::core_used(uint32_t root) const {
+  std::vector<uint8_t> used(uint64_t{root} + 1, 0);
+  used[root] = 1;
+  for (uint32_t record = static_cast<uint32_t>(core_positions_.size()); record-- > 0;) {
+    const uint32_t position = core_positions_[record];
+    if (position > root || !used[position]) continue;
+    for (uint32_t a = core_begins_[record]; a < core_begins_[record + 1]; ++a)
+      used[core_antecedents_[a]] = 1;
+  }
+  return used;
 }
 
 uint64_t ProofChecker::write_core(std::ostream& out, uint64_t& steps) const {
@@ -29,16 +51,7 @@ uint64_t ProofChecker::write_core(std::ostream& out, uint64_t& steps) const {
   const uint32_t records = static_cast<uint32_t>(core_positions_.size());
   steps = records;
   const uint32_t root = clause_map_[refuting_number_] - 1;
-  // Records are in store order: one sweep from the newest marks the
-  // antecedents of every record in the core.
-  std::vector<uint8_t> used(uint64_t{root} + 1, 0);
-  used[root] = 1;
-  for (uint32_t record = records; record-- > 0;) {
-    const uint32_t position = core_positions_[record];
-    if (position > root || !used[position]) continue;
-    for (uint32_t a = core_begins_[record]; a < core_begins_[record + 1]; ++a)
-      used[core_antecedents_[a]] = 1;
-  }
+  const std::vector<uint8_t> used = core_used(root);
   // The variables the core's clauses name, and the operands of the
   // definitions of those, newest definition first (operands are defined
   // before the definitions that use them).

@@ -140,7 +140,7 @@ void ProofChecker::apply_step(StepEntry& step) {
   if (step.antecedents.empty()) {
     if (!options_.ignore) throw Exception("Resolvent not justified (no antecedents).");
     store(step.number, step.resolvent.literals);
-    if (options_.record_core) record_step(step);
+    if (options_.record_core || options_.record_functions) record_step(step);
     return;
   }
   if (step.antecedents.size() == 1) throw Exception("Single antecedent does not make sense.");
@@ -151,7 +151,7 @@ void ProofChecker::apply_step(StepEntry& step) {
     ++statistics_.chain_steps;
     check_chain(step);
   }
-  if (options_.record_core) record_step(step);
+  if (options_.record_core || options_.record_functions) record_step(step);
 }
 
 void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) {
@@ -363,6 +363,19 @@ void ProofChecker::check_chain(StepEntry& step) {
   // forbids: the step stands only if a sound chain over its antecedents exists.
   if (tautological && !sound_chain_exists(ordered.numbers, step.resolvent))
     throw Exception("Resolution failed.");
+  // The chain that stands, for the functions: the one found by the search,
+  // or the ordering's up to its last pivot.
+  if (options_.record_functions) {
+    resolved_chain_.clear();
+    if (tautological) {
+      for (uint32_t i : chain_search_.chain()) resolved_chain_.push_back(ordered.numbers[i]);
+      resolved_pivots_ = chain_search_.chain_pivots();
+    } else {
+      resolved_chain_.assign(ordered.numbers.begin(),
+                             ordered.numbers.begin() + std::min(chain.size(), pivots.size() + 1));
+      resolved_pivots_.assign(pivots.begin(), pivots.begin() + (resolved_chain_.size() - 1));
+    }
+  }
 }
 
 // The search tries the antecedents in the order the backward ordering placed

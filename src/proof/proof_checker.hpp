@@ -22,6 +22,7 @@
 #include "formula/working_clause.hpp"
 #include "formula/extension.hpp"
 #include "formula/qcnf.hpp"
+#include "formula/strategy.hpp"
 #include "proof/chain_search.hpp"
 #include "read/certificate_reader.hpp"
 #include "store/clause_map.hpp"
@@ -54,6 +55,7 @@ class ProofChecker {
     bool debug = false;   // --d: progress lines on standard output
     bool ignore = false;  // --ignore: accept steps without antecedents
     bool record_core = false;  // --core: keep each step's antecedents for write_core
+    bool record_functions = false;  // --herbrand: also keep each chain as resolved
   };
 
   // Checks proofs over `formula`, whose clauses so far (the QBF file's) are
@@ -72,6 +74,12 @@ class ProofChecker {
   // a zel certificate (core.cpp). Returns the number of steps written;
   // `steps` is set to the number of steps checked.
   uint64_t write_core(std::ostream& out, uint64_t& steps) const;
+
+  // After a refutation (record_functions set): the reductions of the steps
+  // the refuting clause rests on, replayed in store order, and the
+  // conclusion's (functions.cpp). Throws Exception when such a step was
+  // taken without antecedents (--ignore).
+  void extract_strategy(Strategy& strategy);
 
   // The counts so far; during a phase (the proof, the conclusion) its time
   // so far, so that a run ended by an error still reports what it did.
@@ -133,6 +141,7 @@ class ProofChecker {
   void load_positions(const std::vector<uint32_t>& positions, std::vector<ClauseView>& views);
   bool try_extension(const Definition& definition, const Literal* operands);
   void record_step(const StepEntry& step);
+  std::vector<uint8_t> core_used(uint32_t root) const;
   void settle_steps();
   void report_unsettled_steps() const;
   void settle_extensions();
@@ -166,6 +175,15 @@ class ProofChecker {
   std::vector<uint32_t> core_events_;
   static constexpr uint32_t kExtensionEvent = 0x80000000u;
   uint32_t refuting_number_ = 0;            // the clause number of CONCLUDE INVALID
+  // With record_functions: each record's chain as check_chain resolved it
+  // (a sound one), antecedents as store positions in resolution order, and
+  // the pivot each resolves on (0 for the first); merge steps and trusted
+  // ones have none.
+  std::vector<uint32_t> chain_positions_;
+  std::vector<unsigned> chain_pivots_;
+  std::vector<uint32_t> chain_begins_ = {0};  // record -> first chain position; one more at the end
+  std::vector<uint32_t> resolved_chain_;       // the last chain step's chain, clause numbers
+  std::vector<unsigned> resolved_pivots_;      // and its pivots
 
   // Scratch kept from entry to entry so that its capacity stays.
   StepEntry step_;                       // the numbered line being read

@@ -370,7 +370,10 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   else
     ++statistics_.clause_steps;
   store(step.index, running->literals, kind);
-  if (long_distance) kinds_.back() |= kLongDistance;
+  if (long_distance) {
+    kinds_.back() |= kLongDistance;
+    long_distance_steps_.push_back({derived_.end_position() - 1, step.index});
+  }
 }
 
 // Stores a constraint with the antecedent positions in antecedent_positions_.

@@ -17,10 +17,12 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "formula/working_clause.hpp"
 #include "formula/qcnf.hpp"
+#include "formula/strategy.hpp"
 #include "proof/matrix_implication.hpp"
 #include "read/qrp_reader.hpp"
 #include "store/clause_map.hpp"
@@ -84,6 +86,15 @@ class QrpChecker {
   // numbered densely. Returns the number of the trace's steps in the core.
   uint64_t write_core(std::ostream& out, const QrpHeader& header, bool binary);
 
+  // The reductions of a proved trace's core (check returned true), replayed
+  // in trace order (qrp_functions.cpp): clause steps for Herbrand functions
+  // of a refutation, cube steps for Skolem functions of an `r SAT` proof,
+  // after the strategy's rule. Throws Exception naming the first core step
+  // that resolves with a long-distance pair.
+  void extract_strategy(Strategy& strategy);
+  // The rule of the proved trace's empty constraint: CUBE for `r SAT`.
+  Rule proved_rule() const;
+
  private:
   enum Kind : uint8_t { CLAUSE = 0, CUBE = 1 };
   // A bit of kinds_ beside the Kind: the step's resolvent holds a
@@ -127,6 +138,9 @@ class QrpChecker {
   bool any_block_ = false;       // a block was read
   std::vector<QrpEntry> blocks_;  // the trace's blocks as read (quantifier, variables), for --core
   uint32_t root_ = 0;            // 1-based store position of the verdict's empty constraint; 0 none
+  // Store position and step index of each step whose resolvent holds a
+  // long-distance pair, in trace order.
+  std::vector<std::pair<uint32_t, uint32_t>> long_distance_steps_;
 
   MatrixImplication implication_;  // the initial-cube test
   QrpStatistics statistics_;       // work counts

@@ -41,12 +41,17 @@ available options:
    --ignore               ignore resolutions without antecedents
    --v                    show version information
    --stats                write statistics to standard error after the verdict
-   --skolem FILE          write a validated model as an AIGER circuit to FILE
+   --skolem FILE          write the Skolem functions of a validated model or
+                          QRP cube proof as an AIGER circuit to FILE
+   --herbrand FILE        write the Herbrand functions of a validated refutation
+                          as an AIGER circuit to FILE
    --core FILE            write the steps a validated proof depends on to FILE
 EOF
 # Its options, one per line: the option column (23 characters after the
-# three leading blanks), trailing blanks dropped.
-tail -n +3 "$scratch/usage.expected" | cut -c4-26 | sed -E 's/ +$//' > "$scratch/options.expected"
+# three leading blanks), trailing blanks dropped; a description's second
+# line has none.
+tail -n +3 "$scratch/usage.expected" | cut -c4-26 | sed -E 's/ +$//' | grep -v '^$' \
+  > "$scratch/options.expected"
 
 # 1. Installing into the prefix.
 if cmake --install "$build" --prefix "$prefix" > "$scratch/install.log" 2>&1; then

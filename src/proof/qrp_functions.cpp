@@ -1,0 +1,71 @@
+// The reductions of a proved QRP trace's core, replayed for its functions:
+// Herbrand functions of a clause refutation, Skolem functions of a cube
+// proof. Each core step is derived again as the checker derived it (its
+// antecedents in the listed order, each resolution followed by reduction;
+// one antecedent: reduction alone), and every reduction goes to the
+// strategy in trace order, which is proof order. Input clauses and initial
+// cubes are the leaves: they need no rule.
+
+#include <cassert>
+#include <string>
+
+#include "core/exception.hpp"
+#include "proof/qrp_checker.hpp"
+
+Rule QrpChecker::proved_rule() const {
+  assert(root_ != 0);
+  return (kinds_[root_ - 1] & CUBE) ? Rule::CUBE : Rule::CLAUSE;
+}
+
+void QrpChecker::extract_strategy(Strategy& strategy) {
+  const Rule rule = strategy.rule();
+  assert(root_ != 0 && rule == proved_rule());
+  uint64_t in_core = 0;
+  const std::vector<uint8_t> used = core_positions(in_core);
+  // Functions answer to the clauses (cubes) of a resolution; a resolvent
+  // that keeps a variable in both signs needs more than a decision list.
+  for (const std::pair<uint32_t, uint32_t>& step : long_distance_steps_)
+    if (step.first < root_ && used[step.first])
+      throw Exception(std::string("Cannot build ") +
+                      (rule == Rule::CLAUSE ? "Herbrand" : "Skolem") +
+                      " functions: step " + std::to_string(step.second) +
+                      " is a long-distance resolution (its resolvent holds a " +
+                      (rule == Rule::CLAUSE ? "universal" : "existential") +
+                      " variable in both signs); functions are built from proofs without "
+                      "long-distance steps.");
+  const std::vector<unsigned>& levels = formula_.levels;
+  std::vector<uint32_t> antecedents;
+  std::vector<Literal> before, kept;
+  for (uint32_t position = input_clauses_; position < root_; ++position) {
+    if (!used[position]) continue;
+    antecedents.clear();
+    derived_.for_each_antecedent(position, [&](uint32_t a) { antecedents.push_back(a); });
+    if (antecedents.empty()) continue;  // an initial cube
+    if (loaded_.size() < antecedents.size()) loaded_.resize(antecedents.size());
+    views_.clear();
+    for (size_t i = 0; i < antecedents.size(); ++i) {
+      read_constraint(antecedents[i], loaded_[i]);
+      views_.push_back(ClauseView{loaded_[i].data(), static_cast<uint32_t>(loaded_[i].size())});
+    }
+    if (views_.size() == 1) {
+      strategy.add_reduction(views_.front(), levels, kept);
+      continue;
+    }
+    kept.assign(views_.front().begin(), views_.front().end());
+    for (size_t i = 1; i < views_.size(); ++i) {
+      const ClauseView running{kept.data(), static_cast<uint32_t>(kept.size())};
+      bool several = false;
+      const unsigned pivot = clashing_pivot(rule, running, views_[i], levels, marks_, several);
+      assert(pivot != 0 && !several && "a checked step");
+      before.resize(size_t{running.size} + views_[i].size);
+      size_t count = 0;
+      DeepestLevels deepest;
+      const ResolutionOutcome outcome = resolvent_union(running, views_[i], pivot, levels,
+                                                        before.data(), count, deepest, marks_);
+      assert(outcome == ResolutionOutcome::RESOLVED && "long-distance steps are refused above");
+      (void)outcome;
+      strategy.add_reduction(ClauseView{before.data(), static_cast<uint32_t>(count)}, levels,
+                             kept);
+    }
+  }
+}
