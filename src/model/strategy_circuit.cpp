@@ -47,7 +47,7 @@ SkolemCircuit build_strategy_circuit(const Strategy& strategy, const std::vector
     if (built != kUnbuilt) return built;
     conjuncts.clear();
     for (const Literal& literal : strategy.condition(index)) {
-      const uint32_t of = literal_of[literal.variable()];
+      const uint32_t of = literal.variable() < variables ? literal_of[literal.variable()] : kUnbuilt;
       if (of == kUnbuilt)
         throw Exception("Cannot build functions: the proof names variable " +
                         std::to_string(literal.variable()) +
