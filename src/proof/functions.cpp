@@ -42,19 +42,8 @@ void ProofChecker::extract_strategy(Strategy& strategy) {
       // which the step showed implied by them, then one reduction.
       positions.assign(core_antecedents_.begin() + begin, core_antecedents_.begin() + end);
       load_positions(positions, views);
-      ensure_marks(views, ClauseView());
-      size_t total = 0;
-      for (const ClauseView antecedent : views) total += antecedent.size;
+      merge_union(views);
       WorkingClause& merged = scratch.merged;
-      merged.literals.resize(total);
-      scratch.merge_pivots.clear();
-      size_t count = 0;
-      for (const ClauseView antecedent : views)
-        for (const Literal& literal : antecedent)
-          if (join_union(literal, marks.data(), merged.literals.data(), count))
-            scratch.merge_pivots.push_back(literal.variable());
-      clear_marks(merged.literals.data(), count, marks.data());
-      merged.literals.resize(count);
       merged.remove_variables(scratch.merge_pivots, marks);
       strategy.add_reduction(merged.view(), levels, kept);
       continue;

@@ -219,25 +219,8 @@ void ProofChecker::ensure_marks(const std::vector<ClauseView>& clauses, ClauseVi
 void ProofChecker::check_merge(StepEntry& step) {
   Scratch& scratch = *scratch_;
   WorkingClause& merged = scratch.merged;
-  merged.clear();
-  scratch.merge_pivots.clear();
   load_clauses(step.antecedents, scratch.antecedent_clauses);
-  // D is the union of the antecedents, built by the resolvent's union rule:
-  // a literal meeting its complement in D records a pivot, then joins D
-  // unless present.
-  ensure_marks(scratch.antecedent_clauses, ClauseView());
-  size_t total = 0;
-  for (const ClauseView antecedent : scratch.antecedent_clauses) total += antecedent.size;
-  merged.literals.resize(total);
-  size_t kept = 0;
-  uint8_t* marks = scratch.rule_marks.data();
-  for (const ClauseView antecedent : scratch.antecedent_clauses)
-    for (const Literal& literal : antecedent)
-      if (join_union(literal, marks, merged.literals.data(), kept))
-        scratch.merge_pivots.push_back(literal.variable());
-  clear_marks(merged.literals.data(), kept, marks);
-  merged.literals.resize(kept);
-  assert(marks_clear(merged.view(), scratch.rule_marks));
+  merge_union(scratch.antecedent_clauses);
 
   // A failing step leaves its merged clause in the store, where resolution
   // lines can name it by position.
@@ -265,6 +248,29 @@ void ProofChecker::check_merge(StepEntry& step) {
 // them. Every non-pivot literal of an antecedent lies in `merged`, so only
 // pivot literals stay open; each antecedent keeps a count of its open
 // literals and the XOR of their codes, which names the last one directly.
+// The union D of the antecedents (loaded), built by the resolvent's union
+// rule into scratch.merged: a literal meeting its complement in D records
+// its variable in scratch.merge_pivots, then joins D unless present.
+void ProofChecker::merge_union(const std::vector<ClauseView>& antecedents) {
+  Scratch& scratch = *scratch_;
+  WorkingClause& merged = scratch.merged;
+  merged.clear();
+  scratch.merge_pivots.clear();
+  ensure_marks(antecedents, ClauseView());
+  size_t total = 0;
+  for (const ClauseView antecedent : antecedents) total += antecedent.size;
+  merged.literals.resize(total);
+  size_t kept = 0;
+  uint8_t* marks = scratch.rule_marks.data();
+  for (const ClauseView antecedent : antecedents)
+    for (const Literal& literal : antecedent)
+      if (join_union(literal, marks, merged.literals.data(), kept))
+        scratch.merge_pivots.push_back(literal.variable());
+  clear_marks(merged.literals.data(), kept, marks);
+  merged.literals.resize(kept);
+  assert(marks_clear(merged.view(), scratch.rule_marks));
+}
+
 bool ProofChecker::merge_refutes(const WorkingClause& merged) {
   Scratch& scratch = *scratch_;
   assert(scratch.antecedent_clauses.size() >= 2);

@@ -133,6 +133,7 @@ class ProofChecker {
   void check_fresh(const Literal& literal) const;
   void store(uint32_t number, const std::vector<Literal>& literals);
   void check_merge(StepEntry& step);
+  void merge_union(const std::vector<ClauseView>& antecedents);
   void check_chain(StepEntry& step);
   bool merge_refutes(const WorkingClause& merged);
   bool sound_chain_exists(const std::vector<uint32_t>& chain, const WorkingClause& resolvent);
