@@ -53,6 +53,57 @@ ResolutionOutcome resolvent_union(ClauseView first, ClauseView second, unsigned 
   return tautology ? ResolutionOutcome::TAUTOLOGICAL : ResolutionOutcome::RESOLVED;
 }
 
+// Marks hold a bit per role: 1 a literal of `first`, 2 one of `second`
+// added to the union, 4 one of `second` at all. A complement marked exactly
+// 1 is a clash with `first` alone; any other non-zero complement is a pair
+// the general path must judge (inside `second`, or the pivot doubled).
+unsigned single_clash_union(Rule rule, ClauseView first, ClauseView second,
+                            const std::vector<unsigned>& levels, Literal* out, size_t& kept,
+                            DeepestLevels& deepest, std::vector<uint8_t>& marks) {
+  assert(marks_clear(first, marks) && marks_clear(second, marks));
+  constexpr uint32_t kNone = ~0u;
+  uint8_t* const mark = marks.data();
+  bool plain = true;  // no pair but the one clash
+  size_t count = 0;
+  for (const Literal& literal : first) {
+    plain &= mark[literal.code ^ 1u] == 0;
+    out[count] = literal;
+    count += mark[literal.code] == 0;
+    mark[literal.code] = 1;
+  }
+  uint32_t pivot_code = kNone;  // the pivot's literal in `second`
+  for (const Literal& literal : second) {
+    const uint8_t complement = mark[literal.code ^ 1u];
+    if (complement != 0) {
+      if (complement == 1 && pivot_code == kNone &&
+          is_pivot_level(rule, levels[literal.variable()]))
+        pivot_code = literal.code;
+      else
+        plain = false;
+    }
+    const uint8_t own = mark[literal.code];
+    mark[literal.code] = own | 4u;
+    if (own == 0 && literal.code != pivot_code) {
+      mark[literal.code] = 6u;
+      out[count++] = literal;
+    }
+  }
+  // Clearing the marks drops the pivot's literal of `first` from the union.
+  const uint32_t dropped = pivot_code ^ 1u;
+  if (pivot_code != kNone) mark[pivot_code] = 0;
+  kept = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const Literal literal = out[i];
+    mark[literal.code] = 0;
+    out[kept] = literal;
+    const bool keep = literal.code != dropped;
+    kept += keep;
+    deepest.add_if(keep, levels[literal.variable()]);
+  }
+  assert(marks_clear(first, marks) && marks_clear(second, marks));
+  return plain && pivot_code != kNone ? pivot_code >> 1 : 0;
+}
+
 unsigned clashing_pivot(Rule rule, ClauseView first, ClauseView second,
                         const std::vector<unsigned>& levels, std::vector<uint8_t>& marks,
                         bool& several) {

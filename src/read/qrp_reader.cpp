@@ -204,19 +204,39 @@ void QrpReader::read_binary_block(QrpEntry& entry) {
   }
 }
 
+// The lists of a step are taken whole by the tokenizer, which hands each
+// number over here: one range test accepts a literal code (2 to
+// 2 kMaxVariable + 1); a refused one is told apart afterwards.
 void QrpReader::read_binary_step(QrpEntry& entry) {
   section_ = Section::STEPS;
   entry.literals.clear();
   entry.antecedents.clear();
-  for (uint32_t code; (code = read_binary("Step", entry.index)) != 0;) {
-    Literal literal;
-    literal.code = code;
-    if (literal.variable() == 0) throw Exception("Literal code 1 names variable 0.");
-    check_variable(literal.variable());
-    entry.literals.push_back(literal);
+  constexpr uint32_t kLargestCode = 2 * kMaxVariable + 1;
+  std::vector<Literal>& literals = entry.literals;
+  uint32_t refused = 0;
+  Tokenizer::ListEnd end = tokens_.read_varint_list(
+      [&literals](uint32_t code) {
+        if (code - 2u > kLargestCode - 2u) return false;
+        Literal literal;
+        literal.code = code;
+        literals.push_back(literal);
+        return true;
+      },
+      refused);
+  if (end == Tokenizer::ListEnd::REFUSED) {
+    if (refused == 1) throw Exception("Literal code 1 names variable 0.");
+    check_variable(refused >> 1);
+    assert(false);  // every refused code names variable 0 or one above the limit
   }
-  for (uint32_t antecedent; (antecedent = read_binary("Step", entry.index)) != 0;)
-    entry.antecedents.push_back(antecedent);
+  if (end == Tokenizer::ListEnd::END) cut_off("Step", entry.index);
+  std::vector<uint32_t>& antecedents = entry.antecedents;
+  end = tokens_.read_varint_list(
+      [&antecedents](uint32_t antecedent) {
+        antecedents.push_back(antecedent);
+        return true;
+      },
+      refused);
+  if (end == Tokenizer::ListEnd::END) cut_off("Step", entry.index);
 }
 
 // ---- the end ------------------------------------------------------------

@@ -125,6 +125,64 @@ class Tokenizer {
     return read_long_varint(value);
   }
 
+  // How read_varint_list ended.
+  enum class ListEnd {
+    ZERO,     // at the 0 that ends the list (consumed)
+    END,      // the input ended where a number should start
+    REFUSED,  // take refused a number; the reader stands right after it
+  };
+  // A list of binary numbers ended by a 0 (the lists of a binary QRP
+  // entry): each number before the 0 goes to take(value), which returns
+  // false to refuse it. Numbers that lie wholly in the buffer are decoded
+  // in place, without a call per number; the buffer's last bytes, and any
+  // malformed number, go through read_varint, which refills and throws its
+  // messages at the same positions. `refused` receives a refused number.
+  template <typename Take>
+  ListEnd read_varint_list(Take&& take, uint32_t& refused) {
+    const unsigned char* const bytes = reinterpret_cast<const unsigned char*>(buffer_.get());
+    for (;;) {
+      size_t at = position_;
+      const size_t end = end_;
+      while (at < end) {
+        uint32_t value = bytes[at];
+        if (value < 0x80) {
+          ++at;
+        } else {
+          if (end - at < kLongestVarint) break;
+          uint64_t result = value & 0x7Fu;
+          size_t length = 1;
+          unsigned byte;
+          do {
+            byte = bytes[at + length];
+            result |= static_cast<uint64_t>(byte & 0x7Fu) << (7 * length);
+            ++length;
+          } while (byte >= 0x80 && length < kLongestVarint);
+          if (byte >= 0x80 || result > 0xFFFFFFFFull) break;  // read_varint throws
+          at += length;
+          value = static_cast<uint32_t>(result);
+        }
+        if (value == 0) {
+          position_ = at;
+          return ListEnd::ZERO;
+        }
+        if (!take(value)) {
+          position_ = at;
+          refused = value;
+          return ListEnd::REFUSED;
+        }
+      }
+      position_ = at;
+      // One number the loop left: at the buffer's end, or malformed.
+      uint32_t value;
+      if (!read_varint(value)) return ListEnd::END;
+      if (value == 0) return ListEnd::ZERO;
+      if (!take(value)) {
+        refused = value;
+        return ListEnd::REFUSED;
+      }
+    }
+  }
+
   // Up to `limit` bytes of `text` for a message, anything but printable
   // ASCII escaped as \xHH.
   static std::string printable(const std::string& text, size_t limit);
