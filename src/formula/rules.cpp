@@ -2,6 +2,7 @@
 
 #include "formula/rules.hpp"
 
+#include <algorithm>
 #include <cassert>
 
 bool tautological(ClauseView clause, std::vector<uint8_t>& marks) {
@@ -102,6 +103,55 @@ unsigned single_clash_union(Rule rule, ClauseView first, ClauseView second,
   }
   assert(marks_clear(first, marks) && marks_clear(second, marks));
   return plain && pivot_code != kNone ? pivot_code >> 1 : 0;
+}
+
+// Marks: 4 a literal of `second`, 8 one of `second` met in `first` too.
+unsigned single_clash_in_place(Rule rule, Literal* literals, size_t& size, ClauseView second,
+                               const std::vector<unsigned>& levels, DeepestLevels& deepest,
+                               std::vector<uint8_t>& marks) {
+  assert(marks_clear(ClauseView{literals, static_cast<uint32_t>(size)}, marks) &&
+         marks_clear(second, marks));
+  constexpr size_t kNone = ~size_t(0);
+  uint8_t* const mark = marks.data();
+  bool plain = true;  // no pair but the one clash
+  for (const Literal& literal : second) {
+    plain &= (mark[literal.code ^ 1u] & 4u) == 0;
+    mark[literal.code] = 4u;
+  }
+  // The literals of `first` clashing with `second` are left out of the
+  // levels: the pivot's is, and any other sends the step elsewhere.
+  size_t slot = kNone;  // of the pivot's literal in `first`
+  DeepestLevels levels_first;
+  for (size_t i = 0; i < size; ++i) {
+    const Literal literal = literals[i];
+    const bool clash = mark[literal.code ^ 1u] != 0;
+    const unsigned level = levels[literal.variable()];
+    if (clash) {
+      if (slot == kNone && is_pivot_level(rule, level))
+        slot = i;
+      else
+        plain = false;
+    }
+    if (mark[literal.code] != 0) mark[literal.code] = 8u;
+    levels_first.add_if(!clash, level);
+  }
+  if (!plain || slot == kNone) {
+    clear_marks(second.literals, second.size, mark);
+    return 0;
+  }
+  const uint32_t pivot_code = literals[slot].code ^ 1u;  // the pivot's literal in `second`
+  std::copy(literals + slot + 1, literals + size, literals + slot);
+  --size;
+  deepest = levels_first;
+  for (const Literal& literal : second) {
+    if (mark[literal.code] == 4u && literal.code != pivot_code) {
+      mark[literal.code] = 8u;  // a second copy in `second` is not new
+      literals[size++] = literal;
+      deepest.add(levels[literal.variable()]);
+    }
+  }
+  clear_marks(second.literals, second.size, mark);
+  return pivot_code >> 1;
 }
 
 unsigned clashing_pivot(Rule rule, ClauseView first, ClauseView second,

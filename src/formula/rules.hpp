@@ -155,6 +155,17 @@ unsigned single_clash_union(Rule rule, ClauseView first, ClauseView second,
                             const std::vector<unsigned>& levels, Literal* out, size_t& kept,
                             DeepestLevels& deepest, std::vector<uint8_t>& marks);
 
+// The same in place, for a `first` whose literals are distinct and hold no
+// complementary pair (a constraint this path or the one above derived):
+// `first` stands at literals[0, size), with room after it for second.size
+// more. On success the pivot's literal is taken out (the literals after it
+// move up one slot) and the new literals of `second` appended, `size` and
+// `deepest` updated: the literals resolvent_union writes. One pass reads
+// `first`, writing nothing there. 0, with nothing changed, otherwise.
+unsigned single_clash_in_place(Rule rule, Literal* literals, size_t& size, ClauseView second,
+                               const std::vector<unsigned>& levels, DeepestLevels& deepest,
+                               std::vector<uint8_t>& marks);
+
 // The pivot of two constraints: the variable of the pivot quantifier that
 // occurs in `first` and complemented in `second`. 0 when there is none;
 // `several` is set when more than one variable clashes so (no Q-resolution

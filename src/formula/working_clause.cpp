@@ -301,6 +301,23 @@ unsigned resolve_single_clash(Rule rule, ClauseView first, ClauseView second,
   return pivot;
 }
 
+unsigned resolve_single_clash_in_place(Rule rule, WorkingClause& clause, ClauseView second,
+                                       const std::vector<unsigned>& levels,
+                                       std::vector<uint8_t>& marks) {
+  std::vector<Literal>& literals = clause.literals;
+  size_t size = literals.size();
+  literals.resize(size + second.size);
+  DeepestLevels deepest;
+  const unsigned pivot =
+      single_clash_in_place(rule, literals.data(), size, second, levels, deepest, marks);
+  literals.resize(size);
+  if (pivot == 0) return 0;
+  clause.drop_index();
+  if (deepest.reduces(rule)) clause.remove_reduced(rule, deepest.bound(rule), levels, true);
+  assert(reduced(rule, clause.view(), levels));
+  return pivot;
+}
+
 void WorkingClause::assign(ClauseView clause) {
   literals.assign(clause.begin(), clause.end());
   drop_index();

@@ -93,6 +93,10 @@ class WorkingClause {
   template <typename Build>
   void reduced_union(Rule rule, size_t room, const std::vector<unsigned>& levels, bool pair_free,
                      Build build);
+  friend unsigned resolve_single_clash_in_place(Rule rule, WorkingClause& clause,
+                                               ClauseView second,
+                                               const std::vector<unsigned>& levels,
+                                               std::vector<uint8_t>& marks);
   friend unsigned resolve_single_clash(Rule rule, ClauseView first, ClauseView second,
                                       const std::vector<unsigned>& levels,
                                       WorkingClause& result, std::vector<uint8_t>& marks);
@@ -126,6 +130,13 @@ class WorkingClause {
 ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsigned pivot,
                           const std::vector<unsigned>& levels, WorkingClause& result,
                           std::vector<uint8_t>& marks);
+
+// resolve_single_clash with `clause` as `first`, in place, for a clause whose
+// literals hold no complementary pair (see single_clash_in_place): the same
+// pivot and result, or 0 with `clause` unchanged.
+unsigned resolve_single_clash_in_place(Rule rule, WorkingClause& clause, ClauseView second,
+                                       const std::vector<unsigned>& levels,
+                                       std::vector<uint8_t>& marks);
 
 // resolve for the common case of a QRP step: single_clash_union, then
 // reduction as resolve reduces. Returns the pivot, with `result` what

@@ -283,6 +283,7 @@ WorkingClause* QrpChecker::load() {
   if (first != held_) {
     running = &running_;
     read_constraint(first, running->overwrite());
+    held_pair_free_ = false;  // not known of a constraint read back
   }
   held_ = kNoPosition;  // the chain changes it from here on
   views_.assign(1, ClauseView{});
@@ -317,13 +318,23 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   WorkingClause* running = load();
   WorkingClause* result = running == &running_ ? &result_ : &running_;
   bool long_distance = false;
+  // The running constraint holds distinct literals and no complementary
+  // pair: it was derived by the single-clash resolutions below (reduction
+  // removes literals only, so it keeps this).
+  bool pair_free = held_pair_free_;
   if (views_.size() == 1) running->reduce(rule, levels);
   for (size_t i = 1; i < views_.size(); ++i) {
-    // Mostly the two meet in the pivot alone: one pass finds and resolves it.
+    // Mostly the two meet in the pivot alone: one pass finds and resolves
+    // it, in place when the running constraint is known to be pair-free.
+    if (pair_free &&
+        resolve_single_clash_in_place(rule, *running, views_[i], levels, marks_) != 0)
+      continue;
     if (resolve_single_clash(rule, running->view(), views_[i], levels, *result, marks_) != 0) {
       std::swap(running, result);
+      pair_free = true;
       continue;
     }
+    pair_free = false;
     bool several = false;
     const unsigned pivot =
         clashing_pivot(rule, running->view(), views_[i], levels, marks_, several);
@@ -359,6 +370,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   if (long_distance) kinds_.back() |= kLongDistance;
   held_ = derived_.end_position() - 1;
   holder_ = running;
+  held_pair_free_ = pair_free;
 }
 
 // The common verdict on a step's listed literals: they are, as a set,

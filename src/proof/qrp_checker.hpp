@@ -147,6 +147,7 @@ class QrpChecker {
   static constexpr uint32_t kNoPosition = ~0u;
   uint32_t held_ = kNoPosition;       // store position whose constraint holder_ holds, if any
   WorkingClause* holder_ = &running_; // running_ or result_: the last derived constraint
+  bool held_pair_free_ = false;       // it holds distinct literals and no complementary pair
   PodVector<Literal> widened_;        // input clauses read from the formula's store
   std::vector<std::vector<Literal>> loaded_;  // the antecedents' literals, one vector each
   std::vector<ClauseView> views_;     // views of loaded_
