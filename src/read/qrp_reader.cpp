@@ -3,6 +3,7 @@
 #include "read/qrp_reader.hpp"
 
 #include <cassert>
+#include <cstring>
 #include <utility>
 
 #include "core/exception.hpp"
@@ -206,23 +207,36 @@ void QrpReader::read_binary_block(QrpEntry& entry) {
 
 // The lists of a step are taken whole by the tokenizer, which hands each
 // number over here: one range test accepts a literal code (2 to
-// 2 kMaxVariable + 1); a refused one is told apart afterwards.
+// 2 kMaxVariable + 1); a refused one is told apart afterwards. The codes
+// gather in a local block, moved to the entry a block at a time: appending
+// each to the entry's vector would make every code wait for the store of
+// the vector's end by the one before.
 void QrpReader::read_binary_step(QrpEntry& entry) {
   section_ = Section::STEPS;
   entry.literals.clear();
   entry.antecedents.clear();
   constexpr uint32_t kLargestCode = 2 * kMaxVariable + 1;
   std::vector<Literal>& literals = entry.literals;
+  constexpr size_t kBlock = 256;
+  uint32_t block[kBlock];
+  size_t filled = 0;
+  const auto move_block = [&literals, &block, &filled] {
+    const size_t size = literals.size();
+    literals.resize(size + filled);
+    static_assert(sizeof(Literal) == sizeof(uint32_t), "a literal is its code");
+    std::memcpy(static_cast<void*>(literals.data() + size), block, filled * sizeof(uint32_t));
+    filled = 0;
+  };
   uint32_t refused = 0;
   Tokenizer::ListEnd end = tokens_.read_varint_list(
-      [&literals](uint32_t code) {
+      [&](uint32_t code) {
         if (code - 2u > kLargestCode - 2u) return false;
-        Literal literal;
-        literal.code = code;
-        literals.push_back(literal);
+        if (filled == kBlock) move_block();
+        block[filled++] = code;
         return true;
       },
       refused);
+  move_block();
   if (end == Tokenizer::ListEnd::REFUSED) {
     if (refused == 1) throw Exception("Literal code 1 names variable 0.");
     check_variable(refused >> 1);

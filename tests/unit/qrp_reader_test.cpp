@@ -418,6 +418,27 @@ TEST(QrpReader, AcceptedForms) {
   }
 }
 
+// Binary steps longer than the reader's block of codes (256) and around
+// it: every literal read, in order, one and two bytes long.
+TEST(QrpReader, LongBinaryStepsAreReadWhole) {
+  for (size_t count : {1u, 255u, 256u, 257u, 512u, 1000u}) {
+    SCOPED_TRACE(count);
+    std::string tail = "\x05";  // step 5
+    std::string expected = "5:";
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t variable = i % 2 ? 100 + static_cast<uint32_t>(i % 7) : 1 + i % 50;
+      const uint32_t code = 2 * variable + (i % 3 == 0);
+      if (code >= 0x80) tail += static_cast<char>((code & 0x7F) | 0x80);
+      tail += static_cast<char>(code >= 0x80 ? code >> 7 : code);
+      expected += " " + std::to_string(i % 3 == 0 ? -static_cast<int64_t>(variable) : variable);
+    }
+    tail += std::string("\0\x03\0\0r UNSAT\n", 12);
+    const Reading reading = read_text(bin(tail));
+    EXPECT_EQ(reading.error, "<no exception>");
+    EXPECT_EQ(reading.entries, (std::vector<std::string>{expected + " | 3", "r UNSAT"}));
+  }
+}
+
 // ---- the certificate kind -------------------------------------------------
 
 TEST(CertificateKind, ToldFromTheFirstBytesWithoutConsumingThem) {
