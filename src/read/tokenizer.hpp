@@ -113,8 +113,16 @@ class Tokenizer {
   // 5 bytes." and "Binary number above 4294967295.". Bytes read so are not
   // counted in line and column: binary positions are offsets.
   bool read_varint(uint32_t& value) {
-    // Most numbers of a binary proof are one byte: taken here inline.
-    if (position_ != end_) {
+    // Most numbers of a binary proof are one byte, and nearly all lie in
+    // the buffer: taken here inline.
+    if (end_ - position_ >= kLongestVarint) {
+      const size_t length =
+          decode_varint(reinterpret_cast<const unsigned char*>(buffer_.get()) + position_, value);
+      if (length != 0) {
+        position_ += length;
+        return true;
+      }
+    } else if (position_ != end_) {
       const unsigned char first = static_cast<unsigned char>(buffer_.get()[position_]);
       if (first < 0x80) {
         ++position_;
@@ -149,17 +157,9 @@ class Tokenizer {
           ++at;
         } else {
           if (end - at < kLongestVarint) break;
-          uint64_t result = value & 0x7Fu;
-          size_t length = 1;
-          unsigned byte;
-          do {
-            byte = bytes[at + length];
-            result |= static_cast<uint64_t>(byte & 0x7Fu) << (7 * length);
-            ++length;
-          } while (byte >= 0x80 && length < kLongestVarint);
-          if (byte >= 0x80 || result > 0xFFFFFFFFull) break;  // read_varint throws
+          const size_t length = decode_varint(bytes + at, value);
+          if (length == 0) break;  // read_varint throws
           at += length;
-          value = static_cast<uint32_t>(result);
         }
         if (value == 0) {
           position_ = at;
@@ -199,6 +199,22 @@ class Tokenizer {
     }
   }
   bool read_plain_number(bool allow_negative, int64_t& value);
+  // The binary number at `at`, which has kLongestVarint bytes or more after
+  // it: its length, or 0 when it is longer or above 4294967295 (left to
+  // read_long_varint, which words the fault).
+  static size_t decode_varint(const unsigned char* at, uint32_t& value) {
+    uint64_t result = 0;
+    for (size_t length = 0; length < kLongestVarint; ++length) {
+      const unsigned byte = at[length];
+      result |= static_cast<uint64_t>(byte & 0x7Fu) << (7 * length);
+      if (byte < 0x80) {
+        if (result > 0xFFFFFFFFull) return 0;
+        value = static_cast<uint32_t>(result);
+        return length + 1;
+      }
+    }
+    return 0;
+  }
   bool read_long_varint(uint32_t& value);
   [[noreturn]] void refuse_long_token() const;
 

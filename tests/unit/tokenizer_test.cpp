@@ -299,6 +299,14 @@ TEST(Tokenizer, VarintListsAcrossTheBufferEnd) {
       EXPECT_EQ(tokens.read_varint_list(take, refused), Tokenizer::ListEnd::END);
       EXPECT_EQ(tokens.offset(), text.size());
 
+      // The same numbers one at a time.
+      MemoryTokens single(text);
+      uint32_t value = 0;
+      for (size_t i = 0; i < start; ++i) ASSERT_TRUE(single.tokens().read_varint(value));
+      ASSERT_TRUE(single.tokens().read_varint(value));
+      EXPECT_EQ(value, number.value);
+      EXPECT_EQ(single.tokens().offset(), start + number.bytes.size());
+
       // The same number refused: the reader stands right after it.
       MemoryTokens refusing(text);
       const auto only_threes = [](uint32_t value) { return value == 3; };
@@ -311,7 +319,8 @@ TEST(Tokenizer, VarintListsAcrossTheBufferEnd) {
 
 // Malformed numbers in a list, in the buffer and across its end, and lists
 // cut off by the end of the input: read_varint's messages, at the offset
-// after the bytes that tell the fault.
+// after the bytes that tell the fault, whether the number is read in a list
+// or alone.
 TEST(Tokenizer, MalformedVarintListsAreRefusedWhereTheFaultIs) {
   struct Malformed {
     std::string bytes;    // after the list's first numbers
@@ -348,6 +357,18 @@ TEST(Tokenizer, MalformedVarintListsAreRefusedWhereTheFaultIs) {
       }
       EXPECT_EQ(tokens.offset(), start + malformed.consumed);
       EXPECT_EQ(taken, start + malformed.message.empty());
+
+      MemoryTokens single(std::string(start, '\x03') + malformed.bytes);
+      uint32_t value = 0;
+      for (size_t i = 0; i < start; ++i) ASSERT_TRUE(single.tokens().read_varint(value));
+      bool read = true;
+      EXPECT_EQ(message_of([&] { read = single.tokens().read_varint(value); }),
+                malformed.message.empty() ? "<no exception>" : malformed.message);
+      if (malformed.message.empty()) {
+        EXPECT_TRUE(read);
+        EXPECT_EQ(value, 2u);
+      }
+      EXPECT_EQ(single.tokens().offset(), start + malformed.consumed);
     }
 }
 
