@@ -31,6 +31,7 @@ ResolutionOutcome resolvent_union(ClauseView first, ClauseView second, unsigned 
   bool tautology = false;
   uint32_t pivot_codes[2] = {kAbsent, kAbsent};  // first pivot literal of each clause
   const ClauseView clauses[2] = {first, second};
+  DeepestLevels found = deepest;  // a local, kept in registers through the loop
   for (int side = 0; side < 2; ++side)
     for (const Literal& literal : clauses[side]) {
       if (literal.variable() == pivot) {
@@ -41,8 +42,9 @@ ResolutionOutcome resolvent_union(ClauseView first, ClauseView second, unsigned 
         continue;
       }
       tautology |= join_union(literal, marks.data(), out, kept);
-      deepest.add(levels[literal.variable()]);
+      found.add(levels[literal.variable()]);
     }
+  deepest = found;
   clear_marks(out, kept, marks.data());
   assert(kept <= static_cast<size_t>(first.size) + second.size);
   assert(marks_clear(first, marks) && marks_clear(second, marks));
@@ -92,15 +94,18 @@ unsigned single_clash_union(Rule rule, ClauseView first, ClauseView second,
   // Clearing the marks drops the pivot's literal of `first` from the union.
   const uint32_t dropped = pivot_code ^ 1u;
   if (pivot_code != kNone) mark[pivot_code] = 0;
-  kept = 0;
+  size_t written = 0;
+  DeepestLevels found = deepest;  // a local, kept in registers through the loop
   for (size_t i = 0; i < count; ++i) {
     const Literal literal = out[i];
     mark[literal.code] = 0;
-    out[kept] = literal;
+    out[written] = literal;
     const bool keep = literal.code != dropped;
-    kept += keep;
-    deepest.add_if(keep, levels[literal.variable()]);
+    written += keep;
+    found.add_if(keep, levels[literal.variable()]);
   }
+  kept = written;
+  deepest = found;
   assert(marks_clear(first, marks) && marks_clear(second, marks));
   return plain && pivot_code != kNone ? pivot_code >> 1 : 0;
 }
