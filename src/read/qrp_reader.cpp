@@ -221,6 +221,7 @@ void QrpReader::read_binary_step(QrpEntry& entry) {
   uint32_t block[kBlock];
   size_t filled = 0;
   const auto move_block = [&literals, &block, &filled] {
+    if (filled == 0) return;  // memcpy must not see an empty vector's null data
     const size_t size = literals.size();
     literals.resize(size + filled);
     static_assert(sizeof(Literal) == sizeof(uint32_t), "a literal is its code");
