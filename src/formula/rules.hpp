@@ -52,19 +52,32 @@ inline bool is_pivot_level(Rule rule, unsigned level) { return !is_reduced_level
 // reduced quantifier deeper than each literal of the other one.
 class DeepestLevels {
  public:
-  void add(unsigned level) {
-    unsigned& deepest = plus_one_[level & 1u];
-    if (deepest < level + 1) deepest = level + 1;
+  // Two named maxima, not an array indexed by the parity: a loop that adds
+  // keeps both in registers, where an array would make each add wait for
+  // the store of the one before.
+  void add(unsigned level) { add_if(true, level); }
+  // add(level) when `counted`, else nothing: for loops that must not branch.
+  void add_if(bool counted, unsigned level) {
+    const bool odd = (level & 1u) != 0;
+    const unsigned plus_one = counted ? level + 1 : 0u;
+    const unsigned even_candidate = odd ? 0u : plus_one;
+    const unsigned odd_candidate = odd ? plus_one : 0u;
+    even_plus_one_ = even_plus_one_ < even_candidate ? even_candidate : even_plus_one_;
+    odd_plus_one_ = odd_plus_one_ < odd_candidate ? odd_candidate : odd_plus_one_;
   }
   // The level from which on reduction removes the reduced quantifier's
   // literals: one past the deepest literal of the other quantifier (0 when
   // there is none, so that all go).
-  unsigned bound(Rule rule) const { return plus_one_[reduced_parity(rule) ^ 1u]; }
+  unsigned bound(Rule rule) const { return rule == Rule::CLAUSE ? even_plus_one_ : odd_plus_one_; }
   // Some literal goes.
-  bool reduces(Rule rule) const { return plus_one_[reduced_parity(rule)] > bound(rule); }
+  bool reduces(Rule rule) const {
+    return (rule == Rule::CLAUSE ? odd_plus_one_ : even_plus_one_) > bound(rule);
+  }
 
  private:
-  unsigned plus_one_[2] = {0, 0};  // per parity: 1 + the deepest level met, 0 when none
+  // 1 + the deepest level met of each parity, 0 when none.
+  unsigned even_plus_one_ = 0;  // existential levels
+  unsigned odd_plus_one_ = 0;   // universal levels
 };
 
 // Reduction's verdict on one literal, given the bound of its clause.
@@ -129,6 +142,29 @@ ResolutionOutcome resolvent_union(ClauseView first, ClauseView second, unsigned 
                                   std::vector<uint8_t>& marks);
 
 // ---- Steps that name their antecedents but not their pivots (QRP traces) ----
+
+// The common case of such a step's resolution, in one pass over each
+// constraint: `first` and `second` meet in exactly one complementary pair,
+// on a variable of the pivot quantifier, and neither holds a pair of its
+// own. Then that variable is returned, and `out` and `kept` and `deepest`
+// receive what resolvent_union gives on it (RESOLVED); clashing_pivot
+// would name the same pivot, alone. Otherwise 0, and `out` holds nothing
+// of use: the caller takes the general path, which words the fault or
+// allows a long-distance pair. `marks` as above.
+unsigned single_clash_union(Rule rule, ClauseView first, ClauseView second,
+                            const std::vector<unsigned>& levels, Literal* out, size_t& kept,
+                            DeepestLevels& deepest, std::vector<uint8_t>& marks);
+
+// The same in place, for a `first` whose literals are distinct and hold no
+// complementary pair (a constraint this path or the one above derived):
+// `first` stands at literals[0, size), with room after it for second.size
+// more. On success the pivot's literal is taken out (the literals after it
+// move up one slot) and the new literals of `second` appended, `size` and
+// `deepest` updated: the literals resolvent_union writes. One pass reads
+// `first`, writing nothing there. 0, with nothing changed, otherwise.
+unsigned single_clash_in_place(Rule rule, Literal* literals, size_t& size, ClauseView second,
+                               const std::vector<unsigned>& levels, DeepestLevels& deepest,
+                               std::vector<uint8_t>& marks);
 
 // The pivot of two constraints: the variable of the pivot quantifier that
 // occurs in `first` and complemented in `second`. 0 when there is none;

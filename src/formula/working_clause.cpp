@@ -182,7 +182,9 @@ void WorkingClause::reduce(Rule rule, const std::vector<unsigned>& levels) {
 }
 
 // Removes the literals reduction removes given the clause's bound.
-void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels) {
+void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels,
+                                   bool pair_free) {
+  if (pair_free && remove_reduced_on_one_level(rule, bound, levels)) return;
   // The literals that go, written for every literal and kept by advancing
   // the end only for those that go: no branch to mispredict.
   const uint32_t count = size();
@@ -234,21 +236,86 @@ void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<
   drop_index();
 }
 
+// The common case of reduction in a clause without a complementary pair:
+// every literal that goes lies on one level. Deepest level first is then
+// no order at all, and going by the current slots, each removal moving the
+// last literal into the freed slot, is one scan by the swap rule. False,
+// with nothing changed, when the literals that go lie on several levels.
+bool WorkingClause::remove_reduced_on_one_level(Rule rule, unsigned bound,
+                                                const std::vector<unsigned>& levels) {
+  unsigned lowest = ~0u, highest = 0;
+  for (const Literal& literal : literals) {
+    const unsigned level = levels[literal.variable()];
+    const bool removed = is_removed(rule, bound, level);
+    lowest = removed && level < lowest ? level : lowest;
+    highest = removed && level > highest ? level : highest;
+  }
+  if (lowest != highest) return false;
+  remove_by_swap(literals, [&](const Literal& present) {
+    return is_removed(rule, bound, levels[present.variable()]);
+  });
+  drop_index();
+  return true;
+}
+
+// The clause becomes the union `build(out, kept, deepest)` writes (room for
+// `room` literals), reduced when build returns true and the levels call for
+// it; `pair_free` as for remove_reduced.
+template <typename Build>
+void WorkingClause::reduced_union(Rule rule, size_t room, const std::vector<unsigned>& levels,
+                                  bool pair_free, Build build) {
+  clear();
+  literals.resize(room);
+  size_t kept = 0;
+  DeepestLevels deepest;
+  const bool reduce = build(literals.data(), kept, deepest);
+  literals.resize(kept);
+  if (reduce && deepest.reduces(rule)) remove_reduced(rule, deepest.bound(rule), levels, pair_free);
+}
+
 ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsigned pivot,
                           const std::vector<unsigned>& levels, WorkingClause& result,
                           std::vector<uint8_t>& marks) {
-  result.clear();
-  std::vector<Literal>& union_literals = result.literals;
-  union_literals.resize(static_cast<size_t>(first.size) + second.size);
-  size_t kept = 0;
-  DeepestLevels deepest;
-  const ResolutionOutcome outcome =
-      resolvent_union(first, second, pivot, levels, union_literals.data(), kept, deepest, marks);
-  union_literals.resize(kept);
-  if (outcome != ResolutionOutcome::NO_CLASH && deepest.reduces(rule))
-    result.remove_reduced(rule, deepest.bound(rule), levels);
+  ResolutionOutcome outcome = ResolutionOutcome::NO_CLASH;
+  result.reduced_union(rule, static_cast<size_t>(first.size) + second.size, levels, false,
+                       [&](Literal* out, size_t& kept, DeepestLevels& deepest) {
+                         outcome = resolvent_union(first, second, pivot, levels, out, kept,
+                                                   deepest, marks);
+                         return outcome != ResolutionOutcome::NO_CLASH;
+                       });
   assert(reduced(rule, result.view(), levels));
   return outcome;
+}
+
+unsigned resolve_single_clash(Rule rule, ClauseView first, ClauseView second,
+                              const std::vector<unsigned>& levels, WorkingClause& result,
+                              std::vector<uint8_t>& marks) {
+  unsigned pivot = 0;
+  result.reduced_union(rule, static_cast<size_t>(first.size) + second.size, levels, true,
+                       [&](Literal* out, size_t& kept, DeepestLevels& deepest) {
+                         pivot = single_clash_union(rule, first, second, levels, out, kept,
+                                                    deepest, marks);
+                         return pivot != 0;
+                       });
+  assert(pivot == 0 || reduced(rule, result.view(), levels));
+  return pivot;
+}
+
+unsigned resolve_single_clash_in_place(Rule rule, WorkingClause& clause, ClauseView second,
+                                       const std::vector<unsigned>& levels,
+                                       std::vector<uint8_t>& marks) {
+  std::vector<Literal>& literals = clause.literals;
+  size_t size = literals.size();
+  literals.resize(size + second.size);
+  DeepestLevels deepest;
+  const unsigned pivot =
+      single_clash_in_place(rule, literals.data(), size, second, levels, deepest, marks);
+  literals.resize(size);
+  if (pivot == 0) return 0;
+  clause.drop_index();
+  if (deepest.reduces(rule)) clause.remove_reduced(rule, deepest.bound(rule), levels, true);
+  assert(reduced(rule, clause.view(), levels));
+  return pivot;
 }
 
 void WorkingClause::assign(ClauseView clause) {

@@ -52,6 +52,11 @@ class WorkingClause {
   ClauseView view() const { return ClauseView{literals.data(), size()}; }
   // Makes this clause a copy of `clause`, whose literals are distinct.
   void assign(ClauseView clause);
+  // The literals, for a caller that replaces them all by distinct ones.
+  std::vector<Literal>& overwrite() {
+    drop_index();
+    return literals;
+  }
 
   // Reduction in place (universal reduction for Rule::CLAUSE): the literals
   // the rule removes go one variable at a time, deepest level first, within
@@ -81,7 +86,20 @@ class WorkingClause {
   PodVector<Removal> removals_;  // sorted by code when more than kFewRemovals
   PodVector<Pending> pending_;   // a heap: deepest level, then lowest slot, first
   Removal* listed(uint32_t code);
-  void remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels);
+  // `pair_free`: the clause holds no literal with its complement.
+  void remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels,
+                      bool pair_free = false);
+  bool remove_reduced_on_one_level(Rule rule, unsigned bound, const std::vector<unsigned>& levels);
+  template <typename Build>
+  void reduced_union(Rule rule, size_t room, const std::vector<unsigned>& levels, bool pair_free,
+                     Build build);
+  friend unsigned resolve_single_clash_in_place(Rule rule, WorkingClause& clause,
+                                               ClauseView second,
+                                               const std::vector<unsigned>& levels,
+                                               std::vector<uint8_t>& marks);
+  friend unsigned resolve_single_clash(Rule rule, ClauseView first, ClauseView second,
+                                      const std::vector<unsigned>& levels,
+                                      WorkingClause& result, std::vector<uint8_t>& marks);
   friend ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsigned pivot,
                                    const std::vector<unsigned>& levels, WorkingClause& result,
                                    std::vector<uint8_t>& marks);
@@ -112,5 +130,20 @@ class WorkingClause {
 ResolutionOutcome resolve(Rule rule, ClauseView first, ClauseView second, unsigned pivot,
                           const std::vector<unsigned>& levels, WorkingClause& result,
                           std::vector<uint8_t>& marks);
+
+// resolve_single_clash with `clause` as `first`, in place, for a clause whose
+// literals hold no complementary pair (see single_clash_in_place): the same
+// pivot and result, or 0 with `clause` unchanged.
+unsigned resolve_single_clash_in_place(Rule rule, WorkingClause& clause, ClauseView second,
+                                       const std::vector<unsigned>& levels,
+                                       std::vector<uint8_t>& marks);
+
+// resolve for the common case of a QRP step: single_clash_union, then
+// reduction as resolve reduces. Returns the pivot, with `result` what
+// clashing_pivot and resolve give then; 0 when the constraints meet in
+// anything but one clash on a pivot variable (`result` is then scratch).
+unsigned resolve_single_clash(Rule rule, ClauseView first, ClauseView second,
+                              const std::vector<unsigned>& levels, WorkingClause& result,
+                              std::vector<uint8_t>& marks);
 
 #endif

@@ -269,44 +269,72 @@ uint32_t QrpChecker::find_input_clause(const std::vector<Literal>& set) {
   return ~0u;
 }
 
-// The constraints of the antecedents (all defined) into loaded_, their
-// store positions into antecedent_positions_ and views into views_.
-void QrpChecker::load(const std::vector<uint32_t>& antecedents) {
-  if (loaded_.size() < antecedents.size()) loaded_.resize(antecedents.size());
-  antecedent_positions_.clear();
-  views_.clear();
-  for (size_t i = 0; i < antecedents.size(); ++i) {
-    const uint32_t position = step_map_[antecedents[i]] - 1;
-    antecedent_positions_.push_back(position);
+// The constraints of the antecedents (store positions in
+// antecedent_positions_): the first into running_ or result_, which is
+// returned, the others into loaded_, with views into views_ (views_[0]
+// unused). The constraint the step before derived is still held there: a
+// step that resolves on from it, as solvers write their learnt
+// constraints, finds it without reading it back.
+WorkingClause* QrpChecker::load() {
+  const size_t count = antecedent_positions_.size();
+  if (loaded_.size() < count) loaded_.resize(count);
+  const uint32_t first = antecedent_positions_.front();
+  WorkingClause* running = holder_;
+  if (first != held_) {
+    running = &running_;
+    read_constraint(first, running->overwrite());
+    held_pair_free_ = false;  // not known of a constraint read back
+  }
+  held_ = kNoPosition;  // the chain changes it from here on
+  views_.assign(1, ClauseView{});
+  for (size_t i = 1; i < count; ++i) {
     std::vector<Literal>& literals = loaded_[i];
-    read_constraint(position, literals);
+    read_constraint(antecedent_positions_[i], literals);
     views_.push_back(ClauseView{literals.data(), static_cast<uint32_t>(literals.size())});
   }
+  return running;
 }
 
 // A step with antecedents: they are resolved in the listed order, each
 // resolution followed by reduction (one antecedent: reduction alone), on
 // the pivot the two share; the listed literals, reduced, must be the result.
 void QrpChecker::check_derived(const QrpEntry& step) {
-  const uint32_t first = step.antecedents.front();
-  for (uint32_t antecedent : step.antecedents)
-    if (!step_map_.defined(antecedent))
+  antecedent_positions_.clear();
+  for (uint32_t antecedent : step.antecedents) {
+    const uint32_t position = step_map_[antecedent];
+    if (position == 0)
       refuse(step_text() + "antecedent " + std::to_string(antecedent) + " is not defined.");
-  const Kind kind = static_cast<Kind>(kinds_[step_map_[first] - 1] & CUBE);
-  for (uint32_t antecedent : step.antecedents)
-    if ((kinds_[step_map_[antecedent] - 1] & CUBE) != kind)
+    antecedent_positions_.push_back(position - 1);
+  }
+  const uint32_t first = step.antecedents.front();
+  const Kind kind = static_cast<Kind>(kinds_[antecedent_positions_.front()] & CUBE);
+  for (size_t i = 0; i < antecedent_positions_.size(); ++i)
+    if ((kinds_[antecedent_positions_[i]] & CUBE) != kind)
       refuse(step_text() + "antecedent " + std::to_string(first) + " is a " +
-             kind_name(kind == CUBE) + ", antecedent " + std::to_string(antecedent) + " a " +
-             kind_name(kind != CUBE) + ".");
+             kind_name(kind == CUBE) + ", antecedent " + std::to_string(step.antecedents[i]) +
+             " a " + kind_name(kind != CUBE) + ".");
   const Rule rule = kind == CUBE ? Rule::CUBE : Rule::CLAUSE;
   const std::vector<unsigned>& levels = formula_.levels;
-  load(step.antecedents);
+  WorkingClause* running = load();
+  WorkingClause* result = running == &running_ ? &result_ : &running_;
   bool long_distance = false;
-  WorkingClause* running = &running_;
-  WorkingClause* result = &result_;
-  running->assign(views_.front());
+  // The running constraint holds distinct literals and no complementary
+  // pair: it was derived by the single-clash resolutions below (reduction
+  // removes literals only, so it keeps this).
+  bool pair_free = held_pair_free_;
   if (views_.size() == 1) running->reduce(rule, levels);
   for (size_t i = 1; i < views_.size(); ++i) {
+    // Mostly the two meet in the pivot alone: one pass finds and resolves
+    // it, in place when the running constraint is known to be pair-free.
+    if (pair_free &&
+        resolve_single_clash_in_place(rule, *running, views_[i], levels, marks_) != 0)
+      continue;
+    if (resolve_single_clash(rule, running->view(), views_[i], levels, *result, marks_) != 0) {
+      std::swap(running, result);
+      pair_free = true;
+      continue;
+    }
+    pair_free = false;
     bool several = false;
     const unsigned pivot =
         clashing_pivot(rule, running->view(), views_[i], levels, marks_, several);
@@ -332,38 +360,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
     std::swap(running, result);
   }
 
-  // The listed literals, reduced, against the result: as sets, so the
-  // literals reduction keeps are told by the rule (is_removed) without
-  // moving them, and duplicates are skipped by their marks (1: in the
-  // result, 2: met in the list).
-  DeepestLevels deepest;
-  for (const Literal& literal : step.literals) {
-    if (!formula_.is_defined(literal.variable()))
-      refuse(step_text() + "variable " + std::to_string(literal.variable()) +
-             " is not in the QBF file.");
-    deepest.add(levels[literal.variable()]);
-  }
-  const unsigned bound = deepest.bound(rule);
-  for (const Literal& literal : running->literals) marks_[literal.code] = 1;
-  size_t kept = 0;
-  bool inside = true;
-  for (const Literal& literal : step.literals) {
-    if (is_removed(rule, bound, levels[literal.variable()])) continue;
-    uint8_t& mark = marks_[literal.code];
-    kept += mark == 1;
-    inside &= mark != 0;
-    mark |= 2u;
-  }
-  for (const Literal& literal : step.literals) marks_[literal.code] = 0;
-  for (const Literal& literal : running->literals) marks_[literal.code] = 0;
-  if (!inside || kept != running->size()) {
-    distinct_literals(step);
-    listed_reduced_.assign(ClauseView{listed_.data(), static_cast<uint32_t>(listed_.size())});
-    listed_reduced_.reduce(rule, levels);
-    refuse(step_text() + "the listed literals " + listed_reduced_.to_string() +
-           (listed_reduced_.size() == listed_.size() ? "" : ", reduced,") + " differ from the " +
-           kind_name(kind == CUBE) + " derived " + running->to_string() + ".");
-  }
+  if (!listed_match(step.literals, *running)) refuse_listed(step, kind, *running);
 
   if (kind == CUBE)
     ++statistics_.cube_steps;
@@ -374,11 +371,78 @@ void QrpChecker::check_derived(const QrpEntry& step) {
     kinds_.back() |= kLongDistance;
     long_distance_steps_.push_back({derived_.end_position() - 1, step.index});
   }
+  held_ = derived_.end_position() - 1;
+  holder_ = running;
+  held_pair_free_ = pair_free;
+}
+
+// The common verdict on a step's listed literals: they are, as a set,
+// exactly the derived constraint. Then they name defined
+// variables only, and reducing them removes nothing (the derived
+// constraint is reduced), so the full comparison of refuse_listed would
+// accept them. A code beyond the marks is no literal of the derived constraint.
+bool QrpChecker::listed_match(const std::vector<Literal>& listed, const WorkingClause& derived) {
+  uint8_t* const mark = marks_.data();
+  const size_t codes = marks_.size();
+  for (const Literal& literal : derived.literals) mark[literal.code] = 1;
+  size_t met = 0;
+  bool inside = true;
+  for (const Literal& literal : listed) {
+    const uint32_t code = literal.code < codes ? literal.code : 0;  // code 0: never marked
+    const uint8_t seen = mark[code];
+    met += seen == 1;
+    inside &= seen != 0;
+    mark[code] = seen | 2u;
+  }
+  mark[0] = 0;
+  if (!inside)
+    for (const Literal& literal : listed)
+      if (literal.code < codes) mark[literal.code] = 0;
+  for (const Literal& literal : derived.literals) mark[literal.code] = 0;
+  return inside && met == derived.size();
+}
+
+// The listed literals, reduced, against the derived constraint: as sets, so the literals reduction keeps are told by the rule
+// (is_removed) without moving them, and duplicates are skipped by their
+// marks (1: in the result, 2: met in the list). Refuses the step where they
+// differ or name an undefined variable; returns when they agree after all.
+void QrpChecker::refuse_listed(const QrpEntry& step, Kind kind, const WorkingClause& derived) {
+  const Rule rule = kind == CUBE ? Rule::CUBE : Rule::CLAUSE;
+  const std::vector<unsigned>& levels = formula_.levels;
+  DeepestLevels deepest;
+  for (const Literal& literal : step.literals) {
+    if (!formula_.is_defined(literal.variable()))
+      refuse(step_text() + "variable " + std::to_string(literal.variable()) +
+             " is not in the QBF file.");
+    deepest.add(levels[literal.variable()]);
+  }
+  const unsigned bound = deepest.bound(rule);
+  for (const Literal& literal : derived.literals) marks_[literal.code] = 1;
+  size_t kept = 0;
+  bool inside = true;
+  for (const Literal& literal : step.literals) {
+    if (is_removed(rule, bound, levels[literal.variable()])) continue;
+    uint8_t& mark = marks_[literal.code];
+    kept += mark == 1;
+    inside &= mark != 0;
+    mark |= 2u;
+  }
+  for (const Literal& literal : step.literals) marks_[literal.code] = 0;
+  for (const Literal& literal : derived.literals) marks_[literal.code] = 0;
+  if (!inside || kept != derived.size()) {
+    distinct_literals(step);
+    listed_reduced_.assign(ClauseView{listed_.data(), static_cast<uint32_t>(listed_.size())});
+    listed_reduced_.reduce(rule, levels);
+    refuse(step_text() + "the listed literals " + listed_reduced_.to_string() +
+           (listed_reduced_.size() == listed_.size() ? "" : ", reduced,") + " differ from the " +
+           kind_name(kind == CUBE) + " derived " + derived.to_string() + ".");
+  }
 }
 
 // Stores a constraint with the antecedent positions in antecedent_positions_.
 void QrpChecker::store(uint32_t index, const std::vector<Literal>& literals, Kind kind) {
   const uint32_t position = derived_.end_position();
+  held_ = kNoPosition;
   derived_.push(literals.data(), literals.size(), antecedent_positions_.data(),
                 antecedent_positions_.size());
   kinds_.push_back(kind);

@@ -55,6 +55,9 @@ class QrpChecker {
   // more) and outlives the checker.
   QrpChecker(QCNF& formula, Options options);
   ~QrpChecker();
+  // holder_ points into the checker itself.
+  QrpChecker(const QrpChecker&) = delete;
+  QrpChecker& operator=(const QrpChecker&) = delete;
 
   // Reads the rest of the trace (the header was read) and checks every
   // entry; true when the step the result line needs was derived. Throws
@@ -112,7 +115,9 @@ class QrpChecker {
   uint32_t find_input_clause(const std::vector<Literal>& set);
   void check_derived(const QrpEntry& step);
   void distinct_literals(const QrpEntry& step);
-  void load(const std::vector<uint32_t>& antecedents);
+  WorkingClause* load();
+  bool listed_match(const std::vector<Literal>& listed, const WorkingClause& derived);
+  void refuse_listed(const QrpEntry& step, Kind kind, const WorkingClause& derived);
   void store(uint32_t index, const std::vector<Literal>& literals, Kind kind);
   [[noreturn]] void refuse(const std::string& message) const;
   std::string step_text() const;  // "Step I: "
@@ -153,6 +158,10 @@ class QrpChecker {
   std::vector<Literal> listed_;       // the step's literals, duplicates dropped
   WorkingClause listed_reduced_;            // the same, reduced
   WorkingClause running_, result_;          // the chain's constraint and the next one
+  static constexpr uint32_t kNoPosition = ~0u;
+  uint32_t held_ = kNoPosition;       // store position whose constraint holder_ holds, if any
+  WorkingClause* holder_ = &running_; // running_ or result_: the last derived constraint
+  bool held_pair_free_ = false;       // it holds distinct literals and no complementary pair
   PodVector<Literal> widened_;        // input clauses read from the formula's store
   std::vector<std::vector<Literal>> loaded_;  // the antecedents' literals, one vector each
   std::vector<ClauseView> views_;     // views of loaded_

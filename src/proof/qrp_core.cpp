@@ -27,6 +27,7 @@ uint32_t qrp_code(const Literal& literal) { return 2 * literal.variable() + lite
 
 uint64_t QrpChecker::write_core(std::ostream& out, const QrpHeader& header, bool binary) {
   assert(root_ != 0);
+  held_ = kNoPosition;  // the zel form resolves again in running_ and result_
   uint64_t in_core = 0;
   const std::vector<uint8_t> used = core_positions(in_core);
   if (binary || (kinds_[root_ - 1] & CUBE) || !write_zel_core(out, used))

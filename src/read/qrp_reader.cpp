@@ -3,6 +3,7 @@
 #include "read/qrp_reader.hpp"
 
 #include <cassert>
+#include <cstring>
 #include <utility>
 
 #include "core/exception.hpp"
@@ -204,19 +205,53 @@ void QrpReader::read_binary_block(QrpEntry& entry) {
   }
 }
 
+// The lists of a step are taken whole by the tokenizer, which hands each
+// number over here: one range test accepts a literal code (2 to
+// 2 kMaxVariable + 1); a refused one is told apart afterwards. The codes
+// gather in a local block, moved to the entry a block at a time: appending
+// each to the entry's vector would make every code wait for the store of
+// the vector's end by the one before.
 void QrpReader::read_binary_step(QrpEntry& entry) {
   section_ = Section::STEPS;
   entry.literals.clear();
   entry.antecedents.clear();
-  for (uint32_t code; (code = read_binary("Step", entry.index)) != 0;) {
-    Literal literal;
-    literal.code = code;
-    if (literal.variable() == 0) throw Exception("Literal code 1 names variable 0.");
-    check_variable(literal.variable());
-    entry.literals.push_back(literal);
+  constexpr uint32_t kLargestCode = 2 * kMaxVariable + 1;
+  std::vector<Literal>& literals = entry.literals;
+  constexpr size_t kBlock = 256;
+  uint32_t block[kBlock];
+  size_t filled = 0;
+  const auto move_block = [&literals, &block, &filled] {
+    if (filled == 0) return;  // memcpy must not see an empty vector's null data
+    const size_t size = literals.size();
+    literals.resize(size + filled);
+    static_assert(sizeof(Literal) == sizeof(uint32_t), "a literal is its code");
+    std::memcpy(static_cast<void*>(literals.data() + size), block, filled * sizeof(uint32_t));
+    filled = 0;
+  };
+  uint32_t refused = 0;
+  Tokenizer::ListEnd end = tokens_.read_varint_list(
+      [&](uint32_t code) {
+        if (code - 2u > kLargestCode - 2u) return false;
+        if (filled == kBlock) move_block();
+        block[filled++] = code;
+        return true;
+      },
+      refused);
+  move_block();
+  if (end == Tokenizer::ListEnd::REFUSED) {
+    if (refused == 1) throw Exception("Literal code 1 names variable 0.");
+    check_variable(refused >> 1);
+    assert(false);  // every refused code names variable 0 or one above the limit
   }
-  for (uint32_t antecedent; (antecedent = read_binary("Step", entry.index)) != 0;)
-    entry.antecedents.push_back(antecedent);
+  if (end == Tokenizer::ListEnd::END) cut_off("Step", entry.index);
+  std::vector<uint32_t>& antecedents = entry.antecedents;
+  end = tokens_.read_varint_list(
+      [&antecedents](uint32_t antecedent) {
+        antecedents.push_back(antecedent);
+        return true;
+      },
+      refused);
+  if (end == Tokenizer::ListEnd::END) cut_off("Step", entry.index);
 }
 
 // ---- the end ------------------------------------------------------------

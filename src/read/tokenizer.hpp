@@ -113,8 +113,16 @@ class Tokenizer {
   // 5 bytes." and "Binary number above 4294967295.". Bytes read so are not
   // counted in line and column: binary positions are offsets.
   bool read_varint(uint32_t& value) {
-    // Most numbers of a binary proof are one byte: taken here inline.
-    if (position_ != end_) {
+    // Most numbers of a binary proof are one byte, and nearly all lie in
+    // the buffer: taken here inline.
+    if (end_ - position_ >= kLongestVarint) {
+      const size_t length =
+          decode_varint(reinterpret_cast<const unsigned char*>(buffer_.get()) + position_, value);
+      if (length != 0) {
+        position_ += length;
+        return true;
+      }
+    } else if (position_ != end_) {
       const unsigned char first = static_cast<unsigned char>(buffer_.get()[position_]);
       if (first < 0x80) {
         ++position_;
@@ -123,6 +131,56 @@ class Tokenizer {
       }
     }
     return read_long_varint(value);
+  }
+
+  // How read_varint_list ended.
+  enum class ListEnd {
+    ZERO,     // at the 0 that ends the list (consumed)
+    END,      // the input ended where a number should start
+    REFUSED,  // take refused a number; the reader stands right after it
+  };
+  // A list of binary numbers ended by a 0 (the lists of a binary QRP
+  // entry): each number before the 0 goes to take(value), which returns
+  // false to refuse it. Numbers that lie wholly in the buffer are decoded
+  // in place, without a call per number; the buffer's last bytes, and any
+  // malformed number, go through read_varint, which refills and throws its
+  // messages at the same positions. `refused` receives a refused number.
+  template <typename Take>
+  ListEnd read_varint_list(Take&& take, uint32_t& refused) {
+    const unsigned char* const bytes = reinterpret_cast<const unsigned char*>(buffer_.get());
+    for (;;) {
+      size_t at = position_;
+      const size_t end = end_;
+      while (at < end) {
+        uint32_t value = bytes[at];
+        if (value < 0x80) {
+          ++at;
+        } else {
+          if (end - at < kLongestVarint) break;
+          const size_t length = decode_varint(bytes + at, value);
+          if (length == 0) break;  // read_varint throws
+          at += length;
+        }
+        if (value == 0) {
+          position_ = at;
+          return ListEnd::ZERO;
+        }
+        if (!take(value)) {
+          position_ = at;
+          refused = value;
+          return ListEnd::REFUSED;
+        }
+      }
+      position_ = at;
+      // One number the loop left: at the buffer's end, or malformed.
+      uint32_t value;
+      if (!read_varint(value)) return ListEnd::END;
+      if (value == 0) return ListEnd::ZERO;
+      if (!take(value)) {
+        refused = value;
+        return ListEnd::REFUSED;
+      }
+    }
   }
 
   // Up to `limit` bytes of `text` for a message, anything but printable
@@ -141,6 +199,22 @@ class Tokenizer {
     }
   }
   bool read_plain_number(bool allow_negative, int64_t& value);
+  // The binary number at `at`, which has kLongestVarint bytes or more after
+  // it: its length, or 0 when it is longer or above 4294967295 (left to
+  // read_long_varint, which words the fault).
+  static size_t decode_varint(const unsigned char* at, uint32_t& value) {
+    uint64_t result = 0;
+    for (size_t length = 0; length < kLongestVarint; ++length) {
+      const unsigned byte = at[length];
+      result |= static_cast<uint64_t>(byte & 0x7Fu) << (7 * length);
+      if (byte < 0x80) {
+        if (result > 0xFFFFFFFFull) return 0;
+        value = static_cast<uint32_t>(result);
+        return length + 1;
+      }
+    }
+    return 0;
+  }
   bool read_long_varint(uint32_t& value);
   [[noreturn]] void refuse_long_token() const;
 

@@ -26,19 +26,20 @@ void PackedStore::push(const Literal* literals, size_t count, const uint32_t* an
   const size_t start = arena_.size();
   starts_.push_back(start);
   arena_.resize(start + (count + antecedent_count + 2) * kLongestNumber);
-  uint8_t* at = put(arena_.data() + start, count);
-  for (size_t i = 0; i < count; ++i) at = put(at, literals[i].code);
-  at = put(at, antecedent_count);
+  uint8_t* at = put(arena_.data() + start, antecedent_count);
   for (size_t i = 0; i < antecedent_count; ++i) {
     assert(antecedents[i] < position);
     at = put(at, position - antecedents[i]);
   }
+  at = put(at, count);
+  for (size_t i = 0; i < count; ++i) at = put(at, literals[i].code);
   arena_.resize(static_cast<size_t>(at - arena_.data()));
   literals_ += count;
 }
 
 void PackedStore::read_literals(uint32_t position, std::vector<Literal>& out) const {
   const uint8_t* at = record(position);
+  for (uint64_t antecedents = next(at); antecedents > 0; --antecedents) next(at);
   const uint64_t count = next(at);
   out.resize(count);
   for (uint64_t i = 0; i < count; ++i) out[i].code = static_cast<uint32_t>(next(at));

@@ -1,8 +1,9 @@
 // The packed store: the derived constraints of a QRP trace with their
-// antecedents, one record each, in one byte arena. A record is the literal
-// count, the literal codes, the antecedent count and each antecedent as
-// the distance back from the record's own position, all as binary numbers
-// of 7 bits a byte (low bits first). A trace's constraints name few
+// antecedents, one record each, in one byte arena. A record is the
+// antecedent count, each antecedent as the distance back from the record's
+// own position, the literal count and the literal codes, all as binary
+// numbers of 7 bits a byte (low bits first). The antecedents come first so
+// that the backward walks over them skip no literals. A trace's constraints name few
 // variables and mostly near antecedents, so a literal costs one or two
 // bytes and an antecedent two or three: a QCDCL trace is held in well under
 // half the bytes of its ASCII text, antecedent lists included.
@@ -35,7 +36,6 @@ class PackedStore {
   template <typename Visit>
   void for_each_antecedent(uint32_t position, Visit visit) const {
     const uint8_t* at = record(position);
-    for (uint64_t literals = next(at); literals > 0; --literals) next(at);
     for (uint64_t count = next(at); count > 0; --count) visit(static_cast<uint32_t>(position - next(at)));
   }
 

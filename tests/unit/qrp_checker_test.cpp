@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "formula/rules.hpp"
+#include "formula/working_clause.hpp"
 #include "read/qdimacs_reader.hpp"
 #include "store/packed_store.hpp"
 #include "support.hpp"
@@ -218,6 +220,84 @@ TEST(QrpRules, PivotAndLongDistancePairs) {
     }
     EXPECT_TRUE(std::all_of(marks.begin(), marks.end(), [](uint8_t m) { return m == 0; }));
   }
+}
+
+// The single-clash resolutions of QRP steps against the general path they
+// stand in for (clashing_pivot, then resolve): on random constraints with
+// duplicates, pairs, several clashes and reductions on one or more levels,
+// in both directions. Whenever they resolve, the pivot and the literals,
+// in order, are the general path's, which found one pivot and a sound
+// resolvent (so neither constraint holds a pair); they resolve whenever it
+// does so, but the copying one not when `second` repeats its pivot literal
+// (the in-place one is given pair-free constraints without duplicates).
+TEST(QrpRules, SingleClashResolutionIsTheGeneralOne) {
+  // Variables 1..6 on levels 0 (∃), 1 (∀), 2 (∃), 1 (∀), 2 (∃), 3 (∀).
+  const std::vector<unsigned> levels = {0, 0, 1, 2, 1, 2, 3};
+  std::vector<uint8_t> marks(16, 0);
+  uint64_t state = 2024;
+  const auto random = [&state](uint32_t range) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>((state >> 33) % range);
+  };
+  const auto random_constraint = [&] {
+    std::vector<int> numbers(random(6));
+    for (int& number : numbers) number = static_cast<int>(random(6) + 1) * (random(2) ? 1 : -1);
+    return literals(numbers);
+  };
+  const auto distinct_pair_free = [](const std::vector<Literal>& constraint) {
+    for (const Literal& a : constraint)
+      for (const Literal& b : constraint)
+        if (&a != &b && a.variable() == b.variable()) return false;
+    return true;
+  };
+  const auto occurrences = [](const std::vector<Literal>& constraint, unsigned variable) {
+    return std::count_if(constraint.begin(), constraint.end(),
+                         [variable](const Literal& l) { return l.variable() == variable; });
+  };
+  size_t resolved = 0, in_place = 0;
+  for (int round = 0; round < 20000; ++round) {
+    const Rule rule = round % 2 ? Rule::CUBE : Rule::CLAUSE;
+    const std::vector<Literal> first = random_constraint(), second = random_constraint();
+    SCOPED_TRACE(to_string(ClauseView{first.data(), static_cast<uint32_t>(first.size())}) +
+                 " with " +
+                 to_string(ClauseView{second.data(), static_cast<uint32_t>(second.size())}));
+    const ClauseView a{first.data(), static_cast<uint32_t>(first.size())};
+    const ClauseView b{second.data(), static_cast<uint32_t>(second.size())};
+    bool several = false;
+    const unsigned pivot = clashing_pivot(rule, a, b, levels, marks, several);
+    WorkingClause general;
+    const bool sound = pivot != 0 && !several &&
+                       resolve(rule, a, b, pivot, levels, general, marks) ==
+                           ResolutionOutcome::RESOLVED;
+
+    WorkingClause copied;
+    const unsigned copied_pivot = resolve_single_clash(rule, a, b, levels, copied, marks);
+    EXPECT_EQ(copied_pivot != 0, sound && occurrences(second, pivot) == 1);
+    if (copied_pivot != 0) {
+      ++resolved;
+      EXPECT_TRUE(sound);
+      EXPECT_EQ(copied_pivot, pivot);
+      EXPECT_EQ(copied.literals, general.literals);
+    }
+
+    if (distinct_pair_free(first)) {
+      WorkingClause clause;
+      clause.assign(a);
+      const unsigned in_place_pivot = resolve_single_clash_in_place(rule, clause, b, levels, marks);
+      EXPECT_EQ(in_place_pivot != 0, sound);
+      if (in_place_pivot != 0) {
+        ++in_place;
+        EXPECT_EQ(in_place_pivot, pivot);
+        EXPECT_EQ(clause.literals, general.literals);
+      } else {
+        EXPECT_EQ(clause.literals, first);  // unchanged
+      }
+    }
+    ASSERT_TRUE(std::all_of(marks.begin(), marks.end(), [](uint8_t m) { return m == 0; }));
+  }
+  // Both paths are taken often, not only the refusals.
+  EXPECT_GT(resolved, 1000u);
+  EXPECT_GT(in_place, 500u);
 }
 
 // Packed records give back what was stored, literals and antecedents, for

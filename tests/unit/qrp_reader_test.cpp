@@ -352,6 +352,21 @@ TEST(QrpReader, MalformedInputsAreRefusedWithMessageAndPosition) {
       {bin(raw("\x00" "e\x80\x80\x80\x10\x00")),
        "Variable 33554432 exceeds the largest supported variable number 33554431.",
        "byte offset 17"},
+      // the same inside a step's lists with bytes after them, decoded in the
+      // buffer: the position is right after the number at fault
+      {bin(raw("\x01\x02\x81\x80\x80\x80\x80\x01\x00\x00\x00\x00")),
+       "Binary number longer than 5 bytes.", "byte offset 18"},
+      {bin(raw("\x02\x02\x00\xff\xff\xff\xff\x10\x00\x00\x00")),
+       "Binary number above 4294967295.", "byte offset 19"},
+      {bin(raw("\x01\x02\x01\x00\x00\x00r UNSAT\n")), "Literal code 1 names variable 0.",
+       "byte offset 14"},
+      {bin(raw("\x01\x02\x80\x80\x80\x20\x04\x00\x00\x00r UNSAT\n")),
+       "Variable 33554432 exceeds the largest supported variable number 33554431.",
+       "byte offset 17"},
+      {bin(raw("\x01\x02\x00\x01\x81")), "Binary number cut off by the end of the file.",
+       "byte offset 16"},
+      {bin(raw("\x01\x02\x00\x01\x81\x01")), "Step 1 cut off by the end of the file.",
+       "byte offset 17"},
       {bin(raw("\x01\x02\x00\x00\x00" "e\x01\x00")),
        "Quantifier block after the first step.", "byte offset 16"},
       {bin(raw("\x01\x02\x00")), "Step 1 cut off by the end of the file.",
@@ -400,6 +415,27 @@ TEST(QrpReader, AcceptedForms) {
     const Reading reading = read_text(input.text);
     EXPECT_EQ(reading.error, "<no exception>") << reading.where;
     EXPECT_EQ(reading.entries, input.entries);
+  }
+}
+
+// Binary steps longer than the reader's block of codes (256) and around
+// it: every literal read, in order, one and two bytes long.
+TEST(QrpReader, LongBinaryStepsAreReadWhole) {
+  for (size_t count : {1u, 255u, 256u, 257u, 512u, 1000u}) {
+    SCOPED_TRACE(count);
+    std::string tail = "\x05";  // step 5
+    std::string expected = "5:";
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t variable = i % 2 ? 100 + static_cast<uint32_t>(i % 7) : 1 + i % 50;
+      const uint32_t code = 2 * variable + (i % 3 == 0);
+      if (code >= 0x80) tail += static_cast<char>((code & 0x7F) | 0x80);
+      tail += static_cast<char>(code >= 0x80 ? code >> 7 : code);
+      expected += " " + std::to_string(i % 3 == 0 ? -static_cast<int64_t>(variable) : variable);
+    }
+    tail += std::string("\0\x03\0\0r UNSAT\n", 12);
+    const Reading reading = read_text(bin(tail));
+    EXPECT_EQ(reading.error, "<no exception>");
+    EXPECT_EQ(reading.entries, (std::vector<std::string>{expected + " | 3", "r UNSAT"}));
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <vector>
@@ -253,6 +254,122 @@ TEST(Tokenizer, TokensAcrossAMegabyte) {
     EXPECT_EQ(tokens.skip_white_space(), '7');
     EXPECT_EQ(where(tokens), (Position{3, 1}));
   }
+}
+
+// A list of binary numbers read whole (read_varint_list) with one number
+// of every length starting at each offset around the end of the first
+// megabyte buffer: the numbers in the buffer are decoded in place, the one
+// that straddles its end through the refill, and the reader stands right
+// after the ending 0 (or the refused number, or the fault) in every case.
+TEST(Tokenizer, VarintListsAcrossTheBufferEnd) {
+  struct Number {
+    std::string bytes;
+    uint32_t value;
+  };
+  const std::vector<Number> numbers = {
+      {"\x05", 5},
+      {"\xac\x02", 300},
+      {"\x80\x80\x01", 1u << 14},
+      {"\x81\x80\x80\x01", (1u << 21) + 1},
+      {"\xff\xff\xff\xff\x0f", 0xFFFFFFFFu},
+      {std::string("\x85\x80\x80\x80\x00", 5), 5},  // padded with zero bits, as read_varint takes it
+  };
+  const size_t boundary = Tokenizer::kBufferSize;
+  for (const Number& number : numbers)
+    for (size_t start = boundary - 6; start <= boundary + 1; ++start) {
+      SCOPED_TRACE(std::to_string(number.value) + " at " + std::to_string(start));
+      const std::string text = std::string(start, '\x03') + number.bytes + std::string("\0\x07\0", 3);
+      MemoryTokens input(text);
+      Tokenizer& tokens = input.tokens();
+      std::vector<uint32_t> values;
+      uint32_t refused = 0;
+      const auto take = [&](uint32_t value) {
+        values.push_back(value);
+        return true;
+      };
+      ASSERT_EQ(tokens.read_varint_list(take, refused), Tokenizer::ListEnd::ZERO);
+      ASSERT_EQ(values.size(), start + 1);
+      EXPECT_EQ(values.back(), number.value);
+      EXPECT_EQ(std::count(values.begin(), values.end(), 3u),
+                static_cast<std::ptrdiff_t>(start - (number.value == 3)));
+      EXPECT_EQ(tokens.offset(), start + number.bytes.size() + 1);
+      values.clear();
+      EXPECT_EQ(tokens.read_varint_list(take, refused), Tokenizer::ListEnd::ZERO);
+      EXPECT_EQ(values, std::vector<uint32_t>{7});
+      EXPECT_EQ(tokens.read_varint_list(take, refused), Tokenizer::ListEnd::END);
+      EXPECT_EQ(tokens.offset(), text.size());
+
+      // The same numbers one at a time.
+      MemoryTokens single(text);
+      uint32_t value = 0;
+      for (size_t i = 0; i < start; ++i) ASSERT_TRUE(single.tokens().read_varint(value));
+      ASSERT_TRUE(single.tokens().read_varint(value));
+      EXPECT_EQ(value, number.value);
+      EXPECT_EQ(single.tokens().offset(), start + number.bytes.size());
+
+      // The same number refused: the reader stands right after it.
+      MemoryTokens refusing(text);
+      const auto only_threes = [](uint32_t value) { return value == 3; };
+      ASSERT_EQ(refusing.tokens().read_varint_list(only_threes, refused),
+                Tokenizer::ListEnd::REFUSED);
+      EXPECT_EQ(refused, number.value);
+      EXPECT_EQ(refusing.tokens().offset(), start + number.bytes.size());
+    }
+}
+
+// Malformed numbers in a list, in the buffer and across its end, and lists
+// cut off by the end of the input: read_varint's messages, at the offset
+// after the bytes that tell the fault, whether the number is read in a list
+// or alone.
+TEST(Tokenizer, MalformedVarintListsAreRefusedWhereTheFaultIs) {
+  struct Malformed {
+    std::string bytes;    // after the list's first numbers
+    std::string message;  // "" for a list that ends at a number boundary
+    size_t consumed;      // bytes of `bytes` read when the fault is told
+  };
+  const std::vector<Malformed> cases = {
+      {std::string("\x80\x80\x80\x80\x80\x01\0\0\0\0\0\0", 12),
+       "Binary number longer than 5 bytes.", 5},
+      {std::string("\xff\xff\xff\xff\x10\0\0\0\0\0\0", 11), "Binary number above 4294967295.",
+       5},
+      {"\x81", "Binary number cut off by the end of the file.", 1},
+      {"\xff\xff\xff\xff", "Binary number cut off by the end of the file.", 4},
+      {"\x02", "", 1},
+  };
+  const size_t boundary = Tokenizer::kBufferSize;
+  for (const Malformed& malformed : cases)
+    for (size_t start : {size_t(3), boundary - 3, boundary - 1, boundary}) {
+      SCOPED_TRACE(Tokenizer::printable(malformed.bytes, 8) + " at " + std::to_string(start));
+      MemoryTokens input(std::string(start, '\x03') + malformed.bytes);
+      Tokenizer& tokens = input.tokens();
+      uint32_t refused = 0;
+      size_t taken = 0;
+      const auto take = [&](uint32_t) {
+        ++taken;
+        return true;
+      };
+      Tokenizer::ListEnd end = Tokenizer::ListEnd::ZERO;
+      const std::string message =
+          message_of([&] { end = tokens.read_varint_list(take, refused); });
+      EXPECT_EQ(message, malformed.message.empty() ? "<no exception>" : malformed.message);
+      if (malformed.message.empty()) {
+        EXPECT_EQ(end, Tokenizer::ListEnd::END);
+      }
+      EXPECT_EQ(tokens.offset(), start + malformed.consumed);
+      EXPECT_EQ(taken, start + malformed.message.empty());
+
+      MemoryTokens single(std::string(start, '\x03') + malformed.bytes);
+      uint32_t value = 0;
+      for (size_t i = 0; i < start; ++i) ASSERT_TRUE(single.tokens().read_varint(value));
+      bool read = true;
+      EXPECT_EQ(message_of([&] { read = single.tokens().read_varint(value); }),
+                malformed.message.empty() ? "<no exception>" : malformed.message);
+      if (malformed.message.empty()) {
+        EXPECT_TRUE(read);
+        EXPECT_EQ(value, 2u);
+      }
+      EXPECT_EQ(single.tokens().offset(), start + malformed.consumed);
+    }
 }
 
 TEST(Tokenizer, QdimacsSeparatorsAndEnd) {
