@@ -6,6 +6,11 @@ void Strategy::add_reduction(ClauseView before, const std::vector<unsigned>& lev
                              std::vector<Literal>& kept) {
   DeepestLevels deepest;
   for (const Literal& literal : before) deepest.add(levels[literal.variable()]);
+  add_reduction(before, levels, deepest, kept);
+}
+
+void Strategy::add_reduction(ClauseView before, const std::vector<unsigned>& levels,
+                             const DeepestLevels& deepest, std::vector<Literal>& kept) {
   kept.clear();
   if (!deepest.reduces(rule_)) {
     kept.assign(before.begin(), before.end());

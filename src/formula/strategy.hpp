@@ -37,6 +37,9 @@ class Strategy {
   // order. Nothing is recorded when nothing goes.
   void add_reduction(ClauseView before, const std::vector<unsigned>& levels,
                      std::vector<Literal>& kept);
+  // The same, with the deepest levels of `before` gathered already.
+  void add_reduction(ClauseView before, const std::vector<unsigned>& levels,
+                     const DeepestLevels& deepest, std::vector<Literal>& kept);
 
   // A rule: the literal reduction removed and its condition's index.
   struct Entry {

@@ -64,9 +64,20 @@ uint32_t Aig::make_and(uint32_t a, uint32_t b) {
   return 2 * node;
 }
 
-// Doubles the table and reinserts every AND node; no allocation per node.
-void Aig::grow() {
-  table_.assign(2 * table_.size(), 0);
+void Aig::reserve(size_t and_nodes) {
+  const size_t wanted = and_nodes_ + std::min<size_t>(and_nodes, kMaxNodes);
+  fanins_.reserve(fanins_.size() + 2 * (wanted - and_nodes_));
+  size_t slots = table_.size();
+  while (slots < 2 * wanted) slots *= 2;
+  if (slots > table_.size()) rehash(slots);
+}
+
+// Doubles the table; no allocation per node.
+void Aig::grow() { rehash(2 * table_.size()); }
+
+// A table of `slots` slots (a power of two) holding every AND node again.
+void Aig::rehash(size_t slots) {
+  table_.assign(slots, 0);
   mask_ = table_.size() - 1;
   assert((table_.size() & mask_) == 0 && 2 * size_t{and_nodes_} <= table_.size());
   for (uint32_t node = 1; node < nodes(); ++node) {

@@ -44,6 +44,10 @@ class Aig {
   // by level, an odd one out moving up); the empty conjunction is true.
   uint32_t make_conjunction(std::vector<uint32_t>& literals);
 
+  // Room for `and_nodes` more AND nodes without growing the table again
+  // (a hint: callers that know the graph's size save the rehashing).
+  void reserve(size_t and_nodes);
+
   uint32_t nodes() const { return static_cast<uint32_t>(fanins_.size() / 2); }
   uint32_t and_nodes() const { return and_nodes_; }
   bool is_input(uint32_t node) const { return fanins_[2 * size_t{node}] == kInputMark; }
@@ -63,6 +67,7 @@ class Aig {
   static constexpr uint32_t kInputMark = ~0u;  // first fanin word of an input node
 
   void grow();
+  void rehash(size_t slots);
   // Throws when one more node would pass kMaxNodes.
   void check_room() const;
   static uint64_t hash(uint32_t a, uint32_t b);

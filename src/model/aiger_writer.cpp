@@ -63,6 +63,8 @@ void remove_unread_gates(SkolemCircuit& circuit) {
 
 // Moves the AND nodes of `graph` (inputs first, as AIGER numbers them) into
 // the circuit, without those no output reads.
+}  // namespace
+
 void take_gates(const Aig& graph, SkolemCircuit& circuit) {
   const uint32_t first = circuit.input_count() + 1;
   circuit.ands.reserve(2 * size_t{graph.and_nodes()});
@@ -73,8 +75,6 @@ void take_gates(const Aig& graph, SkolemCircuit& circuit) {
   }
   remove_unread_gates(circuit);
 }
-
-}  // namespace
 
 SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs) {
@@ -182,6 +182,9 @@ SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>
     needed[graph.left(node) >> 1] = 1;
     needed[graph.right(node) >> 1] = 1;
   }
+  size_t copied = 0;
+  for (uint32_t node = 1; node < graph.nodes(); ++node) copied += needed[node] && graph.is_and(node);
+  copy.reserve(copied);
   for (uint32_t node = 1; node < graph.nodes(); ++node) {
     if (!needed[node] || !graph.is_and(node)) continue;
     const uint32_t a = graph.left(node), b = graph.right(node);

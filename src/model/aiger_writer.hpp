@@ -66,6 +66,12 @@ SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>
                                    const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs);
 
+// The gates of a graph whose nodes 1 to I are the circuit's inputs, in
+// order, and whose other nodes are AND nodes: copied as they are, then
+// those no output reads are dropped and the rest renumbered densely.
+// `circuit` holds its inputs and outputs (graph literals) already.
+void take_gates(const Aig& graph, SkolemCircuit& circuit);
+
 // Writes the circuit to `out`, binary when `binary`, ASCII otherwise: header,
 // inputs (ASCII only), outputs, gates, symbol table ("i0 3", "o0 7": the
 // variable numbers in decimal), then "c" and one line per comment when there

@@ -2,6 +2,7 @@
 
 #include "model/strategy_circuit.hpp"
 
+#include <cassert>
 #include <string>
 
 #include "core/exception.hpp"
@@ -38,6 +39,7 @@ SkolemCircuit build_strategy_circuit(const Strategy& strategy, const std::vector
   // Variables in prefix order: an input, or the decision list of its rules,
   // whose conditions read only variables placed before it.
   Aig aig;
+  aig.reserve(entries.size() + strategy.conditions());  // one per rule and condition, about
   std::vector<uint32_t> literal_of(variables, kUnbuilt);
   std::vector<uint32_t> condition_of(strategy.conditions(), kUnbuilt);
   std::vector<uint32_t> conjuncts;
@@ -57,13 +59,15 @@ SkolemCircuit build_strategy_circuit(const Strategy& strategy, const std::vector
     built = aig.make_conjunction(conjuncts);
     return built;
   };
-  std::vector<uint32_t> inputs, outputs;
-  for (uint32_t variable : prefix) {
+  // Inputs first, so that the graph is the circuit as it stands.
+  SkolemCircuit circuit;
+  for (uint32_t variable : prefix)
     if (!is_reduced_level(rule, levels[variable])) {
       literal_of[variable] = aig.add_input(variable);
-      inputs.push_back(variable);
-      continue;
+      circuit.input_variables.push_back(variable);
     }
+  for (uint32_t variable : prefix) {
+    if (!is_reduced_level(rule, levels[variable])) continue;
     uint32_t function = Aig::kFalseLiteral;
     for (uint32_t i = first[variable + 1]; i-- > first[variable];) {
       const Strategy::Entry& entry = entries[ordered[i]];
@@ -72,12 +76,16 @@ SkolemCircuit build_strategy_circuit(const Strategy& strategy, const std::vector
                                        : aig.make_and(holds ^ 1u, function);
     }
     literal_of[variable] = function;
-    outputs.push_back(variable);
+    circuit.output_variables.push_back(variable);
+    circuit.outputs.push_back(function);
   }
   // A rule of a variable the QBF file does not quantify was never read.
   for (uint32_t variable = 0; variable < variables; ++variable)
     if (first[variable + 1] != first[variable] && literal_of[variable] == kUnbuilt)
       throw Exception("Cannot build functions: the proof names variable " +
                       std::to_string(variable) + ", which the QBF file does not quantify.");
-  return build_skolem_circuit(aig, literal_of, inputs, outputs);
+  // The graph's own bound keeps M = I + A within AIGER's.
+  static_assert(Aig::kMaxNodes <= kAigerMaxVariable + 1, "graph nodes fit AIGER variables");
+  take_gates(aig, circuit);
+  return circuit;
 }

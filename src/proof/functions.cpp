@@ -66,7 +66,7 @@ void ProofChecker::extract_strategy(Strategy& strategy) {
       assert(outcome == ResolutionOutcome::RESOLVED && "the recorded chain is sound");
       (void)outcome;
       strategy.add_reduction(ClauseView{before.data(), static_cast<uint32_t>(count)}, levels,
-                             kept);
+                             deepest, kept);
     }
   }
   // The conclusion reduces the refuting clause to the empty clause.

@@ -54,18 +54,24 @@ void QrpChecker::extract_strategy(Strategy& strategy) {
     kept.assign(views_.front().begin(), views_.front().end());
     for (size_t i = 1; i < views_.size(); ++i) {
       const ClauseView running{kept.data(), static_cast<uint32_t>(kept.size())};
-      bool several = false;
-      const unsigned pivot = clashing_pivot(rule, running, views_[i], levels, marks_, several);
-      assert(pivot != 0 && !several && "a checked step");
       before.resize(size_t{running.size} + views_[i].size);
       size_t count = 0;
       DeepestLevels deepest;
-      const ResolutionOutcome outcome = resolvent_union(running, views_[i], pivot, levels,
-                                                        before.data(), count, deepest, marks_);
-      assert(outcome == ResolutionOutcome::RESOLVED && "long-distance steps are refused above");
-      (void)outcome;
+      // The checker's common case first, then its general path.
+      if (single_clash_union(rule, running, views_[i], levels, before.data(), count, deepest,
+                             marks_) == 0) {
+        bool several = false;
+        const unsigned pivot = clashing_pivot(rule, running, views_[i], levels, marks_, several);
+        assert(pivot != 0 && !several && "a checked step");
+        count = 0;
+        deepest = DeepestLevels();
+        const ResolutionOutcome outcome = resolvent_union(running, views_[i], pivot, levels,
+                                                          before.data(), count, deepest, marks_);
+        assert(outcome == ResolutionOutcome::RESOLVED && "long-distance steps are refused above");
+        (void)outcome;
+      }
       strategy.add_reduction(ClauseView{before.data(), static_cast<uint32_t>(count)}, levels,
-                             kept);
+                             deepest, kept);
     }
   }
 }
