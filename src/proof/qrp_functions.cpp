@@ -36,22 +36,28 @@ void QrpChecker::extract_strategy(Strategy& strategy) {
   const std::vector<unsigned>& levels = formula_.levels;
   std::vector<uint32_t> antecedents;
   std::vector<Literal> before, kept;
+  // `kept` holds the constraint derived at position `held`: solvers mostly
+  // resolve on from the step before, whose constraint is then not read back.
+  uint32_t held = ~0u;
   for (uint32_t position = input_clauses_; position < root_; ++position) {
     if (!used[position]) continue;
     antecedents.clear();
     derived_.for_each_antecedent(position, [&](uint32_t a) { antecedents.push_back(a); });
     if (antecedents.empty()) continue;  // an initial cube
+    if (antecedents[0] != held) read_constraint(antecedents[0], kept);
+    held = position;
+    if (antecedents.size() == 1) {
+      before.assign(kept.begin(), kept.end());
+      strategy.add_reduction(ClauseView{before.data(), static_cast<uint32_t>(before.size())},
+                             levels, kept);
+      continue;
+    }
     if (loaded_.size() < antecedents.size()) loaded_.resize(antecedents.size());
-    views_.clear();
-    for (size_t i = 0; i < antecedents.size(); ++i) {
+    views_.assign(1, ClauseView());
+    for (size_t i = 1; i < antecedents.size(); ++i) {
       read_constraint(antecedents[i], loaded_[i]);
       views_.push_back(ClauseView{loaded_[i].data(), static_cast<uint32_t>(loaded_[i].size())});
     }
-    if (views_.size() == 1) {
-      strategy.add_reduction(views_.front(), levels, kept);
-      continue;
-    }
-    kept.assign(views_.front().begin(), views_.front().end());
     for (size_t i = 1; i < views_.size(); ++i) {
       const ClauseView running{kept.data(), static_cast<uint32_t>(kept.size())};
       before.resize(size_t{running.size} + views_[i].size);
