@@ -6,6 +6,7 @@
 // strategy in trace order, which is proof order. Input clauses and initial
 // cubes are the leaves: they need no rule.
 
+#include <algorithm>
 #include <cassert>
 #include <string>
 
@@ -58,14 +59,28 @@ void QrpChecker::extract_strategy(Strategy& strategy) {
       read_constraint(antecedents[i], loaded_[i]);
       views_.push_back(ClauseView{loaded_[i].data(), static_cast<uint32_t>(loaded_[i].size())});
     }
+    // A derived constraint holds distinct literals and, in a core without
+    // long-distance steps, no complementary pair: it may be resolved in
+    // place. An input clause is taken as it stands.
+    bool pair_free = antecedents[0] >= input_clauses_;
     for (size_t i = 1; i < views_.size(); ++i) {
       const ClauseView running{kept.data(), static_cast<uint32_t>(kept.size())};
       before.resize(size_t{running.size} + views_[i].size);
       size_t count = 0;
       DeepestLevels deepest;
-      // The checker's common case first, then its general path.
-      if (single_clash_union(rule, running, views_[i], levels, before.data(), count, deepest,
-                             marks_) == 0) {
+      // The checker's common cases first, then its general path.
+      bool resolved;
+      if (pair_free) {
+        std::copy(kept.begin(), kept.end(), before.begin());
+        count = kept.size();
+        resolved = single_clash_in_place(rule, before.data(), count, views_[i], levels, deepest,
+                                         marks_) != 0;
+      } else {
+        resolved = single_clash_union(rule, running, views_[i], levels, before.data(), count,
+                                      deepest, marks_) != 0;
+      }
+      pair_free = true;
+      if (!resolved) {
         bool several = false;
         const unsigned pivot = clashing_pivot(rule, running, views_[i], levels, marks_, several);
         assert(pivot != 0 && !several && "a checked step");
