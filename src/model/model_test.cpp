@@ -30,8 +30,10 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 
 #include "core/hash.hpp"
+#include "model/cone_bdd.hpp"
 #include "model/tseitin.hpp"
 
 using Minisat::lbool;  // l_True expands to it
@@ -475,9 +477,26 @@ bool ModelTest::enumerate_cone(uint32_t position) {
   return enumerate(program_, 1) == 0;
 }
 
-// Decides one clause with the incremental solver; on a counterexample the
-// solver's values of the free variables become the witness.
+// Decides one clause: the incremental solver within the conflict budget,
+// then decision diagrams (which only prove a clause never false: a
+// counterexample is always the solver's), then the solver without bound.
 bool ModelTest::solve_clause(uint32_t position) {
+  const int answer = solve_within(position, limits_.conflict_budget);
+  if (answer >= 0) return answer == 1;
+  if (bdd_falsifiable(*aig_, literals_of(position), size_of(position), limits_.diagram_nodes) ==
+      BddAnswer::kNever) {
+    ++statistics_.diagram_clauses;
+    return false;
+  }
+  return solve_within(position, ~uint64_t{0}) == 1;
+}
+
+// The incremental solver on one clause, stopped after `conflicts` conflicts
+// (~0: never): 1 when some assignment falsifies the clause (the solver's
+// values of the free variables become the witness), 0 when none does, -1
+// when the budget ran out first. Stopping early loses nothing: the solver
+// keeps what it learnt, and a later call goes on from there.
+int ModelTest::solve_within(uint32_t position, uint64_t conflicts) {
   assert(position < input_clauses_ && !clause_holds_[position]);
   if (!solver_) {
     solver_.reset(new Minisat::Solver);
@@ -520,14 +539,20 @@ bool ModelTest::solve_clause(uint32_t position) {
   Minisat::vec<Minisat::Lit> assumptions;
   for (uint32_t k = 0; k < size_of(position); ++k)
     assumptions.push(~to_solver(literals_of(position)[k]));
+  if (conflicts == ~uint64_t{0})
+    solver.budgetOff();
+  else
+    solver.setConfBudget(static_cast<int64_t>(std::min<uint64_t>(conflicts, INT64_MAX)));
+  const lbool answer = solver.solveLimited(assumptions);
+  if (answer == l_Undef) return -1;
   ++statistics_.solved_clauses;
-  if (!solver.solve(assumptions)) return false;
+  if (answer == l_False) return 0;
   witness_.assign(nodes_, 0);
   for (uint32_t node = 1; node < nodes_; ++node)
     if (aig_->is_input(node) && solver_variable_[node] >= 0)
       witness_[node] = solver.modelValue(solver_variable_[node]) == l_True;
   have_witness_ = true;
-  return true;
+  return 1;
 }
 
 // Fills in the AND nodes' values from the inputs' in witness_.
