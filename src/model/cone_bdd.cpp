@@ -21,18 +21,30 @@ bool bdd_failed = false;
 
 void on_bdd_error(int) { bdd_failed = true; }
 
-// Table size the store starts with (it grows up to the caller's limit) and
-// the cache size relative to it.
-constexpr uint32_t kInitialNodes = uint32_t{1} << 22;
+// Table size the store starts with, per gate of the cone, at least and at
+// most (it grows up to the caller's limit; setting up a table costs time
+// in its size), and the cache size relative to it.
+constexpr uint32_t kNodesPerGate = 16;
+constexpr uint32_t kMinInitialNodes = uint32_t{1} << 12;
+constexpr uint32_t kMaxInitialNodes = uint32_t{1} << 22;
 constexpr int kCacheRatio = 4;
 
 // Sets up BuDDy's store for one call and tears it down on every way out.
 // Diagrams (bdd objects) must be gone before it is.
 class BddSession {
  public:
-  BddSession(uint32_t inputs, uint32_t node_limit) {
+  BddSession(uint32_t inputs, uint64_t gates, uint32_t node_limit) {
     bdd_failed = false;
-    const uint32_t initial = std::min(kInitialNodes, node_limit);
+    // The table must start below the bound (BuDDy refuses a bound it has
+    // reached already), and neither it nor the cache tiny (BuDDy divides
+    // by zero on the smallest sizes).
+    if (node_limit < 2 * kMinInitialNodes) {
+      bdd_failed = true;
+      return;
+    }
+    const uint32_t initial = static_cast<uint32_t>(std::min<uint64_t>(
+        std::min(kMaxInitialNodes, node_limit / 2),
+        std::max<uint64_t>(kMinInitialNodes, gates * kNodesPerGate)));
     if (bdd_init(static_cast<int>(initial), static_cast<int>(initial / kCacheRatio)) < 0) {
       bdd_failed = true;
       return;
@@ -89,7 +101,7 @@ BddAnswer bdd_falsifiable(const Aig& aig, const uint32_t* literals, uint32_t cou
   for (const uint32_t node : cone)
     if (aig.is_input(node)) level[node] = inputs++;
 
-  BddSession session(inputs, node_limit);
+  BddSession session(inputs, cone.size() - inputs, node_limit);
   if (bdd_failed) return BddAnswer::kGaveUp;
   BddAnswer answer = BddAnswer::kGaveUp;
   {

@@ -16,8 +16,9 @@ enum class BddAnswer { kNever, kFalsifiable, kGaveUp };
 
 // Decides whether some assignment of the inputs falsifies the clause
 // `literals[0..count)` (graph literals of `aig`, no constant), using at most
-// `node_limit` diagram nodes (about 20 bytes each, plus a cache of a quarter
-// as many entries of 16 bytes): kGaveUp when that is not enough, or when
+// `node_limit` diagram nodes (20 bytes each, plus BuDDy's operation caches
+// of a quarter as many entries each): kGaveUp when that is not enough (always
+// below 8,192), or when
 // the library cannot get its memory. The answer depends on the graph, the
 // clause and the limit only. Memory besides the diagrams: a few words per
 // graph node, for this call.

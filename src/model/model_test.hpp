@@ -53,7 +53,7 @@ class ModelTest {
     uint64_t cone_budget = uint64_t{1} << 28;  // about a quarter second
     uint64_t run_budget = uint64_t{1} << 32;   // a few seconds
     uint64_t conflict_budget = 1000;           // most clauses need a handful
-    uint32_t diagram_nodes = uint32_t{1} << 24;  // about 400 MB with the cache
+    uint32_t diagram_nodes = uint32_t{1} << 23;  // 160 MB, and BuDDy's caches
   };
 
   // Told, in order, that the tests of clauses `first` to `end` - 1
