@@ -45,6 +45,10 @@ class BddSession {
     const uint32_t initial = static_cast<uint32_t>(std::min<uint64_t>(
         std::min(kMaxInitialNodes, node_limit / 2),
         std::max<uint64_t>(kMinInitialNodes, gates * kNodesPerGate)));
+    // BuDDy's own handler ends the process; ours is set before the store
+    // exists (a failing set-up reports too) and again after (setting up may
+    // install the default).
+    bdd_error_hook(on_bdd_error);
     if (bdd_init(static_cast<int>(initial), static_cast<int>(initial / kCacheRatio)) < 0) {
       bdd_failed = true;
       return;
