@@ -14,7 +14,9 @@
 //      An enumerated cone also decides the later clauses whose cones it
 //      (nearly) holds, so clauses sharing a cone pay for it once; and the
 //      enumeration work of the run is bounded, past the bound every clause
-//      goes to MiniSat.
+//      goes to MiniSat. A clause MiniSat leaves within its budgets goes to
+//      decision diagrams of its cone (cone_bdd.hpp), which may prove it
+//      never false; else MiniSat goes on without a bound.
 //   4. The counterexample's assignment is made canonical where the cone is
 //      small (the first falsifying assignment in enumeration order, with the
 //      lowest-numbered free variable as the lowest bit), and the values of
@@ -30,14 +32,18 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstdint>
 
 #include "core/hash.hpp"
+#include "model/cone_bdd.hpp"
 #include "model/tseitin.hpp"
 
 using Minisat::lbool;  // l_True expands to it
 
 namespace {
 
+// A solver budget that never runs out.
+constexpr uint64_t kUnbounded = ~uint64_t{0};
 // Clause code of a clause that always holds.
 constexpr uint32_t kHolds = ~0u;
 // Code words an AND node adds to a program (two operands) and to a pass
@@ -475,9 +481,27 @@ bool ModelTest::enumerate_cone(uint32_t position) {
   return enumerate(program_, 1) == 0;
 }
 
-// Decides one clause with the incremental solver; on a counterexample the
-// solver's values of the free variables become the witness.
+// Decides one clause: the incremental solver within its budgets,
+// then decision diagrams (which only prove a clause never false: a
+// counterexample is always the solver's), then the solver without bound.
 bool ModelTest::solve_clause(uint32_t position) {
+  const int answer = solve_within(position, limits_.conflict_budget, limits_.propagation_budget);
+  if (answer >= 0) return answer == 1;
+  if (bdd_falsifiable(*aig_, literals_of(position), size_of(position), limits_.diagram_nodes) ==
+      BddAnswer::kNever) {
+    ++statistics_.diagram_clauses;
+    return false;
+  }
+  return solve_within(position, kUnbounded, kUnbounded) == 1;
+}
+
+// The incremental solver on one clause, stopped after `conflicts` conflicts
+// or `propagations` propagations (kUnbounded: never): 1 when some
+// assignment falsifies the clause (the solver's values of the free
+// variables become the witness), 0 when none does, -1 when a budget ran out
+// first. Stopping early loses nothing: the solver keeps what it learnt, and
+// a later call goes on from there.
+int ModelTest::solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations) {
   assert(position < input_clauses_ && !clause_holds_[position]);
   if (!solver_) {
     solver_.reset(new Minisat::Solver);
@@ -520,14 +544,21 @@ bool ModelTest::solve_clause(uint32_t position) {
   Minisat::vec<Minisat::Lit> assumptions;
   for (uint32_t k = 0; k < size_of(position); ++k)
     assumptions.push(~to_solver(literals_of(position)[k]));
+  solver.budgetOff();
+  if (conflicts != kUnbounded)
+    solver.setConfBudget(static_cast<int64_t>(std::min<uint64_t>(conflicts, INT64_MAX / 2)));
+  if (propagations != kUnbounded)
+    solver.setPropBudget(static_cast<int64_t>(std::min<uint64_t>(propagations, INT64_MAX / 2)));
+  const lbool answer = solver.solveLimited(assumptions);
+  if (answer == l_Undef) return -1;
   ++statistics_.solved_clauses;
-  if (!solver.solve(assumptions)) return false;
+  if (answer == l_False) return 0;
   witness_.assign(nodes_, 0);
   for (uint32_t node = 1; node < nodes_; ++node)
     if (aig_->is_input(node) && solver_variable_[node] >= 0)
       witness_[node] = solver.modelValue(solver_variable_[node]) == l_True;
   have_witness_ = true;
-  return true;
+  return 1;
 }
 
 // Fills in the AND nodes' values from the inputs' in witness_.

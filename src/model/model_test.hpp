@@ -35,6 +35,8 @@ class ModelTest {
                                         // or with an earlier clause whose cone holds theirs)
     uint32_t enumerations = 0;          // cone enumerations run for them
     uint32_t solved_clauses = 0;        // clauses decided by MiniSat
+    uint32_t diagram_clauses = 0;       // clauses MiniSat left within its budget that
+                                        // decision diagrams proved never false
     uint32_t encoded_gates = 0;         // gates whose defining clauses reached MiniSat
   };
 
@@ -42,9 +44,17 @@ class ModelTest {
   // billion a second): a cone above `cone_budget` goes to MiniSat, and once
   // the work of the run (the whole network at once, or every cone walked
   // and enumerated) would pass `run_budget`, so does every clause left.
+  // MiniSat first gets `conflict_budget` conflicts and `propagation_budget`
+  // propagations for a clause; past either, decision diagrams of at most `diagram_nodes` nodes try to prove the
+  // clause never false (cone_bdd.hpp), and when they cannot, MiniSat goes on
+  // without a bound. Only counts end a phase, never time, so a run's result
+  // does not depend on the machine's speed.
   struct Limits {
     uint64_t cone_budget = uint64_t{1} << 28;  // about a quarter second
     uint64_t run_budget = uint64_t{1} << 32;   // a few seconds
+    uint64_t conflict_budget = 20000;          // most clauses need a handful
+    uint64_t propagation_budget = 50000000;    // a few seconds
+    uint32_t diagram_nodes = uint32_t{1} << 23;  // 160 MB, and BuDDy's caches
   };
 
   // Told, in order, that the tests of clauses `first` to `end` - 1
@@ -121,6 +131,7 @@ class ModelTest {
   void report_until(uint32_t end);
   uint64_t program_cost(const Program& program) const;
   bool solve_clause(uint32_t position);
+  int solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations);
   void compute_values();
   uint32_t chunk_words(const Program& program) const;
   uint32_t stamp_next();

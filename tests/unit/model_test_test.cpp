@@ -313,6 +313,7 @@ ModelTest::Statistics compare_random(uint32_t seed, const Shape& shape, int runs
     total.enumerated_clauses += test.statistics().enumerated_clauses;
     total.enumerations += test.statistics().enumerations;
     total.solved_clauses += test.statistics().solved_clauses;
+    total.diagram_clauses += test.statistics().diagram_clauses;
   }
   return total;
 }
@@ -345,6 +346,51 @@ TEST(ModelTest, AgreesWithThePlainProcedureUnderSmallBounds) {
   EXPECT_EQ(solved.enumerations, 0u);
   EXPECT_FALSE(solved.whole_network);
   EXPECT_GT(solved.solved_clauses, 0u);
+}
+
+// No conflict for MiniSat before the diagrams: the clauses it does not
+// decide by propagation alone go to them, and those they cannot prove
+// (falsifiable ones, or all when the node bound is too small) back to
+// MiniSat; the answers and counterexamples stay right.
+TEST(ModelTest, AgreesWithThePlainProcedureThroughDiagrams) {
+  const Shape wide = {40, 64, 80, 8, 40, 10};
+  ModelTest::Limits diagrams;
+  diagrams.run_budget = 0;
+  diagrams.conflict_budget = 0;
+  const ModelTest::Statistics proved = compare_random(5, wide, 60, diagrams);
+  EXPECT_GT(proved.diagram_clauses, 0u);
+  diagrams.diagram_nodes = 8;  // too few to start with
+  const ModelTest::Statistics bounded = compare_random(6, wide, 60, diagrams);
+  EXPECT_EQ(bounded.diagram_clauses, 0u);
+  EXPECT_GT(bounded.solved_clauses, 0u);
+}
+
+// A clause false on one assignment of 30 free variables (too many to
+// enumerate, too rare for the simulation), after one that always holds but
+// not by its form: past a budget of no conflicts the diagrams prove the
+// first and find the second falsifiable, and MiniSat, going on, gives the
+// counterexample.
+TEST(ModelTest, DiagramsLeaveCounterexamplesToMiniSat) {
+  const int free = 30;
+  std::vector<GateSpec> gates;
+  std::vector<int> operands = range(1, free);
+  operands[6] = -7;
+  const int rare = free + 1, all = free + 2;
+  gates.push_back({AND, static_cast<unsigned>(rare), operands});
+  gates.push_back({AND, static_cast<unsigned>(all), range(1, free)});
+  const std::vector<std::vector<int>> clauses = {{-rare, -all}, {-rare}};
+  const unsigned variables = free + 3;
+  const Network network = make_network(variables, gates);
+  const ClauseStore store = make_clauses(clauses);
+  ModelTest::Limits limits;
+  limits.run_budget = 0;
+  limits.conflict_budget = 0;
+  ModelTest test(network, store, 2, limits);
+  EXPECT_EQ(test.first_falsifiable(), 1u);
+  EXPECT_EQ(test.statistics().diagram_clauses, 1u);
+  EXPECT_EQ(test.statistics().solved_clauses, 1u);
+  for (int v = 1; v <= free; ++v) EXPECT_EQ(test.value(v), v != 7) << v;
+  EXPECT_TRUE(test.value(rare));
 }
 
 // A chain of gates each reading a free variable first and the gate before

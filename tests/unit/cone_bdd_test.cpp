@@ -1,0 +1,131 @@
+// Decision diagrams of a clause's cone: the answer on equivalences built
+// two ways (never false) and on near-equivalences (false on one
+// assignment), each checked against plain evaluation; a node bound too
+// small gives up instead of answering; and calls after a given-up one
+// start afresh.
+#include "model/cone_bdd.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "model/aig.hpp"
+
+namespace {
+
+// a XOR b as (a AND NOT b) OR (NOT a AND b).
+uint32_t xor_by_products(Aig& aig, uint32_t a, uint32_t b) {
+  return aig.make_and(aig.make_and(a, b ^ 1u) ^ 1u, aig.make_and(a ^ 1u, b) ^ 1u) ^ 1u;
+}
+// a XOR b as (a OR b) AND NOT (a AND b).
+uint32_t xor_by_sums(Aig& aig, uint32_t a, uint32_t b) {
+  return aig.make_and(aig.make_and(a ^ 1u, b ^ 1u) ^ 1u, aig.make_and(a, b) ^ 1u);
+}
+
+// Value of a literal under the assignment `bits` of the inputs (input i of
+// the graph, in node order, is bit i).
+bool evaluate(const Aig& aig, uint32_t literal, uint64_t bits) {
+  std::vector<uint8_t> value(aig.nodes(), 0);
+  uint32_t input = 0;
+  for (uint32_t node = 1; node < aig.nodes(); ++node)
+    value[node] = aig.is_input(node) ? (bits >> input++) & 1u
+                                     : (value[aig.left(node) >> 1] ^ (aig.left(node) & 1u)) &
+                                           (value[aig.right(node) >> 1] ^ (aig.right(node) & 1u));
+  return value[literal >> 1] ^ (literal & 1u);
+}
+
+bool falsifiable_by_evaluation(const Aig& aig, const std::vector<uint32_t>& clause, uint32_t inputs) {
+  for (uint64_t bits = 0; bits < (uint64_t{1} << inputs); ++bits) {
+    bool falsified = true;
+    for (uint32_t literal : clause) falsified = falsified && !evaluate(aig, literal, bits);
+    if (falsified) return true;
+  }
+  return false;
+}
+
+// The parity of `inputs` inputs twice, as chains of the two XOR forms, in
+// opposite orders; `flip` input k of the second chain is negated (k < 0:
+// none).
+struct Parities {
+  Aig aig;
+  uint32_t first = 0, second = 0;
+  Parities(uint32_t inputs, int flip) {
+    std::vector<uint32_t> in;
+    for (uint32_t i = 0; i < inputs; ++i) in.push_back(aig.add_input(i + 1));
+    first = in[0];
+    for (uint32_t i = 1; i < inputs; ++i) first = xor_by_products(aig, first, in[i]);
+    second = in[inputs - 1] ^ (flip == static_cast<int>(inputs) - 1 ? 1u : 0u);
+    for (int i = static_cast<int>(inputs) - 2; i >= 0; --i)
+      second = xor_by_sums(aig, second, in[i] ^ (flip == i ? 1u : 0u));
+  }
+};
+
+TEST(ConeBdd, AnswersAsEvaluationDoes) {
+  struct Case {
+    const char* name;
+    uint32_t inputs;
+    int flip;        // input negated in the second parity, -1 for none
+    bool equivalent; // first IMPLIES second as a clause: NOT first OR second
+    BddAnswer expected;
+  } cases[] = {
+      {"equal parities, implication", 10, -1, false, BddAnswer::kNever},
+      {"equal parities, converse", 10, -1, true, BddAnswer::kNever},
+      {"one input flipped", 10, 3, false, BddAnswer::kFalsifiable},
+      {"last input flipped", 10, 9, true, BddAnswer::kFalsifiable},
+      {"single input", 1, -1, false, BddAnswer::kNever},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Parities p(c.inputs, c.flip);
+    const std::vector<uint32_t> clause =
+        c.equivalent ? std::vector<uint32_t>{p.first, p.second ^ 1u}
+                     : std::vector<uint32_t>{p.first ^ 1u, p.second};
+    EXPECT_EQ(bdd_falsifiable(p.aig, clause.data(), static_cast<uint32_t>(clause.size()), 1u << 16),
+              c.expected);
+    EXPECT_EQ(falsifiable_by_evaluation(p.aig, clause, c.inputs),
+              c.expected == BddAnswer::kFalsifiable);
+  }
+}
+
+// One literal, and literals of inputs only: a clause of input literals is
+// falsifiable unless it holds a complementary pair.
+TEST(ConeBdd, ClausesOfInputs) {
+  Aig aig;
+  const uint32_t a = aig.add_input(1), b = aig.add_input(2);
+  const uint32_t ab = aig.make_and(a, b);
+  const std::vector<std::vector<uint32_t>> falsifiable = {{a}, {a ^ 1u, b}, {ab}, {ab ^ 1u}};
+  for (const auto& clause : falsifiable)
+    EXPECT_EQ(bdd_falsifiable(aig, clause.data(), static_cast<uint32_t>(clause.size()), 1u << 16),
+              BddAnswer::kFalsifiable);
+  const std::vector<std::vector<uint32_t>> never = {{a, a ^ 1u}, {ab ^ 1u, a}, {ab ^ 1u, b}};
+  for (const auto& clause : never)
+    EXPECT_EQ(bdd_falsifiable(aig, clause.data(), static_cast<uint32_t>(clause.size()), 1u << 16),
+              BddAnswer::kNever);
+}
+
+// (x1 AND y1) OR ... OR (x14 AND y14) with all x before all y in the
+// variable order needs tens of thousands of nodes: a bound of 10,000 gives
+// up (as does any below 8,192); a call after that, with room, answers.
+TEST(ConeBdd, NodeBoundGivesUp) {
+  Aig aig;
+  const uint32_t n = 14;
+  std::vector<uint32_t> x, y;
+  for (uint32_t i = 0; i < n; ++i) x.push_back(aig.add_input(i + 1));
+  for (uint32_t i = 0; i < n; ++i) y.push_back(aig.add_input(n + i + 1));
+  uint32_t none = Aig::kTrueLiteral;  // no pair both true
+  for (uint32_t i = 0; i < n; ++i) none = aig.make_and(none, aig.make_and(x[i], y[i]) ^ 1u);
+  // The disjunction alone: false when every input is.
+  const std::vector<uint32_t> clause = {none ^ 1u};
+  EXPECT_EQ(bdd_falsifiable(aig, clause.data(), 1, 10000), BddAnswer::kGaveUp);
+  EXPECT_EQ(bdd_falsifiable(aig, clause.data(), 1, 1u << 20), BddAnswer::kFalsifiable);
+  // A clause that always holds over the same cone: the disjunction or its negation.
+  const std::vector<uint32_t> always = {none, none ^ 1u};
+  EXPECT_EQ(bdd_falsifiable(aig, always.data(), 2, 10000), BddAnswer::kGaveUp);
+  EXPECT_EQ(bdd_falsifiable(aig, always.data(), 2, 1u << 20), BddAnswer::kNever);
+  const std::vector<uint32_t> input = {x[0]};
+  EXPECT_EQ(bdd_falsifiable(aig, input.data(), 1, 8191), BddAnswer::kGaveUp);
+  EXPECT_EQ(bdd_falsifiable(aig, input.data(), 1, 8192), BddAnswer::kFalsifiable);
+}
+
+}  // namespace
