@@ -105,9 +105,10 @@ int main(int argc, char** argv) {
   // other output, is refused before any checking.
   try {
     std::vector<InputFile> taken = arguments.input_files();
+    const size_t inputs = taken.size();
     for (const InputFile& output : arguments.output_files()) {
       // Two outputs in one file would leave only the one written last.
-      for (size_t i = arguments.input_files().size(); i < taken.size(); ++i)
+      for (size_t i = inputs; i < taken.size(); ++i)
         if (taken[i].name == output.name)
           throw Exception("Cannot write file: '" + output.name + "' (it is " + taken[i].role +
                           ").");

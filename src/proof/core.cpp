@@ -22,14 +22,9 @@ void ProofChecker::record_step(const StepEntry& step) {
     core_antecedents_.push_back(clause_map_[antecedent] - 1);
   core_begins_.push_back(static_cast<uint32_t>(core_antecedents_.size()));
   core_merged_.push_back(step.resolvent_omitted);
-  if (options_.record_functions) {
-    if (!step.antecedents.empty() && !step.resolvent_omitted) {
-      for (uint32_t number : resolved_chain_) chain_positions_.push_back(clause_map_[number] - 1);
-      chain_pivots_.push_back(0);  // the first antecedent has none
-      chain_pivots_.insert(chain_pivots_.end(), resolved_pivots_.begin(), resolved_pivots_.end());
-    }
+  // check_chain appended a chain step's chain; merges and trusted steps have none.
+  if (options_.record_functions)
     chain_begins_.push_back(static_cast<uint32_t>(chain_positions_.size()));
-  }
 }
 
 // Records are in store order: one sweep from the newest marks the

@@ -370,16 +370,19 @@ void ProofChecker::check_chain(StepEntry& step) {
   if (tautological && !sound_chain_exists(ordered.numbers, step.resolvent))
     throw Exception("Resolution failed.");
   // The chain that stands, for the functions: the one found by the search,
-  // or the ordering's up to its last pivot.
+  // or the ordering's up to its last pivot; record_step closes the record.
   if (options_.record_functions) {
-    resolved_chain_.clear();
+    chain_pivots_.push_back(0);  // the first antecedent has none
     if (tautological) {
-      for (uint32_t i : chain_search_.chain()) resolved_chain_.push_back(ordered.numbers[i]);
-      resolved_pivots_ = chain_search_.chain_pivots();
+      for (uint32_t i : chain_search_.chain())
+        chain_positions_.push_back(clause_map_[ordered.numbers[i]] - 1);
+      chain_pivots_.insert(chain_pivots_.end(), chain_search_.chain_pivots().begin(),
+                           chain_search_.chain_pivots().end());
     } else {
-      resolved_chain_.assign(ordered.numbers.begin(),
-                             ordered.numbers.begin() + std::min(chain.size(), pivots.size() + 1));
-      resolved_pivots_.assign(pivots.begin(), pivots.begin() + (resolved_chain_.size() - 1));
+      const size_t length = std::min(chain.size(), pivots.size() + 1);
+      for (size_t i = 0; i < length; ++i)
+        chain_positions_.push_back(clause_map_[ordered.numbers[i]] - 1);
+      chain_pivots_.insert(chain_pivots_.end(), pivots.begin(), pivots.begin() + (length - 1));
     }
   }
 }

@@ -183,8 +183,6 @@ class ProofChecker {
   std::vector<uint32_t> chain_positions_;
   std::vector<unsigned> chain_pivots_;
   std::vector<uint32_t> chain_begins_ = {0};  // record -> first chain position; one more at the end
-  std::vector<uint32_t> resolved_chain_;       // the last chain step's chain, clause numbers
-  std::vector<unsigned> resolved_pivots_;      // and its pivots
 
   // Scratch kept from entry to entry so that its capacity stays.
   StepEntry step_;                       // the numbered line being read

@@ -22,7 +22,6 @@
 Usage: tests/aiger/run.py path/to/zel
 """
 import gzip
-import importlib.util
 import itertools
 import os
 import subprocess
@@ -31,7 +30,7 @@ import tempfile
 
 sys.dont_write_bytecode = True  # leave no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from tally import Tally  # noqa: E402
+from tally import Tally, load_suite  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
@@ -40,19 +39,10 @@ TALLY = Tally("aiger")
 check = TALLY.check
 
 
-
-def load(suite):
-    """Another end-to-end script of tests/ as a module (its main does not run)."""
-    spec = importlib.util.spec_from_file_location(suite + "_run", os.path.join(ROOT, "tests", suite, "run.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
 # The --skolem test's QDIMACS and AIGER readers and its simulation; the QRP
 # test's binary numbers (7 bits a byte), which binary AIGER gates use too.
-skolem = load("skolem")
-varints = load("qrp").varints
+skolem = load_suite("skolem")
+varints = load_suite("qrp").varints
 
 VALIDATED = b"Certificate validated correctly.\n"
 ERRONEOUS = b"Certificate erroneous.\n"

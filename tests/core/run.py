@@ -17,7 +17,6 @@
 
 Usage: tests/core/run.py path/to/zel
 """
-import importlib.util
 import os
 import subprocess
 import sys
@@ -25,7 +24,7 @@ import tempfile
 
 sys.dont_write_bytecode = True  # leave no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from tally import Tally  # noqa: E402
+from tally import Tally, load_suite  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CORPUS = os.path.join(ROOT, "tests", "corpus")
@@ -34,9 +33,7 @@ ZEL = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "
 TALLY = Tally("core")
 check = TALLY.check
 
-spec = importlib.util.spec_from_file_location("qrp_run", os.path.join(QRP, "run.py"))
-qrp = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(qrp)
+qrp = load_suite("qrp")
 
 
 def run(args, cwd=None):

@@ -20,7 +20,6 @@
 
 Usage: tests/functions/run.py path/to/zel
 """
-import importlib.util
 import os
 import re
 from random import Random
@@ -30,7 +29,7 @@ import tempfile
 
 sys.dont_write_bytecode = True  # leave no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from tally import Tally  # noqa: E402
+from tally import Tally, load_suite  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 CORPUS = os.path.join(ROOT, "tests", "corpus")
@@ -42,19 +41,10 @@ check = TALLY.check
 VALIDATED = b"Certificate validated correctly.\n"
 
 
-def load(suite):
-    """Another end-to-end script of tests/ as a module (its main does not run)."""
-    spec = importlib.util.spec_from_file_location(suite + "_run",
-                                                  os.path.join(ROOT, "tests", suite, "run.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
 # The --skolem test's QDIMACS and AIGER readers, simulation and cones; the
 # QRP test's trace mutations.
-skolem = load("skolem")
-qrp = load("qrp")
+skolem = load_suite("skolem")
+qrp = load_suite("qrp")
 
 
 def run(args, cwd=None):
