@@ -5,6 +5,7 @@
 #include "proof/qrp_checker.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cassert>
 #include <iostream>
 #include <sstream>
@@ -224,7 +225,7 @@ void QrpChecker::check_input_or_initial(const QrpEntry& step) {
            "no clause of the QBF file, and as an initial cube it does not imply the matrix.");
   ++statistics_.initial_cubes;
   antecedent_positions_.clear();
-  store(step.index, listed_, CUBE);
+  step_map_.set(step.index, append(listed_, CUBE) + 1);
 }
 
 bool QrpChecker::matches_input_clause(const std::vector<Literal>& set, uint32_t position) {
@@ -246,20 +247,25 @@ bool QrpChecker::matches_input_clause(const std::vector<Literal>& set, uint32_t 
   return inside && met == set.size();
 }
 
+// The distinct literals of the input clause at `position`, in its order.
+void QrpChecker::distinct_input_literals(uint32_t position, std::vector<Literal>& distinct) {
+  widened_.clear();
+  const ClauseView clause = formula_.clauses.read(position, widened_);
+  distinct.clear();
+  for (const Literal& literal : clause)
+    if (!marks_[literal.code]) {
+      marks_[literal.code] = 1;
+      distinct.push_back(literal);
+    }
+  for (const Literal& literal : distinct) marks_[literal.code] = 0;
+}
+
 uint32_t QrpChecker::find_input_clause(const std::vector<Literal>& set) {
   if (!indexed_) {
     indexed_ = true;
     std::vector<Literal> distinct;
     for (uint32_t position = 0; position < input_clauses_; ++position) {
-      widened_.clear();
-      const ClauseView clause = formula_.clauses.read(position, widened_);
-      distinct.clear();
-      for (const Literal& literal : clause)
-        if (!marks_[literal.code]) {
-          marks_[literal.code] = 1;
-          distinct.push_back(literal);
-        }
-      for (const Literal& literal : distinct) marks_[literal.code] = 0;
+      distinct_input_literals(position, distinct);
       input_index_.emplace(set_hash(distinct.data(), distinct.size()), position);
     }
   }
@@ -298,6 +304,16 @@ WorkingClause* QrpChecker::load() {
 // A step with antecedents: they are resolved in the listed order, each
 // resolution followed by reduction (one antecedent: reduction alone), on
 // the pivot the two share; the listed literals, reduced, must be the result.
+//
+// The QRP format does not say whether a step without antecedents is a
+// clause or a cube, and a solver may write an initial cube whose literals
+// are those of an input clause. Such a step stands for the input clause
+// (step_map_ names its position) and, when its literals imply the matrix,
+// for that cube as well (cube_reading). The kind of each use comes from the
+// step that uses it: from its derived antecedents when it has any, else the
+// clause reading is tried and, where it fails and every antecedent is also
+// an initial cube, the cube reading; the clause reading's fault is the one
+// reported when both fail.
 void QrpChecker::check_derived(const QrpEntry& step) {
   antecedent_positions_.clear();
   for (uint32_t antecedent : step.antecedents) {
@@ -306,13 +322,109 @@ void QrpChecker::check_derived(const QrpEntry& step) {
       refuse(step_text() + "antecedent " + std::to_string(antecedent) + " is not defined.");
     antecedent_positions_.push_back(position - 1);
   }
+  // The kind the derived antecedents agree on; input clauses take it.
+  bool derived_antecedent = false;
+  Kind kind = CLAUSE;
+  for (uint32_t position : antecedent_positions_) {
+    if (position < input_clauses_) continue;
+    const Kind own = static_cast<Kind>(kinds_[position] & CUBE);
+    if (derived_antecedent && own != kind) refuse_mixed_kinds(step);
+    kind = own;
+    derived_antecedent = true;
+  }
+  Derivation derivation;
+  if (derived_antecedent) {
+    if (kind == CUBE && !read_inputs_as_cubes()) refuse_mixed_kinds(step);
+    derivation = derive(step, kind);
+  } else {
+    try {
+      derivation = derive(step, CLAUSE);
+    } catch (const Exception& clause_fault) {
+      if (!read_inputs_as_cubes()) throw;
+      try {
+        derivation = derive(step, CUBE);
+      } catch (const Exception&) {
+        throw clause_fault;
+      }
+      kind = CUBE;
+    }
+  }
+
+  if (kind == CUBE)
+    ++statistics_.cube_steps;
+  else
+    ++statistics_.clause_steps;
+  WorkingClause* const running = derivation.result;
+  step_map_.set(step.index, append(running->literals, kind) + 1);
+  if (derivation.long_distance) {
+    kinds_.back() |= kLongDistance;
+    long_distance_steps_.push_back({derived_.end_position() - 1, step.index});
+  }
+  held_ = derived_.end_position() - 1;
+  holder_ = running;
+  held_pair_free_ = derivation.pair_free;
+}
+
+// The fault of a step whose antecedents are of both kinds, each input
+// clause taken as a clause: the first antecedent's kind against the first
+// that differs.
+void QrpChecker::refuse_mixed_kinds(const QrpEntry& step) {
+  const auto kind_of = [&](uint32_t antecedent) {
+    const uint32_t position = step_map_[antecedent] - 1;
+    return position < input_clauses_ ? CLAUSE : static_cast<Kind>(kinds_[position] & CUBE);
+  };
   const uint32_t first = step.antecedents.front();
-  const Kind kind = static_cast<Kind>(kinds_[antecedent_positions_.front()] & CUBE);
-  for (size_t i = 0; i < antecedent_positions_.size(); ++i)
-    if ((kinds_[antecedent_positions_[i]] & CUBE) != kind)
+  const Kind kind = kind_of(first);
+  for (uint32_t antecedent : step.antecedents)
+    if (kind_of(antecedent) != kind)
       refuse(step_text() + "antecedent " + std::to_string(first) + " is a " +
-             kind_name(kind == CUBE) + ", antecedent " + std::to_string(step.antecedents[i]) +
-             " a " + kind_name(kind != CUBE) + ".");
+             kind_name(kind == CUBE) + ", antecedent " + std::to_string(antecedent) + " a " +
+             kind_name(kind != CUBE) + ".");
+  assert(false && "called for antecedents of both kinds");
+  std::abort();
+}
+
+// Replaces each input clause among the step's antecedent positions by the
+// position of its cube reading. False, with the positions partly replaced,
+// when some input clause does not imply the matrix.
+bool QrpChecker::read_inputs_as_cubes() {
+  for (uint32_t& position : antecedent_positions_) {
+    if (position >= input_clauses_) continue;
+    const uint32_t cube = cube_reading(position);
+    if (cube == kNoPosition) return false;
+    position = cube;
+  }
+  return true;
+}
+
+// The store position of the initial cube with the literals of the input
+// clause at `position`, made on first demand; kNoPosition when those
+// literals do not imply the matrix. Only a step without antecedents that
+// repeats an input clause maps to its position, and such a step's literals
+// hold no complementary pair.
+uint32_t QrpChecker::cube_reading(uint32_t position) {
+  assert(position < input_clauses_);
+  if (cube_readings_.empty()) cube_readings_.assign(input_clauses_, kUntested);
+  uint32_t& reading = cube_readings_[position];
+  if (reading != kUntested) return reading;
+  reading = kNoPosition;
+  distinct_input_literals(position, listed_);
+  assert(!tautological(ClauseView{listed_.data(), static_cast<uint32_t>(listed_.size())}, marks_));
+  const uint64_t before = implication_.solver_calls();
+  const bool implied = implication_.implied_by(listed_);
+  statistics_.cubes_solved += implication_.solver_calls() - before;
+  if (!implied) return kNoPosition;
+  const std::vector<uint32_t> antecedents = std::move(antecedent_positions_);
+  antecedent_positions_.clear();
+  reading = append(listed_, CUBE);
+  antecedent_positions_ = std::move(antecedents);
+  return reading;
+}
+
+// Resolves and reduces the step's antecedents (store positions in
+// antecedent_positions_) by the rule of `kind` and compares the result with
+// the listed literals; throws Exception at the first fault.
+QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Kind kind) {
   const Rule rule = kind == CUBE ? Rule::CUBE : Rule::CLAUSE;
   const std::vector<unsigned>& levels = formula_.levels;
   WorkingClause* running = load();
@@ -361,19 +473,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   }
 
   if (!listed_match(step.literals, *running)) refuse_listed(step, kind, *running);
-
-  if (kind == CUBE)
-    ++statistics_.cube_steps;
-  else
-    ++statistics_.clause_steps;
-  store(step.index, running->literals, kind);
-  if (long_distance) {
-    kinds_.back() |= kLongDistance;
-    long_distance_steps_.push_back({derived_.end_position() - 1, step.index});
-  }
-  held_ = derived_.end_position() - 1;
-  holder_ = running;
-  held_pair_free_ = pair_free;
+  return Derivation{running, pair_free, long_distance};
 }
 
 // The common verdict on a step's listed literals: they are, as a set,
@@ -439,16 +539,17 @@ void QrpChecker::refuse_listed(const QrpEntry& step, Kind kind, const WorkingCla
   }
 }
 
-// Stores a constraint with the antecedent positions in antecedent_positions_.
-void QrpChecker::store(uint32_t index, const std::vector<Literal>& literals, Kind kind) {
+// Appends a constraint with the antecedent positions in
+// antecedent_positions_; returns its store position.
+uint32_t QrpChecker::append(const std::vector<Literal>& literals, Kind kind) {
   const uint32_t position = derived_.end_position();
   held_ = kNoPosition;
   derived_.push(literals.data(), literals.size(), antecedent_positions_.data(),
                 antecedent_positions_.size());
   kinds_.push_back(kind);
-  step_map_.set(index, position + 1);
   if (literals.empty() && empty_[kind] == 0) empty_[kind] = position + 1;
   assert(kinds_.size() == derived_.end_position());
+  return position;
 }
 
 std::string QrpChecker::step_text() const { return "Step " + std::to_string(step_index_) + ": "; }

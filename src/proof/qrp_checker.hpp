@@ -2,7 +2,8 @@
 // (read by QrpReader) against the QBF file, in one pass. Every step is
 // checked, clause steps and cube steps alike, whichever the result line
 // claims: a step without antecedents is an input clause (a clause of the
-// QBF file) or an initial cube (it implies the matrix); a step with
+// QBF file) or an initial cube (it implies the matrix), or both when an
+// input clause implies the matrix (the step using it tells); a step with
 // antecedents resolves them in the listed order, each resolution followed
 // by reduction, through the rules of formula/rules with Rule::CLAUSE or
 // Rule::CUBE. `r UNSAT` stands when some step derived the empty clause,
@@ -113,12 +114,25 @@ class QrpChecker {
   void check_input_or_initial(const QrpEntry& step);
   bool matches_input_clause(const std::vector<Literal>& set, uint32_t position);
   uint32_t find_input_clause(const std::vector<Literal>& set);
+  void distinct_input_literals(uint32_t position, std::vector<Literal>& distinct);
   void check_derived(const QrpEntry& step);
+  // What derive returns: the working clause holding the derived
+  // constraint, whether it is known to be pair-free, and whether a
+  // long-distance pair was allowed on the way.
+  struct Derivation {
+    WorkingClause* result = nullptr;
+    bool pair_free = false;
+    bool long_distance = false;
+  };
+  Derivation derive(const QrpEntry& step, Kind kind);
+  [[noreturn]] void refuse_mixed_kinds(const QrpEntry& step);
+  bool read_inputs_as_cubes();
+  uint32_t cube_reading(uint32_t position);
   void distinct_literals(const QrpEntry& step);
   WorkingClause* load();
   bool listed_match(const std::vector<Literal>& listed, const WorkingClause& derived);
   void refuse_listed(const QrpEntry& step, Kind kind, const WorkingClause& derived);
-  void store(uint32_t index, const std::vector<Literal>& literals, Kind kind);
+  uint32_t append(const std::vector<Literal>& literals, Kind kind);
   [[noreturn]] void refuse(const std::string& message) const;
   std::string step_text() const;  // "Step I: "
 
@@ -134,6 +148,11 @@ class QrpChecker {
   // input step does not repeat the clause due next.
   std::unordered_multimap<uint64_t, uint32_t> input_index_;
   bool indexed_ = false;
+  // Input clause position -> store position of the initial cube with its
+  // literals (kNoPosition: they do not imply the matrix; kUntested: not
+  // asked yet); empty until a step first needs a cube reading.
+  static constexpr uint32_t kUntested = ~0u - 1;
+  std::vector<uint32_t> cube_readings_;
 
   bool in_entry_ = false;        // a block or step is being checked
   InputPosition entry_position_;   // where it starts
