@@ -76,7 +76,8 @@ class BddSession {
 }  // namespace
 
 BddAnswer bdd_falsifiable(const Aig& aig, const uint32_t* literals, uint32_t count,
-                          uint32_t node_limit) {
+                          uint32_t node_limit, std::vector<uint32_t>* falsifying) {
+  if (falsifying) falsifying->clear();
   // BuDDy counts nodes in an int.
   node_limit = std::min<uint32_t>(node_limit, 0x7fffffffu);
   // The cone: every node reached from the clause, with its readers in the
@@ -101,9 +102,13 @@ BddAnswer bdd_falsifiable(const Aig& aig, const uint32_t* literals, uint32_t cou
   std::sort(cone.begin(), cone.end());
   // Diagram variable of each input in the cone: inputs in node order.
   std::vector<uint32_t> level(nodes, 0);
-  uint32_t inputs = 0;
-  for (const uint32_t node : cone)
-    if (aig.is_input(node)) level[node] = inputs++;
+  std::vector<uint32_t> input_nodes;  // diagram variable -> input node
+  for (const uint32_t node : cone) {
+    if (!aig.is_input(node)) continue;
+    level[node] = static_cast<uint32_t>(input_nodes.size());
+    input_nodes.push_back(node);
+  }
+  const uint32_t inputs = static_cast<uint32_t>(input_nodes.size());
 
   BddSession session(inputs, cone.size() - inputs, node_limit);
   if (bdd_failed) return BddAnswer::kGaveUp;
@@ -132,6 +137,21 @@ BddAnswer bdd_falsifiable(const Aig& aig, const uint32_t* literals, uint32_t cou
         falsified &= !operand(literals[k]);
       if (!bdd_failed)
         answer = falsified == bddfalse ? BddAnswer::kNever : BddAnswer::kFalsifiable;
+      if (answer == BddAnswer::kFalsifiable && falsifying) {
+        // BuDDy's satone takes the low (false) branch wherever it leads to
+        // an assignment, so its cube, with the inputs it leaves out false,
+        // is the least falsifying assignment in variable order.
+        std::vector<uint8_t> value(inputs, 0);
+        for (bdd cube = bdd_satone(falsified); !bdd_failed && cube != bddtrue;) {
+          assert(cube != bddfalse);
+          const bool high = bdd_low(cube) == bddfalse;
+          value[static_cast<uint32_t>(bdd_var(cube))] = high;
+          cube = high ? bdd_high(cube) : bdd_low(cube);
+        }
+        for (uint32_t k = 0; k < inputs && !bdd_failed; ++k)
+          falsifying->push_back(2 * input_nodes[k] + (value[k] ? 0u : 1u));
+        if (bdd_failed) falsifying->clear();
+      }
     }
   }
   return answer;

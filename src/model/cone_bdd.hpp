@@ -9,6 +9,7 @@
 #define ZEL_MODEL_CONE_BDD_HPP
 
 #include <cstdint>
+#include <vector>
 
 #include "model/aig.hpp"
 
@@ -23,10 +24,17 @@ enum class BddAnswer { kNever, kFalsifiable, kGaveUp };
 // clause and the limit only. Memory besides the diagrams: a few words per
 // graph node, for this call.
 //
+// With `falsifying` given, a kFalsifiable answer also leaves there one
+// assignment that falsifies the clause: a graph literal per input of the
+// cone, ascending, true inputs positive. It is the least such assignment
+// when the inputs are read as a binary number, the lowest-numbered input
+// first (inputs the clause does not depend on there are false); it is left
+// empty when the store has no room for it. Other answers leave it empty.
+//
 // BuDDy keeps one process-wide diagram store; this function sets it up and
 // tears it down again on each call, so calls must not overlap (zel decides
 // clauses one at a time).
 BddAnswer bdd_falsifiable(const Aig& aig, const uint32_t* literals, uint32_t count,
-                          uint32_t node_limit);
+                          uint32_t node_limit, std::vector<uint32_t>* falsifying = nullptr);
 
 #endif

@@ -16,7 +16,9 @@
 //      enumeration work of the run is bounded, past the bound every clause
 //      goes to MiniSat. A clause MiniSat leaves within its budgets goes to
 //      decision diagrams of its cone (cone_bdd.hpp), which may prove it
-//      never false; else MiniSat goes on without a bound.
+//      never false, or give a falsifying assignment that MiniSat confirms
+//      by propagation under assumptions; when they give up, MiniSat goes on
+//      without a bound.
 //   4. The counterexample's assignment is made canonical where the cone is
 //      small (the first falsifying assignment in enumeration order, with the
 //      lowest-numbered free variable as the lowest bit), and the values of
@@ -481,16 +483,39 @@ bool ModelTest::enumerate_cone(uint32_t position) {
   return enumerate(program_, 1) == 0;
 }
 
-// Decides one clause: the incremental solver within its budgets,
-// then decision diagrams (which only prove a clause never false: a
-// counterexample is always the solver's), then the solver without bound.
+// Decides one clause: the incremental solver within its budgets, then
+// decision diagrams of its cone, then the solver without bound. When the
+// diagrams show the clause falsifiable, their assignment of the cone's
+// inputs (every other input of the solver false) goes to the solver as
+// assumptions besides the clause's complement: every gate then follows by
+// propagation, and the counterexample printed is the solver's model as
+// ever. That assignment falsifies the clause; were the solver ever to
+// disagree, the unbounded search decides instead.
 bool ModelTest::solve_clause(uint32_t position) {
   const int answer = solve_within(position, limits_.conflict_budget, limits_.propagation_budget);
   if (answer >= 0) return answer == 1;
-  if (bdd_falsifiable(*aig_, literals_of(position), size_of(position), limits_.diagram_nodes) ==
-      BddAnswer::kNever) {
+  std::vector<uint32_t>& fixed = cone_free_;  // graph literals of the inputs to assume
+  const BddAnswer diagrams = bdd_falsifiable(*aig_, literals_of(position), size_of(position),
+                                             limits_.diagram_nodes, &fixed);
+  if (diagrams == BddAnswer::kNever) {
     ++statistics_.diagram_clauses;
     return false;
+  }
+  // Empty: the diagram store had no room for the assignment.
+  if (diagrams == BddAnswer::kFalsifiable && !fixed.empty()) {
+    const uint32_t epoch = stamp_next();
+    for (const uint32_t literal : fixed) stamp_[literal >> 1] = epoch;
+    for (uint32_t node = 1; node < nodes_; ++node)
+      if (aig_->is_input(node) && solver_variable_[node] >= 0 && stamp_[node] != epoch)
+        fixed.push_back(2 * node + 1);
+    const uint64_t conflicts = solver_->conflicts;
+    if (solve_within(position, kUnbounded, kUnbounded, fixed) == 1) {
+      assert(solver_->conflicts == conflicts && "confirmed by more than propagation");
+      (void)conflicts;
+      ++statistics_.diagram_counterexamples;
+      return true;
+    }
+    assert(!"the solver refutes the diagrams' counterexample");
   }
   return solve_within(position, kUnbounded, kUnbounded) == 1;
 }
@@ -499,9 +524,11 @@ bool ModelTest::solve_clause(uint32_t position) {
 // or `propagations` propagations (kUnbounded: never): 1 when some
 // assignment falsifies the clause (the solver's values of the free
 // variables become the witness), 0 when none does, -1 when a budget ran out
-// first. Stopping early loses nothing: the solver keeps what it learnt, and
-// a later call goes on from there.
-int ModelTest::solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations) {
+// first. `fixed` holds graph literals of inputs in the solver assumed true
+// besides the clause's complement. Stopping early loses nothing: the solver
+// keeps what it learnt, and a later call goes on from there.
+int ModelTest::solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations,
+                            const std::vector<uint32_t>& fixed) {
   assert(position < input_clauses_ && !clause_holds_[position]);
   if (!solver_) {
     solver_.reset(new Minisat::Solver);
@@ -544,6 +571,10 @@ int ModelTest::solve_within(uint32_t position, uint64_t conflicts, uint64_t prop
   Minisat::vec<Minisat::Lit> assumptions;
   for (uint32_t k = 0; k < size_of(position); ++k)
     assumptions.push(~to_solver(literals_of(position)[k]));
+  for (const uint32_t literal : fixed) {
+    assert(aig_->is_input(literal >> 1) && solver_variable_[literal >> 1] >= 0);
+    assumptions.push(to_solver(literal));
+  }
   solver.budgetOff();
   if (conflicts != kUnbounded)
     solver.setConfBudget(static_cast<int64_t>(std::min<uint64_t>(conflicts, INT64_MAX / 2)));

@@ -37,6 +37,9 @@ class ModelTest {
     uint32_t solved_clauses = 0;        // clauses decided by MiniSat
     uint32_t diagram_clauses = 0;       // clauses MiniSat left within its budget that
                                         // decision diagrams proved never false
+    uint32_t diagram_counterexamples = 0;  // clauses MiniSat left within its budget that
+                                           // decision diagrams showed falsifiable, with
+                                           // MiniSat confirming their assignment
     uint32_t encoded_gates = 0;         // gates whose defining clauses reached MiniSat
   };
 
@@ -45,8 +48,11 @@ class ModelTest {
   // the work of the run (the whole network at once, or every cone walked
   // and enumerated) would pass `run_budget`, so does every clause left.
   // MiniSat first gets `conflict_budget` conflicts and `propagation_budget`
-  // propagations for a clause; past either, decision diagrams of at most `diagram_nodes` nodes try to prove the
-  // clause never false (cone_bdd.hpp), and when they cannot, MiniSat goes on
+  // propagations for a clause; past either, decision diagrams of at most
+  // `diagram_nodes` nodes decide the clause (cone_bdd.hpp): a clause they
+  // prove never false is done, one they show falsifiable is given to
+  // MiniSat with their falsifying assignment of its inputs assumed, so that
+  // propagation alone confirms it; when they give up, MiniSat goes on
   // without a bound. Only counts end a phase, never time, so a run's result
   // does not depend on the machine's speed.
   struct Limits {
@@ -135,7 +141,8 @@ class ModelTest {
   void report_until(uint32_t end);
   uint64_t program_cost(const Program& program) const;
   bool solve_clause(uint32_t position);
-  int solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations);
+  int solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations,
+                   const std::vector<uint32_t>& fixed = {});
   void compute_values();
   uint32_t chunk_words(const Program& program) const;
   uint32_t stamp_next();

@@ -12,7 +12,8 @@
 #   NAME.out      the exact standard output (optional in tests/corpus, where the
 #                 verdict line is checked instead)
 # Timing figures of --d runs are masked before comparing. A file that belongs to
-# no case fails the run, so nothing is silently left out.
+# no case fails the run, so nothing is silently left out (tests/golden/generate
+# writes some of the cases).
 #
 # Usage: tests/golden/run.sh [path/to/zel] [case-filter-regex]
 set -u
@@ -92,7 +93,7 @@ for base in "$root/tests/golden" "$root/tests/corpus"; do
     done
     for file in "$dir"/*; do
       [ -f "$file" ] || continue
-      case "$file" in */run.sh|*/README.md|*/MANIFEST.tsv) continue ;; esac
+      case "$file" in */run.sh|*/generate|*/README.md|*/MANIFEST.tsv) continue ;; esac
       name=$(basename "$file"); stem=${name%.*}
       case "$name" in *.cert|*.qdimacs|*.args|*.expect|*.out) ;; *) stem="" ;; esac
       if [ -z "$stem" ] || [ -z "${cases[$stem]:-}" ]; then

@@ -1,8 +1,9 @@
 // Decision diagrams of a clause's cone: the answer on equivalences built
 // two ways (never false) and on near-equivalences (false on one
 // assignment), each checked against plain evaluation; a node bound too
-// small gives up instead of answering; and calls after a given-up one
-// start afresh.
+// small gives up instead of answering; calls after a given-up one start
+// afresh; and a falsifiable answer comes with the least falsifying
+// assignment.
 #include "model/cone_bdd.hpp"
 
 #include <gtest/gtest.h>
@@ -126,6 +127,73 @@ TEST(ConeBdd, NodeBoundGivesUp) {
   const std::vector<uint32_t> input = {x[0]};
   EXPECT_EQ(bdd_falsifiable(aig, input.data(), 1, 8191), BddAnswer::kGaveUp);
   EXPECT_EQ(bdd_falsifiable(aig, input.data(), 1, 8192), BddAnswer::kFalsifiable);
+}
+
+// The least assignment of `inputs` (graph literals of inputs, the first
+// the most significant bit) under which every literal of the clause is
+// false, as falsifying assignments are given: a literal per input, positive
+// for true. Empty when there is none.
+std::vector<uint32_t> least_falsifying(const Aig& aig, const std::vector<uint32_t>& clause,
+                                       const std::vector<uint32_t>& inputs) {
+  std::vector<uint32_t> index(aig.nodes(), 0);  // input node -> its bit in evaluate()
+  uint32_t count = 0;
+  for (uint32_t node = 1; node < aig.nodes(); ++node)
+    if (aig.is_input(node)) index[node] = count++;
+  const uint32_t n = static_cast<uint32_t>(inputs.size());
+  for (uint64_t number = 0; number < (uint64_t{1} << n); ++number) {
+    uint64_t bits = 0;
+    for (uint32_t i = 0; i < n; ++i)
+      bits |= ((number >> (n - 1 - i)) & 1u) << index[inputs[i] >> 1];
+    bool falsified = true;
+    for (uint32_t literal : clause) falsified = falsified && !evaluate(aig, literal, bits);
+    if (!falsified) continue;
+    std::vector<uint32_t> assignment;
+    for (uint32_t i = 0; i < n; ++i)
+      assignment.push_back(inputs[i] ^ (((number >> (n - 1 - i)) & 1u) ? 0u : 1u));
+    return assignment;
+  }
+  return {};
+}
+
+// The assignment a falsifiable answer gives is the least falsifying one,
+// over exactly the cone's inputs, with inputs the clause does not depend on
+// false; the other answers leave none.
+TEST(ConeBdd, GivesTheLeastFalsifyingAssignment) {
+  for (const int flip : {3, 9, 0}) {
+    SCOPED_TRACE(flip);
+    Parities p(10, flip);
+    std::vector<uint32_t> inputs;
+    for (uint32_t node = 1; node < p.aig.nodes(); ++node)
+      if (p.aig.is_input(node)) inputs.push_back(2 * node);
+    for (const std::vector<uint32_t>& clause :
+         {std::vector<uint32_t>{p.first ^ 1u, p.second}, std::vector<uint32_t>{p.first, p.second ^ 1u}}) {
+      std::vector<uint32_t> falsifying = {7};  // cleared by the call
+      EXPECT_EQ(bdd_falsifiable(p.aig, clause.data(), 2, 1u << 16, &falsifying),
+                BddAnswer::kFalsifiable);
+      const std::vector<uint32_t> expected = least_falsifying(p.aig, clause, inputs);
+      ASSERT_EQ(expected.size(), 10u);
+      EXPECT_EQ(falsifying, expected);
+    }
+  }
+  // (a AND b) OR (a AND NOT b) is a, with b in its cone; c lies outside it.
+  Aig aig;
+  const uint32_t a = aig.add_input(1), b = aig.add_input(2), c = aig.add_input(3);
+  const uint32_t g = aig.make_and(aig.make_and(a, b) ^ 1u, aig.make_and(a, b ^ 1u) ^ 1u) ^ 1u;
+  std::vector<uint32_t> falsifying;
+  const std::vector<uint32_t> not_g = {g ^ 1u};
+  EXPECT_EQ(bdd_falsifiable(aig, not_g.data(), 1, 1u << 16, &falsifying), BddAnswer::kFalsifiable);
+  EXPECT_EQ(falsifying, (std::vector<uint32_t>{a, b ^ 1u}));
+  EXPECT_EQ(falsifying, least_falsifying(aig, not_g, {a, b}));
+  const std::vector<uint32_t> g_or_c = {g, c};
+  EXPECT_EQ(bdd_falsifiable(aig, g_or_c.data(), 2, 1u << 16, &falsifying), BddAnswer::kFalsifiable);
+  EXPECT_EQ(falsifying, (std::vector<uint32_t>{a ^ 1u, b ^ 1u, c ^ 1u}));
+  const std::vector<uint32_t> never = {g ^ 1u, a};
+  falsifying = {7};
+  EXPECT_EQ(bdd_falsifiable(aig, never.data(), 2, 1u << 16, &falsifying), BddAnswer::kNever);
+  EXPECT_TRUE(falsifying.empty());
+  falsifying = {7};
+  EXPECT_EQ(bdd_falsifiable(aig, not_g.data(), 1, 100, &falsifying), BddAnswer::kGaveUp);
+  EXPECT_TRUE(falsifying.empty());
 }
 
 }  // namespace

@@ -348,15 +348,23 @@ TEST(ModelTest, AgreesWithThePlainProcedureUnderSmallBounds) {
   EXPECT_GT(solved.solved_clauses, 0u);
 }
 
+// Limits that leave every clause to MiniSat (no enumeration), and past
+// `conflicts` conflicts to the decision diagrams.
+ModelTest::Limits diagrams_after(uint64_t conflicts) {
+  ModelTest::Limits limits;
+  limits.run_budget = 0;
+  limits.conflict_budget = conflicts;
+  return limits;
+}
+
 // No conflict for MiniSat before the diagrams: the clauses it does not
 // decide by propagation alone go to them, and those they cannot prove
-// (falsifiable ones, or all when the node bound is too small) back to
-// MiniSat; the answers and counterexamples stay right.
+// (falsifiable ones, with the diagrams' assignment assumed, or all when the
+// node bound is too small) back to MiniSat; the answers and
+// counterexamples stay right.
 TEST(ModelTest, AgreesWithThePlainProcedureThroughDiagrams) {
   const Shape wide = {40, 64, 80, 8, 40, 10};
-  ModelTest::Limits diagrams;
-  diagrams.run_budget = 0;
-  diagrams.conflict_budget = 0;
+  ModelTest::Limits diagrams = diagrams_after(0);
   const ModelTest::Statistics proved = compare_random(5, wide, 60, diagrams);
   EXPECT_GT(proved.diagram_clauses, 0u);
   diagrams.diagram_nodes = 8;  // too few to start with
@@ -368,9 +376,9 @@ TEST(ModelTest, AgreesWithThePlainProcedureThroughDiagrams) {
 // A clause false on one assignment of 30 free variables (too many to
 // enumerate, too rare for the simulation), after one that always holds but
 // not by its form: past a budget of no conflicts the diagrams prove the
-// first and find the second falsifiable, and MiniSat, going on, gives the
-// counterexample.
-TEST(ModelTest, DiagramsLeaveCounterexamplesToMiniSat) {
+// first and find the second falsifiable, with the one assignment that
+// falsifies it, which MiniSat confirms and gives as the counterexample.
+TEST(ModelTest, DiagramsGiveCounterexamplesMiniSatConfirms) {
   const int free = 30;
   std::vector<GateSpec> gates;
   std::vector<int> operands = range(1, free);
@@ -382,15 +390,61 @@ TEST(ModelTest, DiagramsLeaveCounterexamplesToMiniSat) {
   const unsigned variables = free + 3;
   const Network network = make_network(variables, gates);
   const ClauseStore store = make_clauses(clauses);
-  ModelTest::Limits limits;
-  limits.run_budget = 0;
-  limits.conflict_budget = 0;
-  ModelTest test(network, store, 2, limits);
+  ModelTest test(network, store, 2, diagrams_after(0));
   EXPECT_EQ(test.first_falsifiable(), 1u);
   EXPECT_EQ(test.statistics().diagram_clauses, 1u);
+  EXPECT_EQ(test.statistics().diagram_counterexamples, 1u);
   EXPECT_EQ(test.statistics().solved_clauses, 1u);
   for (int v = 1; v <= free; ++v) EXPECT_EQ(test.value(v), v != 7) << v;
   EXPECT_TRUE(test.value(rare));
+}
+
+// The parity of 40 free variables as a chain of XORs (if-then-else gates)
+// and as a balanced tree over them in another order, the tree XOR an AND
+// of all 40 with every third negated: the two differ on that one
+// assignment, so one of the clauses saying they are equal is false there
+// and nowhere else, a search MiniSat does not end in reasonable time. An
+// earlier clause over five more free variables (an AND's definition) brings
+// those into the solver. Under a small conflict budget the diagrams prove
+// the two clauses that hold and give the assignment that falsifies the
+// other; MiniSat confirms it, with the five others false.
+TEST(ModelTest, ParityCounterexampleFromTheDiagrams) {
+  const int inputs = 40, others = 5;
+  int next = inputs + others + 1;
+  std::vector<GateSpec> gates;
+  auto define = [&](Gate::Kind kind, std::vector<int> operands) {
+    gates.push_back({kind, static_cast<unsigned>(next), std::move(operands)});
+    return next++;
+  };
+  auto exclusive_or = [&](int x, int y) { return define(ITE, {x, -y, y}); };
+  const int other_and = define(AND, range(inputs + 1, inputs + others));
+  int chain = 1;
+  for (int u = 2; u <= inputs; ++u) chain = exclusive_or(u, chain);
+  std::vector<int> level;
+  for (int k = 1; k <= inputs; ++k) level.push_back(7 * k % (inputs + 1));
+  while (level.size() > 1) {
+    std::vector<int> paired;
+    for (size_t i = 0; i + 1 < level.size(); i += 2) paired.push_back(exclusive_or(level[i], level[i + 1]));
+    if (level.size() % 2) paired.push_back(level.back());
+    level = paired;
+  }
+  std::vector<int> signs;  // the one assignment where the AND is true, as literals
+  for (int u = 1; u <= inputs; ++u) signs.push_back(u % 3 ? u : -u);
+  const int differ = exclusive_or(define(AND, signs), level[0]);
+  // 27 inputs true there: the chain is 1, the other 0, and the last clause false.
+  const std::vector<std::vector<int>> clauses = {
+      {-other_and, inputs + 1}, {chain, -differ}, {-chain, differ}};
+  const unsigned variables = static_cast<unsigned>(next);
+  const Network network = make_network(variables, gates);
+  const ClauseStore store = make_clauses(clauses);
+  ModelTest test(network, store, 3, diagrams_after(100));
+  EXPECT_EQ(test.first_falsifiable(), 2u);
+  EXPECT_EQ(test.statistics().diagram_counterexamples, 1u);
+  EXPECT_EQ(test.statistics().solved_clauses, 2u);  // the first clause, and the confirmation
+  EXPECT_EQ(test.statistics().diagram_clauses, 1u);
+  expect_falsified(network, store, 2, test, variables);
+  for (int u = 1; u <= inputs; ++u) EXPECT_EQ(test.value(u), u % 3 != 0) << u;
+  for (int v = inputs + 1; v <= inputs + others; ++v) EXPECT_FALSE(test.value(v)) << v;
 }
 
 // A chain of gates each reading a free variable first and the gate before
