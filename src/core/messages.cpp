@@ -133,4 +133,10 @@ std::string aiger_fresh_variables(uint32_t gates, bool constant, uint32_t max_va
          ": beyond the largest supported variable number " + std::to_string(kMaxVariable) + ".";
 }
 
+std::string qrp_work_bound(uint64_t bound) {
+  return "the resolutions of the trace so far pass over more than " + std::to_string(bound) +
+         " literals (a base and 1024 for each number read): the trace is refused as too costly "
+         "to check.";
+}
+
 }  // namespace message

@@ -26,6 +26,8 @@ std::string number_conversion_failed(const std::string& token);
 std::string missing_header(const std::string& file_name);
 std::string unknown_claim(const std::string& claim);
 std::string tautological_resolvent(const std::string& clause);
+// A QRP trace whose resolutions outgrow its size.
+std::string qrp_work_bound(uint64_t bound);
 std::string cannot_write(const std::string& path, const std::string& reason);
 // The model's refusals.
 std::string needs_no_model(uint32_t variable);

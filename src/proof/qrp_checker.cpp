@@ -14,6 +14,7 @@
 #include "core/clock.hpp"
 #include "core/exception.hpp"
 #include "core/hash.hpp"
+#include "core/messages.hpp"
 #include "formula/rules.hpp"
 
 namespace {
@@ -147,6 +148,7 @@ void QrpChecker::check_step(const QrpEntry& step) {
   in_entry_ = true;
   entry_position_ = step.position;
   step_index_ = step.index;
+  numbers_read_ += step.literals.size() + step.antecedents.size() + 2;
   if (step_map_.defined(step.index))
     refuse("Step index " + std::to_string(step.index) + " is used twice.");
   if (step.index > ClauseMap::kLargestClauseNumber)
@@ -424,7 +426,7 @@ uint32_t QrpChecker::cube_reading(uint32_t position) {
 // Resolves and reduces the step's antecedents (store positions in
 // antecedent_positions_) by the rule of `kind` and compares the result with
 // the listed literals; throws Exception at the first fault.
-QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Kind kind) {
+QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Kind kind, bool allow_indexed) {
   const Rule rule = kind == CUBE ? Rule::CUBE : Rule::CLAUSE;
   const std::vector<unsigned>& levels = formula_.levels;
   WorkingClause* running = load();
@@ -435,7 +437,32 @@ QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Kind kind) {
   // removes literals only, so it keeps this).
   bool pair_free = held_pair_free_;
   if (views_.size() == 1) running->reduce(rule, levels);
+  // Each resolution below passes over the running constraint. When a
+  // step's passes outgrow what it lists and what its antecedents hold, the
+  // chain goes on in the indexed constraint, where a resolution costs the
+  // antecedent's size: a step is then linear in its numbers. The indexed
+  // constraint gives the same set in another order, so a step whose listed
+  // literals differ is derived again without it for the message.
+  uint64_t work = 0, linear = step.literals.size() + step.antecedents.size();
+  bool indexed = false, switched = !allow_indexed;
   for (size_t i = 1; i < views_.size(); ++i) {
+    linear += views_[i].size;
+    if (!switched && work > kIndexedSwitch * linear) {
+      switched = true;
+      if (chain_codes_ == 0) {
+        chain_codes_ = marks_.size();
+        chain_.reset(chain_codes_, levels);
+      }
+      indexed = chain_.load(running->view(), levels);
+    }
+    if (indexed) {
+      if (chain_.resolve(rule, views_[i], levels, marks_) != 0) continue;
+      chain_.take(running->overwrite(), levels);
+      indexed = false;
+      pair_free = true;
+    }
+    work += running->size() + views_[i].size;
+    charge_work(running->size() + views_[i].size);
     // Mostly the two meet in the pivot alone: one pass finds and resolves
     // it, in place when the running constraint is known to be pair-free.
     if (pair_free &&
@@ -471,9 +498,26 @@ QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Kind kind) {
     }
     std::swap(running, result);
   }
+  if (indexed) {
+    chain_.take(running->overwrite(), levels);
+    pair_free = true;
+  }
 
-  if (!listed_match(step.literals, *running)) refuse_listed(step, kind, *running);
+  if (!listed_match(step.literals, *running)) {
+    if (switched && allow_indexed) return derive(step, kind, false);
+    refuse_listed(step, kind, *running);
+  }
   return Derivation{running, pair_free, long_distance};
+}
+
+// Counts literals passed over by resolutions on the working clauses and
+// refuses the trace when they outgrow its size: the long-distance and
+// faulty steps that the indexed constraint does not take could otherwise
+// keep the checker busy for hours on a trace of a few megabytes.
+void QrpChecker::charge_work(uint64_t literals) {
+  work_ += literals;
+  const uint64_t bound = options_.work_base + kWorkPerNumber * numbers_read_;
+  if (work_ > bound) refuse(step_text() + message::qrp_work_bound(bound));
 }
 
 // The common verdict on a step's listed literals: they are, as a set,

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "formula/indexed_constraint.hpp"
 #include "formula/working_clause.hpp"
 #include "formula/qcnf.hpp"
 #include "formula/strategy.hpp"
@@ -50,6 +51,9 @@ class QrpChecker {
  public:
   struct Options {
     bool debug = false;  // --d: a line for the prefix and the result
+    // The literals resolutions on the working clauses may pass over in a
+    // run beyond 1024 for each number of the trace's steps.
+    uint64_t work_base = uint64_t{1} << 32;
   };
 
   // Checks traces over `formula`, which holds the QBF file (and nothing
@@ -124,7 +128,10 @@ class QrpChecker {
     bool pair_free = false;
     bool long_distance = false;
   };
-  Derivation derive(const QrpEntry& step, Kind kind);
+  // `allow_indexed` false: every resolution on the working clauses, for
+  // the literal order of a refusal's message.
+  Derivation derive(const QrpEntry& step, Kind kind, bool allow_indexed = true);
+  void charge_work(uint64_t literals);
   [[noreturn]] void refuse_mixed_kinds(const QrpEntry& step);
   bool read_inputs_as_cubes();
   uint32_t cube_reading(uint32_t position);
@@ -185,6 +192,18 @@ class QrpChecker {
   std::vector<std::vector<Literal>> loaded_;  // the antecedents' literals, one vector each
   std::vector<ClauseView> views_;     // views of loaded_
   std::vector<uint32_t> antecedent_positions_;  // the step's antecedents as store positions
+
+  // Resolution work: a step switches to chain_ when its passes over the
+  // running constraint exceed kIndexedSwitch times its numbers and its
+  // antecedents' literals; the literals passed over on the working clauses
+  // in a run may not exceed the options' work_base + kWorkPerNumber per
+  // number read.
+  static constexpr uint64_t kIndexedSwitch = 8;
+  static constexpr uint64_t kWorkPerNumber = 1024;
+  IndexedConstraint chain_;         // the chain's constraint once a step switched
+  size_t chain_codes_ = 0;          // its tables' size, 0 before its first use
+  uint64_t numbers_read_ = 0;       // numbers of the steps read so far
+  uint64_t work_ = 0;               // literals passed over by resolutions on working clauses
 };
 
 #endif

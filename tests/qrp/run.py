@@ -14,6 +14,9 @@ give 10:
   - the result line flipped -> 20;
   - the step the root's first antecedent is cut -> 30;
   - a step's line repeated (its index used twice) -> 30.
+A step of 800,000 resolutions on a clause of 200,001 literals ends at
+once (work linear in the step's numbers), and a long chain's mismatch is
+reported with the exact message.
 Exact messages and positions (line and column, byte offsets) are checked
 for the repeated index, the cut step and a missing QBF file; --stats
 counts the steps checked and those outside the proof, which this script
@@ -307,7 +310,50 @@ def main():
     check("a binary trace cut inside a step: its message names a byte offset",
           status == 30 and out.startswith(b"Error at byte offset %d: " % cut_at) and
           b"cut off by the end of the file" in out, repr(out))
+    long_chains(tmp)
     return TALLY.summary()
+
+
+def long_chain(n, repeats, listed, result):
+    """A trace of one step that resolves the clause (1 ... n q0) with
+    (-q0 q1) and (-q1 q0) `repeats` times each, listing `listed`; its
+    formula. Every resolution is a single clash on an existential pivot."""
+    q0, q1 = n + 1, n + 2
+    variables = " ".join(map(str, range(1, q1 + 1)))
+    long_clause = " ".join(map(str, range(1, n + 1))) + " %d" % q0
+    formula = "p cnf %d 3\ne %s 0\n%s 0\n%d %d 0\n%d %d 0\n" % (
+        q1, variables, long_clause, -q0, q1, -q1, q0)
+    trace = Trace("p qrp %d 3\ne %s 0\n1 %s 0 0\n2 %d %d 0 0\n3 %d %d 0 0\n4 %s 0 1 %s 0\nr %s\n" % (
+        q1, variables, long_clause, -q0, q1, -q1, q0, " ".join(map(str, listed)),
+        " ".join(["2 3"] * repeats), result))
+    return formula, trace
+
+
+def long_chains(tmp):
+    """A step's work is linear in its numbers: 800,000 resolutions on a
+    clause of 200,001 literals end in well under a second (they took
+    minutes when each resolution passed over the whole clause). A step
+    whose listed literals differ is refused with the clause derived in the
+    order the resolutions give it."""
+    n = 200000
+    formula, trace = long_chain(n, 400000, list(range(1, n + 2)), "SAT")
+    formula_path = os.path.join(tmp, "long-chain.qdimacs")
+    with open(formula_path, "w") as f:
+        f.write(formula)
+    for encoding, payload in (("ascii", trace.ascii()), ("binary", trace.binary()[0])):
+        status, out, _ = run([formula_path, "-"], payload)
+        check("800,000 single-clash resolutions on a long clause (%s)" % encoding,
+              status == 20 and out == ERRONEOUS, "status %d, %r" % (status, out[:300]))
+    n = 300
+    formula, trace = long_chain(n, 300, list(range(2, n + 2)), "UNSAT")
+    with open(formula_path, "w") as f:
+        f.write(formula)
+    status, out, _ = run([formula_path, "-"], trace.ascii())
+    wanted = ("Error at line 6, column 1: Step 4: the listed literals (%s) differ from the clause "
+              "derived (%s).\n" % (", ".join(map(str, range(2, n + 2))),
+                                   ", ".join(map(str, range(1, n + 2))))).encode()
+    check("a long chain whose listed literals differ", status == 30 and out == wanted,
+          "status %d, %r" % (status, out[-300:]))
 
 
 if __name__ == "__main__":

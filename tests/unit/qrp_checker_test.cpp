@@ -28,7 +28,8 @@ struct Outcome {
   QrpStatistics statistics;  // the checker's counts at the end
 };
 
-Outcome check_trace(const std::string& qdimacs, const std::string& trace) {
+Outcome check_trace(const std::string& qdimacs, const std::string& trace,
+                    QrpChecker::Options options = QrpChecker::Options()) {
   QCNF formula;
   MemoryTokens formula_tokens(qdimacs, Tokenizer::Separators::QDIMACS, "QBF File: ");
   const Refusal refusal = read_qdimacs(formula_tokens.tokens(), formula);
@@ -36,7 +37,7 @@ Outcome check_trace(const std::string& qdimacs, const std::string& trace) {
   ByteSource source;
   source.open_memory(trace.data(), trace.size(), "trace");
   QrpReader reader(source);
-  QrpChecker checker(formula, QrpChecker::Options());
+  QrpChecker checker(formula, options);
   Outcome outcome;
   try {
     reader.read_header();
@@ -302,6 +303,36 @@ TEST(QrpRules, SingleClashResolutionIsTheGeneralOne) {
 
 // Packed records give back what was stored, literals and antecedents, for
 // codes and distances of every length.
+// A chain of long-distance resolutions on a long clause passes over the
+// whole clause at each resolution (the indexed constraint takes no pair):
+// the run's work is bounded by the trace's size and refused past it, at
+// the step where it happens, with the bound named.
+TEST(QrpChecker, WorkBoundOfLongDistanceChains) {
+  const int zs = 3000, repeats = 3000;
+  // ∃p1 p2 ∀u ∃z1..zm: (p1 u z..) (-p1 p2 -u) (-p2 p1) (-p1 p2). The first
+  // resolution leaves u and -u (sound: u is deeper than the pivot p1), and
+  // every later one keeps the pair.
+  std::string zlist, formula = "p cnf " + std::to_string(zs + 3) + " 4\ne 1 2 0\na 3 0\ne";
+  for (int z = 4; z < zs + 4; ++z) zlist += " " + std::to_string(z);
+  formula += zlist + " 0\n1 3" + zlist + " 0\n-1 2 -3 0\n-2 1 0\n-1 2 0\n";
+  std::string trace = "p qrp " + std::to_string(zs + 3) + " 4\ne 1 2 0\na 3 0\ne" + zlist +
+                      " 0\n1 1 3" + zlist + " 0 0\n2 -1 2 -3 0 0\n3 -2 1 0 0\n4 -1 2 0 0\n5" +
+                      zlist + " 3 -3 2 0 1 2";
+  for (int i = 0; i < repeats; ++i) trace += " 3 4";
+  trace += " 0\nr UNSAT\n";
+  EXPECT_EQ(check_trace(formula, trace).text, "erroneous");
+  QrpChecker::Options tight;
+  tight.work_base = 0;
+  // Numbers read by step 5, each step's literals and antecedents and its
+  // two zeros: 3002 + 2, 3 + 2, 2 + 2, 2 + 2, and 3003 + 6002 + 2.
+  const uint64_t numbers = 3004 + 5 + 4 + 4 + 9007;
+  EXPECT_EQ(check_trace(formula, trace, tight).text,
+            "line 9, column 1: Step 5: the resolutions of the trace so far pass over more than " +
+                std::to_string(1024 * numbers) +
+                " literals (a base and 1024 for each number read): the trace is refused as too "
+                "costly to check.");
+}
+
 TEST(PackedStore, RecordsReadBack) {
   PackedStore store(5);
   const std::vector<Literal> wide = literals({1, -127, 128, -16384, 2147483647, -33554431});
