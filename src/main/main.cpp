@@ -32,6 +32,9 @@ namespace {
   std::cout << "   --v                    show version information" << std::endl;
   std::cout << "   --stats                write statistics to standard error after the verdict"
             << std::endl;
+  std::cout << "   --forward              check every step of a QRP trace, not only those its"
+            << std::endl;
+  std::cout << "                          result rests on" << std::endl;
   std::cout << "   --skolem FILE          write the Skolem functions of a validated model or"
             << std::endl;
   std::cout << "                          QRP cube proof as an AIGER circuit to FILE" << std::endl;
@@ -63,6 +66,8 @@ Arguments parse(int argc, char** argv) {
       arguments.ignore = true;
     } else if (argument == "--stats") {
       arguments.statistics = true;
+    } else if (argument == "--forward") {
+      arguments.forward = true;
     } else if (argument == "--skolem") {
       if (i + 1 == argc) usage();
       arguments.skolem_file = argv[++i];

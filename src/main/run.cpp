@@ -193,6 +193,7 @@ bool Run::check_qrp(Tokenizer&& tokens) {
 
   QrpChecker::Options options;
   options.debug = arguments_.debug;
+  options.forward = arguments_.forward;
   qrp_checker_.reset(new QrpChecker(formula_, options));
   statistics_.has_qrp = true;
   const AtExit counts([&] {

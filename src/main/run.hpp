@@ -36,6 +36,7 @@ struct Arguments {
   bool debug = false;            // --d
   bool ignore = false;           // --ignore
   bool statistics = false;       // --stats
+  bool forward = false;          // --forward: every step of a QRP trace checked
 
   // The files the run reads, which no output may replace.
   std::vector<InputFile> input_files() const {

@@ -44,6 +44,7 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
                                    " input clauses, " + number(qrp.initial_cubes) +
                                    " initial cubes, " + number(qrp.clause_steps) +
                                    " clause steps, " + number(qrp.cube_steps) + " cube steps)");
+    line(out, "steps skipped", number(qrp.skipped));
     line(out, "steps outside the proof", number(qrp.outside_proof));
     line(out, "initial cubes by MiniSat", number(qrp.cubes_solved));
   } else if (has_aiger) {

@@ -46,6 +46,7 @@ QrpChecker::QrpChecker(QCNF& formula, Options options)
       implication_(formula, formula.clauses.size()),
       marks_(2 * formula.quantifiers.size() + 2, 0) {
   step_map_.resize(1);
+  read_.ordinals.resize(1);
 }
 
 QrpChecker::~QrpChecker() = default;
@@ -68,17 +69,22 @@ bool QrpChecker::check(QrpReader& reader) {
   checking_ = true;
   gettimeofday(&start_, nullptr);
   QrpEntry entry;
-  for (;;) {
+  for (uint64_t steps = 1;; ++steps) {
     switch (reader.next(entry)) {
       case QrpEntry::BLOCK:
         check_block(entry);
         break;
       case QrpEntry::STEP:
-        check_step(entry);
-        if (progress_ && statistics_.steps() % 4096 == 0) progress_(statistics_.steps());
+        numbers_read_ += entry.literals.size() + entry.antecedents.size() + 2;
+        if (options_.forward)
+          check_step(entry);
+        else
+          read_step(entry);
+        if (progress_ && steps % 4096 == 0) progress_(steps);
         break;
       case QrpEntry::RESULT: {
-        const bool proved = conclude(entry.satisfiable);
+        const bool proved =
+            options_.forward ? conclude(entry.satisfiable) : check_backward(entry.satisfiable);
         statistics_.proof_seconds = seconds_since(start_);
         checking_ = false;
         return proved;
@@ -144,39 +150,53 @@ void QrpChecker::check_block(const QrpEntry& block) {
 
 // ---- steps --------------------------------------------------------------
 
-void QrpChecker::check_step(const QrpEntry& step) {
+void QrpChecker::check_step(const QrpEntry& step, uint32_t input) {
   in_entry_ = true;
   entry_position_ = step.position;
   step_index_ = step.index;
-  numbers_read_ += step.literals.size() + step.antecedents.size() + 2;
-  if (step_map_.defined(step.index))
-    refuse("Step index " + std::to_string(step.index) + " is used twice.");
-  if (step.index > ClauseMap::kLargestClauseNumber)
-    refuse("Step index " + std::to_string(step.index) +
-           " exceeds the largest supported index " +
-           std::to_string(ClauseMap::kLargestClauseNumber) + ".");
+  check_new_index(step.index, step_map_);
   if (step.antecedents.empty())
-    check_input_or_initial(step);
+    check_input_or_initial(step, input);
   else
     check_derived(step);
   in_entry_ = false;
 }
 
+// A step's index must be new (not in `known`) and within the limit.
+void QrpChecker::check_new_index(uint32_t index, const ClauseMap& known) const {
+  if (known.defined(index)) refuse("Step index " + std::to_string(index) + " is used twice.");
+  if (index > ClauseMap::kLargestClauseNumber)
+    refuse("Step index " + std::to_string(index) + " exceeds the largest supported index " +
+           std::to_string(ClauseMap::kLargestClauseNumber) + ".");
+}
+
+void QrpChecker::refuse_undefined(uint32_t antecedent) const {
+  refuse(step_text() + "antecedent " + std::to_string(antecedent) + " is not defined.");
+}
+
 // The step's literals without duplicates into listed_; each must name a
 // variable of the QBF file.
 void QrpChecker::distinct_literals(const QrpEntry& step) {
+  const unsigned undefined = collect_distinct(step.literals);
+  if (undefined != 0)
+    refuse(step_text() + "variable " + std::to_string(undefined) + " is not in the QBF file.");
+}
+
+// The same without the refusal: the first variable outside the QBF file,
+// else 0 with listed_ filled.
+unsigned QrpChecker::collect_distinct(const std::vector<Literal>& literals) {
   listed_.clear();
-  for (const Literal& literal : step.literals) {
+  for (const Literal& literal : literals) {
     if (!formula_.is_defined(literal.variable())) {
       for (const Literal& marked : listed_) marks_[marked.code] = 0;
-      refuse(step_text() + "variable " + std::to_string(literal.variable()) +
-             " is not in the QBF file.");
+      return literal.variable();
     }
     if (marks_[literal.code]) continue;
     marks_[literal.code] = 1;
     listed_.push_back(literal);
   }
   for (const Literal& literal : listed_) marks_[literal.code] = 0;
+  return 0;
 }
 
 // The constraint at a store position, input clause or derived.
@@ -193,17 +213,13 @@ void QrpChecker::read_constraint(uint32_t position, std::vector<Literal>& litera
 // A step without antecedents: an input clause when its literal set is a
 // clause of the QBF file (the one due next, as solvers write them, or any),
 // else an initial cube, which must imply the matrix.
-void QrpChecker::check_input_or_initial(const QrpEntry& step) {
+void QrpChecker::check_input_or_initial(const QrpEntry& step, uint32_t input) {
   distinct_literals(step);
-  uint32_t position = ~0u;
-  if (next_input_ < input_clauses_ && matches_input_clause(listed_, next_input_))
-    position = next_input_++;
-  else
-    position = find_input_clause(listed_);
+  const uint32_t position = input == kSearchInput ? match_input(listed_) : input;
   const bool contradictory = tautological(ClauseView{listed_.data(),
                                                      static_cast<uint32_t>(listed_.size())},
                                           marks_);
-  if (position != ~0u) {
+  if (position != kNoPosition) {
     // A tautology would reduce to a non-tautological clause (u, -u, x
     // becomes x): it is refused instead of being stored.
     if (contradictory)
@@ -228,6 +244,13 @@ void QrpChecker::check_input_or_initial(const QrpEntry& step) {
   ++statistics_.initial_cubes;
   antecedent_positions_.clear();
   step_map_.set(step.index, append(listed_, CUBE) + 1);
+}
+
+// The input clause whose literal set is `set`: the one due next, as
+// solvers write them, or any; kNoPosition when there is none.
+uint32_t QrpChecker::match_input(const std::vector<Literal>& set) {
+  if (next_input_ < input_clauses_ && matches_input_clause(set, next_input_)) return next_input_++;
+  return find_input_clause(set);
 }
 
 bool QrpChecker::matches_input_clause(const std::vector<Literal>& set, uint32_t position) {
@@ -274,7 +297,7 @@ uint32_t QrpChecker::find_input_clause(const std::vector<Literal>& set) {
   const auto range = input_index_.equal_range(set_hash(set.data(), set.size()));
   for (auto it = range.first; it != range.second; ++it)
     if (matches_input_clause(set, it->second)) return it->second;
-  return ~0u;
+  return kNoPosition;
 }
 
 // The constraints of the antecedents (store positions in
@@ -320,8 +343,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   antecedent_positions_.clear();
   for (uint32_t antecedent : step.antecedents) {
     const uint32_t position = step_map_[antecedent];
-    if (position == 0)
-      refuse(step_text() + "antecedent " + std::to_string(antecedent) + " is not defined.");
+    if (position == 0) refuse_undefined(antecedent);
     antecedent_positions_.push_back(position - 1);
   }
   // The kind the derived antecedents agree on; input clauses take it.
@@ -606,7 +628,7 @@ bool QrpChecker::conclude(bool satisfiable) {
   root_ = empty_[kind];
   uint64_t in_proof = 0;
   core_positions(in_proof);
-  const uint64_t steps = statistics_.steps();
+  const uint64_t steps = statistics_.steps() + statistics_.skipped;
   statistics_.outside_proof = steps > in_proof ? steps - in_proof : 0;
   if (options_.debug)
     std::cout << "Result " << (satisfiable ? "SAT" : "UNSAT") << ": the empty "

@@ -39,6 +39,7 @@ struct QrpStatistics {
   uint64_t clause_steps = 0;   // steps resolving or reducing clauses
   uint64_t cube_steps = 0;     // steps resolving or reducing cubes
   uint64_t outside_proof = 0;  // steps the empty constraint of the verdict does not rest on
+  uint64_t skipped = 0;        // steps read but not checked (nothing checked rests on them)
   uint64_t stored = 0;         // constraints held: the QBF file's and those derived
   uint64_t literals = 0;       // their literals
   bool proof_found = false;    // the result line's empty constraint was derived
@@ -51,6 +52,10 @@ class QrpChecker {
  public:
   struct Options {
     bool debug = false;  // --d: a line for the prefix and the result
+    // Every step checked as it is read; otherwise the steps are read first
+    // and only those the result line's empty constraint rests on are
+    // checked (check_backward).
+    bool forward = false;
     // The literals resolutions on the working clauses may pass over in a
     // run beyond 1024 for each number of the trace's steps.
     uint64_t work_base = uint64_t{1} << 32;
@@ -81,7 +86,7 @@ class QrpChecker {
   // The entries, one at a time (used by check; open to tests). Blocks come
   // first; finish_prefix ends them.
   void check_block(const QrpEntry& block);
-  void check_step(const QrpEntry& step);
+  void check_step(const QrpEntry& step) { check_step(step, kSearchInput); }
   bool conclude(bool satisfiable);
 
   // The core of a proved trace (check returned true): the steps the empty
@@ -115,7 +120,17 @@ class QrpChecker {
   void write_qrp_core(std::ostream& out, const QrpHeader& header, bool binary,
                       const std::vector<uint8_t>& used);
 
-  void check_input_or_initial(const QrpEntry& step);
+  // `input`: the input clause the step repeats, found when it was read
+  // (kNoPosition: none), or kSearchInput to look for it here.
+  static constexpr uint32_t kSearchInput = ~0u - 2;
+  void check_step(const QrpEntry& step, uint32_t input);
+  void check_input_or_initial(const QrpEntry& step, uint32_t input);
+  unsigned collect_distinct(const std::vector<Literal>& literals);
+  uint32_t match_input(const std::vector<Literal>& set);
+  // Backward checking (qrp_backward.cpp).
+  void read_step(const QrpEntry& step);
+  bool check_backward(bool satisfiable);
+  void check_ancestry(uint32_t candidate, std::vector<uint8_t>& state);
   bool matches_input_clause(const std::vector<Literal>& set, uint32_t position);
   uint32_t find_input_clause(const std::vector<Literal>& set);
   void distinct_input_literals(uint32_t position, std::vector<Literal>& distinct);
@@ -141,6 +156,8 @@ class QrpChecker {
   void refuse_listed(const QrpEntry& step, Kind kind, const WorkingClause& derived);
   uint32_t append(const std::vector<Literal>& literals, Kind kind);
   [[noreturn]] void refuse(const std::string& message) const;
+  void check_new_index(uint32_t index, const ClauseMap& known) const;
+  [[noreturn]] void refuse_undefined(uint32_t antecedent) const;
   std::string step_text() const;  // "Step I: "
 
   QCNF& formula_;                // the QBF file's prefix and matrix; derived constraints appended
@@ -204,6 +221,30 @@ class QrpChecker {
   size_t chain_codes_ = 0;          // its tables' size, 0 before its first use
   uint64_t numbers_read_ = 0;       // numbers of the steps read so far
   uint64_t work_ = 0;               // literals passed over by resolutions on working clauses
+
+  // The steps as read, for backward checking, by ordinal (their place in
+  // the trace, from 0).
+  struct ReadSteps {
+    PackedStore steps{0};              // listed literals and antecedents (ordinals)
+    ClauseMap ordinals;                // step index -> ordinal + 1; 0 undefined
+    PodVector<uint32_t> indices;       // ordinal -> step index
+    PodVector<InputPosition> positions;  // ordinal -> where the step starts
+    PodVector<uint32_t> inputs;        // ordinal -> the input clause it repeats, kNoPosition
+    PodVector<uint8_t> kinds;          // ordinal -> kKindBits it may have, kEmptyBits it may reduce to
+  };
+  // kinds bits: may be a clause, may be a cube; lists no existential
+  // literal (reduces to the empty clause), no universal one (empty cube).
+  static constexpr uint8_t kMayBeClause = 1, kMayBeCube = 2, kNoExistential = 4,
+                           kNoUniversal = 8;
+  ReadSteps read_;
+  // The first fault met among the steps checked backwards, reported when
+  // no empty constraint is derived.
+  struct Fault {
+    bool met = false;
+    std::string message;
+    InputPosition position;
+  };
+  Fault first_fault_;
 };
 
 #endif

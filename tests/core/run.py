@@ -134,8 +134,10 @@ def main():
         with open(trace_path) as f:
             trace = qrp.Trace(f.read())
         cube = trace.result == "SAT"
-        mutations = [("literal negated", qrp.negate_literal(trace, "a" if cube else "e"), None, 30),
-                     ("antecedent replaced", qrp.replace_antecedent(trace), None, 30),
+        # Mutations of steps the proof rests on: the others are not checked.
+        proof = qrp.proof_steps(trace, cube)
+        mutations = [("literal negated", qrp.negate_literal(trace, "a" if cube else "e", proof), None, 30),
+                     ("antecedent replaced", qrp.replace_antecedent(trace, proof), None, 30),
                      ("result flipped", trace.steps, "UNSAT" if cube else "SAT", 20)]
         for label, steps, flipped, status in mutations:
             if steps is None:

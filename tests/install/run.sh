@@ -41,6 +41,8 @@ available options:
    --ignore               ignore resolutions without antecedents
    --v                    show version information
    --stats                write statistics to standard error after the verdict
+   --forward              check every step of a QRP trace, not only those its
+                          result rests on
    --skolem FILE          write the Skolem functions of a validated model or
                           QRP cube proof as an AIGER circuit to FILE
    --herbrand FILE        write the Herbrand functions of a validated refutation

@@ -26,6 +26,7 @@ Usage: tests/qrp/run.py path/to/zel
 """
 import gzip
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -130,31 +131,38 @@ def varints(values):
     return bytes(out)
 
 
-def outside_proof(trace, cube):
-    """Steps the first empty constraint of the claimed kind does not rest on
-    (a derived step's constraint is its listed literals reduced)."""
+def proof_steps(trace, cube):
+    """The indices of the steps the first empty constraint of the claimed
+    kind rests on (a derived step's constraint is its listed literals
+    reduced); empty when there is none."""
     kinds = trace.kinds()
     antecedents = {index: ants for index, _, ants in trace.steps}
     root = next((index for index, lits, ants in trace.steps if kinds[index] == cube and
                  not (trace.reduced(lits, cube) if ants else lits)), None)
     if root is None:
-        return len(trace.steps)
+        return set()
     used, stack = {root}, [root]
     while stack:
         for antecedent in antecedents[stack.pop()]:
             if antecedent not in used:
                 used.add(antecedent)
                 stack.append(antecedent)
-    return len(trace.steps) - len(used)
+    return used
+
+
+def outside_proof(trace, cube):
+    """Steps the first empty constraint of the claimed kind does not rest on."""
+    return len(trace.steps) - len(proof_steps(trace, cube))
 
 
 # ---- mutations ------------------------------------------------------------
 
-def negate_literal(trace, quantifier):
-    """A derived step with a literal of `quantifier` that reduction keeps, negated."""
+def negate_literal(trace, quantifier, among=None):
+    """A derived step (of `among`, when given) with a literal of
+    `quantifier` that reduction keeps, negated."""
     kinds = trace.kinds()
     for position, (index, lits, ants) in enumerate(trace.steps):
-        if not ants:
+        if not ants or (among is not None and index not in among):
             continue
         kept = trace.reduced(lits, kinds[index])
         for i, literal in enumerate(lits):
@@ -166,12 +174,12 @@ def negate_literal(trace, quantifier):
     return None
 
 
-def replace_antecedent(trace):
-    """The last antecedent of a two-antecedent step replaced by an earlier
-    step whose literal set differs."""
+def replace_antecedent(trace, among=None):
+    """The last antecedent of a two-antecedent step (of `among`, when
+    given) replaced by an earlier step whose literal set differs."""
     sets = {index: set(lits) for index, lits, _ in trace.steps}
     for position, (index, lits, ants) in enumerate(trace.steps):
-        if len(ants) != 2:
+        if len(ants) != 2 or (among is not None and index not in among):
             continue
         for other, other_lits, _ in trace.steps[:position]:
             if other not in ants and set(other_lits) != sets[ants[1]]:
@@ -242,38 +250,51 @@ def main():
                   trace.binary()[0] == f.read())
         cube = trace.result == "SAT"
 
-        # --stats: steps checked and outside the proof.
-        status, _, err = run(["--stats", formula_path, os.path.join(HERE, name)])
-        wanted = "c steps outside the proof  %d\n" % outside_proof(trace, cube)
-        check("%s: --stats counts the steps outside the proof" % name,
-              status == 10 and wanted in err.decode() and
-              ("c steps checked            %d " % len(trace.steps)) in err.decode(),
-              err.decode()[-600:])
+        # --stats: steps checked, skipped (only backwards) and outside the
+        # proof; backwards, the steps checked are at least the proof's.
+        in_proof = len(proof_steps(trace, cube))
+        for mode in ([], ["--forward"]):
+            status, _, err = run(["--stats"] + mode + [formula_path, os.path.join(HERE, name)])
+            text = err.decode()
+            checked = re.search(r"c steps checked +(\d+) ", text)
+            skipped = re.search(r"c steps skipped +(\d+)\n", text)
+            wanted = "c steps outside the proof  %d\n" % outside_proof(trace, cube)
+            counts_ok = checked and skipped and (
+                int(checked.group(1)) == len(trace.steps) and int(skipped.group(1)) == 0
+                if mode else int(checked.group(1)) + int(skipped.group(1)) == len(trace.steps)
+                and int(checked.group(1)) >= in_proof)
+            check("%s %s: --stats counts the steps checked, skipped and outside the proof"
+                  % (name, " ".join(mode)), status == 10 and wanted in text and bool(counts_ok),
+                  text[-600:])
 
-        def both(label, steps, result, expect_status, expect_text=None, positions=None):
+        def both(label, steps, result, expect_status, expect_text=None, mode=()):
             """Runs the mutation in both encodings; expect_text(encoding) is the
             exact output wanted, when given."""
             ascii_bytes = trace.ascii(steps, result)
             binary_bytes, offsets = trace.binary(steps, result)
             for encoding, payload in (("ascii", ascii_bytes), ("binary", binary_bytes)):
-                status, out, _ = run([formula_path, "-"], payload)
+                status, out, _ = run(list(mode) + [formula_path, "-"], payload)
                 ok = status == expect_status and status != 10
                 if expect_text:
                     ok = ok and out == expect_text(encoding, offsets)
-                check("%s %s (%s)" % (name, label, encoding), ok,
-                      "status %d, %r" % (status, out[:300]))
+                check("%s %s (%s%s)" % (name, label, encoding, "".join(" " + m for m in mode)),
+                      ok, "status %d, %r" % (status, out[:300]))
 
         # The literal a step resolves on: existential in clause proofs,
         # universal in cube proofs (whose existential literals reduction
-        # mostly removes).
+        # mostly removes). Every step is checked with --forward; backwards,
+        # the mutated step is one the proof rests on.
         quantifier = "a" if cube else "e"
-        steps = negate_literal(trace, quantifier)
-        check("%s: has a literal to negate" % name, steps is not None)
-        if steps:
-            both("%s literal negated" % quantifier, steps, None, 30)
-        steps = replace_antecedent(trace)
-        if steps:
-            both("antecedent replaced", steps, None, 30)
+        proof = proof_steps(trace, cube)
+        for mode, among in ((["--forward"], None), ([], proof)):
+            steps = negate_literal(trace, quantifier, among)
+            if among is None:
+                check("%s: has a literal to negate" % name, steps is not None)
+            if steps:
+                both("%s literal negated" % quantifier, steps, None, 30, mode=mode)
+            steps = replace_antecedent(trace, among)
+            if steps:
+                both("antecedent replaced", steps, None, 30, mode=mode)
         both("result flipped", None, "UNSAT" if cube else "SAT", 20,
              lambda encoding, offsets: ERRONEOUS)
         cut = cut_step(trace)
@@ -348,7 +369,7 @@ def long_chains(tmp):
     formula, trace = long_chain(n, 300, list(range(2, n + 2)), "UNSAT")
     with open(formula_path, "w") as f:
         f.write(formula)
-    status, out, _ = run([formula_path, "-"], trace.ascii())
+    status, out, _ = run(["--forward", formula_path, "-"], trace.ascii())
     wanted = ("Error at line 6, column 1: Step 4: the listed literals (%s) differ from the clause "
               "derived (%s).\n" % (", ".join(map(str, range(2, n + 2))),
                                    ", ".join(map(str, range(1, n + 2))))).encode()

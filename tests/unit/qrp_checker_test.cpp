@@ -28,8 +28,15 @@ struct Outcome {
   QrpStatistics statistics;  // the checker's counts at the end
 };
 
+// Every step checked, as the step rules below are tested one at a time.
+QrpChecker::Options forward() {
+  QrpChecker::Options options;
+  options.forward = true;
+  return options;
+}
+
 Outcome check_trace(const std::string& qdimacs, const std::string& trace,
-                    QrpChecker::Options options = QrpChecker::Options()) {
+                    QrpChecker::Options options = forward()) {
   QCNF formula;
   MemoryTokens formula_tokens(qdimacs, Tokenizer::Separators::QDIMACS, "QBF File: ");
   const Refusal refusal = read_qdimacs(formula_tokens.tokens(), formula);
@@ -181,6 +188,39 @@ TEST(QrpChecker, StepsOutsideTheProof) {
   EXPECT_EQ(flipped.statistics.outside_proof, 5u);  // no proof: every step lies outside
 }
 
+// Backwards, only the steps the result's empty constraint rests on are
+// checked: a faulty step outside the proof does not refuse it, a faulty
+// step inside refuses it with the message of the forward check.
+TEST(QrpChecker, BackwardChecksWhatTheResultRestsOn) {
+  const QrpChecker::Options backward;
+  const std::string outside = std::string(kTrueCubeSteps) +
+                              "3 1 -2 0 0\n4 -1 2 0 0\n5 1 0 3 0\n6 2 0 2 1 0\n7 0 3 4 0\n"
+                              "8 0 5 4 0\nr SAT\n";
+  const Outcome skipped = check_trace(kTrueCube, outside, backward);
+  ASSERT_EQ(skipped.text, "validated");
+  // Step 7 (the first empty cube) rests on 3 and 4: three steps checked.
+  EXPECT_EQ(skipped.statistics.steps(), 3u);
+  EXPECT_EQ(skipped.statistics.skipped, 5u);
+  EXPECT_EQ(skipped.statistics.outside_proof, 5u);
+  EXPECT_EQ(check_trace(kTrueCube, outside).text,
+            "line 9, column 1: Step 6: resolving antecedent 1 on variable 2 leaves 1 and -1 "
+            "(allowed only for a universal variable on a level greater than the pivot's).");
+  // (-1 -2) is an input clause but no initial cube: the root mixes kinds.
+  // Forwards, the faulty step 5 before it is refused first.
+  const std::string inside = std::string(kTrueCubeSteps) +
+                             "3 1 -2 0 0\n4 -1 -2 0 0\n5 2 0 1 0\n6 0 3 4 0\nr SAT\n";
+  EXPECT_EQ(check_trace(kTrueCube, inside, backward).text,
+            "line 9, column 1: Step 6: antecedent 3 is a cube, antecedent 4 a clause.");
+  EXPECT_EQ(check_trace(kTrueCube, inside).text,
+            "line 8, column 1: Step 5: the listed literals (2) differ from the clause derived "
+            "(1, 2).");
+  // No empty cube: backwards nothing is checked and the verdict stands.
+  const Outcome none = check_trace(kTrueCube, std::string(kTrueCubeSteps) + "3 1 -2 0 0\nr SAT\n",
+                                   backward);
+  EXPECT_EQ(none.text, "erroneous");
+  EXPECT_EQ(none.statistics.skipped, 3u);
+}
+
 // The rules themselves, for both directions: which pivot two constraints
 // clash on and which complementary pairs a resolvent may hold.
 TEST(QrpRules, PivotAndLongDistancePairs) {
@@ -321,7 +361,7 @@ TEST(QrpChecker, WorkBoundOfLongDistanceChains) {
   for (int i = 0; i < repeats; ++i) trace += " 3 4";
   trace += " 0\nr UNSAT\n";
   EXPECT_EQ(check_trace(formula, trace).text, "erroneous");
-  QrpChecker::Options tight;
+  QrpChecker::Options tight = forward();
   tight.work_base = 0;
   // Numbers read by step 5, each step's literals and antecedents and its
   // two zeros: 3002 + 2, 3 + 2, 2 + 2, 2 + 2, and 3003 + 6002 + 2.

@@ -1,0 +1,154 @@
+// Backward checking of a QRP trace: the steps are read and kept unchecked;
+// at the result line, the steps that may hold the empty constraint it
+// claims are taken in trace order, and each one's ancestry (the steps it
+// rests on through the antecedent lists) is checked in trace order by the
+// forward checks. Steps nothing checked rests on are skipped: a solver's
+// learnt constraints that the proof of its answer never uses cost no work
+// and cannot refuse a sound proof. A fault is reported only when no empty
+// constraint of the claimed kind is derived: the first fault met.
+
+#include <algorithm>
+#include <cassert>
+
+#include "core/exception.hpp"
+#include "formula/rules.hpp"
+#include "proof/qrp_checker.hpp"
+
+namespace {
+
+// Where a step stands in the backward check.
+enum State : uint8_t { UNMARKED, MARKED, CHECKED, FAILED };
+
+}  // namespace
+
+// Keeps a step for later: its index must be new and its antecedents read
+// before it (refused here as the forward check refuses them); what kinds it
+// may have and which empty constraint it may reduce to are noted for the
+// choice of the steps to check.
+void QrpChecker::read_step(const QrpEntry& step) {
+  in_entry_ = true;
+  entry_position_ = step.position;
+  step_index_ = step.index;
+  check_new_index(step.index, read_.ordinals);
+  const uint32_t ordinal = read_.steps.end_position();
+  const uint8_t both = kMayBeClause | kMayBeCube;
+  uint8_t kinds = both;
+  antecedent_positions_.clear();
+  for (uint32_t antecedent : step.antecedents) {
+    const uint32_t known = read_.ordinals[antecedent];
+    if (known == 0) refuse_undefined(antecedent);
+    antecedent_positions_.push_back(known - 1);
+    kinds &= read_.kinds[known - 1];
+  }
+  // Antecedents of both kinds are refused when the step is checked; what
+  // rests on it stays a candidate, so that the refusal is reported.
+  if ((kinds & both) == 0) kinds = both;
+  kinds &= both;
+  uint32_t input = kNoPosition;
+  // A variable outside the QBF file: refused when checked, no candidate.
+  if (collect_distinct(step.literals) == 0) {
+    if (step.antecedents.empty()) {
+      input = match_input(listed_);
+      if (input == kNoPosition) kinds = kMayBeCube;
+    }
+    uint8_t empty = kNoExistential | kNoUniversal;
+    for (const Literal& literal : listed_)
+      empty &= is_universal_level(formula_.levels[literal.variable()]) ? ~kNoUniversal
+                                                                        : ~kNoExistential;
+    kinds |= empty;
+  }
+  read_.steps.push(step.literals.data(), step.literals.size(), antecedent_positions_.data(),
+                   antecedent_positions_.size());
+  read_.ordinals.set(step.index, ordinal + 1);
+  read_.indices.push_back(step.index);
+  read_.positions.push_back(step.position);
+  read_.inputs.push_back(input);
+  read_.kinds.push_back(kinds);
+  in_entry_ = false;
+}
+
+// The candidates for the empty constraint of the result line: steps that
+// may be of its kind and list no literal of the quantifier reduction keeps
+// (so they may reduce to nothing); first those whose kind is certain, then
+// those that may be of either kind (steps over input clauses that imply the
+// matrix), each in trace order, until one is derived.
+bool QrpChecker::check_backward(bool satisfiable) {
+  const uint8_t kind_bit = satisfiable ? kMayBeCube : kMayBeClause;
+  const uint8_t empty_bit = satisfiable ? kNoUniversal : kNoExistential;
+  const uint8_t both = kMayBeClause | kMayBeCube;
+  const uint32_t count = read_.steps.end_position();
+  const uint32_t& found = empty_[satisfiable ? CUBE : CLAUSE];
+  std::vector<uint8_t> state(count, UNMARKED);
+  for (int certain = 1; certain >= 0 && found == 0; --certain)
+    for (uint32_t ordinal = 0; ordinal < count && found == 0; ++ordinal) {
+      const uint8_t kinds = read_.kinds[ordinal];
+      if (state[ordinal] != UNMARKED || !(kinds & kind_bit) || !(kinds & empty_bit)) continue;
+      if (certain != ((kinds & both) == kind_bit)) continue;
+      check_ancestry(ordinal, state);
+    }
+  const uint64_t checked = statistics_.steps();
+  statistics_.skipped = count > checked ? count - checked : 0;
+  if (found == 0 && first_fault_.met) {
+    in_entry_ = true;
+    entry_position_ = first_fault_.position;
+    refuse(first_fault_.message);
+  }
+  return conclude(satisfiable);
+}
+
+// Marks the steps `candidate` rests on that are not checked yet and checks
+// them in trace order. A step whose ancestry holds a step that failed is
+// left alone (it would fail there); after a fault, the steps that rest on
+// the failed one fail with it and the others go back to unmarked, for
+// another candidate to check.
+void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state) {
+  std::vector<uint32_t> marked{candidate}, stack{candidate};
+  state[candidate] = MARKED;
+  bool blocked = false;
+  while (!stack.empty()) {
+    const uint32_t ordinal = stack.back();
+    stack.pop_back();
+    uint64_t antecedents = 0;
+    read_.steps.for_each_antecedent(ordinal, [&](uint32_t antecedent) {
+      ++antecedents;
+      if (state[antecedent] == FAILED) blocked = true;
+      if (state[antecedent] != UNMARKED) return;
+      state[antecedent] = MARKED;
+      marked.push_back(antecedent);
+      stack.push_back(antecedent);
+    });
+    charge_work(antecedents + 1);
+  }
+  if (blocked) {
+    for (uint32_t ordinal : marked) state[ordinal] = UNMARKED;
+    return;
+  }
+  std::sort(marked.begin(), marked.end());
+  QrpEntry step;
+  step.kind = QrpEntry::STEP;
+  bool failed = false;
+  for (uint32_t ordinal : marked) {
+    if (failed) {
+      bool rests_on_fault = false;
+      read_.steps.for_each_antecedent(
+          ordinal, [&](uint32_t antecedent) { rests_on_fault |= state[antecedent] == FAILED; });
+      state[ordinal] = rests_on_fault ? FAILED : UNMARKED;
+      continue;
+    }
+    step.index = read_.indices[ordinal];
+    step.position = read_.positions[ordinal];
+    read_.steps.read_literals(ordinal, step.literals);
+    step.antecedents.clear();
+    read_.steps.for_each_antecedent(
+        ordinal, [&](uint32_t antecedent) { step.antecedents.push_back(read_.indices[antecedent]); });
+    try {
+      check_step(step, read_.inputs[ordinal]);
+      state[ordinal] = CHECKED;
+    } catch (const Exception& fault) {
+      state[ordinal] = FAILED;
+      failed = true;
+      if (!first_fault_.met) first_fault_ = Fault{true, fault.message, step.position};
+    }
+  }
+  assert(!failed || state[candidate] == FAILED);
+}
