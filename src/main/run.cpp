@@ -8,6 +8,7 @@
 
 #include "core/clock.hpp"
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "model/aiger_certificate.hpp"
 #include "model/herbrand_check.hpp"
 #include "model/model_checker.hpp"
@@ -66,7 +67,7 @@ void Run::write_statistics(std::ostream& out) {
 
 bool Run::check() {
   if (!in_memory_ && !certificate_source_.open(arguments_.certificate_file))
-    throw Exception("Cannot open file: '" + arguments_.certificate_file + "'.");
+    throw Exception(message::cannot_open(arguments_.certificate_file), Exception::NO_POSITION);
   // The kind is told by the first bytes, which stay in the tokenizer for
   // the reader of that kind: a pipe works as a file.
   Tokenizer tokens(certificate_source_, Tokenizer::Separators::CERTIFICATE);
@@ -166,7 +167,7 @@ void Run::read_formula(std::vector<uint32_t>& qbf_prefix) {
   gettimeofday(&phase, nullptr);
   const AtExit formula_time([&] { statistics_.formula_seconds = seconds_since(phase); });
   if (!in_memory_ && !formula_source_.open(arguments_.qbf_file))
-    throw Exception("Couldn't open file " + arguments_.qbf_file);
+    throw Exception(message::cannot_open(arguments_.qbf_file), Exception::NO_POSITION);
   Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
   if (const Refusal refusal = read_qdimacs(tokens, formula_)) throw Exception(refusal.message);
   // A compressed formula must be whole, whatever the reader needed of it:
