@@ -72,6 +72,12 @@ std::string cannot_write(const std::string& path, const std::string& reason) {
   return "Cannot write file: '" + path + "' (" + reason + ").";
 }
 
+std::string cannot_open(const std::string& path) { return "Cannot open file: '" + path + "'."; }
+
+std::string option_given_twice(const std::string& option) {
+  return "Option " + option + " given twice.";
+}
+
 std::string needs_no_model(uint32_t variable) {
   return "Variable " + std::to_string(variable) + " does not need a model.";
 }

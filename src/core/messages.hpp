@@ -29,6 +29,10 @@ std::string tautological_resolvent(const std::string& clause);
 // A QRP trace whose resolutions outgrow its size.
 std::string qrp_work_bound(uint64_t bound);
 std::string cannot_write(const std::string& path, const std::string& reason);
+// "Cannot open file: 'NAME'." (a missing file, a directory, no permission).
+std::string cannot_open(const std::string& path);
+// "Option --core given twice."
+std::string option_given_twice(const std::string& option);
 // The model's refusals.
 std::string needs_no_model(uint32_t variable);
 std::string model_undefined(uint32_t variable, int32_t function);

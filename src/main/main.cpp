@@ -14,10 +14,12 @@
 #include <cstdlib>
 #include <iostream>
 #include <new>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "main/run.hpp"
 #include "write/output_file.hpp"
 
@@ -51,9 +53,18 @@ namespace {
   std::exit(0);
 }
 
+// The file name an output option sets; nullptr for any other argument.
+std::string* output_option(Arguments& arguments, const std::string& argument) {
+  if (argument == "--skolem") return &arguments.skolem_file;
+  if (argument == "--herbrand") return &arguments.herbrand_file;
+  if (argument == "--core") return &arguments.core_file;
+  return nullptr;
+}
+
 Arguments parse(int argc, char** argv) {
   Arguments arguments;
   std::string first_file, second_file;
+  std::set<std::string> given;  // the output options met so far
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--h" || argument == "-h") {
@@ -68,15 +79,14 @@ Arguments parse(int argc, char** argv) {
       arguments.statistics = true;
     } else if (argument == "--forward") {
       arguments.forward = true;
-    } else if (argument == "--skolem") {
+    } else if (std::string* file = output_option(arguments, argument)) {
       if (i + 1 == argc) usage();
-      arguments.skolem_file = argv[++i];
-    } else if (argument == "--herbrand") {
-      if (i + 1 == argc) usage();
-      arguments.herbrand_file = argv[++i];
-    } else if (argument == "--core") {
-      if (i + 1 == argc) usage();
-      arguments.core_file = argv[++i];
+      // Keeping one of two files silently would leave the other unwritten.
+      if (!given.insert(argument).second) {
+        std::cout << "Error: " << message::option_given_twice(argument) << std::endl;
+        std::exit(30);
+      }
+      *file = argv[++i];
     } else if (first_file.empty()) {
       first_file = argument;
     } else if (second_file.empty()) {
@@ -134,7 +144,10 @@ int main(int argc, char** argv) {
     status = validated ? 10 : 20;
   } catch (const Exception& error) {
     run.erase_progress();
-    std::cout << "Error at " << run.where() << ": " << error.message << std::endl;
+    if (error.position == Exception::NO_POSITION)
+      std::cout << "Error: " << error.message << std::endl;
+    else
+      std::cout << "Error at " << run.where() << ": " << error.message << std::endl;
     status = 30;
   } catch (const std::bad_alloc&) {
     // Derived clauses may outgrow the lines that define them (a merged step

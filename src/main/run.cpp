@@ -8,6 +8,7 @@
 
 #include "core/clock.hpp"
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "model/aiger_certificate.hpp"
 #include "model/herbrand_check.hpp"
 #include "model/model_checker.hpp"
@@ -36,6 +37,9 @@ class AtExit {
 
 const char* const kNoCoreOfModel =
     "A model has no proof steps to write with --core (it takes refutations and QRP traces).";
+const char* const kNoCoreOfAiger =
+    "An AIGER certificate has no proof steps to write with --core (it takes refutations and "
+    "QRP traces).";
 
 }  // namespace
 
@@ -66,7 +70,7 @@ void Run::write_statistics(std::ostream& out) {
 
 bool Run::check() {
   if (!in_memory_ && !certificate_source_.open(arguments_.certificate_file))
-    throw Exception("Cannot open file: '" + arguments_.certificate_file + "'.");
+    throw Exception(message::cannot_open(arguments_.certificate_file), Exception::NO_POSITION);
   // The kind is told by the first bytes, which stay in the tokenizer for
   // the reader of that kind: a pipe works as a file.
   Tokenizer tokens(certificate_source_, Tokenizer::Separators::CERTIFICATE);
@@ -116,7 +120,8 @@ bool Run::check() {
       }, Rule::CLAUSE);
     if (!arguments_.core_file.empty())
       write_core([&](std::ostream& out, uint64_t& steps) { return proof.write_core(out, steps); });
-    if (!arguments_.herbrand_file.empty()) write_functions(arguments_.herbrand_file, functions);
+    if (!arguments_.herbrand_file.empty())
+      write_functions(arguments_.herbrand_file, statistics_.functions, functions);
     return true;
   }
   if (!arguments_.core_file.empty()) throw Exception(kNoCoreOfModel);
@@ -166,7 +171,7 @@ void Run::read_formula(std::vector<uint32_t>& qbf_prefix) {
   gettimeofday(&phase, nullptr);
   const AtExit formula_time([&] { statistics_.formula_seconds = seconds_since(phase); });
   if (!in_memory_ && !formula_source_.open(arguments_.qbf_file))
-    throw Exception("Couldn't open file " + arguments_.qbf_file);
+    throw Exception(message::cannot_open(arguments_.qbf_file), Exception::NO_POSITION);
   Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
   if (const Refusal refusal = read_qdimacs(tokens, formula_)) throw Exception(refusal.message);
   // A compressed formula must be whole, whatever the reader needed of it:
@@ -227,7 +232,7 @@ bool Run::check_qrp(Tokenizer&& tokens) {
       return qrp_checker_->write_core(out, header, binary);
     });
   }
-  if (!functions_file.empty()) write_functions(functions_file, functions);
+  if (!functions_file.empty()) write_functions(functions_file, statistics_.functions, functions);
   return true;
 }
 
@@ -235,7 +240,7 @@ bool Run::check_qrp(Tokenizer&& tokens) {
 // file, which it needs (the outputs name its variables).
 bool Run::check_aiger(Tokenizer&& tokens) {
   aiger_reader_.reset(new AigerReader(std::move(tokens)));
-  if (!arguments_.core_file.empty()) throw Exception(kNoCoreOfModel);
+  if (!arguments_.core_file.empty()) throw Exception(kNoCoreOfAiger);
   if (arguments_.qbf_file.empty())
     throw Exception("An AIGER certificate is checked against its formula: give the QBF file "
                     "before the certificate.");
@@ -261,7 +266,15 @@ bool Run::check_aiger(Tokenizer&& tokens) {
   if (functions == AigerFunctions::HERBRAND) {
     check_herbrand_dependencies(formula_, circuit, variables);
     statistics_.has_herbrand = true;
-    return check_herbrand(formula_, input_clauses, circuit, variables, statistics_.herbrand);
+    if (!check_herbrand(formula_, input_clauses, circuit, variables, statistics_.herbrand))
+      return false;
+    // --herbrand writes the validated functions again, over the QBF file's
+    // variables as for a refutation's functions; --skolem has nothing to
+    // write for functions that prove the formula false.
+    if (!arguments_.herbrand_file.empty())
+      write_functions(arguments_.herbrand_file, "Herbrand",
+                      herbrand_certificate_circuit(formula_, qbf_prefix, circuit, variables));
+    return true;
   }
   const uint32_t input_max_variable = formula_.max_variable;
   std::vector<std::pair<uint32_t, int32_t>> pairs =
@@ -303,11 +316,12 @@ SkolemCircuit Run::build_functions(const std::vector<uint32_t>& qbf_prefix, cons
   return circuit;
 }
 
-void Run::write_functions(const std::string& path, const SkolemCircuit& circuit) {
+void Run::write_functions(const std::string& path, const char* kind,
+                          const SkolemCircuit& circuit) {
   timeval phase;
   gettimeofday(&phase, nullptr);
   write_aiger_file(path, arguments_.input_files(), circuit,
-                   {std::string(statistics_.functions) + " functions written by zel",
+                   {std::string(kind) + " functions written by zel",
                     "formula: " + arguments_.qbf_file,
                     "certificate: " + arguments_.certificate_file});
   statistics_.function_seconds += seconds_since(phase);

@@ -9,6 +9,7 @@
 #include "core/exception.hpp"
 #include "core/limits.hpp"
 #include "core/messages.hpp"
+#include "model/aig.hpp"
 
 namespace {
 
@@ -156,4 +157,51 @@ std::vector<std::pair<uint32_t, int32_t>> apply_skolem_circuit(QCNF& formula,
       pairs.emplace_back(variables.outputs[i],
                          static_cast<int32_t>(literal_of(circuit.outputs[i]).to_dimacs()));
   return pairs;
+}
+
+SkolemCircuit herbrand_certificate_circuit(const QCNF& formula, const std::vector<uint32_t>& prefix,
+                                           const AigerCircuit& circuit,
+                                           const AigerVariables& variables) {
+  assert(variables.inputs.size() == circuit.inputs.size() &&
+         variables.outputs.size() == circuit.outputs.size() && "after map_aiger_variables");
+  constexpr uint32_t kNone = ~0u;
+  Aig aig;
+  aig.reserve(circuit.and_count());
+  SkolemCircuit written;
+  // Inputs first, so that the graph is the circuit as it stands.
+  std::vector<uint32_t> literal_of(formula.quantifiers.size(), kNone);  // variable -> graph literal
+  for (uint32_t variable : prefix)
+    if (formula.is_existential(variable)) {
+      literal_of[variable] = aig.add_input(variable);
+      written.input_variables.push_back(variable);
+    }
+  const AigerNodes nodes(circuit);
+  std::vector<uint32_t> node_literal(nodes.size(), kNone);  // certificate node -> graph literal
+  for (uint32_t i = 0; i < nodes.inputs(); ++i) {
+    assert(literal_of[variables.inputs[i]] != kNone && "an input names an existential");
+    node_literal[i] = literal_of[variables.inputs[i]];
+  }
+  const auto graph_literal = [&](uint32_t literal) {
+    const uint32_t node = nodes.node(literal);
+    // AIGER literal 0 is false, 1 true, as in the graph.
+    return node == AigerNodes::kConstant ? literal & 1u : node_literal[node] ^ (literal & 1u);
+  };
+  for (uint32_t g = 0; g < circuit.and_count(); ++g)
+    node_literal[nodes.inputs() + g] =
+        aig.make_and(graph_literal(circuit.ands[3 * size_t{g} + 1]),
+                     graph_literal(circuit.ands[3 * size_t{g} + 2]));
+  std::vector<uint32_t> function_of(formula.quantifiers.size(), kNone);  // universal -> output
+  for (uint32_t i = 0; i < circuit.outputs.size(); ++i)
+    if (variables.outputs[i] != AigerVariables::IGNORED) function_of[variables.outputs[i]] = i;
+  for (uint32_t variable : prefix)
+    if (formula.is_universal(variable)) {
+      written.output_variables.push_back(variable);
+      written.outputs.push_back(function_of[variable] == kNone
+                                    ? Aig::kFalseLiteral
+                                    : graph_literal(circuit.outputs[function_of[variable]]));
+    }
+  // The graph's own bound keeps M = I + A within AIGER's.
+  static_assert(Aig::kMaxNodes <= kAigerMaxVariable + 1, "graph nodes fit AIGER variables");
+  take_gates(aig, written);
+  return written;
 }

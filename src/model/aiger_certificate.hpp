@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "formula/qcnf.hpp"
+#include "model/aiger_writer.hpp"
 #include "read/aiger_reader.hpp"
 
 enum class AigerFunctions {
@@ -73,5 +74,18 @@ std::vector<std::pair<uint32_t, int32_t>> apply_skolem_circuit(QCNF& formula,
                                                                uint32_t input_clauses,
                                                                const AigerCircuit& circuit,
                                                                const AigerVariables& variables);
+
+// Validated Herbrand functions of a certificate re-expressed as zel writes
+// Herbrand functions (--herbrand): inputs the existential variables of
+// `prefix` (the QBF file's, in prefix order), outputs its universal ones in
+// the same order, a universal without a function constant false (as the
+// check takes it). The certificate's gates go through structural hashing
+// in their topological order; only gates an output reads are kept.
+// `variables` maps the inputs to existentials of `formula`
+// (classify_aiger_certificate said Herbrand). Throws Exception only when
+// the circuit would pass the AIGER limit.
+SkolemCircuit herbrand_certificate_circuit(const QCNF& formula, const std::vector<uint32_t>& prefix,
+                                           const AigerCircuit& circuit,
+                                           const AigerVariables& variables);
 
 #endif

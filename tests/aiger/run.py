@@ -10,8 +10,10 @@
   - Herbrand functions derived by brute force (a winning strategy of the
     universal player, as truth tables over the existentials before each
     universal) for the small false formulas of the corpus, in both
-    encodings: 10; each with one function negated: 20 unless this script
-    finds the substituted matrix unsatisfiable still, and the assignment
+    encodings: 10, and --herbrand writes them again in zel's layout, which
+    zel validates and this script evaluates; each with one function
+    negated: 20 unless this script finds the substituted matrix
+    unsatisfiable still, and the assignment
     zel prints must satisfy the substituted matrix;
   - exact output for the faults: a Herbrand function reading a later
     existential, a Skolem function reading a later universal, an output
@@ -40,9 +42,11 @@ check = TALLY.check
 
 
 # The --skolem test's QDIMACS and AIGER readers and its simulation; the QRP
-# test's binary numbers (7 bits a byte), which binary AIGER gates use too.
+# test's binary numbers (7 bits a byte), which binary AIGER gates use too;
+# the functions test's evaluation of written functions.
 skolem = load_suite("skolem")
 varints = load_suite("qrp").varints
+functions = load_suite("functions")
 
 VALIDATED = b"Certificate validated correctly.\n"
 ERRONEOUS = b"Certificate erroneous.\n"
@@ -318,6 +322,22 @@ def check_herbrand(work):
             code, out, _ = run([formula, path])
             check("%s Herbrand %s: validated" % (name, encoding), (code, out) == (10, VALIDATED),
                   "%d %r" % (code, out[-300:]))
+            # --herbrand writes them again over the formula's variables, in
+            # the layout of a refutation's functions, which zel validates.
+            again = os.path.join(work, "again" + (".aig" if encoding == "binary" else ".aag"))
+            if os.path.exists(again):
+                os.remove(again)
+            code, out, _ = run(["--herbrand", again, formula, path])
+            check("%s Herbrand %s: written with --herbrand" % (name, encoding),
+                  (code, out) == (10, VALIDATED) and os.path.exists(again),
+                  "%d %r" % (code, out[-300:]))
+            if os.path.exists(again):
+                code, out, _ = run([formula, again])
+                check("%s Herbrand %s, written again: validated" % (name, encoding),
+                      (code, out) == (10, VALIDATED), "%d %r" % (code, out[-300:]))
+                reason = functions.evaluated(formula, skolem.read_aiger(again), True)
+                check("%s Herbrand %s, written again: layout and functions" % (name, encoding),
+                      reason is None, reason)
             for index in range(len(circuit.outputs)):
                 wrong = Circuit(circuit.inputs)
                 wrong.ands = circuit.ands

@@ -9,7 +9,9 @@ Case i uses seed S + i (gen.py --seed S+i writes the same case). Timing lines
 of --d ("SAT TIME:", "TOT TIME:", "SAT PERCENTAGE:") and the line
 "Assignment to universals:" are compared by their label only, and the usage
 lines of --stats, --forward, --skolem, --herbrand and --core (options newer than the reference binary of the
-default test run, with the second lines of their descriptions) are left out; everything else byte for byte. Each mismatching case is saved with both outputs under
+default test run, with the second lines of their descriptions) are left out; the reference's
+messages for a file that cannot be opened are read in today's wording (no position, one
+wording for both files); everything else byte for byte. Each mismatching case is saved with both outputs under
 --keep DIR/seed-S/. The last line is "differential: P passed, F failed"; the
 exit status is 0 only when F is 0.
 """
@@ -17,6 +19,7 @@ import argparse
 import collections
 import multiprocessing
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -35,9 +38,22 @@ ADDED_OPTIONS = (b"   --stats ", b"   --forward ", b"   --skolem ", b"   --herbr
                  b" " * 26)
 
 
+# Messages reworded after the reference, each rewritten to today's wording:
+# a file that cannot be opened is reported without a position, in one wording
+# for the QBF file and the certificate.
+REWORDED = (
+    (re.compile(rb"^Error at line \d+, column \d+: Couldn't open file (.*)$"),
+     rb"Error: Cannot open file: '\1'."),
+    (re.compile(rb"^Error at line \d+, column \d+: (Cannot open file: '.*'\.)$"), rb"Error: \1"),
+)
+
+
 def mask(out):
     lines = [ln for ln in out.split(b"\n") if not ln.startswith(ADDED_OPTIONS)]
     for i, ln in enumerate(lines):
+        for pattern, wording in REWORDED:
+            lines[i] = pattern.sub(wording, lines[i])
+        ln = lines[i]
         for label in MASKED:
             if ln.startswith(label):
                 lines[i] = label + b" <masked>"

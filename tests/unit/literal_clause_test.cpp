@@ -302,17 +302,20 @@ TEST(WorkingClause, TextualForm) {
   EXPECT_EQ(clause({-2147483647, 2147483647}).to_string(), "(-2147483647, 2147483647)");
 }
 
-// A clause of 100,000 literals must be built in linear time, and lookups
-// must stay right after removals reorder it.
+// A clause of 1,000,000 literals must be built in linear time, and lookups
+// must stay right after removals reorder it. Built in linear time it takes
+// 0.04 to 0.07 s (Release); a duplicate test by scanning would
+// make 10^12 comparisons, minutes. The bound sits between, far from both,
+// so that a loaded machine or a sanitizer build does not fail it.
 TEST(WorkingClause, LongClauseStaysFastAndExact) {
   const auto start = std::chrono::steady_clock::now();
   WorkingClause c;
-  const int n = 100000;
+  const int n = 1000000;
   for (int v = 1; v <= n; ++v) ASSERT_TRUE(c.insert(Literal(v)));
   for (int v = 1; v <= n; ++v) ASSERT_FALSE(c.insert(Literal(v)));
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  EXPECT_LT(seconds, 1.0);
+  EXPECT_LT(seconds, 10.0);
   EXPECT_EQ(c.size(), static_cast<unsigned>(n));
   EXPECT_TRUE(c.contains(Literal(n)));
   EXPECT_TRUE(c.contains(Literal(50000)));
