@@ -1,12 +1,15 @@
-// zel: checks a certificate (a Q-resolution refutation or a model) of a
-// quantified Boolean formula in QDIMACS form.
+// zel: checks a certificate of a quantified Boolean formula in QDIMACS
+// form: a refutation or a model in zel's format, a QRP trace (ASCII or
+// binary) as QBF solvers write it, or an AIGER circuit of Skolem or
+// Herbrand functions.
 //
-// Exit status: 0 help, version or argument error; 10 certificate validated;
-// 20 certificate erroneous; 30 any reading or checking error.
+// Exit status: 0 help, version, no certificate or too many file names; 10
+// certificate validated; 20 certificate erroneous; 30 any reading, checking
+// or writing error, and an output option given twice.
 //
-// This file parses the options, opens the inputs, runs one check (formula,
-// proof, conclusion, model) and maps the verdict to the exit status. It is
-// the only place that catches.
+// This file parses the options and runs one check (Run: the inputs, the
+// certificate's reader and checker, the outputs), then maps the verdict to
+// the exit status. It is the only place that catches.
 
 #include <minisat/mtl/XAlloc.h>
 #include <unistd.h>
