@@ -242,8 +242,7 @@ void QrpChecker::check_input_or_initial(const QrpEntry& step, uint32_t input) {
     refuse(step_text() +
            "no clause of the QBF file, and as an initial cube it does not imply the matrix.");
   ++statistics_.initial_cubes;
-  antecedent_positions_.clear();
-  step_map_.set(step.index, append(listed_, CUBE) + 1);
+  step_map_.set(step.index, append(listed_, CUBE, false) + 1);
 }
 
 // The input clause whose literal set is `set`: the one due next, as
@@ -379,7 +378,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   else
     ++statistics_.clause_steps;
   WorkingClause* const running = derivation.result;
-  step_map_.set(step.index, append(running->literals, kind) + 1);
+  step_map_.set(step.index, append(running->literals, kind, true) + 1);
   if (derivation.long_distance) {
     kinds_.back() |= kLongDistance;
     long_distance_steps_.push_back({derived_.end_position() - 1, step.index});
@@ -438,10 +437,7 @@ uint32_t QrpChecker::cube_reading(uint32_t position) {
   const bool implied = implication_.implied_by(listed_);
   statistics_.cubes_solved += implication_.solver_calls() - before;
   if (!implied) return kNoPosition;
-  const std::vector<uint32_t> antecedents = std::move(antecedent_positions_);
-  antecedent_positions_.clear();
-  reading = append(listed_, CUBE);
-  antecedent_positions_ = std::move(antecedents);
+  reading = append(listed_, CUBE, false);
   return reading;
 }
 
@@ -605,13 +601,14 @@ void QrpChecker::refuse_listed(const QrpEntry& step, Kind kind, const WorkingCla
   }
 }
 
-// Appends a constraint with the antecedent positions in
-// antecedent_positions_; returns its store position.
-uint32_t QrpChecker::append(const std::vector<Literal>& literals, Kind kind) {
+// Appends a constraint, with the antecedent positions in
+// antecedent_positions_ when `derived` (else none: an initial cube);
+// returns its store position.
+uint32_t QrpChecker::append(const std::vector<Literal>& literals, Kind kind, bool derived) {
   const uint32_t position = derived_.end_position();
   held_ = kNoPosition;
   derived_.push(literals.data(), literals.size(), antecedent_positions_.data(),
-                antecedent_positions_.size());
+                derived ? antecedent_positions_.size() : 0);
   kinds_.push_back(kind);
   if (literals.empty() && empty_[kind] == 0) empty_[kind] = position + 1;
   assert(kinds_.size() == derived_.end_position());

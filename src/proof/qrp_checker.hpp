@@ -154,7 +154,7 @@ class QrpChecker {
   WorkingClause* load();
   bool listed_match(const std::vector<Literal>& listed, const WorkingClause& derived);
   void refuse_listed(const QrpEntry& step, Kind kind, const WorkingClause& derived);
-  uint32_t append(const std::vector<Literal>& literals, Kind kind);
+  uint32_t append(const std::vector<Literal>& literals, Kind kind, bool derived);
   [[noreturn]] void refuse(const std::string& message) const;
   void check_new_index(uint32_t index, const ClauseMap& known) const;
   [[noreturn]] void refuse_undefined(uint32_t antecedent) const;
