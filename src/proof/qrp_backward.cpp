@@ -77,7 +77,7 @@ bool QrpChecker::check_backward(bool satisfiable) {
   const uint8_t empty_bit = satisfiable ? kNoUniversal : kNoExistential;
   const uint8_t both = kMayBeClause | kMayBeCube;
   const uint32_t count = read_.steps.end_position();
-  const uint32_t& found = empty_[satisfiable ? CUBE : CLAUSE];
+  const uint32_t& found = empty_of(satisfiable ? Rule::CUBE : Rule::CLAUSE);
   std::vector<uint8_t> state(count, UNMARKED);
   for (int certain = 1; certain >= 0 && found == 0; --certain)
     for (uint32_t ordinal = 0; ordinal < count && found == 0; ++ordinal) {

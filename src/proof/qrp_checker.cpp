@@ -41,7 +41,7 @@ QrpChecker::QrpChecker(QCNF& formula, Options options)
       options_(options),
       input_clauses_(formula.clauses.size()),
       derived_(formula.clauses.size()),
-      kinds_(formula.clauses.size(), CLAUSE),
+      kinds_(formula.clauses.size(), 0),
       seen_(formula.quantifiers.size(), 0),
       implication_(formula, formula.clauses.size()),
       marks_(2 * formula.quantifiers.size() + 2, 0) {
@@ -227,7 +227,7 @@ void QrpChecker::check_input_or_initial(const QrpEntry& step, uint32_t input) {
              "input clause holds a literal and its complement (tautologies are refused).");
     ++statistics_.input_clauses;
     step_map_.set(step.index, position + 1);
-    if (listed_.empty() && empty_[CLAUSE] == 0) empty_[CLAUSE] = position + 1;
+    if (listed_.empty() && empty_of(Rule::CLAUSE) == 0) empty_of(Rule::CLAUSE) = position + 1;
     return;
   }
   // A contradictory cube implies anything and would reduce to the empty cube.
@@ -242,7 +242,7 @@ void QrpChecker::check_input_or_initial(const QrpEntry& step, uint32_t input) {
     refuse(step_text() +
            "no clause of the QBF file, and as an initial cube it does not imply the matrix.");
   ++statistics_.initial_cubes;
-  step_map_.set(step.index, append(listed_, CUBE, false) + 1);
+  step_map_.set(step.index, append(listed_, Rule::CUBE, false) + 1);
 }
 
 // The input clause whose literal set is `set`: the one due next, as
@@ -347,38 +347,38 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   }
   // The kind the derived antecedents agree on; input clauses take it.
   bool derived_antecedent = false;
-  Kind kind = CLAUSE;
+  Rule rule = Rule::CLAUSE;
   for (uint32_t position : antecedent_positions_) {
     if (position < input_clauses_) continue;
-    const Kind own = static_cast<Kind>(kinds_[position] & CUBE);
-    if (derived_antecedent && own != kind) refuse_mixed_kinds(step);
-    kind = own;
+    const Rule own = rule_of(kinds_[position]);
+    if (derived_antecedent && own != rule) refuse_mixed_kinds(step);
+    rule = own;
     derived_antecedent = true;
   }
   Derivation derivation;
   if (derived_antecedent) {
-    if (kind == CUBE && !read_inputs_as_cubes()) refuse_mixed_kinds(step);
-    derivation = derive(step, kind);
+    if (rule == Rule::CUBE && !read_inputs_as_cubes()) refuse_mixed_kinds(step);
+    derivation = derive(step, rule);
   } else {
     try {
-      derivation = derive(step, CLAUSE);
+      derivation = derive(step, Rule::CLAUSE);
     } catch (const Exception& clause_fault) {
       if (!read_inputs_as_cubes()) throw;
       try {
-        derivation = derive(step, CUBE);
+        derivation = derive(step, Rule::CUBE);
       } catch (const Exception&) {
         throw clause_fault;
       }
-      kind = CUBE;
+      rule = Rule::CUBE;
     }
   }
 
-  if (kind == CUBE)
+  if (rule == Rule::CUBE)
     ++statistics_.cube_steps;
   else
     ++statistics_.clause_steps;
   WorkingClause* const running = derivation.result;
-  step_map_.set(step.index, append(running->literals, kind, true) + 1);
+  step_map_.set(step.index, append(running->literals, rule, true) + 1);
   if (derivation.long_distance) {
     kinds_.back() |= kLongDistance;
     long_distance_steps_.push_back({derived_.end_position() - 1, step.index});
@@ -392,17 +392,17 @@ void QrpChecker::check_derived(const QrpEntry& step) {
 // clause taken as a clause: the first antecedent's kind against the first
 // that differs.
 void QrpChecker::refuse_mixed_kinds(const QrpEntry& step) {
-  const auto kind_of = [&](uint32_t antecedent) {
+  const auto rule_at = [&](uint32_t antecedent) {
     const uint32_t position = step_map_[antecedent] - 1;
-    return position < input_clauses_ ? CLAUSE : static_cast<Kind>(kinds_[position] & CUBE);
+    return position < input_clauses_ ? Rule::CLAUSE : rule_of(kinds_[position]);
   };
   const uint32_t first = step.antecedents.front();
-  const Kind kind = kind_of(first);
+  const Rule rule = rule_at(first);
   for (uint32_t antecedent : step.antecedents)
-    if (kind_of(antecedent) != kind)
+    if (rule_at(antecedent) != rule)
       refuse(step_text() + "antecedent " + std::to_string(first) + " is a " +
-             kind_name(kind == CUBE) + ", antecedent " + std::to_string(antecedent) + " a " +
-             kind_name(kind != CUBE) + ".");
+             kind_name(rule == Rule::CUBE) + ", antecedent " + std::to_string(antecedent) +
+             " a " + kind_name(rule != Rule::CUBE) + ".");
   assert(false && "called for antecedents of both kinds");
   std::abort();
 }
@@ -437,15 +437,14 @@ uint32_t QrpChecker::cube_reading(uint32_t position) {
   const bool implied = implication_.implied_by(listed_);
   statistics_.cubes_solved += implication_.solver_calls() - before;
   if (!implied) return kNoPosition;
-  reading = append(listed_, CUBE, false);
+  reading = append(listed_, Rule::CUBE, false);
   return reading;
 }
 
 // Resolves and reduces the step's antecedents (store positions in
-// antecedent_positions_) by the rule of `kind` and compares the result with
+// antecedent_positions_) by `rule` and compares the result with
 // the listed literals; throws Exception at the first fault.
-QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Kind kind, bool allow_indexed) {
-  const Rule rule = kind == CUBE ? Rule::CUBE : Rule::CLAUSE;
+QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Rule rule, bool allow_indexed) {
   const std::vector<unsigned>& levels = formula_.levels;
   WorkingClause* running = load();
   WorkingClause* result = running == &running_ ? &result_ : &running_;
@@ -522,8 +521,8 @@ QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Kind kind, bool 
   }
 
   if (!listed_match(step.literals, *running)) {
-    if (switched && allow_indexed) return derive(step, kind, false);
-    refuse_listed(step, kind, *running);
+    if (switched && allow_indexed) return derive(step, rule, false);
+    refuse_listed(step, rule, *running);
   }
   return Derivation{running, pair_free, long_distance};
 }
@@ -568,8 +567,7 @@ bool QrpChecker::listed_match(const std::vector<Literal>& listed, const WorkingC
 // (is_removed) without moving them, and duplicates are skipped by their
 // marks (1: in the result, 2: met in the list). Refuses the step where they
 // differ or name an undefined variable; returns when they agree after all.
-void QrpChecker::refuse_listed(const QrpEntry& step, Kind kind, const WorkingClause& derived) {
-  const Rule rule = kind == CUBE ? Rule::CUBE : Rule::CLAUSE;
+void QrpChecker::refuse_listed(const QrpEntry& step, Rule rule, const WorkingClause& derived) {
   const std::vector<unsigned>& levels = formula_.levels;
   DeepestLevels deepest;
   for (const Literal& literal : step.literals) {
@@ -597,20 +595,21 @@ void QrpChecker::refuse_listed(const QrpEntry& step, Kind kind, const WorkingCla
     listed_reduced_.reduce(rule, levels);
     refuse(step_text() + "the listed literals " + listed_reduced_.to_string() +
            (listed_reduced_.size() == listed_.size() ? "" : ", reduced,") + " differ from the " +
-           kind_name(kind == CUBE) + " derived " + derived.to_string() + ".");
+           kind_name(rule == Rule::CUBE) + " derived " + derived.to_string() + ".");
   }
 }
 
 // Appends a constraint, with the antecedent positions in
 // antecedent_positions_ when `derived` (else none: an initial cube);
 // returns its store position.
-uint32_t QrpChecker::append(const std::vector<Literal>& literals, Kind kind, bool derived) {
+uint32_t QrpChecker::append(const std::vector<Literal>& literals, Rule rule, bool derived) {
   const uint32_t position = derived_.end_position();
   held_ = kNoPosition;
   derived_.push(literals.data(), literals.size(), antecedent_positions_.data(),
                 derived ? antecedent_positions_.size() : 0);
-  kinds_.push_back(kind);
-  if (literals.empty() && empty_[kind] == 0) empty_[kind] = position + 1;
+  kinds_.push_back(kind_of(rule));
+  uint32_t& empty = empty_of(rule);
+  if (literals.empty() && empty == 0) empty = position + 1;
   assert(kinds_.size() == derived_.end_position());
   return position;
 }
@@ -620,9 +619,8 @@ std::string QrpChecker::step_text() const { return "Step " + std::to_string(step
 // ---- the result ---------------------------------------------------------
 
 bool QrpChecker::conclude(bool satisfiable) {
-  const Kind kind = satisfiable ? CUBE : CLAUSE;
-  statistics_.proof_found = empty_[kind] != 0;
-  root_ = empty_[kind];
+  root_ = empty_of(satisfiable ? Rule::CUBE : Rule::CLAUSE);
+  statistics_.proof_found = root_ != 0;
   uint64_t in_proof = 0;
   core_positions(in_proof);
   const uint64_t steps = statistics_.steps() + statistics_.skipped;

@@ -109,10 +109,12 @@ class QrpChecker {
   Rule proved_rule() const;
 
  private:
-  enum Kind : uint8_t { CLAUSE = 0, CUBE = 1 };
-  // A bit of kinds_ beside the Kind: the step's resolvent holds a
+  // Bits of kinds_: the constraint is a cube (else a clause); the step's
+  // resolvent holds a
   // long-distance pair (a literal and its complement).
-  static constexpr uint8_t kLongDistance = 2;
+  static constexpr uint8_t kCube = 1, kLongDistance = 2;
+  static Rule rule_of(uint8_t kind) { return (kind & kCube) ? Rule::CUBE : Rule::CLAUSE; }
+  static uint8_t kind_of(Rule rule) { return rule == Rule::CUBE ? kCube : 0; }
 
   std::vector<uint8_t> core_positions(uint64_t& in_core) const;
   void read_constraint(uint32_t position, std::vector<Literal>& literals);
@@ -145,7 +147,7 @@ class QrpChecker {
   };
   // `allow_indexed` false: every resolution on the working clauses, for
   // the literal order of a refusal's message.
-  Derivation derive(const QrpEntry& step, Kind kind, bool allow_indexed = true);
+  Derivation derive(const QrpEntry& step, Rule rule, bool allow_indexed = true);
   void charge_work(uint64_t literals);
   [[noreturn]] void refuse_mixed_kinds(const QrpEntry& step);
   bool read_inputs_as_cubes();
@@ -153,8 +155,8 @@ class QrpChecker {
   void distinct_literals(const QrpEntry& step);
   WorkingClause* load();
   bool listed_match(const std::vector<Literal>& listed, const WorkingClause& derived);
-  void refuse_listed(const QrpEntry& step, Kind kind, const WorkingClause& derived);
-  uint32_t append(const std::vector<Literal>& literals, Kind kind, bool derived);
+  void refuse_listed(const QrpEntry& step, Rule rule, const WorkingClause& derived);
+  uint32_t append(const std::vector<Literal>& literals, Rule rule, bool derived);
   [[noreturn]] void refuse(const std::string& message) const;
   void check_new_index(uint32_t index, const ClauseMap& known) const;
   [[noreturn]] void refuse_undefined(uint32_t antecedent) const;
@@ -165,8 +167,9 @@ class QrpChecker {
   const uint32_t input_clauses_; // clauses of the QBF file: store positions 0..n-1
   ClauseMap step_map_;           // step index -> 1-based store position; 0 undefined
   PackedStore derived_;          // positions n on: derived constraints and initial cubes
-  std::vector<uint8_t> kinds_;   // store position -> Kind, kLongDistance (input clauses: CLAUSE)
-  uint32_t empty_[2] = {0, 0};   // per Kind: 1-based store position of the first empty one
+  std::vector<uint8_t> kinds_;   // store position -> kCube, kLongDistance (input clauses: 0)
+  uint32_t empty_[2] = {0, 0};   // per Rule: 1-based store position of the first empty one
+  uint32_t& empty_of(Rule rule) { return empty_[rule == Rule::CUBE]; }
   uint32_t next_input_ = 0;      // store position of the clause the next input step should repeat
   // Input clauses by an order-free hash of their literal set, built when an
   // input step does not repeat the clause due next.

@@ -30,7 +30,7 @@ uint64_t QrpChecker::write_core(std::ostream& out, const QrpHeader& header, bool
   held_ = kNoPosition;  // the zel form resolves again in running_ and result_
   uint64_t in_core = 0;
   const std::vector<uint8_t> used = core_positions(in_core);
-  if (binary || (kinds_[root_ - 1] & CUBE) || !write_zel_core(out, used))
+  if (binary || (kinds_[root_ - 1] & kCube) || !write_zel_core(out, used))
     write_qrp_core(out, header, binary, used);
   return in_core;
 }
@@ -124,7 +124,7 @@ void QrpChecker::write_qrp_core(std::ostream& out, const QrpHeader& header, bool
   std::vector<uint32_t> index(root_, 0);
   uint32_t next_index = 0;
   std::vector<Literal> literals;
-  const char* result = (kinds_[root_ - 1] & CUBE) ? "SAT" : "UNSAT";
+  const char* result = (kinds_[root_ - 1] & kCube) ? "SAT" : "UNSAT";
   TextWriter text(out);
   text.text(binary ? "p bqrp " : "p qrp ");
   text.number(header.variables);

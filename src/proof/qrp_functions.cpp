@@ -15,7 +15,7 @@
 
 Rule QrpChecker::proved_rule() const {
   assert(root_ != 0);
-  return (kinds_[root_ - 1] & CUBE) ? Rule::CUBE : Rule::CLAUSE;
+  return (kinds_[root_ - 1] & kCube) ? Rule::CUBE : Rule::CLAUSE;
 }
 
 void QrpChecker::extract_strategy(Strategy& strategy) {
