@@ -233,7 +233,7 @@ class QrpChecker {
     PodVector<uint32_t> indices;       // ordinal -> step index
     PodVector<InputPosition> positions;  // ordinal -> where the step starts
     PodVector<uint32_t> inputs;        // ordinal -> the input clause it repeats, kNoPosition
-    PodVector<uint8_t> kinds;          // ordinal -> kKindBits it may have, kEmptyBits it may reduce to
+    PodVector<uint8_t> kinds;          // ordinal -> the kMayBe... and kNo... bits below
   };
   // kinds bits: may be a clause, may be a cube; lists no existential
   // literal (reduces to the empty clause), no universal one (empty cube).
