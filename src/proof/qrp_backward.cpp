@@ -61,8 +61,9 @@ void QrpChecker::read_step(const QrpEntry& step) {
                    antecedent_positions_.size());
   read_.ordinals.set(step.index, ordinal + 1);
   read_.indices.push_back(step.index);
-  read_.positions.push_back(step.position);
-  read_.inputs.push_back(input);
+  const InputPosition& at = step.position;
+  read_.positions.push_back(read_.binary ? at.offset : uint64_t{at.line} << 32 | at.column);
+  if (input != kNoPosition) read_.repeats.push_back(ReadSteps::Repeat{ordinal, input});
   read_.kinds.push_back(kinds);
   in_entry_ = false;
 }
@@ -136,13 +137,13 @@ void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state)
       continue;
     }
     step.index = read_.indices[ordinal];
-    step.position = read_.positions[ordinal];
+    step.position = read_position(ordinal);
     read_.steps.read_literals(ordinal, step.literals);
     step.antecedents.clear();
     read_.steps.for_each_antecedent(
         ordinal, [&](uint32_t antecedent) { step.antecedents.push_back(read_.indices[antecedent]); });
     try {
-      check_step(step, read_.inputs[ordinal]);
+      check_step(step, repeated_input(ordinal));
       state[ordinal] = CHECKED;
     } catch (const Exception& fault) {
       state[ordinal] = FAILED;
@@ -151,4 +152,25 @@ void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state)
     }
   }
   assert(!failed || state[candidate] == FAILED);
+}
+
+// Where the step at `ordinal` starts, as the reader gave it.
+InputPosition QrpChecker::read_position(uint32_t ordinal) const {
+  const uint64_t packed = read_.positions[ordinal];
+  InputPosition position;
+  if (read_.binary)
+    position.offset = packed;
+  else
+    position = InputPosition{static_cast<uint32_t>(packed >> 32), static_cast<uint32_t>(packed), 0};
+  return position;
+}
+
+// The input clause the step at `ordinal` repeats, kNoPosition when none.
+uint32_t QrpChecker::repeated_input(uint32_t ordinal) const {
+  const ReadSteps::Repeat* const begin = read_.repeats.data();
+  const ReadSteps::Repeat* const end = begin + read_.repeats.size();
+  const ReadSteps::Repeat* found = std::lower_bound(
+      begin, end, ordinal,
+      [](const ReadSteps::Repeat& repeat, uint32_t wanted) { return repeat.ordinal < wanted; });
+  return found != end && found->ordinal == ordinal ? found->input : kNoPosition;
 }

@@ -68,6 +68,7 @@ void QrpChecker::refuse(const std::string& message) const { throw Exception(mess
 bool QrpChecker::check(QrpReader& reader) {
   checking_ = true;
   gettimeofday(&start_, nullptr);
+  read_.binary = reader.binary();
   QrpEntry entry;
   for (uint64_t steps = 1;; ++steps) {
     switch (reader.next(entry)) {

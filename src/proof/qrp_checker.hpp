@@ -133,6 +133,8 @@ class QrpChecker {
   void read_step(const QrpEntry& step);
   bool check_backward(bool satisfiable);
   void check_ancestry(uint32_t candidate, std::vector<uint8_t>& state);
+  InputPosition read_position(uint32_t ordinal) const;
+  uint32_t repeated_input(uint32_t ordinal) const;
   bool matches_input_clause(const std::vector<Literal>& set, uint32_t position);
   uint32_t find_input_clause(const std::vector<Literal>& set);
   void distinct_input_literals(uint32_t position, std::vector<Literal>& distinct);
@@ -231,9 +233,14 @@ class QrpChecker {
     PackedStore steps{0};              // listed literals and antecedents (ordinals)
     ClauseMap ordinals;                // step index -> ordinal + 1; 0 undefined
     PodVector<uint32_t> indices;       // ordinal -> step index
-    PodVector<InputPosition> positions;  // ordinal -> where the step starts
-    PodVector<uint32_t> inputs;        // ordinal -> the input clause it repeats, kNoPosition
+    PodVector<uint64_t> positions;     // ordinal -> where it starts: offset, or line and column
+    // The steps that repeat an input clause, in trace order, with its position.
+    struct Repeat {
+      uint32_t ordinal, input;
+    };
+    PodVector<Repeat> repeats;
     PodVector<uint8_t> kinds;          // ordinal -> the kMayBe... and kNo... bits below
+    bool binary = false;               // positions are byte offsets
   };
   // kinds bits: may be a clause, may be a cube; lists no existential
   // literal (reduces to the empty clause), no universal one (empty cube).
