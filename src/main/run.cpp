@@ -173,7 +173,7 @@ void Run::read_formula(std::vector<uint32_t>& qbf_prefix) {
   if (!in_memory_ && !formula_source_.open(arguments_.qbf_file))
     throw Exception(message::cannot_open(arguments_.qbf_file), Exception::NO_POSITION);
   Tokenizer tokens(formula_source_, Tokenizer::Separators::QDIMACS, "QBF File: ");
-  if (const Refusal refusal = read_qdimacs(tokens, formula_)) throw Exception(refusal.message);
+  read_qdimacs(tokens, formula_);
   // A compressed formula must be whole, whatever the reader needed of it:
   // a damaged end gives no verdict.
   formula_source_.verify_rest();

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/exception.hpp"
 #include "core/limits.hpp"
 #include "core/messages.hpp"
 #include "read/numbers.hpp"
@@ -31,9 +32,7 @@ bool only_trailer_follows(Tokenizer& tokens) {
 
 }  // namespace
 
-Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula) {
-  Refusal refusal;
-  std::string& error = refusal.message;
+void read_qdimacs(Tokenizer& tokens, QCNF& formula) {
   unsigned& max_variable = formula.max_variable;
   const std::string* token = &tokens.next_qdimacs_token();
   while (*token == "c" && !tokens.failed()) {
@@ -41,25 +40,21 @@ Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula) {
     token = &tokens.next_qdimacs_token();
   }
   if (*token != "p") {
-    error = "QBF File does not start with a p line.";
-    return refusal;
+    throw Exception("QBF File does not start with a p line.");
   }
   if (tokens.next_qdimacs_token() != "cnf") {
-    error = "QBF File does not have a cnf argument.";
-    return refusal;
+    throw Exception("QBF File does not have a cnf argument.");
   }
 
   // Counts and quantified variables are whole decimal numbers: "1x" or a
   // missing number is refused instead of read as its leading digits.
   uint32_t count;
   if (!whole_unsigned32(tokens.next_qdimacs_token(), count)) {
-    error = "QBF File: Number of variables is bogus.";
-    return refusal;
+    throw Exception("QBF File: Number of variables is bogus.");
   }
   max_variable = count;
   if (!whole_unsigned32(tokens.next_qdimacs_token(), count)) {
-    error = "QBF File: Number of clauses is bogus.";
-    return refusal;
+    throw Exception("QBF File: Number of clauses is bogus.");
   }
   const uint64_t announced_clauses = count;
   formula.clauses.reserve(announced_clauses < kMaxClauseReservation ? announced_clauses
@@ -75,17 +70,14 @@ Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula) {
       token = &tokens.next_qdimacs_token();
       uint32_t variable;
       if (!whole_unsigned32(*token, variable)) {
-        error = "QBF File: Invalid quantification sequence.";
-        return refusal;
+        throw Exception("QBF File: Invalid quantification sequence.");
       }
       if (variable == 0) break;
       if (variable > kMaxVariable) {
-        error = message::quantified_variable_limit(*token);
-        return refusal;
+        throw Exception(message::quantified_variable_limit(*token));
       }
       if (formula.is_defined(variable)) {
-        error = message::quantified_twice(variable);
-        return refusal;
+        throw Exception(message::quantified_twice(variable));
       }
       const Refusal placed = formula.new_variable(variable, type, false);
       assert(!placed);  // tested above: fresh and within the limit
@@ -104,27 +96,23 @@ Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula) {
   bool inside_clause = false;
   for (;;) {
     if (tokens.failed()) {
-      if (!inside_clause) return Refusal();
-      error = "QBF File: Last clause lacks its terminating 0.";
-      return refusal;
+      if (!inside_clause) return;
+      throw Exception("QBF File: Last clause lacks its terminating 0.");
     }
     if (!inside_clause && formula.clauses.size() >= announced_clauses) break;
     if (!inside_clause && is_trailer_mark(*token)) {
-      if (only_trailer_follows(tokens)) return Refusal();
-      error = "QBF File: Bogus clause.";
-      return refusal;
+      if (only_trailer_follows(tokens)) return;
+      throw Exception("QBF File: Bogus clause.");
     }
     int32_t number;
     if (!whole_signed32(*token, number)) {
-      error = "QBF File: Bogus clause.";
-      return refusal;
+      throw Exception("QBF File: Bogus clause.");
     }
     if (number != 0) {
       const Literal literal(number);
       const unsigned variable = literal.variable();
       if (variable > kMaxVariable) {
-        error = message::clause_variable_limit(variable);
-        return refusal;
+        throw Exception(message::clause_variable_limit(variable));
       }
       clause.insert(literal);
       inside_clause = true;
@@ -148,11 +136,10 @@ Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula) {
     if (*token == "c") {
       tokens.skip_line();
     } else if (is_trailer_mark(*token) && only_trailer_follows(tokens)) {
-      return Refusal();
+      return;
     } else if (!token->empty()) {
-      error = "QBF File: More clauses than announced.";
-      return refusal;
+      throw Exception("QBF File: More clauses than announced.");
     }
   }
-  return Refusal();
+  return;
 }

@@ -6,9 +6,9 @@
 #include "read/tokenizer.hpp"
 
 // Reads the whole file from `tokens` (which separates tokens by any white
-// space) into `formula`. Returns the refusal when the file is refused.
-// Fewer clauses than announced are accepted; every clause
-// the file holds is read.
-Refusal read_qdimacs(Tokenizer& tokens, QCNF& formula);
+// space) into `formula`. Throws Exception when the file is refused, as the
+// tokenizer does, with the tokenizer standing where the fault is. Fewer
+// clauses than announced are accepted; every clause the file holds is read.
+void read_qdimacs(Tokenizer& tokens, QCNF& formula);
 
 #endif
