@@ -150,7 +150,7 @@ void check_written(const std::string& path, const char* label, const Arguments& 
   } catch (const Minisat::OutOfMemoryException&) {
     return;
   }
-  fault(std::string("the ") + label + " written for a validated certificate does not validate: " +
+  fault(std::string(label) + " written for a validated certificate does not validate: " +
         outcome);
 }
 
