@@ -14,12 +14,11 @@
 #include "write/text_writer.hpp"
 
 // Keeps a step just applied: its clause's store position and its
-// antecedents' (all defined by now).
-void ProofChecker::record_step(const StepEntry& step) {
+// antecedents' (`antecedents`, taken before the step bound its number).
+void ProofChecker::record_step(const StepEntry& step, const std::vector<uint32_t>& antecedents) {
   core_events_.push_back(static_cast<uint32_t>(core_positions_.size()));
   core_positions_.push_back(clause_map_[step.number] - 1);
-  for (uint32_t antecedent : step.antecedents)
-    core_antecedents_.push_back(clause_map_[antecedent] - 1);
+  core_antecedents_.insert(core_antecedents_.end(), antecedents.begin(), antecedents.end());
   core_begins_.push_back(static_cast<uint32_t>(core_antecedents_.size()));
   core_merged_.push_back(step.resolvent_omitted);
   // check_chain appended a chain step's chain; merges and trusted steps have none.

@@ -17,9 +17,13 @@ bool MatrixImplication::implied_by(const std::vector<Literal>& cube) {
   if (!solver_) build_solver();
   ++solver_calls_;
   Minisat::vec<Minisat::Lit> assumptions;
-  for (const Literal& literal : cube)
-    assumptions.push(Minisat::mkLit(static_cast<Minisat::Var>(literal.variable()),
-                                    literal.negative()));
+  // A variable the matrix does not name cannot help falsify a clause: its
+  // literal of the cube is left out.
+  for (const Literal& literal : cube) {
+    const auto found = solver_variables_.find(literal.variable());
+    if (found != solver_variables_.end())
+      assumptions.push(Minisat::mkLit(found->second, literal.negative()));
+  }
   // Unsatisfiable: no assignment extending the cube falsifies a clause.
   return !solver_->solve(assumptions);
 }
@@ -48,11 +52,11 @@ bool MatrixImplication::every_clause_hit(const std::vector<Literal>& cube) {
 
 // The matrix's negation: a selector per clause that, when true, makes every
 // literal of its clause false, and one clause asking some selector to be
-// true. Solver variable v is formula variable v (0 stays unused).
+// true. The matrix's variables get solver variables as they are met.
 void MatrixImplication::build_solver() {
   solver_.reset(new Minisat::Solver);
   Minisat::Solver& solver = *solver_;
-  while (static_cast<size_t>(solver.nVars()) < formula_.quantifiers.size()) solver.newVar();
+  solver_variables_.clear();
   Minisat::vec<Minisat::Lit> some_selector, implication;
   for (uint32_t position = 0; position < clauses_; ++position) {
     const Minisat::Var selector = solver.newVar();
@@ -60,10 +64,11 @@ void MatrixImplication::build_solver() {
     widened_.clear();
     for (const Literal& literal : formula_.clauses.read(position, widened_)) {
       assert(literal.variable() < formula_.quantifiers.size());
+      const auto entry = solver_variables_.emplace(literal.variable(), 0);
+      if (entry.second) entry.first->second = solver.newVar();
       implication.clear();
       implication.push(Minisat::mkLit(selector, true));
-      implication.push(Minisat::mkLit(static_cast<Minisat::Var>(literal.variable()),
-                                      !literal.negative()));
+      implication.push(Minisat::mkLit(entry.first->second, !literal.negative()));
       solver.addClause(implication);
     }
   }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "core/literal.hpp"
@@ -40,6 +41,9 @@ class MatrixImplication {
   std::vector<uint8_t> in_cube_;             // literal code -> in the cube tested (all 0 between)
   PodVector<Literal> widened_;               // scratch of ClauseStore::read
   std::unique_ptr<Minisat::Solver> solver_;  // the matrix's negation, once needed
+  // Formula variable -> solver variable, for the variables of the matrix
+  // only: a large variable number costs the solver nothing.
+  std::unordered_map<uint32_t, int> solver_variables_;
   uint64_t solver_calls_ = 0;                // cubes MiniSat decided
 };
 

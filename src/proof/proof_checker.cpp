@@ -137,10 +137,18 @@ void ProofChecker::check_step(StepEntry& step) {
 }
 
 void ProofChecker::apply_step(StepEntry& step) {
+  // The antecedents' store positions, taken before the step binds its
+  // number: a delayed step may define anew a number it names among its own
+  // antecedents, which stands for the clause bound before.
+  const bool recording = options_.record_core || options_.record_functions;
+  std::vector<uint32_t>& antecedents = scratch_->antecedent_positions;
+  antecedents.clear();
+  if (recording)
+    for (uint32_t number : step.antecedents) antecedents.push_back(clause_map_[number] - 1);
   if (step.antecedents.empty()) {
     if (!options_.ignore) throw Exception("Resolvent not justified (no antecedents).");
     store(step.number, step.resolvent.literals);
-    if (options_.record_core || options_.record_functions) record_step(step);
+    if (recording) record_step(step, antecedents);
     return;
   }
   if (step.antecedents.size() == 1) throw Exception("Single antecedent does not make sense.");
@@ -151,7 +159,7 @@ void ProofChecker::apply_step(StepEntry& step) {
     ++statistics_.chain_steps;
     check_chain(step);
   }
-  if (options_.record_core || options_.record_functions) record_step(step);
+  if (recording) record_step(step, antecedents);
 }
 
 void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) {
@@ -352,6 +360,11 @@ void ProofChecker::check_chain(StepEntry& step) {
     std::swap(running, result);
   }
 
+  // The chain's positions before the store binds the step's number (see
+  // apply_step).
+  std::vector<uint32_t>& chain_at = scratch.chain_positions;
+  chain_at.clear();
+  for (uint32_t number : ordered.numbers) chain_at.push_back(clause_map_[number] - 1);
   store(step.number, running->literals);
   const WorkingClause& derived = *running;
   if (derived.size() != step.resolvent.size())
@@ -367,7 +380,7 @@ void ProofChecker::check_chain(StepEntry& step) {
   if (differ) throw Exception("Calculated and supplied resolvents differ.");
   // The chain found made a tautological resolution, which Q-resolution
   // forbids: the step stands only if a sound chain over its antecedents exists.
-  if (tautological && !sound_chain_exists(ordered.numbers, step.resolvent))
+  if (tautological && !sound_chain_exists(chain_at, step.resolvent))
     throw Exception("Resolution failed.");
   // The chain that stands, for the functions: the one found by the search,
   // or the ordering's up to its last pivot; record_step closes the record.
@@ -375,13 +388,13 @@ void ProofChecker::check_chain(StepEntry& step) {
     chain_pivots_.push_back(0);  // the first antecedent has none
     if (tautological) {
       for (uint32_t i : chain_search_.chain())
-        chain_positions_.push_back(clause_map_[ordered.numbers[i]] - 1);
+        chain_positions_.push_back(chain_at[i]);
       chain_pivots_.insert(chain_pivots_.end(), chain_search_.chain_pivots().begin(),
                            chain_search_.chain_pivots().end());
     } else {
       const size_t length = std::min(chain.size(), pivots.size() + 1);
       for (size_t i = 0; i < length; ++i)
-        chain_positions_.push_back(clause_map_[ordered.numbers[i]] - 1);
+        chain_positions_.push_back(chain_at[i]);
       chain_pivots_.insert(chain_pivots_.end(), pivots.begin(), pivots.begin() + (length - 1));
     }
   }
@@ -389,10 +402,10 @@ void ProofChecker::check_chain(StepEntry& step) {
 
 // The search tries the antecedents in the order the backward ordering placed
 // them first: that order is a chain already, but for its tautological steps.
-bool ProofChecker::sound_chain_exists(const std::vector<uint32_t>& chain,
+bool ProofChecker::sound_chain_exists(const std::vector<uint32_t>& chain_at,
                                       const WorkingClause& resolvent) {
   std::vector<ClauseView>& clauses = scratch_->antecedent_clauses;
-  load_clauses(chain, clauses);  // loaded again: the derived clause is stored by now
+  load_positions(chain_at, clauses);  // loaded again: the derived clause is stored by now
   const uint64_t budget =
       std::min(kStepSearchWork, kRunSearchWork - statistics_.chain_search_work);
   assert(statistics_.chain_search_work <= kRunSearchWork);

@@ -136,12 +136,12 @@ class ProofChecker {
   void merge_union(const std::vector<ClauseView>& antecedents);
   void check_chain(StepEntry& step);
   bool merge_refutes(const WorkingClause& merged);
-  bool sound_chain_exists(const std::vector<uint32_t>& chain, const WorkingClause& resolvent);
+  bool sound_chain_exists(const std::vector<uint32_t>& chain_at, const WorkingClause& resolvent);
   void ensure_marks(const std::vector<ClauseView>& clauses, ClauseView extra);
   void load_clauses(const std::vector<uint32_t>& numbers, std::vector<ClauseView>& views);
   void load_positions(const std::vector<uint32_t>& positions, std::vector<ClauseView>& views);
   bool try_extension(const Definition& definition, const Literal* operands);
-  void record_step(const StepEntry& step);
+  void record_step(const StepEntry& step, const std::vector<uint32_t>& antecedents);
   std::vector<uint8_t> core_used(uint32_t root) const;
   void settle_steps();
   void report_unsettled_steps() const;

@@ -78,6 +78,10 @@ struct ProofChecker::Scratch {
   std::vector<unsigned> merge_pivots; // merge mode's recorded pivot variables
   std::vector<ClauseView> antecedent_clauses;  // position -> stored clause (ordering, merge, search)
   std::vector<uint32_t> positions;             // store positions of the clauses to load
+  // A step's antecedents as listed, and check_chain's chain in order, as
+  // store positions taken before the step binds its number.
+  std::vector<uint32_t> antecedent_positions;
+  std::vector<uint32_t> chain_positions;
   PodVector<Literal> widened;                  // the narrow clauses loaded, widened
   PositionSet active;                 // ordering: positions whose visit changes something
 

@@ -209,6 +209,33 @@ def main():
               status == 10 and written == expected, repr(written))
         status, out, _ = run(["--ignore", "e.qdimacs", "e.core"], cwd=folder)
         check("extension definitions %s: the core validates" % label, status == 10, repr(out))
+
+    # A delayed step may define anew a number it names among its own
+    # antecedents (here 7, which a later line defines before the conclusion
+    # applies the delayed one): that antecedent is the clause bound before,
+    # in the core as in the check (the fuzzer found cores naming the step
+    # itself instead).
+    with open(os.path.join(folder, "d.qdimacs"), "w") as f:
+        f.write("p cnf 3 5\ne 1 2 3 0\n1 2 0\n-2 0\n-1 3 0\n-1 0\n-3 0\n")
+    for label, certificate, expected in (
+            ("merged", "7 * 7 4 0\n7 * 1 2 0\n6 * 1 2 0\nCONCLUDE INVALID 7\n",
+             b"QBCertificate\n6 * 1 2 0\n7 * 6 4 0\nCONCLUDE INVALID 7\n"),
+            ("chain", "7 0 7 4 0\n7 1 0 1 2 0\nCONCLUDE INVALID 7\n",
+             b"QBCertificate\n6 1 0 1 2 0\n7 0 6 4 0\nCONCLUDE INVALID 7\n")):
+        with open(os.path.join(folder, "d.cert"), "w") as f:
+            f.write("QBCertificate\n" + certificate)
+        if os.path.exists(os.path.join(folder, "d.core")):
+            os.remove(os.path.join(folder, "d.core"))
+        status, _, _ = run(["--core", "d.core", "d.qdimacs", "d.cert"], cwd=folder)
+        written = b""
+        if os.path.exists(os.path.join(folder, "d.core")):
+            with open(os.path.join(folder, "d.core"), "rb") as f:
+                written = f.read()
+        check("delayed step redefining its antecedent, %s: the core, exactly" % label,
+              status == 10 and written == expected, repr((status, written)))
+        status, out, _ = run(["d.qdimacs", "d.core"], cwd=folder)
+        check("delayed step redefining its antecedent, %s: the core validates" % label,
+              status == 10, repr(out))
     return TALLY.summary()
 
 

@@ -235,6 +235,20 @@ EXACT = (
 def check_cases(work):
     folder = os.path.join(work, "cases")
     os.mkdir(folder)
+    # A delayed step defining anew a number it names among its own
+    # antecedents (7): that antecedent is the clause bound before, whose
+    # reduction of universal 1 the functions need (1 is the complement of
+    # existential 4 before it).
+    formula = os.path.join(folder, "d.qdimacs")
+    with open(formula, "w") as f:
+        f.write("p cnf 4 4\ne 4 0\na 1 0\ne 2 3 0\n4 -1 2 0\n4 -1 -2 0\n-4 1 3 0\n-4 1 -3 0\n")
+    for label, certificate in (("merged", "7 * 7 6 0\n7 * 1 2 0\n6 * 3 4 0\nCONCLUDE INVALID 7\n"),
+                               ("chain", "7 0 7 6 0\n7 4 0 1 2 0\n6 -4 0 3 4 0\nCONCLUDE INVALID 7\n")):
+        source = os.path.join(folder, "d-%s.cert" % label)
+        with open(source, "w") as f:
+            f.write("QBCertificate\n" + certificate)
+        functions_of("delayed step redefining its antecedent, " + label, formula, source, folder,
+                     herbrand=True)
     for stem, option, formula, trace, expected in EXACT:
         for suffix, text in ((".qdimacs", formula), (".qrp", trace)):
             with open(os.path.join(folder, stem + suffix), "w") as f:

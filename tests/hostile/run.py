@@ -200,6 +200,16 @@ for header, message in (("p cnf 4294967296 1", "QBF File: Number of variables is
     write("problem.qdimacs", header + "\n1 0\n")
     check(header, ["problem.qdimacs", "header.cert"], (30,), error(1, 14, message))
 
+# The largest variable number in the prefix of a QRP trace's formula: the
+# initial-cube test gives MiniSat only the matrix's variables (one per number
+# up to the largest took over 2 GB and seconds, a timeout of the fuzzer).
+write("large-variable.qdimacs", "p cnf 2 2\ne 1 2 33554431 0\n1 2 0\n-1 2 0\n")
+write("large-variable.qrp", "p qrp 33554431 2\n3 1 0 0\nr SAT\n")
+check("initial cube with variable 33554431 in the prefix",
+      ["large-variable.qdimacs", "large-variable.qrp"], (30,),
+      error(2, 1, "Step 3: no clause of the QBF file, and as an initial cube it does not imply "
+                  "the matrix."))
+
 # A huge announced variable and clause count costs nothing.
 write("huge.qdimacs", "p cnf 4000000000 4000000000\na 1 0\ne 2 0\n1 -2 0\n-1 2 0\n")
 write("huge-model.cert", "QBCertificate\nCONCLUDE VALID 2 1\n")
