@@ -228,7 +228,8 @@ bool Run::check_qrp(Tokenizer&& tokens) {
     const std::string& name = arguments_.core_file;
     const bool binary = name.size() >= 5 && name.compare(name.size() - 5, 5, ".bqrp") == 0;
     write_core([&](std::ostream& out, uint64_t& steps) {
-      steps = qrp_checker_->statistics().steps();
+      const QrpStatistics counts = qrp_checker_->statistics();
+      steps = counts.steps() + counts.skipped;  // the trace's steps, checked or not
       return qrp_checker_->write_core(out, header, binary);
     });
   }

@@ -254,8 +254,14 @@ def main():
         # proof; backwards, the steps checked are at least the proof's.
         in_proof = len(proof_steps(trace, cube))
         for mode in ([], ["--forward"]):
-            status, _, err = run(["--stats"] + mode + [formula_path, os.path.join(HERE, name)])
+            core_path = os.path.join(tmp, "core.qrp")
+            status, _, err = run(["--stats", "--core", core_path] + mode +
+                                 [formula_path, os.path.join(HERE, name)])
             text = err.decode()
+            # The core's share is of the trace's steps, checked or skipped.
+            check("%s %s: --stats gives the core's share of all steps" % (name, " ".join(mode)),
+                  re.search(r"c core steps +\d+ of %d \(" % len(trace.steps), text) is not None,
+                  text[-600:])
             checked = re.search(r"c steps checked +(\d+) ", text)
             skipped = re.search(r"c steps skipped +(\d+)\n", text)
             wanted = "c steps outside the proof  %d\n" % outside_proof(trace, cube)
