@@ -109,6 +109,7 @@ class QrpChecker {
   Rule proved_rule() const;
 
  private:
+  static constexpr uint32_t kNoPosition = ~0u;  // no store position
   // Bits of kinds_: the constraint is a cube (else a clause); the step's
   // resolvent holds a
   // long-distance pair (a literal and its complement).
@@ -124,7 +125,7 @@ class QrpChecker {
 
   // `input`: the input clause the step repeats, found when it was read
   // (kNoPosition: none), or kSearchInput to look for it here.
-  static constexpr uint32_t kSearchInput = ~0u - 2;
+  static constexpr uint32_t kSearchInput = kNoPosition - 2;
   void check_step(const QrpEntry& step, uint32_t input);
   void check_input_or_initial(const QrpEntry& step, uint32_t input);
   unsigned collect_distinct(const std::vector<Literal>& literals);
@@ -180,7 +181,7 @@ class QrpChecker {
   // Input clause position -> store position of the initial cube with its
   // literals (kNoPosition: they do not imply the matrix; kUntested: not
   // asked yet); empty until a step first needs a cube reading.
-  static constexpr uint32_t kUntested = ~0u - 1;
+  static constexpr uint32_t kUntested = kNoPosition - 1;
   std::vector<uint32_t> cube_readings_;
 
   bool in_entry_ = false;        // a block or step is being checked
@@ -206,7 +207,6 @@ class QrpChecker {
   std::vector<Literal> listed_;       // the step's literals, duplicates dropped
   WorkingClause listed_reduced_;            // the same, reduced
   WorkingClause running_, result_;          // the chain's constraint and the next one
-  static constexpr uint32_t kNoPosition = ~0u;
   uint32_t held_ = kNoPosition;       // store position whose constraint holder_ holds, if any
   WorkingClause* holder_ = &running_; // running_ or result_: the last derived constraint
   bool held_pair_free_ = false;       // it holds distinct literals and no complementary pair

@@ -39,7 +39,7 @@ void QrpChecker::extract_strategy(Strategy& strategy) {
   std::vector<Literal> before, kept;
   // `kept` holds the constraint derived at position `held`: solvers mostly
   // resolve on from the step before, whose constraint is then not read back.
-  uint32_t held = ~0u;
+  uint32_t held = kNoPosition;
   for (uint32_t position = input_clauses_; position < root_; ++position) {
     if (!used[position]) continue;
     antecedents.clear();
