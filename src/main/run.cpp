@@ -2,6 +2,7 @@
 
 #include "main/run.hpp"
 
+#include <cassert>
 #include <iostream>
 #include <utility>
 #include <vector>
@@ -76,10 +77,27 @@ bool Run::check() {
   Tokenizer tokens(certificate_source_, Tokenizer::Separators::CERTIFICATE);
   const CertificateKind kind = detect_certificate_kind(tokens);
   statistics_.certificate_kind = certificate_kind_name(kind);
-  if (kind == CertificateKind::QRP_ASCII || kind == CertificateKind::QRP_BINARY)
-    return check_qrp(std::move(tokens));
-  if (kind == CertificateKind::AIGER_ASCII || kind == CertificateKind::AIGER_BINARY)
-    return check_aiger(std::move(tokens));
+  // The checker of each kind: a new format is its reader and checker, its
+  // detection in read/certificate_kind and one row here.
+  static const struct {
+    CertificateKind kind;
+    bool (Run::*check)(Tokenizer&&);
+  } kFormats[] = {
+      {CertificateKind::ZEL, &Run::check_zel},
+      {CertificateKind::UNKNOWN, &Run::check_zel},  // its header check refuses it
+      {CertificateKind::QRP_ASCII, &Run::check_qrp},
+      {CertificateKind::QRP_BINARY, &Run::check_qrp},
+      {CertificateKind::AIGER_ASCII, &Run::check_aiger},
+      {CertificateKind::AIGER_BINARY, &Run::check_aiger},
+  };
+  for (const auto& format : kFormats)
+    if (format.kind == kind) return (this->*format.check)(std::move(tokens));
+  assert(false && "every kind has a checker");
+  return false;
+}
+
+// A refutation or a model in zel's format.
+bool Run::check_zel(Tokenizer&& tokens) {
   reader_.reset(new CertificateReader(std::move(tokens)));
   reader_->read_header(arguments_.certificate_file);
   if (!arguments_.herbrand_file.empty() && arguments_.qbf_file.empty())

@@ -83,6 +83,7 @@ class Run {
 
  private:
   void read_formula(std::vector<uint32_t>& qbf_prefix);
+  bool check_zel(Tokenizer&& tokens);
   bool check_qrp(Tokenizer&& tokens);
   bool check_aiger(Tokenizer&& tokens);
   ModelChecker::Options model_options();
