@@ -131,7 +131,7 @@ bool Run::check_zel(Tokenizer&& tokens) {
     if (conclusion != ProofChecker::Conclusion::REFUTED) return false;
     // The functions are built before anything is written: a proof they
     // cannot be built from leaves every file alone.
-    SkolemCircuit functions;
+    FunctionCircuit functions;
     if (!arguments_.herbrand_file.empty())
       functions = build_functions(qbf_prefix, "Herbrand", [&](Strategy& strategy) {
         proof.extract_strategy(strategy);
@@ -236,7 +236,7 @@ bool Run::check_qrp(Tokenizer&& tokens) {
   const Rule rule = qrp_checker_->proved_rule();
   const std::string& functions_file =
       rule == Rule::CLAUSE ? arguments_.herbrand_file : arguments_.skolem_file;
-  SkolemCircuit functions;
+  FunctionCircuit functions;
   if (!functions_file.empty())
     functions = build_functions(qbf_prefix, rule == Rule::CLAUSE ? "Herbrand" : "Skolem",
                                 [&](Strategy& strategy) {
@@ -321,13 +321,13 @@ void Run::write_core(const std::function<uint64_t(std::ostream&, uint64_t&)>& pr
 
 // A validated proof's functions: its reductions (`extract` hands them to the
 // strategy) as one circuit over the QBF file's prefix.
-SkolemCircuit Run::build_functions(const std::vector<uint32_t>& qbf_prefix, const char* kind,
+FunctionCircuit Run::build_functions(const std::vector<uint32_t>& qbf_prefix, const char* kind,
                                    const std::function<void(Strategy&)>& extract, Rule rule) {
   timeval phase;
   gettimeofday(&phase, nullptr);
   Strategy strategy(rule);
   extract(strategy);
-  SkolemCircuit circuit = build_strategy_circuit(strategy, qbf_prefix, formula_.levels);
+  FunctionCircuit circuit = build_strategy_circuit(strategy, qbf_prefix, formula_.levels);
   statistics_.functions = kind;
   statistics_.function_rules = strategy.entries().size();
   statistics_.function_gates = circuit.and_count();
@@ -336,7 +336,7 @@ SkolemCircuit Run::build_functions(const std::vector<uint32_t>& qbf_prefix, cons
 }
 
 void Run::write_functions(const std::string& path, const char* kind,
-                          const SkolemCircuit& circuit) {
+                          const FunctionCircuit& circuit) {
   timeval phase;
   gettimeofday(&phase, nullptr);
   write_aiger_file(path, arguments_.input_files(), circuit,

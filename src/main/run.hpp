@@ -89,10 +89,10 @@ class Run {
   ModelChecker::Options model_options();
   bool check_model(ModelChecker& model);
   void write_core(const std::function<uint64_t(std::ostream&, uint64_t&)>& produce);
-  SkolemCircuit build_functions(const std::vector<uint32_t>& qbf_prefix, const char* kind,
+  FunctionCircuit build_functions(const std::vector<uint32_t>& qbf_prefix, const char* kind,
                                 const std::function<void(Strategy&)>& extract, Rule rule);
   // `circuit` to `path`, its comment naming the `kind` of functions.
-  void write_functions(const std::string& path, const char* kind, const SkolemCircuit& circuit);
+  void write_functions(const std::string& path, const char* kind, const FunctionCircuit& circuit);
 
   const Arguments arguments_;                  // the options, owned
   bool in_memory_ = false;                     // the sources were opened on memory

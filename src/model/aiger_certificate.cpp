@@ -159,7 +159,7 @@ std::vector<std::pair<uint32_t, int32_t>> apply_skolem_circuit(QCNF& formula,
   return pairs;
 }
 
-SkolemCircuit herbrand_certificate_circuit(const QCNF& formula, const std::vector<uint32_t>& prefix,
+FunctionCircuit herbrand_certificate_circuit(const QCNF& formula, const std::vector<uint32_t>& prefix,
                                            const AigerCircuit& circuit,
                                            const AigerVariables& variables) {
   assert(variables.inputs.size() == circuit.inputs.size() &&
@@ -167,7 +167,7 @@ SkolemCircuit herbrand_certificate_circuit(const QCNF& formula, const std::vecto
   constexpr uint32_t kNone = ~0u;
   Aig aig;
   aig.reserve(circuit.and_count());
-  SkolemCircuit written;
+  FunctionCircuit written;
   // Inputs first, so that the graph is the circuit as it stands.
   std::vector<uint32_t> literal_of(formula.quantifiers.size(), kNone);  // variable -> graph literal
   for (uint32_t variable : prefix)

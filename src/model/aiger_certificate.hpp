@@ -84,7 +84,7 @@ std::vector<std::pair<uint32_t, int32_t>> apply_skolem_circuit(QCNF& formula,
 // `variables` maps the inputs to existentials of `formula`
 // (classify_aiger_certificate said Herbrand). Throws Exception only when
 // the circuit would pass the AIGER limit.
-SkolemCircuit herbrand_certificate_circuit(const QCNF& formula, const std::vector<uint32_t>& prefix,
+FunctionCircuit herbrand_certificate_circuit(const QCNF& formula, const std::vector<uint32_t>& prefix,
                                            const AigerCircuit& circuit,
                                            const AigerVariables& variables);
 

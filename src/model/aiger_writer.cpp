@@ -27,7 +27,7 @@ constexpr uint8_t kIsNeeded = 8;
 // only reader folded it away) and renumbers the rest densely, keeping their
 // order. The renumbering is monotone, so rhs0 >= rhs1 and the topological
 // order survive.
-void remove_unread_gates(SkolemCircuit& circuit) {
+void remove_unread_gates(FunctionCircuit& circuit) {
   const uint32_t first = circuit.input_count() + 1;  // AIGER variable of gate 0
   const uint32_t gates = circuit.and_count();
   if (gates == 0) return;
@@ -65,7 +65,7 @@ void remove_unread_gates(SkolemCircuit& circuit) {
 // the circuit, without those no output reads.
 }  // namespace
 
-void take_gates(const Aig& graph, SkolemCircuit& circuit) {
+void take_gates(const Aig& graph, FunctionCircuit& circuit) {
   const uint32_t first = circuit.input_count() + 1;
   circuit.ands.reserve(2 * size_t{graph.and_nodes()});
   for (uint32_t node = first; node < graph.nodes(); ++node) {
@@ -76,12 +76,12 @@ void take_gates(const Aig& graph, SkolemCircuit& circuit) {
   remove_unread_gates(circuit);
 }
 
-SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uint32_t>& inputs,
+FunctionCircuit build_skolem_circuit(const Network& network, const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs) {
   if (inputs.size() > kAigerMaxVariable) {
     throw_too_large();
   }
-  SkolemCircuit circuit;
+  FunctionCircuit circuit;
   circuit.input_variables = inputs;
   circuit.output_variables = outputs;
   const uint32_t input_count = circuit.input_count();
@@ -150,11 +150,11 @@ SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uin
   return circuit;
 }
 
-SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>& literal_of,
+FunctionCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>& literal_of,
                                    const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs) {
   if (inputs.size() > kAigerMaxVariable) throw_too_large();
-  SkolemCircuit circuit;
+  FunctionCircuit circuit;
   circuit.input_variables = inputs;
   circuit.output_variables = outputs;
   const uint32_t input_count = circuit.input_count();
@@ -246,7 +246,7 @@ class BlockWriter {
 
 }  // namespace
 
-void write_aiger(std::ostream& out, bool binary, const SkolemCircuit& circuit,
+void write_aiger(std::ostream& out, bool binary, const FunctionCircuit& circuit,
                  const std::vector<std::string>& comments) {
   BlockWriter writer(out);
   const uint32_t inputs = circuit.input_count();
@@ -333,7 +333,7 @@ void write_aiger_file(const std::string& path, const std::vector<InputFile>& run
 }
 
 void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
-                      const SkolemCircuit& circuit, const std::vector<std::string>& comments) {
+                      const FunctionCircuit& circuit, const std::vector<std::string>& comments) {
   const bool binary = ends_with(path, ".aig");
   write_output_file(path, run_inputs, [&](std::ostream& out) {
     write_aiger(out, binary, circuit, comments);

@@ -21,7 +21,7 @@
 // stand in topological order with rhs0 >= rhs1 and both below the gate's own
 // literal (what the binary format's delta encoding needs); no two gates have
 // the same operand pair and every gate is read by an output, directly or not.
-struct SkolemCircuit {
+struct FunctionCircuit {
   std::vector<uint32_t> input_variables;   // formula variable of input i (literal 2 × (i + 1))
   std::vector<uint32_t> output_variables;  // formula variable of output i
   std::vector<uint32_t> outputs;           // AIGER literal of output i
@@ -53,7 +53,7 @@ constexpr uint32_t kAigerMaxVariable = 0x7fffffffu;
 // (network.hpp; inputs distinct, not defined by a gate; no variable 0) are
 // asserted. Throws Exception only when the circuit would exceed
 // kAigerMaxVariable.
-SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uint32_t>& inputs,
+FunctionCircuit build_skolem_circuit(const Network& network, const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs);
 
 // The circuit of a model graph (see aig.hpp): literal_of[v] is the graph
@@ -62,7 +62,7 @@ SkolemCircuit build_skolem_circuit(const Network& network, const std::vector<uin
 // is a graph input). The graph's nodes
 // that the outputs reach are copied in their order through structural
 // hashing again, so only where a false input reaches does a node fold.
-SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>& literal_of,
+FunctionCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>& literal_of,
                                    const std::vector<uint32_t>& inputs,
                                    const std::vector<uint32_t>& outputs);
 
@@ -70,14 +70,14 @@ SkolemCircuit build_skolem_circuit(const Aig& graph, const std::vector<uint32_t>
 // order, and whose other nodes are AND nodes: copied as they are, then
 // those no output reads are dropped and the rest renumbered densely.
 // `circuit` holds its inputs and outputs (graph literals) already.
-void take_gates(const Aig& graph, SkolemCircuit& circuit);
+void take_gates(const Aig& graph, FunctionCircuit& circuit);
 
 // Writes the circuit to `out`, binary when `binary`, ASCII otherwise: header,
 // inputs (ASCII only), outputs, gates, symbol table ("i0 3", "o0 7": the
 // variable numbers in decimal), then "c" and one line per comment when there
 // are comments. The bytes depend only on the arguments. The caller checks the
 // state of `out` afterwards.
-void write_aiger(std::ostream& out, bool binary, const SkolemCircuit& circuit,
+void write_aiger(std::ostream& out, bool binary, const FunctionCircuit& circuit,
                  const std::vector<std::string>& comments);
 
 // build_skolem_circuit, then write_aiger.
@@ -94,6 +94,6 @@ void write_aiger_file(const std::string& path, const std::vector<InputFile>& run
                       const std::vector<uint32_t>& outputs, const std::vector<std::string>& comments);
 // The same for a circuit already built.
 void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
-                      const SkolemCircuit& circuit, const std::vector<std::string>& comments);
+                      const FunctionCircuit& circuit, const std::vector<std::string>& comments);
 
 #endif

@@ -1,6 +1,6 @@
 // Reading the model, numbering the variables, and the clause-wise model
 // test: the applied extension definitions and the model entries become one
-// gate network (in topological order), and ModelTest finds the first clause
+// gate network (in topological order), and ClauseDecider finds the first clause
 // of the QBF file that some assignment of the free variables falsifies. The
 // outcome is reported as the checker always has: progress up to the
 // counterexample, the clause, and with --d the universals' values in a
@@ -16,7 +16,7 @@
 #include "core/exception.hpp"
 #include "core/messages.hpp"
 #include "model/aiger_writer.hpp"
-#include "model/model_test.hpp"
+#include "model/clause_decider.hpp"
 #include "model/topological.hpp"
 #include "store/clause_store.hpp"
 
@@ -256,7 +256,7 @@ bool ModelChecker::test_clauses() {
 
   // Each clause's line is shown as its test starts: a test of many minutes
   // shows which clause it is on.
-  ModelTest test(graph_, input, input_clauses_, ModelTest::Limits());
+  ClauseDecider test(graph_, input, input_clauses_, ClauseDecider::Limits());
   test.set_observer([this](uint32_t first, uint32_t end) {
     if (options_.debug) {
       for (uint32_t position = first; position < end; ++position)
@@ -325,7 +325,7 @@ void ModelChecker::write_skolem(const std::string& path, const std::vector<Input
       output_variables.push_back(variable);
     }
   }
-  SkolemCircuit circuit = build_skolem_circuit(graph_.aig, graph_.literal_of, inputs, outputs);
+  FunctionCircuit circuit = build_skolem_circuit(graph_.aig, graph_.literal_of, inputs, outputs);
   circuit.input_variables = input_variables;
   circuit.output_variables = output_variables;
   write_aiger_file(path, run_inputs, circuit, comments);

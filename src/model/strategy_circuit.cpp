@@ -14,7 +14,7 @@ constexpr uint32_t kUnbuilt = ~0u;
 
 }  // namespace
 
-SkolemCircuit build_strategy_circuit(const Strategy& strategy, const std::vector<uint32_t>& prefix,
+FunctionCircuit build_strategy_circuit(const Strategy& strategy, const std::vector<uint32_t>& prefix,
                                      const std::vector<unsigned>& levels) {
   const Rule rule = strategy.rule();
   const std::vector<Strategy::Entry>& entries = strategy.entries();
@@ -60,7 +60,7 @@ SkolemCircuit build_strategy_circuit(const Strategy& strategy, const std::vector
     return built;
   };
   // Inputs first, so that the graph is the circuit as it stands.
-  SkolemCircuit circuit;
+  FunctionCircuit circuit;
   for (uint32_t variable : prefix)
     if (!is_reduced_level(rule, levels[variable])) {
       literal_of[variable] = aig.add_input(variable);

@@ -21,7 +21,7 @@
 // literal of a condition is a variable of `prefix` on a level before the
 // rule's variable; otherwise Exception (a proof whose steps name variables
 // the QBF file does not quantify, which --ignore lets through).
-SkolemCircuit build_strategy_circuit(const Strategy& strategy, const std::vector<uint32_t>& prefix,
+FunctionCircuit build_strategy_circuit(const Strategy& strategy, const std::vector<uint32_t>& prefix,
                                      const std::vector<unsigned>& levels);
 
 #endif

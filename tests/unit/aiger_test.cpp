@@ -376,7 +376,7 @@ TEST(aiger_writer_death, GraphInputDefinedByAGate) {
 // inputs, an output that is no input is false.
 TEST(aiger_writer, VariablesBeyondTheNetwork) {
   const Network network = NetworkBuilder().and_gate(3, {1, -2}).network;  // variables = 4
-  const SkolemCircuit circuit = build_skolem_circuit(network, {1, 2, 10}, {3, 12, 11, 10});
+  const FunctionCircuit circuit = build_skolem_circuit(network, {1, 2, 10}, {3, 12, 11, 10});
   EXPECT_EQ(circuit.input_count(), 3u);
   EXPECT_EQ(circuit.and_count(), 1u);
   EXPECT_EQ(circuit.outputs, (Numbers{8, 0, 0, 6}));

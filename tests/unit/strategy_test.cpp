@@ -74,7 +74,7 @@ TEST(Strategy, FirstRuleInProofOrderDecides) {
   std::vector<Literal> kept;
   strategy.add_reduction(view(literals({1, 2})), levels, kept);
   strategy.add_reduction(view(literals({-2})), levels, kept);
-  const SkolemCircuit circuit = build_strategy_circuit(strategy, {1, 2}, levels);
+  const FunctionCircuit circuit = build_strategy_circuit(strategy, {1, 2}, levels);
   EXPECT_EQ(circuit.input_variables, std::vector<uint32_t>({1}));
   EXPECT_EQ(circuit.output_variables, std::vector<uint32_t>({2}));
   EXPECT_EQ(circuit.outputs, std::vector<uint32_t>({2}));  // the input x1 itself
@@ -104,7 +104,7 @@ TEST(Strategy, CubeRulesAndFunctionsOfFunctions) {
   clause.add_reduction(view(literals({1, 2})), kLevels, kept);
   clause.add_reduction(view(literals({-2})), kLevels, kept);
   clause.add_reduction(view(literals({1, 2, 3, -4})), kLevels, kept);
-  const SkolemCircuit circuit = build_strategy_circuit(clause, {1, 2, 3, 4}, kLevels);
+  const FunctionCircuit circuit = build_strategy_circuit(clause, {1, 2, 3, 4}, kLevels);
   EXPECT_EQ(circuit.input_variables, std::vector<uint32_t>({1, 3}));
   EXPECT_EQ(circuit.output_variables, std::vector<uint32_t>({2, 4}));
   ASSERT_EQ(circuit.and_count(), 1u);

@@ -28,7 +28,7 @@
 // (graphs have millions of nodes); memory is a few words per node plus the
 // solver's clauses for the cones it needs.
 
-#include "model/model_test.hpp"
+#include "model/clause_decider.hpp"
 
 #include <minisat/core/Solver.h>
 
@@ -93,13 +93,13 @@ uint64_t words_within(uint64_t budget, size_t free) {
 
 }  // namespace
 
-ModelTest::ModelTest(const ModelGraph& graph, const ClauseStore& clauses, uint32_t input_clauses,
+ClauseDecider::ClauseDecider(const ModelGraph& graph, const ClauseStore& clauses, uint32_t input_clauses,
                      Limits limits)
     : graph_(&graph), clauses_(clauses), input_clauses_(input_clauses), limits_(limits) {
   initialise();
 }
 
-ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses,
+ClauseDecider::ClauseDecider(const Network& network, const ClauseStore& clauses, uint32_t input_clauses,
                      Limits limits)
     : clauses_(clauses), input_clauses_(input_clauses), limits_(limits) {
   assert(input_clauses <= clauses.size());
@@ -118,7 +118,7 @@ ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_
 // The clauses in graph literals: sorted, duplicates and false literals
 // dropped; a clause with a true literal or a complementary pair always
 // holds.
-void ModelTest::initialise() {
+void ClauseDecider::initialise() {
   assert(input_clauses_ <= clauses_.size());
   aig_ = &graph_->aig;
   nodes_ = aig_->nodes();
@@ -150,14 +150,14 @@ void ModelTest::initialise() {
   slot_.assign(nodes_, 0);
 }
 
-ModelTest::ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses)
-    : ModelTest(network, clauses, input_clauses, Limits()) {}
+ClauseDecider::ClauseDecider(const Network& network, const ClauseStore& clauses, uint32_t input_clauses)
+    : ClauseDecider(network, clauses, input_clauses, Limits()) {}
 
-ModelTest::~ModelTest() = default;
+ClauseDecider::~ClauseDecider() = default;
 
 // Stamps the nodes of the clause at `position` that `epoch` has not met
 // yet and pushes them onto stack_ for a walk.
-void ModelTest::push_clause_nodes(uint32_t position, uint32_t epoch) {
+void ClauseDecider::push_clause_nodes(uint32_t position, uint32_t epoch) {
   for (uint32_t k = 0; k < size_of(position); ++k) {
     const uint32_t node = literals_of(position)[k] >> 1;
     if (stamp_[node] == epoch) continue;
@@ -166,7 +166,7 @@ void ModelTest::push_clause_nodes(uint32_t position, uint32_t epoch) {
   }
 }
 
-uint32_t ModelTest::stamp_next() {
+uint32_t ClauseDecider::stamp_next() {
   assert(stamp_.size() == nodes_);
   if (++epoch_ == 0) {
     std::fill(stamp_.begin(), stamp_.end(), 0);
@@ -175,7 +175,7 @@ uint32_t ModelTest::stamp_next() {
   return epoch_;
 }
 
-bool ModelTest::value(uint32_t variable) const {
+bool ClauseDecider::value(uint32_t variable) const {
   if (!have_witness_ || variable >= graph_->literal_of.size()) return false;
   const uint32_t literal = graph_->literal_of[variable];
   return (witness_[literal >> 1] ^ literal) & 1u;
@@ -184,7 +184,7 @@ bool ModelTest::value(uint32_t variable) const {
 // Compiles cone_free_ (ascending) and cone_gates_ (ascending, so
 // topological) into `program`; leaves slot_ mapping their nodes to their
 // slots.
-void ModelTest::compile(const std::vector<uint32_t>& gate_nodes, Program& program) {
+void ClauseDecider::compile(const std::vector<uint32_t>& gate_nodes, Program& program) {
   program.free_variables = cone_free_;
   for (uint32_t slot = 0; slot < cone_free_.size(); ++slot) slot_[cone_free_[slot]] = slot;
   assert(std::is_sorted(gate_nodes.begin(), gate_nodes.end()) && "gates out of topological order");
@@ -202,7 +202,7 @@ void ModelTest::compile(const std::vector<uint32_t>& gate_nodes, Program& progra
 }
 
 // Every node of the clauses must have a slot in the program.
-void ModelTest::compile_clauses(const uint32_t* positions, uint32_t count, Program& program) {
+void ClauseDecider::compile_clauses(const uint32_t* positions, uint32_t count, Program& program) {
   program.clause_code.clear();
   program.positions.assign(positions, positions + count);
   for (uint32_t i = 0; i < count; ++i) {
@@ -222,7 +222,7 @@ void ModelTest::compile_clauses(const uint32_t* positions, uint32_t count, Progr
 // The joint cone of the clauses at positions 0 to end - 1, by one backward
 // sweep over the gates (a gate after all gates that read it), then compiled
 // with those clauses.
-void ModelTest::relevant_program(uint32_t end, Program& program) {
+void ClauseDecider::relevant_program(uint32_t end, Program& program) {
   assert(end <= input_clauses_);
   const uint32_t epoch = stamp_next();
   for (uint32_t position = 0; position < end; ++position)
@@ -253,7 +253,7 @@ void ModelTest::relevant_program(uint32_t end, Program& program) {
 // free slots) into cone_words_. False, with the cone left incomplete, as
 // soon as it has more than `free_limit` free variables or its enumeration
 // would cost more than `budget`. `work` grows by the words walked.
-bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t budget,
+bool ClauseDecider::collect_cone(uint32_t position, uint32_t free_limit, uint64_t budget,
                              uint64_t& work) {
   assert(position < input_clauses_ && !clause_holds_[position]);
   const uint32_t epoch = stamp_next();
@@ -278,7 +278,7 @@ bool ModelTest::collect_cone(uint32_t position, uint32_t free_limit, uint64_t bu
 // `budget`. The test is made after every variable, free ones included:
 // both counts only grow, so a cone that fails it midway fails it whole, and
 // one that passes the last test passes with its real size.
-bool ModelTest::walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, uint64_t& size) {
+bool ClauseDecider::walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, uint64_t& size) {
   while (!stack_.empty()) {
     const uint32_t node = stack_.back();
     stack_.pop_back();
@@ -310,7 +310,7 @@ bool ModelTest::walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, uint6
 // the cone's again. The scan reads no more words than the enumeration of
 // the cone alone, so a cheap cone scans few clauses; `work` grows by them.
 // The enumeration of the result fits in `budget` words of work.
-void ModelTest::gather_sharing(uint32_t position, uint32_t end,
+void ClauseDecider::gather_sharing(uint32_t position, uint32_t end,
                                const std::vector<uint8_t>& decided, uint64_t budget,
                                uint64_t& work) {
   assert(end <= decided.size() && position < end);
@@ -350,7 +350,7 @@ void ModelTest::gather_sharing(uint32_t position, uint32_t end,
 
 // Evaluates the program's gates for `words` words of assignments per slot;
 // the free slots of values_ must be filled.
-void ModelTest::evaluate(const Program& program, uint32_t words) {
+void ClauseDecider::evaluate(const Program& program, uint32_t words) {
   assert(values_.size() >= uint64_t{program.slots()} * words && program.code.size() == 2 * size_t{program.gates});
   uint64_t* values = values_.data();
   uint64_t* out = values + static_cast<uint64_t>(program.free_variables.size()) * words;
@@ -368,7 +368,7 @@ void ModelTest::evaluate(const Program& program, uint32_t words) {
 // Index of the first compiled clause below `limit` that one of the
 // evaluated assignments falsifies, with that assignment's lane (word × 64 +
 // bit) in `lane`; `limit` when there is none.
-uint32_t ModelTest::first_falsified_lane(const Program& program, uint32_t limit, uint32_t words,
+uint32_t ClauseDecider::first_falsified_lane(const Program& program, uint32_t limit, uint32_t words,
                                          uint64_t& lane) {
   assert(limit <= program.positions.size());
   const uint64_t* values = values_.data();
@@ -399,7 +399,7 @@ uint32_t ModelTest::first_falsified_lane(const Program& program, uint32_t limit,
 // Words per slot for one pass over the program: a power of two, at most
 // kMaxWords, within kChunkBytes, and for an enumeration of 2^free
 // assignments no more than that many lanes.
-uint32_t ModelTest::chunk_words(const Program& program) const {
+uint32_t ClauseDecider::chunk_words(const Program& program) const {
   const uint64_t slots = std::max<uint64_t>(1, program.slots());
   const size_t free = program.free_variables.size();
   uint32_t words = 1;
@@ -412,7 +412,7 @@ uint32_t ModelTest::chunk_words(const Program& program) const {
 // Random simulation of `program` (compiled over the clauses at positions
 // 0 to bound - 1); returns the first clause position some simulated
 // assignment falsifies, or `bound`, and keeps that assignment in witness_.
-uint32_t ModelTest::simulate(Program& program, uint32_t bound) {
+uint32_t ClauseDecider::simulate(Program& program, uint32_t bound) {
   assert(bound <= input_clauses_ && program.positions.size() <= bound);
   const uint32_t free = static_cast<uint32_t>(program.free_variables.size());
   uint32_t words = 1;
@@ -442,7 +442,7 @@ uint32_t ModelTest::simulate(Program& program, uint32_t bound) {
 // returns the index of the first compiled clause below `limit` that one
 // falsifies, or `limit`, and keeps in witness_ the first assignment (in
 // enumeration order) that falsifies it.
-uint32_t ModelTest::enumerate(const Program& program, uint32_t limit) {
+uint32_t ClauseDecider::enumerate(const Program& program, uint32_t limit) {
   const uint32_t free = static_cast<uint32_t>(program.free_variables.size());
   assert(free < 64 && limit <= program.positions.size());
   const uint32_t words = chunk_words(program);
@@ -477,7 +477,7 @@ uint32_t ModelTest::enumerate(const Program& program, uint32_t limit) {
 }
 
 // Decides one clause by enumerating the cone collect_cone left.
-bool ModelTest::enumerate_cone(uint32_t position) {
+bool ClauseDecider::enumerate_cone(uint32_t position) {
   compile(cone_gates_, program_);
   compile_clauses(&position, 1, program_);
   return enumerate(program_, 1) == 0;
@@ -491,7 +491,7 @@ bool ModelTest::enumerate_cone(uint32_t position) {
 // propagation, and the counterexample printed is the solver's model as
 // ever. That assignment falsifies the clause; were the solver ever to
 // disagree, the unbounded search decides instead.
-bool ModelTest::solve_clause(uint32_t position) {
+bool ClauseDecider::solve_clause(uint32_t position) {
   const int answer = solve_within(position, limits_.conflict_budget, limits_.propagation_budget);
   if (answer >= 0) return answer == 1;
   std::vector<uint32_t>& fixed = cone_free_;  // graph literals of the inputs to assume
@@ -527,7 +527,7 @@ bool ModelTest::solve_clause(uint32_t position) {
 // first. `fixed` holds graph literals of inputs in the solver assumed true
 // besides the clause's complement. Stopping early loses nothing: the solver
 // keeps what it learnt, and a later call goes on from there.
-int ModelTest::solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations,
+int ClauseDecider::solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations,
                             const std::vector<uint32_t>& fixed) {
   assert(position < input_clauses_ && !clause_holds_[position]);
   if (!solver_) {
@@ -593,7 +593,7 @@ int ModelTest::solve_within(uint32_t position, uint64_t conflicts, uint64_t prop
 }
 
 // Fills in the AND nodes' values from the inputs' in witness_.
-void ModelTest::compute_values() {
+void ClauseDecider::compute_values() {
   assert(witness_.size() == nodes_);
   for (uint32_t node = 1; node < nodes_; ++node) {
     if (!aig_->is_and(node)) continue;
@@ -602,14 +602,14 @@ void ModelTest::compute_values() {
   }
 }
 
-void ModelTest::report_until(uint32_t end) {
+void ClauseDecider::report_until(uint32_t end) {
   if (end <= reported_) return;
   if (observer_) observer_(reported_, end);
   reported_ = end;
 }
 
 // Program cost of the compiled program_: words read per pass times passes.
-uint64_t ModelTest::program_cost(const Program& program) const {
+uint64_t ClauseDecider::program_cost(const Program& program) const {
   return enumeration_cost(
       program.code.size() + program.clause_code.size() + program.free_variables.size(),
       program.free_variables.size());
@@ -619,7 +619,7 @@ uint64_t ModelTest::program_cost(const Program& program) const {
 // first falsifiable one, or `bound`. `canonical` tells whether witness_ is
 // the first falsifying assignment of that clause's cone in enumeration
 // order (an enumeration found it) or the solver's.
-uint32_t ModelTest::decide_by_cones(uint32_t bound, bool& canonical) {
+uint32_t ClauseDecider::decide_by_cones(uint32_t bound, bool& canonical) {
   assert(bound <= input_clauses_);
   std::vector<uint8_t> decided(bound, 0);  // position -> holds, found with an earlier cone
   for (uint32_t position = 0; position < bound; ++position) {
@@ -662,7 +662,7 @@ uint32_t ModelTest::decide_by_cones(uint32_t bound, bool& canonical) {
   return bound;
 }
 
-uint32_t ModelTest::first_falsifiable() {
+uint32_t ClauseDecider::first_falsifiable() {
   have_witness_ = false;
   reported_ = 0;
   budget_left_ = limits_.run_budget;

@@ -3,7 +3,7 @@
 // that only exhaustive enumeration or the solver can decide; the assignment
 // value() reports must falsify that clause; and a seeded comparison with the
 // plain procedure (all definitions in one MiniSat, one call per clause).
-#include "model/model_test.hpp"
+#include "model/clause_decider.hpp"
 
 #include <gtest/gtest.h>
 #include <minisat/core/Solver.h>
@@ -56,7 +56,7 @@ ClauseStore make_clauses(const std::vector<std::vector<int>>& clauses) {
 
 // Evaluates the network from the free variables' values in `test`,
 // independently of the test's own evaluation.
-std::vector<uint8_t> evaluate(const Network& network, const ModelTest& test, unsigned variables) {
+std::vector<uint8_t> evaluate(const Network& network, const ClauseDecider& test, unsigned variables) {
   std::vector<uint8_t> value(variables, 0);
   std::vector<uint8_t> defined(variables, 0);
   for (const Gate& gate : network.gates) defined[gate.variable] = 1;
@@ -81,7 +81,7 @@ std::vector<uint8_t> evaluate(const Network& network, const ModelTest& test, uns
 // The clause is false under the network's values, and value() agrees with
 // them on every variable.
 void expect_falsified(const Network& network, const ClauseStore& clauses, uint32_t position,
-                      const ModelTest& test, unsigned variables) {
+                      const ClauseDecider& test, unsigned variables) {
   const std::vector<uint8_t> value = evaluate(network, test, variables);
   PodVector<Literal> widened;
   for (const Literal& literal : clauses.read(position, widened))
@@ -175,13 +175,13 @@ std::vector<Case> small_cases() {
   };
 }
 
-TEST(ModelTest, FirstFalsifiableClauseAndItsAssignment) {
+TEST(ClauseDecider, FirstFalsifiableClauseAndItsAssignment) {
   for (const Case& test_case : small_cases()) {
     SCOPED_TRACE(test_case.name);
     const Network network = make_network(test_case.variables, test_case.gates);
     const ClauseStore clauses = make_clauses(test_case.clauses);
     const uint32_t input = static_cast<uint32_t>(test_case.clauses.size());
-    ModelTest test(network, clauses, input);
+    ClauseDecider test(network, clauses, input);
     const uint32_t found = test.first_falsifiable();
     EXPECT_EQ(found, test_case.expected);
     unsigned variables = test_case.variables;
@@ -192,12 +192,12 @@ TEST(ModelTest, FirstFalsifiableClauseAndItsAssignment) {
   }
 }
 
-TEST(ModelTest, TwentyFourInputsNeedEnumerationFortyNeedTheSolver) {
+TEST(ClauseDecider, TwentyFourInputsNeedEnumerationFortyNeedTheSolver) {
   for (unsigned inputs : {24u, 40u}) {
     SCOPED_TRACE(inputs);
     const Network network = make_network(inputs + 2, {{AND, inputs + 1, range(1, inputs)}});
     const ClauseStore clauses = make_clauses({{-static_cast<int>(inputs) - 1}});
-    ModelTest test(network, clauses, 1);
+    ClauseDecider test(network, clauses, 1);
     EXPECT_EQ(test.first_falsifiable(), 0u);
     for (unsigned v = 1; v <= inputs + 1; ++v) EXPECT_TRUE(test.value(v)) << v;
     if (inputs == 24) {
@@ -212,7 +212,7 @@ TEST(ModelTest, TwentyFourInputsNeedEnumerationFortyNeedTheSolver) {
 
 // 64 free variables in all, each clause reading 16 of them through a small
 // chain: too many to enumerate together, few enough per cone.
-TEST(ModelTest, ClausesDecidedOneConeAtATime) {
+TEST(ClauseDecider, ClausesDecidedOneConeAtATime) {
   std::vector<GateSpec> gates;
   std::vector<std::vector<int>> clauses;
   unsigned next = 65;
@@ -230,7 +230,7 @@ TEST(ModelTest, ClausesDecidedOneConeAtATime) {
   const Network network = make_network(next, gates);
   const ClauseStore store = make_clauses(clauses);
   const uint32_t input = static_cast<uint32_t>(clauses.size());
-  ModelTest test(network, store, input);
+  ClauseDecider test(network, store, input);
   EXPECT_EQ(test.first_falsifiable(), input - 1);
   EXPECT_FALSE(test.statistics().whole_network);
   EXPECT_EQ(test.statistics().solved_clauses, 0u);
@@ -251,9 +251,9 @@ struct Shape {
   unsigned random_one_in;       // one clause in this many is random, the rest defining
 };
 
-ModelTest::Statistics compare_random(uint32_t seed, const Shape& shape, int runs,
-                                     ModelTest::Limits limits = ModelTest::Limits()) {
-  ModelTest::Statistics total;
+ClauseDecider::Statistics compare_random(uint32_t seed, const Shape& shape, int runs,
+                                     ClauseDecider::Limits limits = ClauseDecider::Limits()) {
+  ClauseDecider::Statistics total;
   std::mt19937 random(seed);
   auto below = [&](unsigned n) { return static_cast<unsigned>(random() % n); };
   for (int run = 0; run < runs; ++run) {
@@ -304,7 +304,7 @@ ModelTest::Statistics compare_random(uint32_t seed, const Shape& shape, int runs
     const Network network = make_network(variables, gates);
     const ClauseStore store = make_clauses(clauses);
     const uint32_t input = static_cast<uint32_t>(clauses.size());
-    ModelTest test(network, store, input, limits);
+    ClauseDecider test(network, store, input, limits);
     const uint32_t found = test.first_falsifiable();
     EXPECT_EQ(found, reference_first_falsifiable(network, store, input, variables))
         << "seed " << seed << " run " << run;
@@ -318,31 +318,31 @@ ModelTest::Statistics compare_random(uint32_t seed, const Shape& shape, int runs
   return total;
 }
 
-TEST(ModelTest, AgreesWithThePlainProcedureOnSmallNetworks) {
+TEST(ClauseDecider, AgreesWithThePlainProcedureOnSmallNetworks) {
   EXPECT_TRUE(compare_random(1, {1, 10, 12, 3, 12, 4}, 3000).whole_network);
 }
 
 // More free variables than the whole-network enumeration takes: the clauses
 // go through their cones, some to the solver.
-TEST(ModelTest, AgreesWithThePlainProcedureOnWideNetworks) {
-  const ModelTest::Statistics total = compare_random(2, {40, 64, 80, 8, 40, 10}, 100);
+TEST(ClauseDecider, AgreesWithThePlainProcedureOnWideNetworks) {
+  const ClauseDecider::Statistics total = compare_random(2, {40, 64, 80, 8, 40, 10}, 100);
   EXPECT_GT(total.enumerated_clauses, 0u);
   EXPECT_GT(total.solved_clauses, 0u);
 }
 
 // Small bounds mix enumerated cones, shared ones and the solver in one run;
 // a run budget of nothing leaves every clause to the solver.
-TEST(ModelTest, AgreesWithThePlainProcedureUnderSmallBounds) {
+TEST(ClauseDecider, AgreesWithThePlainProcedureUnderSmallBounds) {
   const Shape wide = {40, 64, 80, 8, 40, 10};
-  ModelTest::Limits tight;
+  ClauseDecider::Limits tight;
   tight.cone_budget = 1 << 12;
   tight.run_budget = 1 << 16;
-  const ModelTest::Statistics mixed = compare_random(3, wide, 100, tight);
+  const ClauseDecider::Statistics mixed = compare_random(3, wide, 100, tight);
   EXPECT_GT(mixed.enumerated_clauses, mixed.enumerations);  // some cones decided several
   EXPECT_GT(mixed.solved_clauses, 0u);
-  ModelTest::Limits none;
+  ClauseDecider::Limits none;
   none.run_budget = 0;
-  const ModelTest::Statistics solved = compare_random(4, wide, 50, none);
+  const ClauseDecider::Statistics solved = compare_random(4, wide, 50, none);
   EXPECT_EQ(solved.enumerations, 0u);
   EXPECT_FALSE(solved.whole_network);
   EXPECT_GT(solved.solved_clauses, 0u);
@@ -350,8 +350,8 @@ TEST(ModelTest, AgreesWithThePlainProcedureUnderSmallBounds) {
 
 // Limits that leave every clause to MiniSat (no enumeration), and past
 // `conflicts` conflicts to the decision diagrams.
-ModelTest::Limits diagrams_after(uint64_t conflicts) {
-  ModelTest::Limits limits;
+ClauseDecider::Limits diagrams_after(uint64_t conflicts) {
+  ClauseDecider::Limits limits;
   limits.run_budget = 0;
   limits.conflict_budget = conflicts;
   return limits;
@@ -362,13 +362,13 @@ ModelTest::Limits diagrams_after(uint64_t conflicts) {
 // (falsifiable ones, with the diagrams' assignment assumed, or all when the
 // node bound is too small) back to MiniSat; the answers and
 // counterexamples stay right.
-TEST(ModelTest, AgreesWithThePlainProcedureThroughDiagrams) {
+TEST(ClauseDecider, AgreesWithThePlainProcedureThroughDiagrams) {
   const Shape wide = {40, 64, 80, 8, 40, 10};
-  ModelTest::Limits diagrams = diagrams_after(0);
-  const ModelTest::Statistics proved = compare_random(5, wide, 60, diagrams);
+  ClauseDecider::Limits diagrams = diagrams_after(0);
+  const ClauseDecider::Statistics proved = compare_random(5, wide, 60, diagrams);
   EXPECT_GT(proved.diagram_clauses, 0u);
   diagrams.diagram_nodes = 8;  // too few to start with
-  const ModelTest::Statistics bounded = compare_random(6, wide, 60, diagrams);
+  const ClauseDecider::Statistics bounded = compare_random(6, wide, 60, diagrams);
   EXPECT_EQ(bounded.diagram_clauses, 0u);
   EXPECT_GT(bounded.solved_clauses, 0u);
 }
@@ -378,7 +378,7 @@ TEST(ModelTest, AgreesWithThePlainProcedureThroughDiagrams) {
 // not by its form: past a budget of no conflicts the diagrams prove the
 // first and find the second falsifiable, with the one assignment that
 // falsifies it, which MiniSat confirms and gives as the counterexample.
-TEST(ModelTest, DiagramsGiveCounterexamplesMiniSatConfirms) {
+TEST(ClauseDecider, DiagramsGiveCounterexamplesMiniSatConfirms) {
   const int free = 30;
   std::vector<GateSpec> gates;
   std::vector<int> operands = range(1, free);
@@ -390,7 +390,7 @@ TEST(ModelTest, DiagramsGiveCounterexamplesMiniSatConfirms) {
   const unsigned variables = free + 3;
   const Network network = make_network(variables, gates);
   const ClauseStore store = make_clauses(clauses);
-  ModelTest test(network, store, 2, diagrams_after(0));
+  ClauseDecider test(network, store, 2, diagrams_after(0));
   EXPECT_EQ(test.first_falsifiable(), 1u);
   EXPECT_EQ(test.statistics().diagram_clauses, 1u);
   EXPECT_EQ(test.statistics().diagram_counterexamples, 1u);
@@ -408,7 +408,7 @@ TEST(ModelTest, DiagramsGiveCounterexamplesMiniSatConfirms) {
 // those into the solver. Under a small conflict budget the diagrams prove
 // the two clauses that hold and give the assignment that falsifies the
 // other; MiniSat confirms it, with the five others false.
-TEST(ModelTest, ParityCounterexampleFromTheDiagrams) {
+TEST(ClauseDecider, ParityCounterexampleFromTheDiagrams) {
   const int inputs = 40, others = 5;
   int next = inputs + others + 1;
   std::vector<GateSpec> gates;
@@ -437,7 +437,7 @@ TEST(ModelTest, ParityCounterexampleFromTheDiagrams) {
   const unsigned variables = static_cast<unsigned>(next);
   const Network network = make_network(variables, gates);
   const ClauseStore store = make_clauses(clauses);
-  ModelTest test(network, store, 3, diagrams_after(100));
+  ClauseDecider test(network, store, 3, diagrams_after(100));
   EXPECT_EQ(test.first_falsifiable(), 2u);
   EXPECT_EQ(test.statistics().diagram_counterexamples, 1u);
   EXPECT_EQ(test.statistics().solved_clauses, 2u);  // the first clause, and the confirmation
@@ -453,7 +453,7 @@ TEST(ModelTest, ParityCounterexampleFromTheDiagrams) {
 // to the solver however late the walk sees that. 40 more free variables
 // in clauses of their own (each true, but not by its form alone: v OR NOT
 // (v AND 1)) keep the whole network from one enumeration.
-TEST(ModelTest, ConeJudgedOnItsWholeSize) {
+TEST(ClauseDecider, ConeJudgedOnItsWholeSize) {
   std::vector<GateSpec> gates;
   std::vector<std::vector<int>> clauses;
   const int free = 52, chain = 3000;
@@ -473,9 +473,9 @@ TEST(ModelTest, ConeJudgedOnItsWholeSize) {
   const Network network = make_network(variables, gates);
   const ClauseStore store = make_clauses(clauses);
   const uint32_t input = static_cast<uint32_t>(clauses.size());
-  ModelTest::Limits limits;
+  ClauseDecider::Limits limits;
   limits.cone_budget = 1 << 16;
-  ModelTest test(network, store, input, limits);
+  ClauseDecider test(network, store, input, limits);
   EXPECT_EQ(test.first_falsifiable(), input);
   EXPECT_FALSE(test.statistics().whole_network);
   EXPECT_EQ(test.statistics().solved_clauses, 1u);
@@ -487,7 +487,7 @@ TEST(ModelTest, ConeJudgedOnItsWholeSize) {
 // decides them all, and the wrong one among them, falsified on one
 // assignment only (which the simulation misses), is found. The observer
 // hears of each clause once, in order, up to that one.
-TEST(ModelTest, ClausesSharingAConeEnumeratedOnce) {
+TEST(ClauseDecider, ClausesSharingAConeEnumeratedOnce) {
   std::vector<GateSpec> gates;
   std::vector<std::vector<int>> clauses;
   const int free = 22;
@@ -512,7 +512,7 @@ TEST(ModelTest, ClausesSharingAConeEnumeratedOnce) {
   const Network network = make_network(variables, gates);
   const ClauseStore store = make_clauses(clauses);
   const uint32_t input = static_cast<uint32_t>(clauses.size());
-  ModelTest test(network, store, input);
+  ClauseDecider test(network, store, input);
   std::vector<uint32_t> told;
   uint32_t last_end = 0;
   test.set_observer([&](uint32_t first, uint32_t end) {

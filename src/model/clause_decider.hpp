@@ -8,8 +8,8 @@
 // and falls back to MiniSat for clauses whose cones are too large to
 // enumerate, and for every clause once the enumeration work of the run has
 // reached its bound.
-#ifndef ZEL_MODEL_MODEL_TEST_HPP
-#define ZEL_MODEL_MODEL_TEST_HPP
+#ifndef ZEL_MODEL_CLAUSE_DECIDER_HPP
+#define ZEL_MODEL_CLAUSE_DECIDER_HPP
 
 #include <cstdint>
 #include <functional>
@@ -25,7 +25,7 @@ namespace Minisat {
 class Solver;
 }
 
-class ModelTest {
+class ClauseDecider {
  public:
   // How the test spent its effort; for measurements and the unit tests.
   struct Statistics {
@@ -77,16 +77,16 @@ class ModelTest {
   // `graph` and `clauses` must outlive the test. The clauses tested are
   // positions 0 to input_clauses - 1 of `clauses`; graph.literal_of covers
   // every variable they name.
-  ModelTest(const ModelGraph& graph, const ClauseStore& clauses, uint32_t input_clauses,
+  ClauseDecider(const ModelGraph& graph, const ClauseStore& clauses, uint32_t input_clauses,
             Limits limits);
   // The same on the graph of `network` (build_model_graph), built here; the
   // clauses' variables may lie beyond network.variables (then they are free).
-  ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses,
+  ClauseDecider(const Network& network, const ClauseStore& clauses, uint32_t input_clauses,
             Limits limits);
-  ModelTest(const Network& network, const ClauseStore& clauses, uint32_t input_clauses);
-  ~ModelTest();
-  ModelTest(const ModelTest&) = delete;
-  ModelTest& operator=(const ModelTest&) = delete;
+  ClauseDecider(const Network& network, const ClauseStore& clauses, uint32_t input_clauses);
+  ~ClauseDecider();
+  ClauseDecider(const ClauseDecider&) = delete;
+  ClauseDecider& operator=(const ClauseDecider&) = delete;
 
   // 0-based position of the first input clause that some assignment of the
   // free variables falsifies; input_clauses when every clause holds.
