@@ -17,7 +17,7 @@
 // antecedents' (`antecedents`, taken before the step bound its number).
 void ProofChecker::record_step(const StepEntry& step, const std::vector<uint32_t>& antecedents) {
   core_events_.push_back(static_cast<uint32_t>(core_positions_.size()));
-  core_positions_.push_back(clause_map_[step.number] - 1);
+  core_positions_.push_back(clause_map_[step.number]);
   core_antecedents_.insert(core_antecedents_.end(), antecedents.begin(), antecedents.end());
   core_begins_.push_back(static_cast<uint32_t>(core_antecedents_.size()));
   core_merged_.push_back(step.resolvent_omitted);
@@ -44,7 +44,7 @@ uint64_t ProofChecker::write_core(std::ostream& out, uint64_t& steps) const {
   assert(options_.record_core && refuting_number_ != 0);
   const uint32_t records = static_cast<uint32_t>(core_positions_.size());
   steps = records;
-  const uint32_t root = clause_map_[refuting_number_] - 1;
+  const uint32_t root = clause_map_[refuting_number_];
   const std::vector<uint8_t> used = core_used(root);
   // The variables the core's clauses name, and the operands of the
   // definitions of those, newest definition first (operands are defined

@@ -15,7 +15,7 @@
 void ProofChecker::extract_strategy(Strategy& strategy) {
   assert(options_.record_functions && refuting_number_ != 0);
   assert(strategy.rule() == Rule::CLAUSE);
-  const uint32_t root = clause_map_[refuting_number_] - 1;
+  const uint32_t root = clause_map_[refuting_number_];
   const std::vector<uint8_t> used = core_used(root);
   const std::vector<unsigned>& levels = formula_.levels;
   Scratch& scratch = *scratch_;
@@ -33,7 +33,7 @@ void ProofChecker::extract_strategy(Strategy& strategy) {
       // answer to.
       uint32_t number = 0;
       for (uint64_t n = 0; n < clause_map_.size() && number == 0; ++n)
-        if (clause_map_[static_cast<uint32_t>(n)] == position + 1) number = static_cast<uint32_t>(n);
+        if (clause_map_[static_cast<uint32_t>(n)] == position) number = static_cast<uint32_t>(n);
       throw Exception("Cannot build Herbrand functions: clause " + std::to_string(number) +
                       " rests on no antecedents (taken on trust with --ignore).");
     }

@@ -36,7 +36,7 @@ ProofChecker::ProofChecker(QCNF& formula, Options options)
   // The QBF file's clauses are certificate clauses 1 to n; 0 is never defined.
   input_clauses_ = formula_.clauses.size();
   clause_map_.resize(uint64_t{input_clauses_} + 1);
-  for (uint32_t number = 1; number <= input_clauses_; ++number) clause_map_.set(number, number);
+  for (uint32_t number = 1; number <= input_clauses_; ++number) clause_map_.set(number, number - 1);
   assert(formula_.prefix_invariants());
 }
 
@@ -144,7 +144,7 @@ void ProofChecker::apply_step(StepEntry& step) {
   std::vector<uint32_t>& antecedents = scratch_->antecedent_positions;
   antecedents.clear();
   if (recording)
-    for (uint32_t number : step.antecedents) antecedents.push_back(clause_map_[number] - 1);
+    for (uint32_t number : step.antecedents) antecedents.push_back(clause_map_[number]);
   if (step.antecedents.empty()) {
     if (!options_.ignore) throw Exception("Resolvent not justified (no antecedents).");
     store(step.number, step.resolvent.literals);
@@ -165,11 +165,11 @@ void ProofChecker::apply_step(StepEntry& step) {
 void ProofChecker::store(uint32_t number, const std::vector<Literal>& literals) {
   assert(number <= kLargestClauseNumber);
   formula_.clauses.push_compact(literals);
-  clause_map_.set(number, formula_.clauses.size());
+  clause_map_.set(number, formula_.clauses.size() - 1);
 }
 
 std::vector<Literal> ProofChecker::clause(uint32_t number) const {
-  return formula_.clauses.copy(clause_map_[number] - 1);
+  return formula_.clauses.copy(clause_map_[number]);
 }
 
 // Views of the clauses numbered `numbers` (all defined), in order. Derived
@@ -182,7 +182,7 @@ void ProofChecker::load_clauses(const std::vector<uint32_t>& numbers,
   positions.clear();
   for (uint32_t number : numbers) {
     assert(clause_map_.defined(number));
-    positions.push_back(clause_map_[number] - 1);
+    positions.push_back(clause_map_[number]);
   }
   load_positions(positions, views);
 }
@@ -364,7 +364,7 @@ void ProofChecker::check_chain(StepEntry& step) {
   // apply_step).
   std::vector<uint32_t>& chain_at = scratch.chain_positions;
   chain_at.clear();
-  for (uint32_t number : ordered.numbers) chain_at.push_back(clause_map_[number] - 1);
+  for (uint32_t number : ordered.numbers) chain_at.push_back(clause_map_[number]);
   store(step.number, running->literals);
   const WorkingClause& derived = *running;
   if (derived.size() != step.resolvent.size())

@@ -151,7 +151,7 @@ class ProofChecker {
   QCNF& formula_;               // the formula checked; grows with every clause and definition
   const Options options_;       // --d and --ignore
   uint32_t input_clauses_ = 0;  // clauses of the QBF file
-  ClauseMap clause_map_;        // certificate clause number -> 1-based store position; 0 undefined
+  ClauseMap clause_map_;        // certificate clause number -> store position
   ProofStatistics statistics_;  // work counts
   enum class Phase { READY, PROOF, CONCLUSION, DONE };
   Phase phase_ = Phase::READY;  // where check stands

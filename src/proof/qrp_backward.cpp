@@ -36,9 +36,9 @@ void QrpChecker::read_step(const QrpEntry& step) {
   antecedent_positions_.clear();
   for (uint32_t antecedent : step.antecedents) {
     const uint32_t known = read_.ordinals[antecedent];
-    if (known == 0) refuse_undefined(antecedent);
-    antecedent_positions_.push_back(known - 1);
-    kinds &= read_.kinds[known - 1];
+    if (known == ClauseMap::kNone) refuse_undefined(antecedent);
+    antecedent_positions_.push_back(known);
+    kinds &= read_.kinds[known];
   }
   // Antecedents of both kinds are refused when the step is checked; what
   // rests on it stays a candidate, so that the refusal is reported.
@@ -59,7 +59,7 @@ void QrpChecker::read_step(const QrpEntry& step) {
   }
   read_.steps.push(step.literals.data(), step.literals.size(), antecedent_positions_.data(),
                    antecedent_positions_.size());
-  read_.ordinals.set(step.index, ordinal + 1);
+  read_.ordinals.set(step.index, ordinal);
   read_.indices.push_back(step.index);
   const InputPosition& at = step.position;
   read_.positions.push_back(read_.binary ? at.offset : uint64_t{at.line} << 32 | at.column);
@@ -80,8 +80,8 @@ bool QrpChecker::check_backward(bool satisfiable) {
   const uint32_t count = read_.steps.end_position();
   const uint32_t& found = empty_of(satisfiable ? Rule::CUBE : Rule::CLAUSE);
   std::vector<uint8_t> state(count, UNMARKED);
-  for (int certain = 1; certain >= 0 && found == 0; --certain)
-    for (uint32_t ordinal = 0; ordinal < count && found == 0; ++ordinal) {
+  for (int certain = 1; certain >= 0 && found == kNoPosition; --certain)
+    for (uint32_t ordinal = 0; ordinal < count && found == kNoPosition; ++ordinal) {
       const uint8_t kinds = read_.kinds[ordinal];
       if (state[ordinal] != UNMARKED || !(kinds & kind_bit) || !(kinds & empty_bit)) continue;
       if (certain != ((kinds & both) == kind_bit)) continue;
@@ -89,7 +89,7 @@ bool QrpChecker::check_backward(bool satisfiable) {
     }
   const uint64_t checked = statistics_.steps();
   statistics_.skipped = count > checked ? count - checked : 0;
-  if (found == 0 && first_fault_.met) {
+  if (found == kNoPosition && first_fault_.met) {
     in_entry_ = true;
     entry_position_ = first_fault_.position;
     refuse(first_fault_.message);

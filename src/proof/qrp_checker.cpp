@@ -227,8 +227,8 @@ void QrpChecker::check_input_or_initial(const QrpEntry& step, uint32_t input) {
       refuse(step_text() +
              "input clause holds a literal and its complement (tautologies are refused).");
     ++statistics_.input_clauses;
-    step_map_.set(step.index, position + 1);
-    if (listed_.empty() && empty_of(Rule::CLAUSE) == 0) empty_of(Rule::CLAUSE) = position + 1;
+    step_map_.set(step.index, position);
+    if (listed_.empty() && empty_of(Rule::CLAUSE) == kNoPosition) empty_of(Rule::CLAUSE) = position;
     return;
   }
   // A contradictory cube implies anything and would reduce to the empty cube.
@@ -243,7 +243,7 @@ void QrpChecker::check_input_or_initial(const QrpEntry& step, uint32_t input) {
     refuse(step_text() +
            "no clause of the QBF file, and as an initial cube it does not imply the matrix.");
   ++statistics_.initial_cubes;
-  step_map_.set(step.index, append(listed_, Rule::CUBE, false) + 1);
+  step_map_.set(step.index, append(listed_, Rule::CUBE, false));
 }
 
 // The input clause whose literal set is `set`: the one due next, as
@@ -343,8 +343,8 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   antecedent_positions_.clear();
   for (uint32_t antecedent : step.antecedents) {
     const uint32_t position = step_map_[antecedent];
-    if (position == 0) refuse_undefined(antecedent);
-    antecedent_positions_.push_back(position - 1);
+    if (position == ClauseMap::kNone) refuse_undefined(antecedent);
+    antecedent_positions_.push_back(position);
   }
   // The kind the derived antecedents agree on; input clauses take it.
   bool derived_antecedent = false;
@@ -379,7 +379,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   else
     ++statistics_.clause_steps;
   WorkingClause* const running = derivation.result;
-  step_map_.set(step.index, append(running->literals, rule, true) + 1);
+  step_map_.set(step.index, append(running->literals, rule, true));
   if (derivation.long_distance) {
     kinds_.back() |= kLongDistance;
     long_distance_steps_.push_back({derived_.end_position() - 1, step.index});
@@ -394,7 +394,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
 // that differs.
 void QrpChecker::refuse_mixed_kinds(const QrpEntry& step) {
   const auto rule_at = [&](uint32_t antecedent) {
-    const uint32_t position = step_map_[antecedent] - 1;
+    const uint32_t position = step_map_[antecedent];
     return position < input_clauses_ ? Rule::CLAUSE : rule_of(kinds_[position]);
   };
   const uint32_t first = step.antecedents.front();
@@ -610,7 +610,7 @@ uint32_t QrpChecker::append(const std::vector<Literal>& literals, Rule rule, boo
                 derived ? antecedent_positions_.size() : 0);
   kinds_.push_back(kind_of(rule));
   uint32_t& empty = empty_of(rule);
-  if (literals.empty() && empty == 0) empty = position + 1;
+  if (literals.empty() && empty == kNoPosition) empty = position;
   assert(kinds_.size() == derived_.end_position());
   return position;
 }
@@ -621,7 +621,7 @@ std::string QrpChecker::step_text() const { return "Step " + std::to_string(step
 
 bool QrpChecker::conclude(bool satisfiable) {
   root_ = empty_of(satisfiable ? Rule::CUBE : Rule::CLAUSE);
-  statistics_.proof_found = root_ != 0;
+  statistics_.proof_found = root_ != kNoPosition;
   uint64_t in_proof = 0;
   core_positions(in_proof);
   const uint64_t steps = statistics_.steps() + statistics_.skipped;
@@ -638,11 +638,11 @@ bool QrpChecker::conclude(bool satisfiable) {
 // lists: antecedents stand before their steps, so one sweep from the root
 // down marks them all. `in_core` counts them.
 std::vector<uint8_t> QrpChecker::core_positions(uint64_t& in_core) const {
-  std::vector<uint8_t> used(root_, 0);
+  std::vector<uint8_t> used(root_ == kNoPosition ? 0 : size_t{root_} + 1, 0);
   in_core = 0;
-  if (root_ == 0) return used;
-  used[root_ - 1] = 1;
-  for (uint32_t position = root_; position-- > 0;) {
+  if (root_ == kNoPosition) return used;
+  used[root_] = 1;
+  for (uint32_t position = root_ + 1; position-- > 0;) {
     if (!used[position]) continue;
     ++in_core;
     if (position < input_clauses_) continue;

@@ -168,10 +168,10 @@ class QrpChecker {
   QCNF& formula_;                // the QBF file's prefix and matrix; derived constraints appended
   const Options options_;        // --d
   const uint32_t input_clauses_; // clauses of the QBF file: store positions 0..n-1
-  ClauseMap step_map_;           // step index -> 1-based store position; 0 undefined
+  ClauseMap step_map_;           // step index -> store position
   PackedStore derived_;          // positions n on: derived constraints and initial cubes
   std::vector<uint8_t> kinds_;   // store position -> kCube, kLongDistance (input clauses: 0)
-  uint32_t empty_[2] = {0, 0};   // per Rule: 1-based store position of the first empty one
+  uint32_t empty_[2] = {kNoPosition, kNoPosition};  // per Rule: store position of the first empty one
   uint32_t& empty_of(Rule rule) { return empty_[rule == Rule::CUBE]; }
   uint32_t next_input_ = 0;      // store position of the clause the next input step should repeat
   // Input clauses by an order-free hash of their literal set, built when an
@@ -191,7 +191,7 @@ class QrpChecker {
   unsigned last_block_level_ = 0;  // QBF level of the trace's last block
   bool any_block_ = false;       // a block was read
   std::vector<QrpEntry> blocks_;  // the trace's blocks as read (quantifier, variables), for --core
-  uint32_t root_ = 0;            // 1-based store position of the verdict's empty constraint; 0 none
+  uint32_t root_ = kNoPosition;  // store position of the verdict's empty constraint
   // Store position and step index of each step whose resolvent holds a
   // long-distance pair, in trace order.
   std::vector<std::pair<uint32_t, uint32_t>> long_distance_steps_;
@@ -231,7 +231,7 @@ class QrpChecker {
   // the trace, from 0).
   struct ReadSteps {
     PackedStore steps{0};              // listed literals and antecedents (ordinals)
-    ClauseMap ordinals;                // step index -> ordinal + 1; 0 undefined
+    ClauseMap ordinals;                // step index -> ordinal
     PodVector<uint32_t> indices;       // ordinal -> step index
     PodVector<uint64_t> positions;     // ordinal -> where it starts: offset, or line and column
     // The steps that repeat an input clause, in trace order, with its position.

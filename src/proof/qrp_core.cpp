@@ -26,11 +26,11 @@ uint32_t qrp_code(const Literal& literal) { return 2 * literal.variable() + lite
 }  // namespace
 
 uint64_t QrpChecker::write_core(std::ostream& out, const QrpHeader& header, bool binary) {
-  assert(root_ != 0);
+  assert(root_ != kNoPosition);
   held_ = kNoPosition;  // the zel form resolves again in running_ and result_
   uint64_t in_core = 0;
   const std::vector<uint8_t> used = core_positions(in_core);
-  if (binary || (kinds_[root_ - 1] & kCube) || !write_zel_core(out, used))
+  if (binary || (kinds_[root_] & kCube) || !write_zel_core(out, used))
     write_qrp_core(out, header, binary, used);
   return in_core;
 }
@@ -47,12 +47,12 @@ uint64_t QrpChecker::write_core(std::ostream& out, const QrpHeader& header, bool
 bool QrpChecker::write_zel_core(std::ostream& out, const std::vector<uint8_t>& used) {
   // alias[p]: the position whose clause zel holds where the trace holds p's;
   // number[p]: p's certificate clause number (written steps and inputs).
-  std::vector<uint32_t> alias(root_, 0), number(root_, 0);
+  std::vector<uint32_t> alias(size_t{root_} + 1, 0), number(size_t{root_} + 1, 0);
   uint32_t next_number = input_clauses_;
   if (loaded_.size() < 2) loaded_.resize(2);
   std::vector<Literal> derived;
   std::vector<uint32_t> antecedents;
-  for (uint32_t position = 0; position < root_; ++position) {
+  for (uint32_t position = 0; position <= root_; ++position) {
     if (!used[position]) continue;
     if (position < input_clauses_) {
       alias[position] = position;
@@ -92,7 +92,7 @@ bool QrpChecker::write_zel_core(std::ostream& out, const std::vector<uint8_t>& u
   }
   // The conclusion's clause must reduce to the empty clause, and hold no
   // literal with its complement.
-  const uint32_t root = alias[root_ - 1];
+  const uint32_t root = alias[root_];
   read_constraint(root, loaded_[0]);
   const ClauseView refuting{loaded_[0].data(), static_cast<uint32_t>(loaded_[0].size())};
   if (tautological(refuting, marks_)) return false;
@@ -102,7 +102,7 @@ bool QrpChecker::write_zel_core(std::ostream& out, const std::vector<uint8_t>& u
 
   TextWriter text(out);
   text.text("QBCertificate\n");
-  for (uint32_t position = input_clauses_; position < root_; ++position) {
+  for (uint32_t position = input_clauses_; position <= root_; ++position) {
     if (!used[position] || alias[position] != position) continue;
     read_constraint(position, derived);
     text.number(number[position]);
@@ -121,10 +121,10 @@ bool QrpChecker::write_zel_core(std::ostream& out, const std::vector<uint8_t>& u
 // with its constraint as derived (reduced), and the result line.
 void QrpChecker::write_qrp_core(std::ostream& out, const QrpHeader& header, bool binary,
                                 const std::vector<uint8_t>& used) {
-  std::vector<uint32_t> index(root_, 0);
+  std::vector<uint32_t> index(size_t{root_} + 1, 0);
   uint32_t next_index = 0;
   std::vector<Literal> literals;
-  const char* result = (kinds_[root_ - 1] & kCube) ? "SAT" : "UNSAT";
+  const char* result = (kinds_[root_] & kCube) ? "SAT" : "UNSAT";
   TextWriter text(out);
   text.text(binary ? "p bqrp " : "p qrp ");
   text.number(header.variables);
@@ -145,7 +145,7 @@ void QrpChecker::write_qrp_core(std::ostream& out, const QrpHeader& header, bool
       text.text(" 0\n");
     }
   }
-  for (uint32_t position = 0; position < root_; ++position) {
+  for (uint32_t position = 0; position <= root_; ++position) {
     if (!used[position]) continue;
     index[position] = ++next_index;
     read_constraint(position, literals);

@@ -14,19 +14,19 @@
 #include "proof/qrp_checker.hpp"
 
 Rule QrpChecker::proved_rule() const {
-  assert(root_ != 0);
-  return (kinds_[root_ - 1] & kCube) ? Rule::CUBE : Rule::CLAUSE;
+  assert(root_ != kNoPosition);
+  return rule_of(kinds_[root_]);
 }
 
 void QrpChecker::extract_strategy(Strategy& strategy) {
   const Rule rule = strategy.rule();
-  assert(root_ != 0 && rule == proved_rule());
+  assert(root_ != kNoPosition && rule == proved_rule());
   uint64_t in_core = 0;
   const std::vector<uint8_t> used = core_positions(in_core);
   // Functions answer to the clauses (cubes) of a resolution; a resolvent
   // that keeps a variable in both signs needs more than a decision list.
   for (const std::pair<uint32_t, uint32_t>& step : long_distance_steps_)
-    if (step.first < root_ && used[step.first])
+    if (step.first <= root_ && used[step.first])
       throw Exception(std::string("Cannot build ") +
                       (rule == Rule::CLAUSE ? "Herbrand" : "Skolem") +
                       " functions: step " + std::to_string(step.second) +
@@ -40,7 +40,7 @@ void QrpChecker::extract_strategy(Strategy& strategy) {
   // `kept` holds the constraint derived at position `held`: solvers mostly
   // resolve on from the step before, whose constraint is then not read back.
   uint32_t held = kNoPosition;
-  for (uint32_t position = input_clauses_; position < root_; ++position) {
+  for (uint32_t position = input_clauses_; position <= root_; ++position) {
     if (!used[position]) continue;
     antecedents.clear();
     derived_.for_each_antecedent(position, [&](uint32_t a) { antecedents.push_back(a); });

@@ -14,7 +14,8 @@ void ClauseMap::resize(uint64_t entries) {
 }
 
 void ClauseMap::set(uint32_t number, uint32_t position) {
-  assert(number <= kLargestClauseNumber && position != 0);
+  assert(number <= kLargestClauseNumber && position != kNone);
+  const uint32_t stored = position + 1;
   const uint64_t entries = static_cast<uint64_t>(number) + 1;
   if (entries > size_) size_ = entries;
   const uint64_t dense_limit = 2 * (defined_ + 1) + kMinimumDense;
@@ -29,14 +30,14 @@ void ClauseMap::set(uint32_t number, uint32_t position) {
   }
   if (number < dense_.size()) {
     if (dense_[number] == 0) ++defined_;
-    dense_[number] = position;
+    dense_[number] = stored;
     if (!sparse_.empty()) {
       if (sparse_.erase(number)) --defined_;
     }
   } else {
     uint32_t& slot = sparse_[number];
     if (slot == 0) ++defined_;
-    slot = position;
+    slot = stored;
   }
   assert((*this)[number] == position && defined_ <= size_);
 }
