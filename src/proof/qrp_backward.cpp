@@ -80,12 +80,13 @@ bool QrpChecker::check_backward(bool satisfiable) {
   const uint32_t count = read_.steps.end_position();
   const uint32_t& found = empty_of(satisfiable ? Rule::CUBE : Rule::CLAUSE);
   std::vector<uint8_t> state(count, UNMARKED);
+  std::vector<uint32_t> marked, stack;  // scratch of check_ancestry
   for (int certain = 1; certain >= 0 && found == kNoPosition; --certain)
     for (uint32_t ordinal = 0; ordinal < count && found == kNoPosition; ++ordinal) {
       const uint8_t kinds = read_.kinds[ordinal];
       if (state[ordinal] != UNMARKED || !(kinds & kind_bit) || !(kinds & empty_bit)) continue;
       if (certain != ((kinds & both) == kind_bit)) continue;
-      check_ancestry(ordinal, state);
+      check_ancestry(ordinal, state, marked, stack);
     }
   const uint64_t checked = statistics_.steps();
   statistics_.skipped = count > checked ? count - checked : 0;
@@ -102,8 +103,10 @@ bool QrpChecker::check_backward(bool satisfiable) {
 // left alone (it would fail there); after a fault, the steps that rest on
 // the failed one fail with it and the others go back to unmarked, for
 // another candidate to check.
-void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state) {
-  std::vector<uint32_t> marked{candidate}, stack{candidate};
+void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state,
+                                std::vector<uint32_t>& marked, std::vector<uint32_t>& stack) {
+  marked.assign(1, candidate);
+  stack.assign(1, candidate);
   state[candidate] = MARKED;
   bool blocked = false;
   while (!stack.empty()) {

@@ -133,7 +133,8 @@ class QrpChecker {
   // Backward checking (qrp_backward.cpp).
   void read_step(const QrpEntry& step);
   bool check_backward(bool satisfiable);
-  void check_ancestry(uint32_t candidate, std::vector<uint8_t>& state);
+  void check_ancestry(uint32_t candidate, std::vector<uint8_t>& state,
+                      std::vector<uint32_t>& marked, std::vector<uint32_t>& stack);
   InputPosition read_position(uint32_t ordinal) const;
   uint32_t repeated_input(uint32_t ordinal) const;
   bool matches_input_clause(const std::vector<Literal>& set, uint32_t position);
