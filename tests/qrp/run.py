@@ -382,6 +382,19 @@ def long_chains(tmp):
     check("a long chain whose listed literals differ", status == 30 and out == wanted,
           "status %d, %r" % (status, out[-300:]))
 
+    # 20,000 steps that may each hold the empty clause and each fail:
+    # backwards every one is tried once, and the first fault is the one
+    # reported, as forwards.
+    with open(formula_path, "w") as f:
+        f.write("p cnf 2 1\ne 1 0\na 2 0\n1 2 0\n")
+    trace = Trace("p qrp 2 1\ne 1 0\na 2 0\n1 1 2 0 0\n" +
+                  "".join("%d 2 0 1 0\n" % i for i in range(2, 20002)) + "r UNSAT\n")
+    for mode in ([], ["--forward"]):
+        status, out, _ = run(mode + [formula_path, "-"], trace.ascii())
+        check("20,000 failing candidates %s" % " ".join(mode), status == 30 and out ==
+              b"Error at line 5, column 1: Step 2: the listed literals (), reduced, differ from "
+              b"the clause derived (1).\n", "status %d, %r" % (status, out[-300:]))
+
 
 if __name__ == "__main__":
     sys.exit(main())
