@@ -15,6 +15,31 @@ bool tautological(ClauseView clause, std::vector<uint8_t>& marks) {
   return tautology;
 }
 
+// Marks: 1 a literal of `set`, 2 added once met in `listed`; a literal of
+// `listed` marked 0 lies outside `set`, and the ones marked exactly 1 when
+// met count the literals of `set` met. Written without branches, as QRP
+// checking compares every step's listed literals so.
+bool same_literal_set(ClauseView set, ClauseView listed, std::vector<uint8_t>& marks) {
+  uint8_t* const mark = marks.data();
+  const size_t codes = marks.size();
+  for (const Literal& literal : set) mark[literal.code] = 1;
+  size_t met = 0;
+  bool inside = true;
+  for (const Literal& literal : listed) {
+    const uint32_t code = literal.code < codes ? literal.code : 0;  // code 0: never marked
+    const uint8_t seen = mark[code];
+    met += seen == 1;
+    inside &= seen != 0;
+    mark[code] = static_cast<uint8_t>(seen | 2u);
+  }
+  mark[0] = 0;
+  if (!inside)
+    for (const Literal& literal : listed)
+      if (literal.code < codes) mark[literal.code] = 0;
+  clear_marks(set.literals, set.size, mark);
+  return inside && met == set.size;
+}
+
 // One pass over both clauses builds the union without the pivot, finds each
 // clause's first pivot literal and whether a second, complementary one
 // follows, and tests each literal for a complement already in the union

@@ -102,6 +102,11 @@ inline bool reduced(Rule rule, ClauseView clause, const std::vector<unsigned>& l
 // True when some literal of `clause` occurs with its complement.
 bool tautological(ClauseView clause, std::vector<uint8_t>& marks);
 
+// True when the distinct literals of `listed` (duplicates allowed; a code
+// beyond the marks is no literal of `set`) are exactly the literals of
+// `set`, which are distinct: the one test of equal literal sets.
+bool same_literal_set(ClauseView set, ClauseView listed, std::vector<uint8_t>& marks);
+
 // One literal joins a union built with marks: it is written at out[kept]
 // and kept (kept grows) unless it is a member already. Returns whether its
 // complement is a member. The caller clears the marks of out[0, kept) when

@@ -369,15 +369,8 @@ void ProofChecker::check_chain(StepEntry& step) {
   const WorkingClause& derived = *running;
   if (derived.size() != step.resolvent.size())
     throw Exception("Calculated and supplied resolvent sizes do not match.");
-  std::vector<uint8_t>& supplied = scratch.in_supplied;
-  assert(marks_clear(step.resolvent.view(), supplied));
-  for (const Literal& literal : step.resolvent.literals) supplied[literal.code] = 1;
-  bool differ = false;
-  for (const Literal& literal : derived.literals)
-    if (!supplied[literal.code]) differ = true;
-  for (const Literal& literal : step.resolvent.literals) supplied[literal.code] = 0;
-  assert(marks_clear(step.resolvent.view(), supplied));
-  if (differ) throw Exception("Calculated and supplied resolvents differ.");
+  if (!same_literal_set(step.resolvent.view(), derived.view(), scratch.in_supplied))
+    throw Exception("Calculated and supplied resolvents differ.");
   // The chain found made a tautological resolution, which Q-resolution
   // forbids: the step stands only if a sound chain over its antecedents exists.
   if (tautological && !sound_chain_exists(chain_at, step.resolvent))

@@ -256,20 +256,8 @@ uint32_t QrpChecker::match_input(const std::vector<Literal>& set) {
 bool QrpChecker::matches_input_clause(const std::vector<Literal>& set, uint32_t position) {
   widened_.clear();
   const ClauseView clause = formula_.clauses.read(position, widened_);
-  // Equal as sets: the clause's distinct literals are exactly the set's.
-  for (const Literal& literal : set) marks_[literal.code] = 1;
-  size_t met = 0;
-  bool inside = true;
-  for (const Literal& literal : clause) {
-    if (marks_[literal.code] == 0) {
-      inside = false;
-      break;
-    }
-    met += marks_[literal.code] == 1;
-    marks_[literal.code] = 2;
-  }
-  for (const Literal& literal : set) marks_[literal.code] = 0;
-  return inside && met == set.size();
+  return same_literal_set(ClauseView{set.data(), static_cast<uint32_t>(set.size())}, clause,
+                          marks_);
 }
 
 // The distinct literals of the input clause at `position`, in its order.
@@ -539,29 +527,12 @@ void QrpChecker::charge_work(uint64_t literals) {
 }
 
 // The common verdict on a step's listed literals: they are, as a set,
-// exactly the derived constraint. Then they name defined
-// variables only, and reducing them removes nothing (the derived
-// constraint is reduced), so the full comparison of refuse_listed would
-// accept them. A code beyond the marks is no literal of the derived constraint.
+// exactly the derived constraint. Then they name defined variables only,
+// and reducing them removes nothing (the derived constraint is reduced), so
+// the full comparison of refuse_listed would accept them.
 bool QrpChecker::listed_match(const std::vector<Literal>& listed, const WorkingClause& derived) {
-  uint8_t* const mark = marks_.data();
-  const size_t codes = marks_.size();
-  for (const Literal& literal : derived.literals) mark[literal.code] = 1;
-  size_t met = 0;
-  bool inside = true;
-  for (const Literal& literal : listed) {
-    const uint32_t code = literal.code < codes ? literal.code : 0;  // code 0: never marked
-    const uint8_t seen = mark[code];
-    met += seen == 1;
-    inside &= seen != 0;
-    mark[code] = seen | 2u;
-  }
-  mark[0] = 0;
-  if (!inside)
-    for (const Literal& literal : listed)
-      if (literal.code < codes) mark[literal.code] = 0;
-  for (const Literal& literal : derived.literals) mark[literal.code] = 0;
-  return inside && met == derived.size();
+  return same_literal_set(derived.view(),
+                          ClauseView{listed.data(), static_cast<uint32_t>(listed.size())}, marks_);
 }
 
 // The listed literals, reduced, against the derived constraint: as sets, so the literals reduction keeps are told by the rule

@@ -83,12 +83,10 @@ bool QrpChecker::write_zel_core(std::ostream& out, const std::vector<uint8_t>& u
         ResolutionOutcome::RESOLVED)
       return false;
     read_constraint(position, derived);
-    if (derived.size() != result_.size()) return false;
-    for (const Literal& literal : derived) marks_[literal.code] = 1;
-    bool same = true;
-    for (const Literal& literal : result_.literals) same = same && marks_[literal.code];
-    for (const Literal& literal : derived) marks_[literal.code] = 0;
-    if (!same) return false;
+    if (!same_literal_set(result_.view(),
+                          ClauseView{derived.data(), static_cast<uint32_t>(derived.size())},
+                          marks_))
+      return false;
   }
   // The conclusion's clause must reduce to the empty clause, and hold no
   // literal with its complement.

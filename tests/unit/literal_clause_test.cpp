@@ -295,6 +295,34 @@ TEST(WorkingClause, TautologyAndAssign) {
   EXPECT_FALSE(c.contains(Literal(9)));
 }
 
+// Equal literal sets: duplicates in the listed literals count once, order
+// does not matter, a missing or an extra literal (also one whose code lies
+// beyond the marks) makes them differ; the marks are left all 0.
+TEST(Rules, SameLiteralSet) {
+  struct Row {
+    std::vector<int> set, listed;
+    bool same;
+  };
+  const Row rows[] = {
+      {{1, -2, 3}, {3, 1, -2}, true},   {{1, -2, 3}, {1, 1, -2, 3, 3}, true},
+      {{}, {}, true},                   {{1, -2, 3}, {1, -2}, false},
+      {{1, -2}, {1, -2, 3}, false},     {{1, -2}, {1, 2}, false},
+      {{1}, {1, 1000}, false},          {{}, {1000}, false},
+      {{1, -2}, {-2, 1, -2, 1}, true},  {{1, 2, 3}, {1, 2, 2}, false},
+  };
+  std::vector<uint8_t> marks(32, 0);
+  for (const Row& row : rows) {
+    const std::vector<Literal> set = zeltest::literals(row.set);
+    const std::vector<Literal> listed = zeltest::literals(row.listed);
+    EXPECT_EQ(same_literal_set(ClauseView{set.data(), static_cast<uint32_t>(set.size())},
+                               ClauseView{listed.data(), static_cast<uint32_t>(listed.size())},
+                               marks),
+              row.same)
+        << ::testing::PrintToString(row.set) << " " << ::testing::PrintToString(row.listed);
+    EXPECT_EQ(marks, std::vector<uint8_t>(32, 0));
+  }
+}
+
 TEST(WorkingClause, TextualForm) {
   EXPECT_EQ(clause({1, -2, 3}).to_string(), "(1, -2, 3)");
   EXPECT_EQ(clause({}).to_string(), "()");
