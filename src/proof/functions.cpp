@@ -46,6 +46,7 @@ void ProofChecker::extract_strategy(Strategy& strategy) {
       WorkingClause& merged = scratch.merged;
       merged.remove_variables(scratch.merge_pivots, marks);
       strategy.add_reduction(merged.view(), levels, kept);
+      assert(replays(position, kept) && "the replay derives the stored clause");
       continue;
     }
     // A chain: each resolution's union, then its reduction; what reduction
@@ -68,10 +69,20 @@ void ProofChecker::extract_strategy(Strategy& strategy) {
       strategy.add_reduction(ClauseView{before.data(), static_cast<uint32_t>(count)}, levels,
                              deepest, kept);
     }
+    assert(replays(position, kept) && "the replay derives the stored clause");
   }
   // The conclusion reduces the refuting clause to the empty clause.
   positions.assign(1, root);
   load_positions(positions, views);
   strategy.add_reduction(views.front(), levels, kept);
   assert(kept.empty());
+}
+
+// For asserts: `literals` are, as a set, the clause stored at `position`.
+bool ProofChecker::replays(uint32_t position, const std::vector<Literal>& literals) {
+  const std::vector<Literal> stored = formula_.clauses.copy(position);
+  const ClauseView set{stored.data(), static_cast<uint32_t>(stored.size())};
+  ensure_marks(std::vector<ClauseView>{set}, ClauseView());
+  return same_literal_set(set, ClauseView{literals.data(), static_cast<uint32_t>(literals.size())},
+                          scratch_->rule_marks);
 }

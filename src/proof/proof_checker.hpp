@@ -138,6 +138,7 @@ class ProofChecker {
   bool merge_refutes(const WorkingClause& merged);
   bool sound_chain_exists(const std::vector<uint32_t>& chain_at, const WorkingClause& resolvent);
   void ensure_marks(const std::vector<ClauseView>& clauses, ClauseView extra);
+  bool replays(uint32_t position, const std::vector<Literal>& literals);
   void load_clauses(const std::vector<uint32_t>& numbers, std::vector<ClauseView>& views);
   void load_positions(const std::vector<uint32_t>& positions, std::vector<ClauseView>& views);
   bool try_extension(const Definition& definition, const Literal* operands);

@@ -118,6 +118,7 @@ class QrpChecker {
   static uint8_t kind_of(Rule rule) { return rule == Rule::CUBE ? kCube : 0; }
 
   std::vector<uint8_t> core_positions(uint64_t& in_core) const;
+  bool replays(uint32_t position, const std::vector<Literal>& literals);
   void read_constraint(uint32_t position, std::vector<Literal>& literals);
   bool write_zel_core(std::ostream& out, const std::vector<uint8_t>& used);
   void write_qrp_core(std::ostream& out, const QrpHeader& header, bool binary,

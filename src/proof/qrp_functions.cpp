@@ -51,6 +51,7 @@ void QrpChecker::extract_strategy(Strategy& strategy) {
       before.assign(kept.begin(), kept.end());
       strategy.add_reduction(ClauseView{before.data(), static_cast<uint32_t>(before.size())},
                              levels, kept);
+      assert(replays(position, kept) && "the replay derives the stored constraint");
       continue;
     }
     if (loaded_.size() < antecedents.size()) loaded_.resize(antecedents.size());
@@ -94,5 +95,15 @@ void QrpChecker::extract_strategy(Strategy& strategy) {
       strategy.add_reduction(ClauseView{before.data(), static_cast<uint32_t>(count)}, levels,
                              deepest, kept);
     }
+    assert(replays(position, kept) && "the replay derives the stored constraint");
   }
+}
+
+// For asserts: `literals` are, as a set, the constraint stored at `position`.
+bool QrpChecker::replays(uint32_t position, const std::vector<Literal>& literals) {
+  std::vector<Literal> stored;
+  read_constraint(position, stored);
+  return same_literal_set(ClauseView{stored.data(), static_cast<uint32_t>(stored.size())},
+                          ClauseView{literals.data(), static_cast<uint32_t>(literals.size())},
+                          marks_);
 }
