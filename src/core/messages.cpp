@@ -139,6 +139,84 @@ std::string aiger_fresh_variables(uint32_t gates, bool constant, uint32_t max_va
          ": beyond the largest supported variable number " + std::to_string(kMaxVariable) + ".";
 }
 
+namespace {
+const char* kind_name(bool cube) { return cube ? "cube" : "clause"; }
+// Clauses resolve on existential variables and reduce universal ones;
+// cubes the other way round.
+const char* pivot_quantifier(bool cube) { return cube ? "universal" : "existential"; }
+const char* reduced_quantifier(bool cube) { return cube ? "existential" : "universal"; }
+}  // namespace
+
+std::string qrp_step(uint32_t index) { return "Step " + std::to_string(index) + ": "; }
+
+std::string qrp_prefix_not_in_formula(uint32_t variable) {
+  return "Prefix differs from the QBF file's: variable " + std::to_string(variable) +
+         " is not in the QBF file.";
+}
+
+std::string qrp_quantified_twice(uint32_t variable) {
+  return "Variable " + std::to_string(variable) + " is quantified twice in the trace.";
+}
+
+std::string qrp_prefix_quantifier(uint32_t variable, bool universal_in_trace) {
+  return "Prefix differs from the QBF file's: variable " + std::to_string(variable) + " is " +
+         (universal_in_trace ? "universal" : "existential") + " in the trace, " +
+         (universal_in_trace ? "existential" : "universal") + " in the QBF file.";
+}
+
+std::string qrp_prefix_inner_block(uint32_t variable) {
+  return "Prefix differs from the QBF file's: variable " + std::to_string(variable) +
+         " stands in an inner block of the trace but an outer block of the QBF file.";
+}
+
+std::string qrp_prefix_shared_block(uint32_t variable, uint32_t first) {
+  return "Prefix differs from the QBF file's: variable " + std::to_string(variable) +
+         " shares a block of the trace with variable " + std::to_string(first) +
+         " but not a block of the QBF file.";
+}
+
+std::string qrp_index_used_twice(uint32_t index) {
+  return "Step index " + std::to_string(index) + " is used twice.";
+}
+
+std::string qrp_index_limit(uint32_t index, uint32_t largest) {
+  return "Step index " + std::to_string(index) + " exceeds the largest supported index " +
+         std::to_string(largest) + ".";
+}
+
+std::string qrp_antecedent_undefined(uint32_t antecedent) {
+  return "antecedent " + std::to_string(antecedent) + " is not defined.";
+}
+
+std::string qrp_variable_not_in_formula(uint32_t variable) {
+  return "variable " + std::to_string(variable) + " is not in the QBF file.";
+}
+
+std::string qrp_antecedents_of_both_kinds(uint32_t first, bool first_is_cube, uint32_t other) {
+  return "antecedent " + std::to_string(first) + " is a " + kind_name(first_is_cube) +
+         ", antecedent " + std::to_string(other) + " a " + kind_name(!first_is_cube) + ".";
+}
+
+std::string qrp_no_single_clash(uint32_t antecedent, bool several, bool cube) {
+  return "antecedent " + std::to_string(antecedent) +
+         (several ? " clashes with the antecedents before it on more than one "
+                  : " does not clash with the antecedents before it on an ") +
+         pivot_quantifier(cube) + " variable.";
+}
+
+std::string qrp_refused_pair(uint32_t antecedent, uint32_t pivot, uint32_t variable, bool cube) {
+  const std::string name = std::to_string(variable);
+  return "resolving antecedent " + std::to_string(antecedent) + " on variable " +
+         std::to_string(pivot) + " leaves " + name + " and -" + name + " (allowed only for a " +
+         reduced_quantifier(cube) + " variable on a level greater than the pivot's).";
+}
+
+std::string qrp_listed_differ(const std::string& listed, bool reduced, bool cube,
+                              const std::string& derived) {
+  return "the listed literals " + listed + (reduced ? ", reduced," : "") + " differ from the " +
+         kind_name(cube) + " derived " + derived + ".";
+}
+
 std::string qrp_work_bound(uint64_t bound) {
   return "the resolutions of the trace so far pass over more than " + std::to_string(bound) +
          " literals (a base and 1024 for each number read): the trace is refused as too costly "

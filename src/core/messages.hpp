@@ -26,6 +26,23 @@ std::string number_conversion_failed(const std::string& token);
 std::string missing_header(const std::string& file_name);
 std::string unknown_claim(const std::string& claim);
 std::string tautological_resolvent(const std::string& clause);
+// A QRP trace's refusals. A step's start with "Step I: ", the rest
+// without it; `cube`: the step's constraints are cubes.
+std::string qrp_step(uint32_t index);
+std::string qrp_prefix_not_in_formula(uint32_t variable);
+std::string qrp_quantified_twice(uint32_t variable);
+std::string qrp_prefix_quantifier(uint32_t variable, bool universal_in_trace);
+std::string qrp_prefix_inner_block(uint32_t variable);
+std::string qrp_prefix_shared_block(uint32_t variable, uint32_t first);
+std::string qrp_index_used_twice(uint32_t index);
+std::string qrp_index_limit(uint32_t index, uint32_t largest);
+std::string qrp_antecedent_undefined(uint32_t antecedent);
+std::string qrp_variable_not_in_formula(uint32_t variable);
+std::string qrp_antecedents_of_both_kinds(uint32_t first, bool first_is_cube, uint32_t other);
+std::string qrp_no_single_clash(uint32_t antecedent, bool several, bool cube);
+std::string qrp_refused_pair(uint32_t antecedent, uint32_t pivot, uint32_t variable, bool cube);
+std::string qrp_listed_differ(const std::string& listed, bool reduced, bool cube,
+                              const std::string& derived);
 // A QRP trace whose resolutions outgrow its size.
 std::string qrp_work_bound(uint64_t bound);
 std::string cannot_write(const std::string& path, const std::string& reason);

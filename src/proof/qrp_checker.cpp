@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cassert>
 #include <iostream>
-#include <sstream>
 #include <utility>
 
 #include "core/clock.hpp"
@@ -20,12 +19,6 @@
 namespace {
 
 const char* kind_name(bool cube) { return cube ? "cube" : "clause"; }
-const char* pivot_quantifier(Rule rule) {
-  return rule == Rule::CLAUSE ? "existential" : "universal";
-}
-const char* reduced_quantifier(Rule rule) {
-  return rule == Rule::CLAUSE ? "universal" : "existential";
-}
 
 // An order-free hash of a literal set: the sum of a mix of each code.
 uint64_t set_hash(const Literal* literals, size_t size) {
@@ -108,37 +101,19 @@ void QrpChecker::check_block(const QrpEntry& block) {
   bool first = true;
   unsigned block_level = 0;
   for (uint32_t variable : block.variables) {
-    std::ostringstream text;  // blocks are few: the stream costs nothing here
-    if (!formula_.is_defined(variable)) {
-      text << "Prefix differs from the QBF file's: variable " << variable
-           << " is not in the QBF file.";
-      refuse(text.str());
-    }
-    if (seen_[variable]) {
-      text << "Variable " << variable << " is quantified twice in the trace.";
-      refuse(text.str());
-    }
+    if (!formula_.is_defined(variable)) refuse(message::qrp_prefix_not_in_formula(variable));
+    if (seen_[variable]) refuse(message::qrp_quantified_twice(variable));
     seen_[variable] = 1;
     const unsigned level = formula_.levels[variable];
-    if (is_universal_level(level) != universal) {
-      text << "Prefix differs from the QBF file's: variable " << variable << " is "
-           << (universal ? "universal" : "existential") << " in the trace, "
-           << (universal ? "existential" : "universal") << " in the QBF file.";
-      refuse(text.str());
-    }
+    if (is_universal_level(level) != universal)
+      refuse(message::qrp_prefix_quantifier(variable, universal));
     if (first) {
       block_level = level;
       first = false;
-      if (any_block_ && level < last_block_level_) {
-        text << "Prefix differs from the QBF file's: variable " << variable
-             << " stands in an inner block of the trace but an outer block of the QBF file.";
-        refuse(text.str());
-      }
+      if (any_block_ && level < last_block_level_)
+        refuse(message::qrp_prefix_inner_block(variable));
     } else if (level != block_level) {
-      text << "Prefix differs from the QBF file's: variable " << variable
-           << " shares a block of the trace with variable " << block.variables.front()
-           << " but not a block of the QBF file.";
-      refuse(text.str());
+      refuse(message::qrp_prefix_shared_block(variable, block.variables.front()));
     }
   }
   if (!first) {
@@ -165,14 +140,13 @@ void QrpChecker::check_step(const QrpEntry& step, uint32_t input) {
 
 // A step's index must be new (not in `known`) and within the limit.
 void QrpChecker::check_new_index(uint32_t index, const ClauseMap& known) const {
-  if (known.defined(index)) refuse("Step index " + std::to_string(index) + " is used twice.");
+  if (known.defined(index)) refuse(message::qrp_index_used_twice(index));
   if (index > ClauseMap::kLargestClauseNumber)
-    refuse("Step index " + std::to_string(index) + " exceeds the largest supported index " +
-           std::to_string(ClauseMap::kLargestClauseNumber) + ".");
+    refuse(message::qrp_index_limit(index, ClauseMap::kLargestClauseNumber));
 }
 
 void QrpChecker::refuse_undefined(uint32_t antecedent) const {
-  refuse(step_text() + "antecedent " + std::to_string(antecedent) + " is not defined.");
+  refuse(step_text() + message::qrp_antecedent_undefined(antecedent));
 }
 
 // The step's literals without duplicates into listed_; each must name a
@@ -180,7 +154,7 @@ void QrpChecker::refuse_undefined(uint32_t antecedent) const {
 void QrpChecker::distinct_literals(const QrpEntry& step) {
   const unsigned undefined = collect_distinct(step.literals);
   if (undefined != 0)
-    refuse(step_text() + "variable " + std::to_string(undefined) + " is not in the QBF file.");
+    refuse(step_text() + message::qrp_variable_not_in_formula(undefined));
 }
 
 // The same without the refusal: the first variable outside the QBF file,
@@ -389,9 +363,8 @@ void QrpChecker::refuse_mixed_kinds(const QrpEntry& step) {
   const Rule rule = rule_at(first);
   for (uint32_t antecedent : step.antecedents)
     if (rule_at(antecedent) != rule)
-      refuse(step_text() + "antecedent " + std::to_string(first) + " is a " +
-             kind_name(rule == Rule::CUBE) + ", antecedent " + std::to_string(antecedent) +
-             " a " + kind_name(rule != Rule::CUBE) + ".");
+      refuse(step_text() +
+             message::qrp_antecedents_of_both_kinds(first, rule == Rule::CUBE, antecedent));
   assert(false && "called for antecedents of both kinds");
   std::abort();
 }
@@ -484,21 +457,17 @@ QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Rule rule, bool 
     const unsigned pivot =
         clashing_pivot(rule, running->view(), views_[i], levels, marks_, several);
     if (pivot == 0 || several)
-      refuse(step_text() + "antecedent " + std::to_string(step.antecedents[i]) +
-             (pivot == 0 ? " does not clash with the antecedents before it on an "
-                         : " clashes with the antecedents before it on more than one ") +
-             pivot_quantifier(rule) + " variable.");
+      refuse(step_text() +
+             message::qrp_no_single_clash(step.antecedents[i], pivot != 0, rule == Rule::CUBE));
     const ResolutionOutcome outcome =
         resolve(rule, running->view(), views_[i], pivot, levels, *result, marks_);
     if (outcome != ResolutionOutcome::RESOLVED) {
       const unsigned refused =
           refused_long_distance_pair(rule, running->view(), views_[i], pivot, levels, marks_);
       if (outcome == ResolutionOutcome::NO_CLASH || refused != 0) {
-        const std::string variable = std::to_string(refused ? refused : pivot);
-        refuse(step_text() + "resolving antecedent " + std::to_string(step.antecedents[i]) +
-               " on variable " + std::to_string(pivot) + " leaves " + variable + " and -" +
-               variable + " (allowed only for a " + reduced_quantifier(rule) +
-               " variable on a level greater than the pivot's).");
+        refuse(step_text() +
+               message::qrp_refused_pair(step.antecedents[i], pivot, refused ? refused : pivot,
+                                         rule == Rule::CUBE));
       }
       long_distance = true;
     }
@@ -544,8 +513,7 @@ void QrpChecker::refuse_listed(const QrpEntry& step, Rule rule, const WorkingCla
   DeepestLevels deepest;
   for (const Literal& literal : step.literals) {
     if (!formula_.is_defined(literal.variable()))
-      refuse(step_text() + "variable " + std::to_string(literal.variable()) +
-             " is not in the QBF file.");
+      refuse(step_text() + message::qrp_variable_not_in_formula(literal.variable()));
     deepest.add(levels[literal.variable()]);
   }
   const unsigned bound = deepest.bound(rule);
@@ -565,9 +533,9 @@ void QrpChecker::refuse_listed(const QrpEntry& step, Rule rule, const WorkingCla
     distinct_literals(step);
     listed_reduced_.assign(ClauseView{listed_.data(), static_cast<uint32_t>(listed_.size())});
     listed_reduced_.reduce(rule, levels);
-    refuse(step_text() + "the listed literals " + listed_reduced_.to_string() +
-           (listed_reduced_.size() == listed_.size() ? "" : ", reduced,") + " differ from the " +
-           kind_name(rule == Rule::CUBE) + " derived " + derived.to_string() + ".");
+    refuse(step_text() + message::qrp_listed_differ(listed_reduced_.to_string(),
+                                                    listed_reduced_.size() != listed_.size(),
+                                                    rule == Rule::CUBE, derived.to_string()));
   }
 }
 
@@ -586,7 +554,7 @@ uint32_t QrpChecker::append(const std::vector<Literal>& literals, Rule rule, boo
   return position;
 }
 
-std::string QrpChecker::step_text() const { return "Step " + std::to_string(step_index_) + ": "; }
+std::string QrpChecker::step_text() const { return message::qrp_step(step_index_); }
 
 // ---- the result ---------------------------------------------------------
 
