@@ -139,8 +139,9 @@ std::string aiger_fresh_variables(uint32_t gates, bool constant, uint32_t max_va
          ": beyond the largest supported variable number " + std::to_string(kMaxVariable) + ".";
 }
 
-namespace {
 const char* kind_name(bool cube) { return cube ? "cube" : "clause"; }
+
+namespace {
 // Clauses resolve on existential variables and reduce universal ones;
 // cubes the other way round.
 const char* pivot_quantifier(bool cube) { return cube ? "universal" : "existential"; }

@@ -28,6 +28,8 @@ std::string unknown_claim(const std::string& claim);
 std::string tautological_resolvent(const std::string& clause);
 // A QRP trace's refusals. A step's start with "Step I: ", the rest
 // without it; `cube`: the step's constraints are cubes.
+// "cube" or "clause".
+const char* kind_name(bool cube);
 std::string qrp_step(uint32_t index);
 std::string qrp_prefix_not_in_formula(uint32_t variable);
 std::string qrp_quantified_twice(uint32_t variable);

@@ -40,6 +40,8 @@ class IndexedConstraint {
   // Sizes the tables for literal codes below `codes` and the levels of
   // `levels`; the constraint is empty.
   void reset(size_t codes, const std::vector<unsigned>& levels);
+  // Whether reset has sized the tables.
+  bool sized() const { return !slot_.empty(); }
 
   // Makes the constraint the set of `literals` (duplicates dropped). False,
   // with the constraint empty, when they hold a literal and its complement.

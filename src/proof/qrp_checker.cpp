@@ -18,8 +18,6 @@
 
 namespace {
 
-const char* kind_name(bool cube) { return cube ? "cube" : "clause"; }
-
 // An order-free hash of a literal set: the sum of a mix of each code.
 uint64_t set_hash(const Literal* literals, size_t size) {
   uint64_t hash = 0;
@@ -428,10 +426,7 @@ QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Rule rule, bool 
     linear += views_[i].size;
     if (!switched && work > kIndexedSwitch * linear) {
       switched = true;
-      if (chain_codes_ == 0) {
-        chain_codes_ = marks_.size();
-        chain_.reset(chain_codes_, levels);
-      }
+      if (!chain_.sized()) chain_.reset(marks_.size(), levels);
       indexed = chain_.load(running->view(), levels);
     }
     if (indexed) {
@@ -440,8 +435,9 @@ QrpChecker::Derivation QrpChecker::derive(const QrpEntry& step, Rule rule, bool 
       indexed = false;
       pair_free = true;
     }
-    work += running->size() + views_[i].size;
-    charge_work(running->size() + views_[i].size);
+    const uint64_t pass = running->size() + views_[i].size;
+    work += pass;
+    charge_work(pass);
     // Mostly the two meet in the pivot alone: one pass finds and resolves
     // it, in place when the running constraint is known to be pair-free.
     if (pair_free &&
@@ -567,7 +563,7 @@ bool QrpChecker::conclude(bool satisfiable) {
   statistics_.outside_proof = steps > in_proof ? steps - in_proof : 0;
   if (options_.debug)
     std::cout << "Result " << (satisfiable ? "SAT" : "UNSAT") << ": the empty "
-              << kind_name(satisfiable) << (statistics_.proof_found ? " was" : " was not")
+              << message::kind_name(satisfiable) << (statistics_.proof_found ? " was" : " was not")
               << " derived; " << statistics_.steps() << " steps checked." << std::endl;
   return statistics_.proof_found;
 }

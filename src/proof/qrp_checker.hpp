@@ -225,7 +225,6 @@ class QrpChecker {
   static constexpr uint64_t kIndexedSwitch = 8;
   static constexpr uint64_t kWorkPerNumber = 1024;
   IndexedConstraint chain_;         // the chain's constraint once a step switched
-  size_t chain_codes_ = 0;          // its tables' size, 0 before its first use
   uint64_t numbers_read_ = 0;       // numbers of the steps read so far
   uint64_t work_ = 0;               // literals passed over by resolutions on working clauses
 
