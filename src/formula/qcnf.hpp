@@ -10,6 +10,7 @@
 #ifndef ZEL_FORMULA_QCNF_HPP
 #define ZEL_FORMULA_QCNF_HPP
 
+#include <cassert>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -91,6 +92,12 @@ class QCNF {
 
   // Total number of variables in all blocks.
   size_t quantified_variables() const;
+  // The largest variable defined so far (0 if none): the tables end at it.
+  // Unlike `max_variable` it ignores the header's announced count.
+  unsigned largest_defined() const {
+    assert(quantifiers.empty() || is_defined(static_cast<unsigned>(quantifiers.size() - 1)));
+    return quantifiers.empty() ? 0 : static_cast<unsigned>(quantifiers.size() - 1);
+  }
 
   // For asserts: the invariants above, for the whole prefix (linear time).
   bool prefix_invariants() const;

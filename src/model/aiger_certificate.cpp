@@ -116,12 +116,15 @@ std::vector<std::pair<uint32_t, int32_t>> apply_skolem_circuit(QCNF& formula,
   for (uint32_t literal : circuit.ands) uses_constant |= literal < 2;
   for (uint32_t literal : circuit.outputs) uses_constant |= literal < 2;
 
-  // Fresh variables: the constant's (when used), then one per gate.
-  const uint32_t first_fresh = formula.max_variable + 1;
+  // Fresh variables: the constant's (when used), then one per gate, after
+  // the largest variable the formula defines. The header's count may
+  // announce far more (any count is read), and a circuit written for such a
+  // formula must be read back.
+  const uint32_t largest = formula.largest_defined();
+  const uint32_t first_fresh = largest + 1;
   const uint64_t last_fresh = uint64_t{first_fresh} + uses_constant + gates - 1;
   if (gates + uses_constant > 0 && last_fresh > kMaxVariable)
-    throw Exception(
-        message::aiger_fresh_variables(gates, uses_constant, formula.max_variable, last_fresh));
+    throw Exception(message::aiger_fresh_variables(gates, uses_constant, largest, last_fresh));
   const uint32_t true_variable = first_fresh;
   const uint32_t first_gate_variable = first_fresh + (uses_constant ? 1 : 0);
 

@@ -369,6 +369,8 @@ def check_cases(work):
     true1 = write(os.path.join(work, "true1.qdimacs"), "p cnf 3 2\ne 1 0\na 2 0\ne 3 0\n-2 3 0\n2 -3 0\n")
     at_limit = write(os.path.join(work, "limit.qdimacs"),
                      "p cnf 33554431 1\na 1 0\ne 33554431 0\n1 33554431 0\n")
+    announced = write(os.path.join(work, "announced.qdimacs"),
+                      "p cnf 4294967197 2\na 2 0\ne 3 0\n-2 3 0\n2 -3 0\n")
     cases = [
         # (name, formula, circuit, status, output)
         ("Herbrand: constant false refutes", false1, "aag 0 0 0 1 0\n0\no0 1\n", 10, VALIDATED),
@@ -435,6 +437,10 @@ def check_cases(work):
          30, b"Error at line 7, column 1: The circuit's 1 AND gates need fresh variables after the "
          b"formula's 33554431, up to 33554432: beyond the largest supported variable number "
          b"33554431.\n"),
+        # Gates are numbered after the variables the formula defines, not
+        # after its header's count, which may announce more than the limit.
+        ("fresh variables after a header's large count", announced,
+         "aag 2 1 0 1 1\n2\n4\n4 2 2\ni0 2\no0 3\n", 10, VALIDATED),
         ("latches refused", true1, "aag 1 0 1 0 0\n2 3\n", 30,
          b"Error at line 1, column 10: AIGER header: L = 1, but a certificate has no latches.\n"),
     ]
