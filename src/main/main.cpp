@@ -40,6 +40,9 @@ namespace {
   std::cout << "   --forward              check every step of a QRP trace, not only those its"
             << std::endl;
   std::cout << "                          result rests on" << std::endl;
+  std::cout << "   --single-thread        read and check on one thread (a QRP trace in a file"
+            << std::endl;
+  std::cout << "                          is otherwise read ahead on a second one)" << std::endl;
   std::cout << "   --skolem FILE          write the Skolem functions of a validated model or"
             << std::endl;
   std::cout << "                          QRP cube proof as an AIGER circuit to FILE" << std::endl;
@@ -82,6 +85,8 @@ Arguments parse(int argc, char** argv) {
       arguments.statistics = true;
     } else if (argument == "--forward") {
       arguments.forward = true;
+    } else if (argument == "--single-thread") {
+      arguments.single_thread = true;
     } else if (std::string* file = output_option(arguments, argument)) {
       if (i + 1 == argc) usage();
       // Keeping one of two files silently would leave the other unwritten.

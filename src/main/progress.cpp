@@ -21,11 +21,11 @@ void Progress::update(uint64_t entries) {
   const double elapsed = seconds_since(start_);
   if (elapsed < kQuietSeconds || elapsed - last_drawn_ < kRedrawSeconds) return;
   last_drawn_ = elapsed;
-  const double megabytes = static_cast<double>(source_.bytes_in()) / 1e6;
+  const double megabytes = static_cast<double>(source_.bytes_in_published()) / 1e6;
   char percentage[32] = "";
   if (source_.file_size() > 0)
     std::snprintf(percentage, sizeof percentage, " (%.0f%%)",
-                  100.0 * static_cast<double>(source_.bytes_in()) /
+                  100.0 * static_cast<double>(source_.bytes_in_published()) /
                       static_cast<double>(source_.file_size()));
   std::fprintf(stderr, "\rzel: %.1f MB read%s, %llu entries, %.1f MB/s   ", megabytes, percentage,
                static_cast<unsigned long long>(entries), megabytes / elapsed);

@@ -207,6 +207,11 @@ bool Run::check_qrp(Tokenizer&& tokens) {
     throw Exception("A QRP trace is checked against its formula: give the QBF file before "
                     "the trace.");
   const QrpHeader header = qrp_reader_->read_header();
+  // The steps are read ahead while the formula is read and the steps are
+  // checked, unless asked not to or the trace comes from a pipe, whose
+  // reads may wait for ever (the reading thread is joined at the end).
+  if (!arguments_.single_thread && certificate_source_.file_size() >= 0) qrp_reader_->read_ahead();
+  const AtExit stop_reading([&] { qrp_reader_->stop_reading_ahead(); });
   std::vector<uint32_t> qbf_prefix;
   read_formula(qbf_prefix);
   if (arguments_.debug)

@@ -37,6 +37,7 @@ struct Arguments {
   bool ignore = false;           // --ignore
   bool statistics = false;       // --stats
   bool forward = false;          // --forward: every step of a QRP trace checked
+  bool single_thread = false;    // --single-thread: no reading ahead on a second thread
 
   // The files the run reads, which no output may replace.
   std::vector<InputFile> input_files() const {

@@ -176,6 +176,8 @@ ByteSource& ByteSource::operator=(ByteSource&& other) noexcept {
   bytes_read_ = other.bytes_read_;
   bytes_out_ = other.bytes_out_;
   file_size_ = other.file_size_;
+  published_in_.store(other.published_in_.load(std::memory_order_relaxed),
+                      std::memory_order_relaxed);
   error_ = std::move(other.error_);
   decoder_ = std::move(other.decoder_);
   // Leave `other` closed; it must not close the descriptor it gave away.
@@ -196,6 +198,7 @@ void ByteSource::close() {
   memory_size_ = memory_position_ = 0;
   head_size_ = head_position_ = 0;
   bytes_read_ = bytes_out_ = 0;
+  published_in_.store(0, std::memory_order_relaxed);
   file_size_ = -1;
   error_.clear();
 }
@@ -321,6 +324,7 @@ size_t ByteSource::read(char* buffer, size_t capacity) {
   if (capacity == 0) return 0;
   size_t delivered = decoder_ ? read_compressed(buffer, capacity) : read_plain(buffer, capacity);
   bytes_out_ += delivered;
+  published_in_.store(bytes_in(), std::memory_order_relaxed);
   return delivered;
 }
 

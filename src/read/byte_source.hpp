@@ -8,6 +8,7 @@
 #ifndef ZEL_READ_BYTE_SOURCE_HPP
 #define ZEL_READ_BYTE_SOURCE_HPP
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -77,6 +78,10 @@ class ByteSource {
   const std::string& name() const { return name_; }
   // Input bytes consumed so far (the compressed size once all is read).
   uint64_t bytes_in() const;
+  // bytes_in() as of the end of the last read: safe to ask from another
+  // thread than the one reading (the progress display, while a reader
+  // thread reads ahead).
+  uint64_t bytes_in_published() const { return published_in_.load(std::memory_order_relaxed); }
   // Bytes delivered by read so far (the decompressed size once all is read).
   uint64_t bytes_out() const { return bytes_out_; }
   // Size in bytes of a regular file or of memory input; -1 when unknown
@@ -113,6 +118,7 @@ class ByteSource {
   uint64_t bytes_read_ = 0;            // bytes read(2) returned (or the memory size)
   uint64_t bytes_out_ = 0;             // bytes delivered by read
   int64_t file_size_ = -1;             // see file_size()
+  std::atomic<uint64_t> published_in_{0};  // see bytes_in_published()
   std::string error_;                  // message of the last throw, thrown again after it
   std::unique_ptr<Decoder> decoder_;   // compressed input only; on the heap because
                                        // zlib and bzip2 state points back at its stream

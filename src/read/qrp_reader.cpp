@@ -3,7 +3,11 @@
 #include "read/qrp_reader.hpp"
 
 #include <cassert>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include "core/exception.hpp"
@@ -84,10 +88,199 @@ uint32_t QrpReader::read_count(bool zero_ends) {
   return static_cast<uint32_t>(value);
 }
 
-QrpEntry::Kind QrpReader::next(QrpEntry& entry) {
+QrpEntry::Kind QrpReader::read_entry(QrpEntry& entry) {
   assert(section_ != Section::DONE);
   entry.kind = header_.binary ? next_binary(entry) : next_ascii(entry);
   return entry.kind;
+}
+
+// ---- reading ahead ----------------------------------------------------------
+
+// The thread reads entries with read_entry into a ring of blocks: each
+// entry's fixed fields as a record, its numbers (variables, literal codes,
+// antecedents) in one array, so that a block costs no allocation once its
+// arrays have grown. A refusal ends the last block: the exception and where
+// the reader stood are kept and thrown again when the caller has taken the
+// entries before it. The ring holds few blocks, so memory stays small
+// however far the input goes.
+struct QrpReader::Ahead {
+  static constexpr size_t kBlocks = 4;
+  static constexpr size_t kBlockNumbers = size_t{1} << 16;  // a block ends beyond this many
+  static constexpr size_t kBlockRecords = size_t{1} << 12;  // or this many entries
+
+  struct Record {
+    QrpEntry::Kind kind;
+    Quantifier::Type quantifier;
+    bool satisfiable;
+    uint32_t index;
+    uint32_t first, second;  // BLOCK: variables; STEP: literals, antecedents
+    InputPosition start, end;
+  };
+  struct Block {
+    std::vector<Record> records;
+    std::vector<uint32_t> numbers;
+    std::exception_ptr refusal;   // thrown after the records, when set
+    InputPosition refusal_position;
+    bool last = false;            // the thread fills no block after this one
+  };
+
+  std::vector<Block> ring = std::vector<Block>(kBlocks);
+  std::mutex mutex;
+  std::condition_variable filled, emptied;
+  size_t head = 0, count = 0;     // guarded by mutex: the oldest filled block, blocks filled
+  bool stop = false;              // guarded by mutex: the caller wants no more
+  std::thread thread;
+
+  // The caller's side: the block taken (ring[head], while `holding`), the
+  // next record and number in it, and where the reader stands for it.
+  bool holding = false;
+  size_t record = 0, number = 0;
+  InputPosition position;
+
+  void fill(QrpReader& reader);
+  QrpEntry::Kind take(QrpEntry& entry);
+  void release();
+};
+
+void QrpReader::Ahead::fill(QrpReader& reader) {
+  QrpEntry entry;
+  for (;;) {
+    size_t slot;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      emptied.wait(lock, [&] { return stop || count < kBlocks; });
+      if (stop) return;
+      slot = (head + count) % kBlocks;
+    }
+    // The slot is the thread's alone until it is counted.
+    Block& block = ring[slot];
+    block.records.clear();
+    block.numbers.clear();
+    block.refusal = nullptr;
+    while (!block.last && block.numbers.size() < kBlockNumbers &&
+           block.records.size() < kBlockRecords) {
+      Record next{};
+      try {
+        next.kind = reader.read_entry(entry);
+      } catch (...) {
+        block.refusal = std::current_exception();
+        block.refusal_position = reader.tokens_position();
+        block.last = true;
+        break;
+      }
+      next.start = entry.position;
+      next.end = reader.tokens_position();
+      switch (next.kind) {
+        case QrpEntry::BLOCK:
+          next.quantifier = entry.quantifier;
+          next.first = static_cast<uint32_t>(entry.variables.size());
+          block.numbers.insert(block.numbers.end(), entry.variables.begin(), entry.variables.end());
+          break;
+        case QrpEntry::STEP:
+          next.index = entry.index;
+          next.first = static_cast<uint32_t>(entry.literals.size());
+          next.second = static_cast<uint32_t>(entry.antecedents.size());
+          for (const Literal& literal : entry.literals) block.numbers.push_back(literal.code);
+          block.numbers.insert(block.numbers.end(), entry.antecedents.begin(),
+                               entry.antecedents.end());
+          break;
+        case QrpEntry::RESULT:
+          next.satisfiable = entry.satisfiable;
+          block.last = true;
+          break;
+      }
+      block.records.push_back(next);
+    }
+    const bool last = block.last;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      ++count;
+    }
+    filled.notify_one();
+    if (last) return;
+  }
+}
+
+void QrpReader::Ahead::release() {
+  assert(holding);
+  holding = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    head = (head + 1) % kBlocks;
+    --count;
+  }
+  emptied.notify_one();
+}
+
+QrpEntry::Kind QrpReader::Ahead::take(QrpEntry& entry) {
+  for (;;) {
+    if (holding) {
+      const Block& block = ring[head];
+      if (record < block.records.size()) {
+        const Record& next = block.records[record++];
+        const uint32_t* numbers = block.numbers.data() + number;
+        entry.kind = next.kind;
+        entry.position = next.start;
+        position = next.end;
+        switch (next.kind) {
+          case QrpEntry::BLOCK:
+            entry.quantifier = next.quantifier;
+            entry.variables.assign(numbers, numbers + next.first);
+            break;
+          case QrpEntry::STEP:
+            entry.index = next.index;
+            entry.literals.resize(next.first);
+            for (uint32_t i = 0; i < next.first; ++i) entry.literals[i].code = numbers[i];
+            entry.antecedents.assign(numbers + next.first, numbers + next.first + next.second);
+            break;
+          case QrpEntry::RESULT:
+            entry.satisfiable = next.satisfiable;
+            break;
+        }
+        number += size_t{next.first} + next.second;
+        return next.kind;
+      }
+      if (block.refusal) {
+        position = block.refusal_position;
+        std::rethrow_exception(block.refusal);
+      }
+      assert(!block.last && "nothing is taken after the result");
+      release();
+    }
+    std::unique_lock<std::mutex> lock(mutex);
+    filled.wait(lock, [&] { return count > 0; });
+    holding = true;
+    record = number = 0;
+  }
+}
+
+void QrpReader::read_ahead() {
+  assert(!ahead_ && section_ == Section::BLOCKS && "after read_header, once");
+  ahead_.reset(new Ahead);
+  ahead_->position = tokens_position();
+  ahead_->thread = std::thread([this] { ahead_->fill(*this); });
+}
+
+void QrpReader::stop_reading_ahead() {
+  if (!ahead_ || !ahead_->thread.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(ahead_->mutex);
+    ahead_->stop = true;
+  }
+  ahead_->emptied.notify_all();
+  ahead_->thread.join();
+}
+
+QrpReader::~QrpReader() { stop_reading_ahead(); }
+
+QrpEntry::Kind QrpReader::next(QrpEntry& entry) {
+  if (!ahead_) return read_entry(entry);
+  assert(ahead_->thread.joinable() && "not after stop_reading_ahead");
+  return ahead_->take(entry);
+}
+
+InputPosition QrpReader::position() const {
+  return ahead_ ? ahead_->position : tokens_position();
 }
 
 // ---- ASCII --------------------------------------------------------------
@@ -122,7 +315,7 @@ int32_t QrpReader::read_ascii_signed(const char* within, uint32_t index) {
 
 QrpEntry::Kind QrpReader::next_ascii(QrpEntry& entry) {
   tokens_.skip_separators();
-  entry.position = position();
+  entry.position = tokens_position();
   if (tokens_.read_plain_unsigned(entry.index)) {
     read_ascii_step(entry);
     return QrpEntry::STEP;
@@ -179,7 +372,7 @@ uint32_t QrpReader::read_binary(const char* within, uint32_t index) {
 // A step starts with its index; a 0 there opens a quantifier block (a 0
 // followed by `e` or `a`) or ends the steps (the result line follows).
 QrpEntry::Kind QrpReader::next_binary(QrpEntry& entry) {
-  entry.position = position();
+  entry.position = tokens_position();
   if (!tokens_.read_varint(entry.index)) missing_result();
   if (entry.index != 0) {
     read_binary_step(entry);
@@ -262,7 +455,7 @@ void QrpReader::read_binary_step(QrpEntry& entry) {
 void QrpReader::read_result(QrpEntry& entry) {
   if (header_.binary) {
     tokens_.skip_separators();
-    entry.position = position();
+    entry.position = tokens_position();
     const std::string& mark = tokens_.token();
     if (mark.empty()) missing_result();
     if (mark != "r")

@@ -12,6 +12,7 @@
 #define ZEL_READ_QRP_READER_HPP
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,9 @@ class QrpReader {
   explicit QrpReader(Tokenizer&& tokens);
   // Reads `source` from its start.
   explicit QrpReader(ByteSource& source);
+  ~QrpReader();  // stops reading ahead
+  QrpReader(const QrpReader&) = delete;
+  QrpReader& operator=(const QrpReader&) = delete;
 
   // The comment lines (`c` ...) and the `p` line; the first call. Throws
   // "QRP header expected ('p qrp V C' or 'p bqrp V C'), found 'T'." and
@@ -62,11 +66,23 @@ class QrpReader {
   // Every refusal throws Exception; where() tells the position.
   QrpEntry::Kind next(QrpEntry& entry);
 
+  // After read_header: the entries are read on a thread of their own, a
+  // block of them ahead of the caller, so that reading and checking
+  // overlap. Entries, refusals and positions stay exactly those of reading
+  // in turn: a refusal of the reader is thrown by the next() call that
+  // would have met it. Only for an input whose reads cannot wait for ever
+  // (a regular file, memory): stopping joins the thread. While it reads
+  // ahead, only the thread touches the byte source, except through its
+  // bytes_in_published().
+  void read_ahead();
+  // Ends reading ahead (the entries not taken are dropped); next() must not
+  // be called afterwards. Without reading ahead, nothing happens.
+  void stop_reading_ahead();
+
   bool binary() const { return header_.binary; }
-  // Where the reader stands: the byte after what it read last.
-  InputPosition position() const {
-    return InputPosition{tokens_.line(), tokens_.column(), tokens_.offset()};
-  }
+  // Where the reader stands: the byte after the entry next() returned last
+  // (after a refusal, where the reader met it).
+  InputPosition position() const;
   // A position as messages give it: "line L, column C" for ASCII traces,
   // "byte offset N" for binary ones (the offset of the decompressed input,
   // from 0, as od and xxd count).
@@ -75,7 +91,12 @@ class QrpReader {
 
  private:
   enum class Section { BLOCKS, STEPS, DONE };
+  struct Ahead;  // the reading thread and the blocks it fills (qrp_reader.cpp)
 
+  InputPosition tokens_position() const {
+    return InputPosition{tokens_.line(), tokens_.column(), tokens_.offset()};
+  }
+  QrpEntry::Kind read_entry(QrpEntry& entry);
   QrpEntry::Kind next_ascii(QrpEntry& entry);
   QrpEntry::Kind next_binary(QrpEntry& entry);
   void read_ascii_block(QrpEntry& entry);
@@ -92,6 +113,7 @@ class QrpReader {
   Tokenizer tokens_;                  // the trace's bytes
   QrpHeader header_;                  // as read by read_header
   Section section_ = Section::BLOCKS; // what may come next
+  std::unique_ptr<Ahead> ahead_;      // while reading ahead
 };
 
 #endif

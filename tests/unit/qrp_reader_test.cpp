@@ -60,11 +60,12 @@ struct Reading {
   std::string where;
 };
 
-Reading read_all(QrpReader& reader) {
+Reading read_all(QrpReader& reader, bool ahead = false) {
   Reading reading;
   QrpEntry entry;  // reused, as a checker reuses it
   try {
     reading.header = reader.read_header();
+    if (ahead) reader.read_ahead();
     while (reader.next(entry) != QrpEntry::RESULT) {
       reading.entries.push_back(render(entry));
       reading.positions.push_back(entry.position);
@@ -78,11 +79,29 @@ Reading read_all(QrpReader& reader) {
   return reading;
 }
 
-Reading read_text(const std::string& text) {
+Reading read_text_once(const std::string& text, bool ahead) {
   ByteSource source;
   source.open_memory(text.data(), text.size(), "trace");
   QrpReader reader(source);
-  return read_all(reader);
+  return read_all(reader, ahead);
+}
+
+std::string describe(const Reading& reading) {
+  std::string text;
+  for (size_t i = 0; i < reading.entries.size(); ++i)
+    text += describe_position(reading.positions[i], false) + " @" +
+            std::to_string(reading.positions[i].offset) + " " + reading.entries[i] + "\n";
+  return text + reading.error + " at " + reading.where;
+}
+
+// Reads `text` in turn and read ahead on a second thread: both must give
+// the same entries at the same positions and end the same, also where a
+// refusal stops them. Returns the reading in turn.
+Reading read_text(const std::string& text) {
+  const Reading in_turn = read_text_once(text, false);
+  const Reading ahead = read_text_once(text, true);
+  EXPECT_EQ(describe(ahead), describe(in_turn));
+  return in_turn;
 }
 
 Reading read_file(const std::string& path) {
@@ -555,6 +574,49 @@ TEST(QrpReader, PipesAndCompressedStreams) {
 //   ZEL_QRP_BENCH=file1:file2 qrp_reader_test
 //       --gtest_also_run_disabled_tests --gtest_filter='*Benchmark*'
 // It prints the seconds, MB/s, steps and literals of reading each file.
+// Reading ahead over many blocks: the ring of blocks fills and is emptied
+// many times over, and the entries and positions stay those read in turn.
+// A reader dropped with most of its entries not taken stops its thread.
+TEST(QrpReader, ReadingAheadOverManyBlocks) {
+  std::string ascii = "p qrp 3 200000\ne 1 2 0\na 3 0\n";
+  std::string binary = raw("p bqrp 3 200000\0") + raw("\0e\x02\x04\0\0a\x06\0");
+  const auto number = [](uint32_t value) {  // the binary layout: 7 bits a byte
+    std::string bytes;
+    for (; value > 0x7f; value >>= 7) bytes += static_cast<char>((value & 0x7f) | 0x80);
+    return bytes + static_cast<char>(value);
+  };
+  for (uint32_t step = 1; step <= 100000; ++step) {
+    const uint32_t variable = step % 3 + 1;
+    ascii += std::to_string(step) + " " + (step % 2 ? "-" : "") + std::to_string(variable) + " 0 " +
+             (step > 1 ? std::to_string(step - 1) + " " : "") + "0\n";
+    binary += number(step) + number(2 * variable + step % 2) + '\0' +
+              (step > 1 ? number(step - 1) : "") + '\0';
+  }
+  ascii += "r UNSAT\n";
+  binary += raw("\0r UNSAT\n");
+  for (const std::string* text : {&ascii, &binary}) {
+    const Reading reading = read_text(*text);
+    EXPECT_EQ(reading.error, "<no exception>") << reading.where;
+    EXPECT_EQ(reading.entries.size(), 100003u);
+    EXPECT_EQ(reading.entries[100001], "100000: 2 | 99999");
+    // A refusal far into the trace: thrown after every entry before it.
+    std::string cut = text->substr(0, text->size() * 3 / 4);
+    const Reading refused = read_text(cut);
+    EXPECT_NE(refused.error, "<no exception>");
+    EXPECT_GT(refused.entries.size(), 50000u);
+  }
+  for (int taken = 0; taken < 3; ++taken) {
+    ByteSource source;
+    source.open_memory(ascii.data(), ascii.size(), "trace");
+    QrpReader reader(source);
+    reader.read_header();
+    reader.read_ahead();
+    QrpEntry entry;
+    for (int i = 0; i < taken * 1000; ++i) reader.next(entry);
+    if (taken == 2) reader.stop_reading_ahead();
+  }  // each reader stops its thread, which waits for room in the ring
+}
+
 TEST(QrpReaderBenchmark, DISABLED_ReadTraces) {
   const char* list = std::getenv("ZEL_QRP_BENCH");
   ASSERT_NE(list, nullptr) << "set ZEL_QRP_BENCH to a colon-separated list of files";
