@@ -198,6 +198,11 @@ void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<
   }
   removals_.resize(listed);
   assert(listed > 0);  // called when something goes
+  if (removals_.size() > kFewRemovals && remove_reduced_by_levels(pair_free, levels)) {
+    assert(literals.size() + listed == count);
+    drop_index();
+    return;
+  }
   if (removals_.size() <= kFewRemovals) {
     // Few literals go: each round looks for the deepest among them.
     for (;;) {
@@ -214,7 +219,7 @@ void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<
     pending_.clear();
     for (const Removal& removal : removals_)
       pending_.push_back({removal.level, removal.slot, removal.code});
-    sort_removals();
+    // remove_reduced_by_levels sorted the removals by code.
     // std::*_heap keeps the greatest first: the deepest level, then the lowest slot.
     const auto later = [](const Pending& a, const Pending& b) {
       return a.level != b.level ? a.level < b.level : a.slot > b.slot;
@@ -234,6 +239,38 @@ void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<
   }
   assert(literals.size() + listed == count);
   drop_index();
+}
+
+// Many literals go (the removals listed, more than kFewRemovals) on a few
+// levels and no variable goes with both its literals: then deepest level
+// first and, within a level, by current slots is one scan by the swap rule
+// per level, deepest first. Within a level the scan meets the literal of the
+// lowest slot first, and the last literal moved into a freed slot is
+// examined again, where it is the lowest of its level if it goes; a removal
+// moves no literal behind the scan. Time linear in the clause per level.
+// False, with the removals sorted by code and nothing changed, when the
+// literals that go lie on more than kScanLevels levels or hold a
+// complementary pair (its second literal must go right after the first,
+// from wherever it stands: the heap does that).
+bool WorkingClause::remove_reduced_by_levels(bool pair_free, const std::vector<unsigned>& levels) {
+  sort_removals();
+  if (!pair_free)
+    for (size_t i = 1; i < removals_.size(); ++i)
+      if ((removals_[i].code ^ removals_[i - 1].code) == 1u) return false;
+  unsigned scan[kScanLevels];
+  size_t count = 0;
+  for (const Removal& removal : removals_) {
+    if (std::find(scan, scan + count, removal.level) != scan + count) continue;
+    if (count == kScanLevels) return false;
+    scan[count++] = removal.level;
+  }
+  for (size_t i = 1; i < count; ++i)  // deepest first; a handful of levels
+    for (size_t j = i; j > 0 && scan[j - 1] < scan[j]; --j) std::swap(scan[j - 1], scan[j]);
+  for (size_t i = 0; i < count; ++i)
+    remove_by_swap(literals, [&](const Literal& present) {
+      return levels[present.variable()] == scan[i];
+    });
+  return true;
 }
 
 // The common case of reduction in a clause without a complementary pair:

@@ -427,6 +427,47 @@ std::vector<int64_t> codes(const std::vector<Literal>& literals) {
 
 }  // namespace
 
+// Many literals going on a few levels take one scan per level, deepest
+// first; on more levels, or with a complementary pair among them, the heap.
+// Clauses of distinct variables whose universal literals sit on 1 to 12
+// levels below every existential one (and the dual for cubes), a third of
+// them with complementary pairs: the plain rules' result, order included.
+TEST(WorkingClause, ManyLiteralsOnFewLevelsMatchThePlainRules) {
+  zeltest::Random random(2026);
+  auto next = [&](uint64_t bound) { return random.below(bound); };
+  for (int round = 0; round < 3000; ++round) {
+    const unsigned variable_count = 300;
+    const Rule rule = round % 2 ? Rule::CUBE : Rule::CLAUSE;
+    // The quantifier that goes: universal (odd levels) for clauses,
+    // existential (even levels) for cubes; the other kind stays on the
+    // outermost level of its parity, so every literal of the first kind goes.
+    const unsigned removed_levels = 1 + static_cast<unsigned>(next(12));
+    const unsigned removed_parity = rule == Rule::CLAUSE ? 1 : 0;
+    std::vector<unsigned> levels(variable_count + 1, 0);
+    std::vector<Quantifier> records(variable_count + 1);
+    for (unsigned v = 1; v <= variable_count; ++v) {
+      const bool goes = next(3) != 0;
+      levels[v] = goes ? 2 + removed_parity + 2 * static_cast<unsigned>(next(removed_levels))
+                       : 1 - removed_parity;
+      records[v] = {levels[v] % 2 ? Quantifier::UNIVERSAL : Quantifier::EXISTENTIAL};
+    }
+    std::vector<unsigned> order(variable_count);
+    for (unsigned v = 0; v < variable_count; ++v) order[v] = v + 1;
+    for (unsigned i = variable_count - 1; i > 0; --i) std::swap(order[i], order[next(i + 1)]);
+    WorkingClause clause;
+    const size_t length = 17 + next(250);
+    for (size_t i = 0; i < length; ++i)
+      clause.insert(Literal(next(2) ? static_cast<int>(order[i]) : -static_cast<int>(order[i])));
+    if (round % 3 == 0)  // complementary pairs
+      for (size_t i = next(4) + 1; i > 0; --i) clause.insert(clause.literals[next(length)].complement());
+    std::vector<Literal> expected = clause.literals;
+    clause.reduce(rule, levels);
+    plain_reduce(expected, levels, records,
+                 rule == Rule::CLAUSE ? Quantifier::UNIVERSAL : Quantifier::EXISTENTIAL);
+    ASSERT_EQ(codes(clause.literals), codes(expected)) << "round " << round;
+  }
+}
+
 // Short and long clauses, few and many literals removed: both the linear
 // list and the sorted list with its heap must give the plain rules' result,
 // order included.
