@@ -253,16 +253,26 @@ void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<
 // complementary pair (its second literal must go right after the first,
 // from wherever it stands: the heap does that).
 bool WorkingClause::remove_reduced_by_levels(bool pair_free, const std::vector<unsigned>& levels) {
-  sort_removals();
-  if (!pair_free)
-    for (size_t i = 1; i < removals_.size(); ++i)
-      if ((removals_[i].code ^ removals_[i - 1].code) == 1u) return false;
   unsigned scan[kScanLevels];
   size_t count = 0;
   for (const Removal& removal : removals_) {
     if (std::find(scan, scan + count, removal.level) != scan + count) continue;
-    if (count == kScanLevels) return false;
+    if (count == kScanLevels) {
+      sort_removals();
+      return false;
+    }
     scan[count++] = removal.level;
+  }
+  // Both literals of a variable lie on one level, so a pair is a literal
+  // that goes whose complement is in the clause (looked up in the index:
+  // the clause is long, since more than kFewRemovals literals go).
+  if (!pair_free) {
+    if (!indexed()) build_index();
+    for (const Removal& removal : removals_)
+      if (index_contains(removal.code ^ 1u)) {
+        sort_removals();
+        return false;
+      }
   }
   for (size_t i = 1; i < count; ++i)  // deepest first; a handful of levels
     for (size_t j = i; j > 0 && scan[j - 1] < scan[j]; --j) std::swap(scan[j - 1], scan[j]);
