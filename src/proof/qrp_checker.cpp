@@ -16,6 +16,8 @@
 #include "core/messages.hpp"
 #include "formula/rules.hpp"
 
+static_assert(ClauseMap::kNone == kNoPosition, "an unmapped step index gives kNoPosition");
+
 namespace {
 
 // An order-free hash of a literal set: the sum of a mix of each code.
@@ -294,7 +296,7 @@ void QrpChecker::check_derived(const QrpEntry& step) {
   positions.clear();
   for (uint32_t antecedent : step.antecedents) {
     const uint32_t position = step_map_[antecedent];
-    if (position == ClauseMap::kNone) refuse_undefined(antecedent);
+    if (position == kNoPosition) refuse_undefined(antecedent);
     positions.push_back(position);
   }
   // The kind the derived antecedents agree on; input clauses take it.

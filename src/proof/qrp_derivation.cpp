@@ -89,7 +89,7 @@ QrpDerivation derive_into_sink(const QrpStepInput& input, QrpWorkspace& workspac
 // step is then linear in its numbers. The indexed constraint gives the same
 // set in another order (`switched` tells the caller).
 QrpDerivation derive_qrp_step(const QrpStepInput& input, QrpWorkspace& workspace) {
-  assert(input.count >= 1 && input.views[0].data == workspace.running().literals.data());
+  assert(input.count >= 1 && input.views[0].literals == workspace.running().literals.data());
   workspace.held = kNoPosition;  // the chain changes the running constraint from here on
   if (input.sink) return derive_into_sink(input, workspace);
   const Rule rule = input.rule;
