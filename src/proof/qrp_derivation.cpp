@@ -16,6 +16,21 @@ namespace {
 // antecedents' literals.
 constexpr uint64_t kIndexedSwitch = 8;
 
+// The faults, at the antecedent `place`: it meets the running constraint
+// in no pivot (`pivot` 0) or in several (clashing_pivot's answer), or
+// resolving on `pivot` leaves a pair of `variable` that is refused.
+void no_single_clash(QrpDerivation& derivation, size_t place, unsigned pivot) {
+  derivation.outcome = QrpDerivation::NO_SINGLE_CLASH;
+  derivation.place = place;
+  derivation.several = pivot != 0;
+}
+void refused_pair(QrpDerivation& derivation, size_t place, unsigned pivot, unsigned variable) {
+  derivation.outcome = QrpDerivation::REFUSED_PAIR;
+  derivation.place = place;
+  derivation.pivot = pivot;
+  derivation.variable = variable;
+}
+
 // The derivation with a sink: each resolvent is built before its reduction
 // (the rules' unions), handed to the sink, which reduces it into the
 // running constraint. Only steps without long-distance pairs come here.
@@ -58,19 +73,16 @@ QrpDerivation derive_into_sink(const QrpStepInput& input, QrpWorkspace& workspac
       bool several = false;
       const unsigned pivot = clashing_pivot(rule, running, second, levels, workspace.marks, several);
       if (pivot == 0 || several) {
-        derivation.outcome = QrpDerivation::NO_SINGLE_CLASH;
-        derivation.place = i;
-        derivation.several = pivot != 0;
+        no_single_clash(derivation, i, pivot);
         return derivation;
       }
       count = 0;
       deepest = DeepestLevels();
       if (resolvent_union(running, second, pivot, levels, before.data(), count, deepest,
                           workspace.marks) != ResolutionOutcome::RESOLVED) {
-        derivation.outcome = QrpDerivation::REFUSED_PAIR;
-        derivation.place = i;
-        derivation.pivot = pivot;
-        derivation.variable = pivot;
+        // Without long-distance steps every pair is refused; the sink's
+        // callers hold checked steps, so this is not reached.
+        refused_pair(derivation, i, pivot, pivot);
         return derivation;
       }
     }
@@ -140,9 +152,7 @@ QrpDerivation derive_qrp_step(const QrpStepInput& input, QrpWorkspace& workspace
     bool several = false;
     const unsigned pivot = clashing_pivot(rule, running->view(), second, levels, marks, several);
     if (pivot == 0 || several) {
-      derivation.outcome = QrpDerivation::NO_SINGLE_CLASH;
-      derivation.place = i;
-      derivation.several = pivot != 0;
+      no_single_clash(derivation, i, pivot);
       break;
     }
     const ResolutionOutcome outcome =
@@ -151,10 +161,7 @@ QrpDerivation derive_qrp_step(const QrpStepInput& input, QrpWorkspace& workspace
       const unsigned refused =
           refused_long_distance_pair(rule, running->view(), second, pivot, levels, marks);
       if (outcome == ResolutionOutcome::NO_CLASH || refused != 0) {
-        derivation.outcome = QrpDerivation::REFUSED_PAIR;
-        derivation.place = i;
-        derivation.pivot = pivot;
-        derivation.variable = refused ? refused : pivot;
+        refused_pair(derivation, i, pivot, refused ? refused : pivot);
         break;
       }
       derivation.long_distance = true;

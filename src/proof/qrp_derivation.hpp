@@ -58,8 +58,9 @@ struct QrpStepInput {
   // its own: false for the order the working clauses give).
   bool allow_indexed = true;
   // When given, each reduction goes to it, in step order, with the literals
-  // before reduction in the order the checker's replays have always used;
-  // only for steps without long-distance pairs.
+  // before reduction in the order the function extraction has always used;
+  // only for checked steps without long-distance pairs (the work is
+  // counted, not bounded, and the indexed constraint is not used).
   Strategy* sink = nullptr;
 };
 
