@@ -225,3 +225,16 @@ std::string qrp_work_bound(uint64_t bound) {
 }
 
 }  // namespace message
+
+// The QRP checker.
+namespace message {
+
+std::string qrp_functions_long_distance(bool herbrand, uint32_t step) {
+  return std::string("Cannot build ") + (herbrand ? "Herbrand" : "Skolem") + " functions: step " +
+         std::to_string(step) + " is a long-distance resolution (its resolvent holds a " +
+         (herbrand ? "universal" : "existential") +
+         " variable in both signs); functions are built from proofs without long-distance "
+         "steps.";
+}
+
+}  // namespace message

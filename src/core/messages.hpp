@@ -74,4 +74,11 @@ std::string aiger_fresh_variables(uint32_t gates, bool constant, uint32_t max_va
 
 }  // namespace message
 
+// The QRP checker.
+namespace message {
+// Functions of a proof whose core holds a long-distance step (step index
+// `step`): Herbrand functions for a refutation, else Skolem functions.
+std::string qrp_functions_long_distance(bool herbrand, uint32_t step);
+}  // namespace message
+
 #endif

@@ -15,6 +15,7 @@
 #include "model/model_checker.hpp"
 #include "model/strategy_circuit.hpp"
 #include "proof/proof_checker.hpp"
+#include "proof/qrp_outputs.hpp"
 #include "read/certificate_kind.hpp"
 #include "read/qdimacs_reader.hpp"
 #include "read/tokenizer.hpp"
@@ -238,14 +239,15 @@ bool Run::check_qrp(Tokenizer&& tokens) {
   certificate_source_.verify_rest();
   if (!proved) return false;
   // A refutation has Herbrand functions, a cube proof Skolem functions.
-  const Rule rule = qrp_checker_->proved_rule();
+  const QrpRecord& record = qrp_checker_->record();
+  const Rule rule = record.proved_rule();
   const std::string& functions_file =
       rule == Rule::CLAUSE ? arguments_.herbrand_file : arguments_.skolem_file;
   FunctionCircuit functions;
   if (!functions_file.empty())
     functions = build_functions(qbf_prefix, rule == Rule::CLAUSE ? "Herbrand" : "Skolem",
                                 [&](Strategy& strategy) {
-                                  qrp_checker_->extract_strategy(strategy);
+                                  extract_qrp_strategy(record, formula_, strategy);
                                 }, rule);
   if (!arguments_.core_file.empty()) {
     const std::string& name = arguments_.core_file;
@@ -253,7 +255,7 @@ bool Run::check_qrp(Tokenizer&& tokens) {
     write_core([&](std::ostream& out, uint64_t& steps) {
       const QrpStatistics counts = qrp_checker_->statistics();
       steps = counts.steps() + counts.skipped;  // the trace's steps, checked or not
-      return qrp_checker_->write_core(out, header, binary);
+      return write_qrp_core(out, record, formula_, header, binary);
     });
   }
   if (!functions_file.empty()) write_functions(functions_file, statistics_.functions, functions);

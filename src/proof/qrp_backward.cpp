@@ -26,19 +26,21 @@ enum State : uint8_t { UNMARKED, MARKED, CHECKED, FAILED };
 // may have and which empty constraint it may reduce to are noted for the
 // choice of the steps to check.
 void QrpChecker::read_step(const QrpEntry& step) {
-  in_entry_ = true;
-  entry_position_ = step.position;
-  step_index_ = step.index;
-  check_new_index(step.index, read_.ordinals);
-  const uint32_t ordinal = read_.steps.end_position();
+  entry_.active = true;
+  entry_.position = step.position;
+  entry_.step_index = step.index;
+  Backward& read = backward_;
+  check_new_index(step.index, read.ordinals);
+  const uint32_t ordinal = read.steps.end_position();
   const uint8_t both = kMayBeClause | kMayBeCube;
   uint8_t kinds = both;
-  antecedent_positions_.clear();
+  std::vector<uint32_t>& ordinals = scratch_.antecedents;  // the antecedents' ordinals here
+  ordinals.clear();
   for (uint32_t antecedent : step.antecedents) {
-    const uint32_t known = read_.ordinals[antecedent];
+    const uint32_t known = read.ordinals[antecedent];
     if (known == ClauseMap::kNone) refuse_undefined(antecedent);
-    antecedent_positions_.push_back(known);
-    kinds &= read_.kinds[known];
+    ordinals.push_back(known);
+    kinds &= read.kinds[known];
   }
   // Antecedents of both kinds are refused when the step is checked; what
   // rests on it stays a candidate, so that the refusal is reported.
@@ -48,24 +50,23 @@ void QrpChecker::read_step(const QrpEntry& step) {
   // A variable outside the QBF file: refused when checked, no candidate.
   if (collect_distinct(step.literals) == 0) {
     if (step.antecedents.empty()) {
-      input = match_input(listed_);
+      input = match_input(scratch_.listed);
       if (input == kNoPosition) kinds = kMayBeCube;
     }
     uint8_t empty = kNoExistential | kNoUniversal;
-    for (const Literal& literal : listed_)
+    for (const Literal& literal : scratch_.listed)
       empty &= is_universal_level(formula_.levels[literal.variable()]) ? ~kNoUniversal
                                                                         : ~kNoExistential;
     kinds |= empty;
   }
-  read_.steps.push(step.literals.data(), step.literals.size(), antecedent_positions_.data(),
-                   antecedent_positions_.size());
-  read_.ordinals.set(step.index, ordinal);
-  read_.indices.push_back(step.index);
+  read.steps.push(step.literals.data(), step.literals.size(), ordinals.data(), ordinals.size());
+  read.ordinals.set(step.index, ordinal);
+  read.indices.push_back(step.index);
   const InputPosition& at = step.position;
-  read_.positions.push_back(read_.binary ? at.offset : uint64_t{at.line} << 32 | at.column);
-  if (input != kNoPosition) read_.repeats.push_back(ReadSteps::Repeat{ordinal, input});
-  read_.kinds.push_back(kinds);
-  in_entry_ = false;
+  read.positions.push_back(read.binary ? at.offset : uint64_t{at.line} << 32 | at.column);
+  if (input != kNoPosition) read.repeats.push_back(Backward::Repeat{ordinal, input});
+  read.kinds.push_back(kinds);
+  entry_.active = false;
 }
 
 // The candidates for the empty constraint of the result line: steps that
@@ -77,23 +78,24 @@ bool QrpChecker::check_backward(bool satisfiable) {
   const uint8_t kind_bit = satisfiable ? kMayBeCube : kMayBeClause;
   const uint8_t empty_bit = satisfiable ? kNoUniversal : kNoExistential;
   const uint8_t both = kMayBeClause | kMayBeCube;
-  const uint32_t count = read_.steps.end_position();
-  const uint32_t& found = empty_of(satisfiable ? Rule::CUBE : Rule::CLAUSE);
+  const uint32_t count = backward_.steps.end_position();
+  const uint32_t& found = record_.empty_of(satisfiable ? Rule::CUBE : Rule::CLAUSE);
   std::vector<uint8_t> state(count, UNMARKED);
   std::vector<uint32_t> marked, stack;  // scratch of check_ancestry
   for (int certain = 1; certain >= 0 && found == kNoPosition; --certain)
     for (uint32_t ordinal = 0; ordinal < count && found == kNoPosition; ++ordinal) {
-      const uint8_t kinds = read_.kinds[ordinal];
+      const uint8_t kinds = backward_.kinds[ordinal];
       if (state[ordinal] != UNMARKED || !(kinds & kind_bit) || !(kinds & empty_bit)) continue;
       if (certain != ((kinds & both) == kind_bit)) continue;
       check_ancestry(ordinal, state, marked, stack);
     }
   const uint64_t checked = statistics_.steps();
   statistics_.skipped = count > checked ? count - checked : 0;
-  if (found == kNoPosition && first_fault_.met) {
-    in_entry_ = true;
-    entry_position_ = first_fault_.position;
-    refuse(first_fault_.message);
+  const Backward::Fault& fault = backward_.first_fault;
+  if (found == kNoPosition && fault.met) {
+    entry_.active = true;
+    entry_.position = fault.position;
+    refuse(fault.message);
   }
   return conclude(satisfiable);
 }
@@ -113,7 +115,7 @@ void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state,
     const uint32_t ordinal = stack.back();
     stack.pop_back();
     uint64_t antecedents = 0;
-    read_.steps.for_each_antecedent(ordinal, [&](uint32_t antecedent) {
+    backward_.steps.for_each_antecedent(ordinal, [&](uint32_t antecedent) {
       ++antecedents;
       if (state[antecedent] == FAILED) blocked = true;
       if (state[antecedent] != UNMARKED) return;
@@ -134,34 +136,36 @@ void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state,
   for (uint32_t ordinal : marked) {
     if (failed) {
       bool rests_on_fault = false;
-      read_.steps.for_each_antecedent(
+      backward_.steps.for_each_antecedent(
           ordinal, [&](uint32_t antecedent) { rests_on_fault |= state[antecedent] == FAILED; });
       state[ordinal] = rests_on_fault ? FAILED : UNMARKED;
       continue;
     }
-    step.index = read_.indices[ordinal];
-    step.position = read_position(ordinal);
-    read_.steps.read_literals(ordinal, step.literals);
+    const Backward& read = backward_;
+    step.index = read.indices[ordinal];
+    step.position = read.read_position(ordinal);
+    read.steps.read_literals(ordinal, step.literals);
     step.antecedents.clear();
-    read_.steps.for_each_antecedent(
-        ordinal, [&](uint32_t antecedent) { step.antecedents.push_back(read_.indices[antecedent]); });
+    read.steps.for_each_antecedent(
+        ordinal, [&](uint32_t antecedent) { step.antecedents.push_back(read.indices[antecedent]); });
     try {
-      check_step(step, repeated_input(ordinal));
+      check_step(step, false, read.repeated_input(ordinal));
       state[ordinal] = CHECKED;
     } catch (const Exception& fault) {
       state[ordinal] = FAILED;
       failed = true;
-      if (!first_fault_.met) first_fault_ = Fault{true, fault.message, step.position};
+      Backward::Fault& first = backward_.first_fault;
+      if (!first.met) first = Backward::Fault{true, fault.message, step.position};
     }
   }
   assert(!failed || state[candidate] == FAILED);
 }
 
 // Where the step at `ordinal` starts, as the reader gave it.
-InputPosition QrpChecker::read_position(uint32_t ordinal) const {
-  const uint64_t packed = read_.positions[ordinal];
+InputPosition QrpChecker::Backward::read_position(uint32_t ordinal) const {
+  const uint64_t packed = positions[ordinal];
   InputPosition position;
-  if (read_.binary)
+  if (binary)
     position.offset = packed;
   else
     position = InputPosition{static_cast<uint32_t>(packed >> 32), static_cast<uint32_t>(packed), 0};
@@ -169,11 +173,11 @@ InputPosition QrpChecker::read_position(uint32_t ordinal) const {
 }
 
 // The input clause the step at `ordinal` repeats, kNoPosition when none.
-uint32_t QrpChecker::repeated_input(uint32_t ordinal) const {
-  const ReadSteps::Repeat* const begin = read_.repeats.data();
-  const ReadSteps::Repeat* const end = begin + read_.repeats.size();
-  const ReadSteps::Repeat* found = std::lower_bound(
+uint32_t QrpChecker::Backward::repeated_input(uint32_t ordinal) const {
+  const Repeat* const begin = repeats.data();
+  const Repeat* const end = begin + repeats.size();
+  const Repeat* found = std::lower_bound(
       begin, end, ordinal,
-      [](const ReadSteps::Repeat& repeat, uint32_t wanted) { return repeat.ordinal < wanted; });
+      [](const Repeat& repeat, uint32_t wanted) { return repeat.ordinal < wanted; });
   return found != end && found->ordinal == ordinal ? found->input : kNoPosition;
 }

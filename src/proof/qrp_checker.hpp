@@ -21,11 +21,11 @@
 #include <utility>
 #include <vector>
 
-#include "formula/indexed_constraint.hpp"
 #include "formula/working_clause.hpp"
 #include "formula/qcnf.hpp"
-#include "formula/strategy.hpp"
 #include "proof/matrix_implication.hpp"
+#include "proof/qrp_derivation.hpp"
+#include "proof/qrp_record.hpp"
 #include "read/qrp_reader.hpp"
 #include "store/clause_map.hpp"
 #include "store/packed_store.hpp"
@@ -63,9 +63,9 @@ class QrpChecker {
 
   // Checks traces over `formula`, which holds the QBF file (and nothing
   // more) and outlives the checker.
-  QrpChecker(QCNF& formula, Options options);
+  QrpChecker(const QCNF& formula, Options options);
   ~QrpChecker();
-  // holder_ points into the checker itself.
+  // One checker per trace: it is neither copied nor moved.
   QrpChecker(const QrpChecker&) = delete;
   QrpChecker& operator=(const QrpChecker&) = delete;
 
@@ -86,151 +86,73 @@ class QrpChecker {
   // The entries, one at a time (used by check; open to tests). Blocks come
   // first; finish_prefix ends them.
   void check_block(const QrpEntry& block);
-  void check_step(const QrpEntry& step) { check_step(step, kSearchInput); }
+  void check_step(const QrpEntry& step) { check_step(step, true, kNoPosition); }
   bool conclude(bool satisfiable);
 
-  // The core of a proved trace (check returned true): the steps the empty
-  // constraint rests on, written to `out` with `header`'s numbers and the
-  // trace's blocks. A clause proof whose steps zel's format can express
-  // (resolutions of two clauses without long-distance pairs, and
-  // reductions that fold into the resolution after them or into the
-  // conclusion) is written in zel's format; otherwise, and always when
-  // `binary`, as a QRP trace of those steps and the input clauses they use,
-  // numbered densely. Returns the number of the trace's steps in the core.
-  uint64_t write_core(std::ostream& out, const QrpHeader& header, bool binary);
-
-  // The reductions of a proved trace's core (check returned true), replayed
-  // in trace order (qrp_functions.cpp): clause steps for Herbrand functions
-  // of a refutation, cube steps for Skolem functions of an `r SAT` proof,
-  // after the strategy's rule. Throws Exception naming the first core step
-  // that resolves with a long-distance pair.
-  void extract_strategy(Strategy& strategy);
-  // The rule of the proved trace's empty constraint: CUBE for `r SAT`.
-  Rule proved_rule() const;
+  // What the check established: the stored constraints with their kinds
+  // and antecedents, and the verdict's empty constraint (qrp_record.hpp).
+  const QrpRecord& record() const { return record_; }
 
  private:
-  static constexpr uint32_t kNoPosition = ~0u;  // no store position
-  // Bits of kinds_: the constraint is a cube (else a clause); the step's
-  // resolvent holds a
-  // long-distance pair (a literal and its complement).
-  static constexpr uint8_t kCube = 1, kLongDistance = 2;
-  static Rule rule_of(uint8_t kind) { return (kind & kCube) ? Rule::CUBE : Rule::CLAUSE; }
-  static uint8_t kind_of(Rule rule) { return rule == Rule::CUBE ? kCube : 0; }
-
-  std::vector<uint8_t> core_positions(uint64_t& in_core) const;
-  bool replays(uint32_t position, const std::vector<Literal>& literals);
-  void read_constraint(uint32_t position, std::vector<Literal>& literals);
-  bool write_zel_core(std::ostream& out, const std::vector<uint8_t>& used);
-  void write_qrp_core(std::ostream& out, const QrpHeader& header, bool binary,
-                      const std::vector<uint8_t>& used);
-
-  // `input`: the input clause the step repeats, found when it was read
-  // (kNoPosition: none), or kSearchInput to look for it here.
-  static constexpr uint32_t kSearchInput = kNoPosition - 2;
-  void check_step(const QrpEntry& step, uint32_t input);
-  void check_input_or_initial(const QrpEntry& step, uint32_t input);
-  unsigned collect_distinct(const std::vector<Literal>& literals);
-  uint32_t match_input(const std::vector<Literal>& set);
-  // Backward checking (qrp_backward.cpp).
-  void read_step(const QrpEntry& step);
-  bool check_backward(bool satisfiable);
-  void check_ancestry(uint32_t candidate, std::vector<uint8_t>& state,
-                      std::vector<uint32_t>& marked, std::vector<uint32_t>& stack);
-  InputPosition read_position(uint32_t ordinal) const;
-  uint32_t repeated_input(uint32_t ordinal) const;
-  bool matches_input_clause(const std::vector<Literal>& set, uint32_t position);
-  uint32_t find_input_clause(const std::vector<Literal>& set);
-  void distinct_input_literals(uint32_t position, std::vector<Literal>& distinct);
-  void check_derived(const QrpEntry& step);
-  // What derive returns: the working clause holding the derived
-  // constraint, whether it is known to be pair-free, and whether a
-  // long-distance pair was allowed on the way.
-  struct Derivation {
-    WorkingClause* result = nullptr;
-    bool pair_free = false;
-    bool long_distance = false;
-  };
-  // `allow_indexed` false: every resolution on the working clauses, for
-  // the literal order of a refusal's message.
-  Derivation derive(const QrpEntry& step, Rule rule, bool allow_indexed = true);
-  void charge_work(uint64_t literals);
-  [[noreturn]] void refuse_mixed_kinds(const QrpEntry& step);
-  bool read_inputs_as_cubes();
-  uint32_t cube_reading(uint32_t position);
-  void distinct_literals(const QrpEntry& step);
-  WorkingClause* load();
-  bool listed_match(const std::vector<Literal>& listed, const WorkingClause& derived);
-  void refuse_listed(const QrpEntry& step, Rule rule, const WorkingClause& derived);
-  uint32_t append(const std::vector<Literal>& literals, Rule rule, bool derived);
-  [[noreturn]] void refuse(const std::string& message) const;
-  void check_new_index(uint32_t index, const ClauseMap& known) const;
-  [[noreturn]] void refuse_undefined(uint32_t antecedent) const;
-  std::string step_text() const;  // "Step I: "
-
-  QCNF& formula_;                // the QBF file's prefix and matrix; derived constraints appended
-  const Options options_;        // --d
-  const uint32_t input_clauses_; // clauses of the QBF file: store positions 0..n-1
-  ClauseMap step_map_;           // step index -> store position
-  PackedStore derived_;          // positions n on: derived constraints and initial cubes
-  std::vector<uint8_t> kinds_;   // store position -> kCube, kLongDistance (input clauses: 0)
-  uint32_t empty_[2] = {kNoPosition, kNoPosition};  // per Rule: store position of the first empty one
-  uint32_t& empty_of(Rule rule) { return empty_[rule == Rule::CUBE]; }
-  uint32_t next_input_ = 0;      // store position of the clause the next input step should repeat
-  // Input clauses by an order-free hash of their literal set, built when an
-  // input step does not repeat the clause due next.
-  std::unordered_multimap<uint64_t, uint32_t> input_index_;
-  bool indexed_ = false;
-  // Input clause position -> store position of the initial cube with its
-  // literals (kNoPosition: they do not imply the matrix; kUntested: not
-  // asked yet); empty until a step first needs a cube reading.
-  static constexpr uint32_t kUntested = kNoPosition - 1;
-  std::vector<uint32_t> cube_readings_;
-
-  bool in_entry_ = false;        // a block or step is being checked
-  InputPosition entry_position_;   // where it starts
-  uint32_t step_index_ = 0;      // its index
-  std::vector<uint8_t> seen_;    // variable -> quantified in the trace's prefix
-  unsigned last_block_level_ = 0;  // QBF level of the trace's last block
-  bool any_block_ = false;       // a block was read
-  std::vector<QrpEntry> blocks_;  // the trace's blocks as read (quantifier, variables), for --core
-  uint32_t root_ = kNoPosition;  // store position of the verdict's empty constraint
-  // Store position and step index of each step whose resolvent holds a
-  // long-distance pair, in trace order.
-  std::vector<std::pair<uint32_t, uint32_t>> long_distance_steps_;
-
-  MatrixImplication implication_;  // the initial-cube test
-  QrpStatistics statistics_;       // work counts
-  timeval start_{};                // when check began
-  bool checking_ = false;          // check is running
-  std::function<void(uint64_t)> progress_;  // the progress display, if any
-
-  // Scratch kept from step to step so that its capacity stays.
-  std::vector<uint8_t> marks_;        // literal code -> mark, all 0 between uses
-  std::vector<Literal> listed_;       // the step's literals, duplicates dropped
-  WorkingClause listed_reduced_;            // the same, reduced
-  WorkingClause running_, result_;          // the chain's constraint and the next one
-  uint32_t held_ = kNoPosition;       // store position whose constraint holder_ holds, if any
-  WorkingClause* holder_ = &running_; // running_ or result_: the last derived constraint
-  bool held_pair_free_ = false;       // it holds distinct literals and no complementary pair
-  PodVector<Literal> widened_;        // input clauses read from the formula's store
-  std::vector<std::vector<Literal>> loaded_;  // the antecedents' literals, one vector each
-  std::vector<ClauseView> views_;     // views of loaded_
-  std::vector<uint32_t> antecedent_positions_;  // the step's antecedents as store positions
-
-  // Resolution work: a step switches to chain_ when its passes over the
-  // running constraint exceed kIndexedSwitch times its numbers and its
-  // antecedents' literals; the literals passed over on the working clauses
-  // in a run may not exceed the options' work_base + kWorkPerNumber per
-  // number read.
-  static constexpr uint64_t kIndexedSwitch = 8;
+  // Work counts: the numbers of the steps read and the literals passed
+  // over by resolutions on the working clauses. A run may pass over the
+  // options' work_base + kWorkPerNumber literals per number read: the
+  // long-distance and faulty steps that the indexed constraint does not
+  // take could otherwise keep the checker busy for hours on a trace of a
+  // few megabytes.
   static constexpr uint64_t kWorkPerNumber = 1024;
-  IndexedConstraint chain_;         // the chain's constraint once a step switched
-  uint64_t numbers_read_ = 0;       // numbers of the steps read so far
-  uint64_t work_ = 0;               // literals passed over by resolutions on working clauses
+  struct Work {
+    uint64_t numbers_read = 0;  // numbers of the steps read so far
+    uint64_t used = 0;          // literals passed over by resolutions on working clauses
+  };
+  uint64_t work_bound() const;
+  void charge_work(uint64_t literals);
+
+  // The block or step being checked, for where() and the messages.
+  struct Entry {
+    bool active = false;      // a block or step is being checked
+    InputPosition position;   // where it starts
+    uint32_t step_index = 0;  // its index (steps)
+  };
+
+  // The trace's prefix as far as read.
+  struct Prefix {
+    std::vector<uint8_t> seen;      // variable -> quantified in the trace's prefix
+    unsigned last_block_level = 0;  // QBF level of the trace's last block
+    bool any_block = false;         // a block was read
+  };
+
+  // The steps that repeat input clauses, and the cube readings of input
+  // clauses.
+  struct InputClauses {
+    uint32_t next = 0;  // store position of the clause the next input step should repeat
+    // Input clauses by an order-free hash of their literal set, built when
+    // an input step does not repeat the clause due next.
+    std::unordered_multimap<uint64_t, uint32_t> by_hash;
+    bool hashed = false;  // by_hash is built
+    // Input clause position -> the store position of the initial cube with
+    // its literals (kNoPosition: they do not imply the matrix), once
+    // tested; empty until a step first needs a cube reading.
+    struct CubeReading {
+      bool tested;
+      uint32_t position;
+    };
+    std::vector<CubeReading> cube_readings;
+  };
+
+  // Scratch of one step, kept from step to step so that its capacity stays.
+  struct StepScratch {
+    std::vector<Literal> listed;           // the step's literals, duplicates dropped
+    WorkingClause listed_reduced;          // the same, reduced
+    PodVector<Literal> widened;            // input clauses read from the formula's store
+    std::vector<std::vector<Literal>> loaded;  // antecedents 1.. of the step, one vector each
+    std::vector<ClauseView> views;         // the step's antecedents for derive_qrp_step
+    std::vector<uint32_t> antecedents;     // the step's antecedents as store positions
+  };
 
   // The steps as read, for backward checking, by ordinal (their place in
-  // the trace, from 0).
-  struct ReadSteps {
+  // the trace, from 0), and the first fault met among those checked.
+  struct Backward {
     PackedStore steps{0};              // listed literals and antecedents (ordinals)
     ClauseMap ordinals;                // step index -> ordinal
     PodVector<uint32_t> indices;       // ordinal -> step index
@@ -242,20 +164,70 @@ class QrpChecker {
     PodVector<Repeat> repeats;
     PodVector<uint8_t> kinds;          // ordinal -> the kMayBe... and kNo... bits below
     bool binary = false;               // positions are byte offsets
+    // The first fault met among the steps checked backwards, reported when
+    // no empty constraint is derived.
+    struct Fault {
+      bool met = false;
+      std::string message;
+      InputPosition position;
+    };
+    Fault first_fault;
+
+    InputPosition read_position(uint32_t ordinal) const;
+    uint32_t repeated_input(uint32_t ordinal) const;
   };
   // kinds bits: may be a clause, may be a cube; lists no existential
   // literal (reduces to the empty clause), no universal one (empty cube).
   static constexpr uint8_t kMayBeClause = 1, kMayBeCube = 2, kNoExistential = 4,
                            kNoUniversal = 8;
-  ReadSteps read_;
-  // The first fault met among the steps checked backwards, reported when
-  // no empty constraint is derived.
-  struct Fault {
-    bool met = false;
-    std::string message;
-    InputPosition position;
-  };
-  Fault first_fault_;
+
+  // `search_input`: look for the input clause the step repeats; else
+  // `input` is the one found when it was read (kNoPosition: none).
+  void check_step(const QrpEntry& step, bool search_input, uint32_t input);
+  void check_input_or_initial(const QrpEntry& step, bool search_input, uint32_t input);
+  unsigned collect_distinct(const std::vector<Literal>& literals);
+  uint32_t match_input(const std::vector<Literal>& set);
+  // Backward checking (qrp_backward.cpp).
+  void read_step(const QrpEntry& step);
+  bool check_backward(bool satisfiable);
+  void check_ancestry(uint32_t candidate, std::vector<uint8_t>& state,
+                      std::vector<uint32_t>& marked, std::vector<uint32_t>& stack);
+  bool matches_input_clause(const std::vector<Literal>& set, uint32_t position);
+  uint32_t find_input_clause(const std::vector<Literal>& set);
+  void distinct_input_literals(uint32_t position, std::vector<Literal>& distinct);
+  void check_derived(const QrpEntry& step);
+  // `allow_indexed` false: every resolution on the working clauses, for
+  // the literal order of a refusal's message.
+  QrpDerivation derive(const QrpEntry& step, Rule rule, bool allow_indexed = true);
+  void load_antecedents();
+  [[noreturn]] void refuse_mixed_kinds(const QrpEntry& step);
+  bool read_inputs_as_cubes();
+  uint32_t cube_reading(uint32_t position);
+  void distinct_literals(const QrpEntry& step);
+  bool listed_match(const std::vector<Literal>& listed, const WorkingClause& derived);
+  void refuse_listed(const QrpEntry& step, Rule rule, const WorkingClause& derived);
+  uint32_t store(const std::vector<Literal>& literals, uint8_t kind, bool with_antecedents);
+  [[noreturn]] void refuse(const std::string& message) const;
+  void check_new_index(uint32_t index, const ClauseMap& known) const;
+  [[noreturn]] void refuse_undefined(uint32_t antecedent) const;
+  std::string step_text() const;  // "Step I: "
+
+  const QCNF& formula_;            // the QBF file's prefix and matrix
+  const Options options_;          // --d, --forward, the work base
+  QrpRecord record_;               // the stored constraints, the verdict's root
+  ClauseMap step_map_;             // step index -> store position
+  InputClauses inputs_;            // input steps and cube readings
+  Prefix prefix_;                  // the trace's blocks so far
+  Entry entry_;                    // the block or step being checked
+  MatrixImplication implication_;  // the initial-cube test
+  QrpStatistics statistics_;       // work counts
+  timeval start_{};                // when check began
+  bool checking_ = false;          // check is running
+  std::function<void(uint64_t)> progress_;  // the progress display, if any
+  Work work_;                      // resolution work against its bound
+  QrpWorkspace workspace_;         // derive_qrp_step's scratch; its marks serve every step
+  StepScratch scratch_;            // the current step's literals and antecedents
+  Backward backward_;              // the steps read and kept for backward checking
 };
 
 #endif

@@ -16,17 +16,14 @@
 #include "formula/working_clause.hpp"
 #include "read/qdimacs_reader.hpp"
 #include "store/packed_store.hpp"
+#include "qrp_support.hpp"
 #include "support.hpp"
 
 namespace {
 
 using zeltest::literals;
-using zeltest::MemoryTokens;
 
-struct Outcome {
-  std::string text;         // "validated", "erroneous" or "WHERE: MESSAGE"
-  QrpStatistics statistics;  // the checker's counts at the end
-};
+using Outcome = zeltest::QrpOutcome;
 
 // Every step checked, as the step rules below are tested one at a time.
 QrpChecker::Options forward() {
@@ -37,22 +34,7 @@ QrpChecker::Options forward() {
 
 Outcome check_trace(const std::string& qdimacs, const std::string& trace,
                     QrpChecker::Options options = forward()) {
-  QCNF formula;
-  MemoryTokens formula_tokens(qdimacs, Tokenizer::Separators::QDIMACS, "QBF File: ");
-  read_qdimacs(formula_tokens.tokens(), formula);
-  ByteSource source;
-  source.open_memory(trace.data(), trace.size(), "trace");
-  QrpReader reader(source);
-  QrpChecker checker(formula, options);
-  Outcome outcome;
-  try {
-    reader.read_header();
-    outcome.text = checker.check(reader) ? "validated" : "erroneous";
-  } catch (const Exception& error) {
-    outcome.text = checker.where(reader) + ": " + error.message;
-  }
-  outcome.statistics = checker.statistics();
-  return outcome;
+  return zeltest::check_qrp_trace(qdimacs, trace, options);
 }
 
 // ∃1 ∀2 ∃3: (1 2 3) (-1 -2 3) (-2 -3) is true (1 false, 3 = not 2). A
