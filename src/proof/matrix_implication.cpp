@@ -28,26 +28,52 @@ bool MatrixImplication::implied_by(const std::vector<Literal>& cube) {
   return !solver_->solve(assumptions);
 }
 
-// The cheap test: each clause holds a literal the cube makes true.
+// The cheap test: each clause holds a literal the cube makes true. The
+// clauses of the cube's literals are counted once each through the
+// occurrence lists: time in the cube's occurrences, not in the matrix.
 bool MatrixImplication::every_clause_hit(const std::vector<Literal>& cube) {
-  uint32_t largest = 0;
-  for (const Literal& literal : cube) largest = std::max(largest, literal.code | 1u);
-  if (in_cube_.size() <= largest) in_cube_.resize(size_t{largest} + 1, 0);
-  for (const Literal& literal : cube) in_cube_[literal.code] = 1;
-  bool hit_all = true;
-  for (uint32_t position = 0; position < clauses_ && hit_all; ++position) {
-    widened_.clear();
-    const ClauseView clause = formula_.clauses.read(position, widened_);
-    bool hit = false;
-    for (const Literal& literal : clause)
-      if (literal.code < in_cube_.size() && in_cube_[literal.code]) {
-        hit = true;
-        break;
-      }
-    hit_all = hit;
+  if (first_.empty()) build_occurrences();
+  if (++test_ == 0) {  // the numbers wrapped: no clause may look hit by this test
+    std::fill(hit_by_.begin(), hit_by_.end(), 0);
+    test_ = 1;
   }
-  for (const Literal& literal : cube) in_cube_[literal.code] = 0;
-  return hit_all;
+  uint32_t hit = 0;
+  for (const Literal& literal : cube) {
+    if (literal.code + 1 >= first_.size()) continue;  // a literal the matrix does not name
+    for (uint32_t i = first_[literal.code]; i < first_[literal.code + 1]; ++i) {
+      const uint32_t position = occurrences_[i];
+      hit += hit_by_[position] != test_;
+      hit_by_[position] = test_;
+    }
+  }
+  assert(hit <= clauses_);
+  return hit == clauses_;
+}
+
+// Two passes over the matrix: the occurrences per literal code, then the
+// lists in place (counting sort by code).
+void MatrixImplication::build_occurrences() {
+  uint32_t largest = 0;
+  for (uint32_t position = 0; position < clauses_; ++position) {
+    widened_.clear();
+    for (const Literal& literal : formula_.clauses.read(position, widened_))
+      largest = std::max(largest, literal.code);
+  }
+  first_.assign(size_t{largest} + 2, 0);
+  for (uint32_t position = 0; position < clauses_; ++position) {
+    widened_.clear();
+    for (const Literal& literal : formula_.clauses.read(position, widened_))
+      ++first_[literal.code + 1];
+  }
+  for (size_t code = 1; code < first_.size(); ++code) first_[code] += first_[code - 1];
+  occurrences_.resize(first_.back());
+  std::vector<uint32_t> next(first_.begin(), first_.end() - 1);
+  for (uint32_t position = 0; position < clauses_; ++position) {
+    widened_.clear();
+    for (const Literal& literal : formula_.clauses.read(position, widened_))
+      occurrences_[next[literal.code]++] = position;
+  }
+  hit_by_.assign(clauses_, 0);
 }
 
 // The matrix's negation: a selector per clause that, when true, makes every

@@ -34,11 +34,18 @@ class MatrixImplication {
 
  private:
   bool every_clause_hit(const std::vector<Literal>& cube);
+  void build_occurrences();
   void build_solver();
 
   const QCNF& formula_;                      // holds the matrix; not owned
   const uint32_t clauses_;                   // clauses of the matrix, positions 0..clauses_-1
-  std::vector<uint8_t> in_cube_;             // literal code -> in the cube tested (all 0 between)
+  // The matrix's occurrence lists, built on the first cube: the clauses of
+  // literal code c are occurrences_[first_[c] .. first_[c + 1]).
+  std::vector<uint32_t> first_;
+  std::vector<uint32_t> occurrences_;
+  // Clause position -> the cube test that last found it hit.
+  std::vector<uint32_t> hit_by_;
+  uint32_t test_ = 0;                        // the current cube test's number
   PodVector<Literal> widened_;               // scratch of ClauseStore::read
   std::unique_ptr<Minisat::Solver> solver_;  // the matrix's negation, once needed
   // Formula variable -> solver variable, for the variables of the matrix
