@@ -33,6 +33,18 @@ size_t DerivationWork::cover(uint32_t largest_code) {
   return marks.size();
 }
 
+namespace {
+
+// Notes what a chain's resolution met; false when its clauses did not
+// clash (the chain stops there).
+bool note(ResolutionOutcome resolution, ChainDerivation& outcome) {
+  outcome.clashed = resolution != ResolutionOutcome::NO_CLASH;
+  outcome.tautological = outcome.tautological || resolution == ResolutionOutcome::TAUTOLOGICAL;
+  return outcome.clashed;
+}
+
+}  // namespace
+
 ChainDerivation derive_chain(const std::vector<unsigned>& levels, const ClauseView* chain,
                              size_t length, const unsigned* pivots, DerivationWork& work,
                              Strategy* reductions) {
@@ -50,11 +62,7 @@ ChainDerivation derive_chain(const std::vector<unsigned>& levels, const ClauseVi
       DeepestLevels deepest;
       const ResolutionOutcome resolution = resolvent_union(
           chain[i], running, pivots[i - 1], levels, work.before.data(), count, deepest, work.marks);
-      if (resolution == ResolutionOutcome::NO_CLASH) {
-        outcome.clashed = false;
-        return outcome;
-      }
-      if (resolution == ResolutionOutcome::TAUTOLOGICAL) outcome.tautological = true;
+      if (!note(resolution, outcome)) return outcome;
       reductions->add_reduction(ClauseView{work.before.data(), static_cast<uint32_t>(count)},
                                 levels, deepest, kept);
     }
@@ -67,11 +75,7 @@ ChainDerivation derive_chain(const std::vector<unsigned>& levels, const ClauseVi
   for (size_t i = 1; i < length; ++i) {
     const ResolutionOutcome resolution = resolve(Rule::CLAUSE, chain[i], running->view(),
                                                  pivots[i - 1], levels, *result, work.marks);
-    if (resolution == ResolutionOutcome::NO_CLASH) {
-      outcome.clashed = false;
-      return outcome;
-    }
-    if (resolution == ResolutionOutcome::TAUTOLOGICAL) outcome.tautological = true;
+    if (!note(resolution, outcome)) return outcome;
     std::swap(running, result);
   }
   outcome.clause = running->view();

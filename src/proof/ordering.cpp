@@ -140,12 +140,8 @@ ProofChecker::OrderedChain ProofChecker::order_antecedents(
           hold(grown);
           for (uint32_t occurrence = open_literals.first_occurrence[grown];
                occurrence != OpenLiterals::kNone;
-               occurrence = open_literals.next_occurrence[occurrence]) {
-            const uint32_t other = open_literals.occurrence_position[occurrence];
-            --open_literals.count[other];
-            open_literals.codes[other] ^= grown;
-            refresh(other);
-          }
+               occurrence = open_literals.next_occurrence[occurrence])
+            refresh(open_literals.close(occurrence, grown));
           // Antecedents whose last open literal is `last` can no longer grow W.
           for (uint32_t occurrence = open_literals.first_occurrence[last.code];
                occurrence != OpenLiterals::kNone;

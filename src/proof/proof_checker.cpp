@@ -271,9 +271,7 @@ bool ProofChecker::merge_refutes(const WorkingClause& merged) {
     const uint32_t falsified = unit.complement().code;
     for (uint32_t occurrence = open.first_occurrence[falsified]; occurrence != OpenLiterals::kNone;
          occurrence = open.next_occurrence[occurrence]) {
-      const uint32_t other = open.occurrence_position[occurrence];
-      --open.count[other];
-      open.codes[other] ^= falsified;
+      const uint32_t other = open.close(occurrence, falsified);
       if (work.satisfied[other]) continue;
       if (open.count[other] == 0) return true;
       if (open.count[other] == 1) work.queue.push_back(other);

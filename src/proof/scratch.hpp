@@ -86,6 +86,14 @@ struct OpenLiterals {
     occurrence_position.push_back(position);
     first_occurrence[code] = static_cast<uint32_t>(next_occurrence.size() - 1);
   }
+  // The literal `code` of `occurrence` is open no more; returns its position.
+  uint32_t close(uint32_t occurrence, uint32_t code) {
+    const uint32_t position = occurrence_position[occurrence];
+    assert(count[position] > 0);
+    --count[position];
+    codes[position] ^= code;
+    return position;
+  }
 };
 
 // Work storage of the backward ordering (ordering.cpp).
