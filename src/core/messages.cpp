@@ -257,4 +257,8 @@ std::string trusted_clause_in_core(uint32_t number) {
          " rests on no antecedents (taken on trust with --ignore).";
 }
 
+std::string listing_cut(uint64_t count, const char* unit) {
+  return "(listing cut after " + std::to_string(count) + " " + unit + ")";
+}
+
 }  // namespace message

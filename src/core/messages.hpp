@@ -88,6 +88,9 @@ std::string unsettled_extensions(const std::vector<uint32_t>& variables,
                                  const std::vector<uint32_t>& lines);
 // A refutation whose core holds a clause taken on trust (--ignore).
 std::string trusted_clause_in_core(uint32_t number);
+// The last line of a cut listing of placements: "(listing cut after N
+// lines)" or "... bytes)".
+std::string listing_cut(uint64_t count, const char* unit);
 
 }  // namespace message
 

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "proof/scratch.hpp"
 
 namespace {
@@ -28,7 +29,7 @@ class Listing {
   bool add(uint32_t number, ClauseView clause) {
     if (cut_) return false;
     if (lines_ == max_lines_) {
-      std::cout << "(listing cut after " << lines_ << " lines)" << std::endl;
+      std::cout << message::listing_cut(lines_, "lines") << std::endl;
       cut_ = true;
       return false;
     }
@@ -41,7 +42,7 @@ class Listing {
     }
     line += ")\n";
     if (bytes_ + line.size() > kListingBytes) {
-      std::cout << "(listing cut after " << bytes_ << " bytes)" << std::endl;
+      std::cout << message::listing_cut(bytes_, "bytes") << std::endl;
       cut_ = true;
       return false;
     }

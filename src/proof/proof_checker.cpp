@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cassert>
 #include <iostream>
-#include <sstream>
 
 #include "core/clock.hpp"
 #include "core/exception.hpp"
@@ -142,7 +141,7 @@ void ProofChecker::apply_step(StepEntry& step) {
   // number: a delayed step may define anew a number it names among its own
   // antecedents, which stands for the clause bound before.
   ProofRecord::Step recorded{ProofRecord::Kind::TRUSTED, step.number, ClauseMap::kNone,
-                             0, 0, 0, 0, 0};
+                             ProofRecord::kNoDefinition, 0, 0, 0, 0};
   if (options_.record) {
     recorded.antecedents_begin = static_cast<uint32_t>(record_.antecedents.size());
     for (uint32_t number : step.antecedents) record_.antecedents.push_back(clause_map_[number]);

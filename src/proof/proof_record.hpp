@@ -23,12 +23,16 @@ struct ProofRecord {
     EXTENSION,       // an extension definition applied
   };
 
+  static constexpr uint32_t kNoDefinition = ~0u;  // the definition of a clause step
+
   // A step, in order of application (clause steps are in store order).
   struct Step {
     Kind kind;
-    uint32_t number;             // certificate clause number it defined (not an extension)
-    uint32_t position;           // store position of its clause (not an extension)
-    uint32_t definition;         // an extension: its index in the formula's definitions
+    uint32_t number;             // certificate clause number it defined; 0 for an extension
+    uint32_t position;           // store position of its clause; ClauseMap::kNone for an
+                                 // extension
+    uint32_t definition;         // an extension: its index in the formula's definitions;
+                                 // kNoDefinition for a clause step
     uint32_t antecedents_begin;  // its antecedents: [begin, end) of `antecedents`
     uint32_t antecedents_end;
     uint32_t chain_begin;        // a chain: [begin, end) of `chain` and `pivots`

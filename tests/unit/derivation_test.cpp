@@ -442,8 +442,13 @@ std::map<ProofRecord::Kind, unsigned> replay_all(const ProofChecker& proof, cons
     ++kinds[recorded.kind];
     if (recorded.kind == ProofRecord::Kind::EXTENSION) {
       EXPECT_LT(recorded.definition, formula.definitions.size());
+      EXPECT_EQ(recorded.position, ClauseMap::kNone);
       continue;
     }
+    EXPECT_EQ(recorded.definition, ProofRecord::kNoDefinition);
+    // Clause steps come in store order.
+    EXPECT_TRUE(step == 0 || record.steps[step - 1].kind == ProofRecord::Kind::EXTENSION ||
+                record.steps[step - 1].position < recorded.position);
     const LiteralSet stored = set_of(formula.clauses.copy(recorded.position));
     EXPECT_EQ(stored, set_of(proof.clause(recorded.number))) << "step " << step;
     if (recorded.kind == ProofRecord::Kind::TRUSTED) continue;
