@@ -82,9 +82,9 @@ ChainDerivation derive_chain(const std::vector<unsigned>& levels, const ClauseVi
   return outcome;
 }
 
-MergeOutcome derive_merge(const std::vector<unsigned>& levels,
-                          const std::vector<ClauseView>& antecedents, DerivationWork& work,
-                          Strategy* reductions, ClauseView& derived) {
+MergeDerivation derive_merge(const std::vector<unsigned>& levels,
+                             const std::vector<ClauseView>& antecedents, DerivationWork& work,
+                             Strategy* reductions) {
   assert(antecedents.size() >= 2);
   // The union: a literal meeting its complement records its variable as a
   // pivot, then joins unless present.
@@ -108,17 +108,19 @@ MergeOutcome derive_merge(const std::vector<unsigned>& levels,
 
   const size_t needed = antecedents.size() - 1;
   if (pivots.size() != needed)
-    return pivots.size() < needed ? MergeOutcome::TOO_FEW_PIVOTS : MergeOutcome::TOO_MANY_PIVOTS;
+    return MergeDerivation{
+        pivots.size() < needed ? MergeOutcome::TOO_FEW_PIVOTS : MergeOutcome::TOO_MANY_PIVOTS,
+        merged.view(), ClauseView(), pivots};
   merged.remove_variables(pivots, work.marks);
   if (reductions) {
     reductions->add_reduction(merged.view(), levels, work.kept);
-    derived = ClauseView{work.kept.data(), static_cast<uint32_t>(work.kept.size())};
-  } else {
-    work.derived.assign(merged.view());
-    work.derived.reduce(Rule::CLAUSE, levels);
-    derived = work.derived.view();
+    return MergeDerivation{MergeOutcome::MERGED, merged.view(),
+                           ClauseView{work.kept.data(), static_cast<uint32_t>(work.kept.size())},
+                           pivots};
   }
-  return MergeOutcome::MERGED;
+  work.reduced.assign(merged.view());
+  work.reduced.reduce(Rule::CLAUSE, levels);
+  return MergeDerivation{MergeOutcome::MERGED, merged.view(), work.reduced.view(), pivots};
 }
 
 ClauseView replay_step(const ProofRecord& record, size_t step, const QCNF& formula,
@@ -130,12 +132,10 @@ ClauseView replay_step(const ProofRecord& record, size_t step, const QCNF& formu
                                  record.antecedents.begin() + recorded.antecedents_end);
     work.loaded.load(formula.clauses);
     work.derivation.cover(work.loaded.largest_code());
-    ClauseView derived;
-    const MergeOutcome outcome =
-        derive_merge(levels, work.loaded.views, work.derivation, reductions, derived);
-    assert(outcome == MergeOutcome::MERGED && "a recorded merge merges");
-    (void)outcome;
-    return derived;
+    const MergeDerivation merge =
+        derive_merge(levels, work.loaded.views, work.derivation, reductions);
+    assert(merge.outcome == MergeOutcome::MERGED && "a recorded merge merges");
+    return merge.derived;
   }
   assert(recorded.kind == ProofRecord::Kind::CHAIN ||
          recorded.kind == ProofRecord::Kind::SEARCHED_CHAIN);

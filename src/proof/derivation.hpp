@@ -49,7 +49,7 @@ struct DerivationWork {
   std::vector<Literal> before;       // with a strategy: a resolution's union before reduction
   std::vector<Literal> kept;         // with a strategy: the clause a reduction kept
   WorkingClause merged;              // derive_merge: the union, then without its pivots
-  WorkingClause derived;             // derive_merge: `merged` reduced
+  WorkingClause reduced;             // derive_merge: `merged` reduced
   std::vector<unsigned> merge_pivots;  // derive_merge: the pivot variables, in order met
 
   // Grows `marks` to cover `largest_code` and its complement; the size
@@ -77,15 +77,22 @@ ChainDerivation derive_chain(const std::vector<unsigned>& levels, const ClauseVi
 // How a merge of n antecedents went: it needs exactly n - 1 pivots.
 enum class MergeOutcome { MERGED, TOO_FEW_PIVOTS, TOO_MANY_PIVOTS };
 
+// A merge's clauses and pivots, valid until `work` is used again.
+struct MergeDerivation {
+  MergeOutcome outcome;
+  ClauseView merged;   // the union D; when MERGED, D without its pivots (what the
+                       // step must show implied by the antecedents)
+  ClauseView derived;  // MERGED: `merged` after one reduction (else unset)
+  const std::vector<unsigned>& pivots;  // the variables met in both signs, in order met
+};
+
 // Merges `antecedents` (at least two): their union D, built by the
 // resolvent's union rule, where every variable met in both signs is a
-// pivot (work.merge_pivots). With exactly n - 1 pivots, work.merged is D
-// without them (what the step must show implied by the antecedents) and
-// `derived` receives it after one reduction; otherwise work.merged is D and
-// `derived` is unset. work.marks covers every code of the antecedents.
-MergeOutcome derive_merge(const std::vector<unsigned>& levels,
-                          const std::vector<ClauseView>& antecedents, DerivationWork& work,
-                          Strategy* reductions, ClauseView& derived);
+// pivot; with exactly n - 1 pivots, D without them is reduced once.
+// work.marks covers every code of the antecedents.
+MergeDerivation derive_merge(const std::vector<unsigned>& levels,
+                             const std::vector<ClauseView>& antecedents, DerivationWork& work,
+                             Strategy* reductions);
 
 // Work storage of replays.
 struct ReplayWork {

@@ -199,25 +199,23 @@ void ProofChecker::check_merge(StepEntry& step) {
   Scratch& scratch = *scratch_;
   load_clauses(step.antecedents);
   scratch.cover(ClauseView());
-  ClauseView derived;
-  const MergeOutcome outcome =
-      derive_merge(formula_.levels, scratch.loaded.views, scratch.derivation, nullptr, derived);
+  const MergeDerivation merge =
+      derive_merge(formula_.levels, scratch.loaded.views, scratch.derivation, nullptr);
   // A failing step leaves its merged clause in the store, where resolution
   // lines can name it by position.
-  const WorkingClause& merged = scratch.derivation.merged;
-  if (outcome == MergeOutcome::TOO_FEW_PIVOTS) {
-    formula_.clauses.push_compact(merged.view());
+  if (merge.outcome == MergeOutcome::TOO_FEW_PIVOTS) {
+    formula_.clauses.push_compact(merge.merged);
     throw Exception("Not enough pivot variables for resolution.");
   }
-  if (outcome == MergeOutcome::TOO_MANY_PIVOTS) {
-    formula_.clauses.push_compact(merged.view());
-    throw Exception(message::tautological_resolvent(merged.to_string()));
+  if (merge.outcome == MergeOutcome::TOO_MANY_PIVOTS) {
+    formula_.clauses.push_compact(merge.merged);
+    throw Exception(message::tautological_resolvent(to_string(merge.merged)));
   }
-  if (!merge_refutes(merged)) {
-    formula_.clauses.push_compact(merged.view());
+  if (!merge_refutes(merge.merged)) {
+    formula_.clauses.push_compact(merge.merged);
     throw Exception("Resolution failed.");
   }
-  store(step.number, derived);
+  store(step.number, merge.derived);
 }
 
 // True when falsifying every literal of `merged` (the merged clause without
@@ -225,7 +223,7 @@ void ProofChecker::check_merge(StepEntry& step) {
 // one of them. Every non-pivot literal of an antecedent lies in `merged`, so
 // only pivot literals stay open; each antecedent keeps a count of its open
 // literals and the XOR of their codes, which names the last one directly.
-bool ProofChecker::merge_refutes(const WorkingClause& merged) {
+bool ProofChecker::merge_refutes(ClauseView merged) {
   Scratch& scratch = *scratch_;
   const std::vector<ClauseView>& antecedents = scratch.loaded.views;
   assert(antecedents.size() >= 2);
@@ -238,7 +236,7 @@ bool ProofChecker::merge_refutes(const WorkingClause& merged) {
     work.valued_codes.push_back(literal.code);
     work.valued_codes.push_back(literal.complement().code);
   };
-  for (const Literal& literal : merged.literals) assign(literal.complement());
+  for (const Literal& literal : merged) assign(literal.complement());
 
   const size_t n = antecedents.size();
   open.reset(n);

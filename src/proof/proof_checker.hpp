@@ -140,7 +140,7 @@ class ProofChecker {
   void store(uint32_t number, ClauseView literals);
   void check_merge(StepEntry& step);
   ProofRecord::Kind check_chain(StepEntry& step);
-  bool merge_refutes(const WorkingClause& merged);
+  bool merge_refutes(ClauseView merged);
   bool sound_chain_exists(const std::vector<uint32_t>& chain_at, const WorkingClause& resolvent);
   void load_clauses(const std::vector<uint32_t>& numbers);
   bool try_extension(const Definition& definition, const Literal* operands);
