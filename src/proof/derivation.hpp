@@ -96,8 +96,8 @@ MergeDerivation derive_merge(const std::vector<unsigned>& levels,
 
 // Work storage of replays.
 struct ReplayWork {
-  LoadedClauses loaded;  // the clauses replayed from
-  DerivationWork derivation;
+  LoadedClauses loaded;       // the clauses replayed from
+  DerivationWork derivation;  // the derivation's own work storage
 };
 
 // Derives the clause of recorded step `step` (a chain or a merge) of
