@@ -224,6 +224,43 @@ std::string qrp_work_bound(uint64_t bound) {
          "to check.";
 }
 
+// The zel format's proof checker.
+
+std::string unsettled_steps(const std::vector<uint32_t>& numbers,
+                            const std::vector<uint32_t>& ends,
+                            const std::vector<uint32_t>& antecedents,
+                            const std::vector<uint8_t>& undefined) {
+  std::string text = "The following delayed resolutions are missing antecedents at conclusion: \n";
+  uint32_t begin = 0;
+  for (size_t step = 0; step < numbers.size(); ++step) {
+    text += std::to_string(numbers[step]) + ": ";
+    for (uint32_t a = begin; a < ends[step]; ++a)
+      text += std::to_string(antecedents[a]) + (undefined[a] ? "*" : "") + ", ";
+    text += '\n';
+    begin = ends[step];
+  }
+  return text;
+}
+
+std::string unsettled_extensions(const std::vector<uint32_t>& variables,
+                                 const std::vector<uint32_t>& lines) {
+  std::string text =
+      "The following extensions were not applied because of missing dependencies at "
+      "conclusion:\n";
+  for (size_t i = 0; i < variables.size(); ++i)
+    text += "E " + std::to_string(variables[i]) + " (line #" + std::to_string(lines[i]) + ")\n";
+  return text;
+}
+
+std::string trusted_clause_in_core(uint32_t number) {
+  return "Cannot build Herbrand functions: clause " + std::to_string(number) +
+         " rests on no antecedents (taken on trust with --ignore).";
+}
+
+std::string listing_cut(uint64_t count, const char* unit) {
+  return "(listing cut after " + std::to_string(count) + " " + unit + ")";
+}
+
 }  // namespace message
 
 // The QRP checker.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace message {
 
@@ -71,6 +72,25 @@ std::string aiger_input_of_wrong_kind(uint32_t index, uint32_t literal, const ch
 std::string aiger_output_undefined(uint32_t index, uint32_t literal);
 std::string aiger_fresh_variables(uint32_t gates, bool constant, uint32_t max_variable,
                                   uint64_t last_fresh);
+
+// The zel format's proof checker.
+// Steps still waiting at the conclusion, newest first: step i defines
+// clause numbers[i] and names antecedents [ends[i - 1], ends[i]) of
+// `antecedents` (from 0 for the first); `undefined` marks those that are
+// not defined (each then followed by "*").
+std::string unsettled_steps(const std::vector<uint32_t>& numbers,
+                            const std::vector<uint32_t>& ends,
+                            const std::vector<uint32_t>& antecedents,
+                            const std::vector<uint8_t>& undefined);
+// Extensions still waiting at the conclusion: their variables and the
+// lines of their definitions.
+std::string unsettled_extensions(const std::vector<uint32_t>& variables,
+                                 const std::vector<uint32_t>& lines);
+// A refutation whose core holds a clause taken on trust (--ignore).
+std::string trusted_clause_in_core(uint32_t number);
+// The last line of a cut listing of placements: "(listing cut after N
+// lines)" or "... bytes)".
+std::string listing_cut(uint64_t count, const char* unit);
 
 }  // namespace message
 

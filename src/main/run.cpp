@@ -16,6 +16,7 @@
 #include "model/strategy_circuit.hpp"
 #include "proof/proof_checker.hpp"
 #include "proof/qrp_outputs.hpp"
+#include "proof/refutation.hpp"
 #include "read/certificate_kind.hpp"
 #include "read/qdimacs_reader.hpp"
 #include "read/tokenizer.hpp"
@@ -118,8 +119,7 @@ bool Run::check_zel(Tokenizer&& tokens) {
   ProofChecker::Options proof_options;
   proof_options.debug = arguments_.debug;
   proof_options.ignore = arguments_.ignore;
-  proof_options.record_core = !arguments_.core_file.empty();
-  proof_options.record_functions = !arguments_.herbrand_file.empty();
+  proof_options.record = !arguments_.core_file.empty() || !arguments_.herbrand_file.empty();
   ProofChecker proof(formula_, proof_options);
   const AtExit proof_counts([&] { statistics_.proof = proof.statistics(); });
   if (progress_) proof.set_progress([this](uint64_t entries) { progress_->update(entries); });
@@ -135,10 +135,12 @@ bool Run::check_zel(Tokenizer&& tokens) {
     FunctionCircuit functions;
     if (!arguments_.herbrand_file.empty())
       functions = build_functions(qbf_prefix, "Herbrand", [&](Strategy& strategy) {
-        proof.extract_strategy(strategy);
+        extract_herbrand_strategy(proof.record(), formula_, strategy);
       }, Rule::CLAUSE);
     if (!arguments_.core_file.empty())
-      write_core([&](std::ostream& out, uint64_t& steps) { return proof.write_core(out, steps); });
+      write_core([&](std::ostream& out, uint64_t& steps) {
+        return ::write_core(out, proof.record(), formula_, steps);
+      });
     if (!arguments_.herbrand_file.empty())
       write_functions(arguments_.herbrand_file, statistics_.functions, functions);
     return true;

@@ -16,10 +16,10 @@
 #include <functional>
 #include <iostream>
 #include <queue>
-#include <sstream>
 #include <unordered_map>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "proof/proof_checker.hpp"
 
 namespace {
@@ -74,53 +74,54 @@ void ProofChecker::settle_delayed() {
 void ProofChecker::settle_steps() {
   if (options_.debug) std::cout << "Applying delayed resolutions ..." << std::endl;
   // Item i of the store order is the i-th newest step.
-  const uint32_t size = static_cast<uint32_t>(delayed_steps_.size());
-  auto step_of = [&](uint32_t item) -> DelayedStep& { return delayed_steps_[size - 1 - item]; };
+  std::vector<HeldBack::Step>& steps = held_back_.steps;
+  const std::vector<uint32_t>& antecedents = held_back_.antecedents;
+  const uint32_t size = static_cast<uint32_t>(steps.size());
+  auto step_of = [&](uint32_t item) -> HeldBack::Step& { return steps[size - 1 - item]; };
   std::vector<uint32_t> missing(size, 0);
   std::unordered_map<uint32_t, std::vector<uint32_t>> waiting;
   for (uint32_t item = 0; item < size; ++item) {
-    const DelayedStep& delayed = step_of(item);
+    const HeldBack::Step& delayed = step_of(item);
     for (uint32_t a = delayed.antecedents_begin; a < delayed.antecedents_end; ++a)
-      if (!clause_map_.defined(delayed_antecedents_[a])) {
+      if (!clause_map_.defined(antecedents[a])) {
         ++missing[item];
-        waiting[delayed_antecedents_[a]].push_back(item);
+        waiting[antecedents[a]].push_back(item);
       }
   }
+  StepEntry& step = reading_.step;
   settle(size, missing, waiting, [&](uint32_t item) -> uint32_t {
-    DelayedStep& delayed = step_of(item);
+    HeldBack::Step& delayed = step_of(item);
     assert(!delayed.settled);
     delayed.settled = true;
     ++statistics_.settled_steps;
-    step_.number = delayed.number;
-    step_.resolvent_omitted = delayed.resolvent_omitted;
-    step_.resolvent.clear();
+    step.number = delayed.number;
+    step.resolvent_omitted = delayed.resolvent_omitted;
+    step.resolvent.clear();
     for (uint32_t l = delayed.literals_begin; l < delayed.literals_end; ++l)
-      step_.resolvent.insert(delayed_literals_[l]);
-    step_.antecedents.assign(delayed_antecedents_.begin() + delayed.antecedents_begin,
-                             delayed_antecedents_.begin() + delayed.antecedents_end);
+      step.resolvent.insert(held_back_.literals[l]);
+    step.antecedents.assign(antecedents.begin() + delayed.antecedents_begin,
+                            antecedents.begin() + delayed.antecedents_end);
     const bool was_defined = clause_map_.defined(delayed.number);
-    apply_step(step_);
+    apply_step(step);
     assert(clause_map_.defined(delayed.number));  // every step that returns stores its clause
     return was_defined ? 0 : delayed.number;
   });
 }
 
 void ProofChecker::report_unsettled_steps() const {
-  bool any = false;
-  for (const DelayedStep& delayed : delayed_steps_) any = any || !delayed.settled;
-  if (!any) return;
-  std::ostringstream text;
-  text << "The following delayed resolutions are missing antecedents "
-       << "at conclusion: " << '\n';
-  for (auto it = delayed_steps_.rbegin(); it != delayed_steps_.rend(); ++it) {
+  std::vector<uint32_t> numbers, ends, antecedents;
+  std::vector<uint8_t> undefined;
+  for (auto it = held_back_.steps.rbegin(); it != held_back_.steps.rend(); ++it) {
     if (it->settled) continue;
-    text << it->number << ": ";
-    for (uint32_t a = it->antecedents_begin; a < it->antecedents_end; ++a)
-      text << delayed_antecedents_[a] << (clause_map_.defined(delayed_antecedents_[a]) ? "" : "*")
-           << ", ";
-    text << '\n';
+    numbers.push_back(it->number);
+    for (uint32_t a = it->antecedents_begin; a < it->antecedents_end; ++a) {
+      antecedents.push_back(held_back_.antecedents[a]);
+      undefined.push_back(!clause_map_.defined(held_back_.antecedents[a]));
+    }
+    ends.push_back(static_cast<uint32_t>(antecedents.size()));
   }
-  throw Exception(text.str());
+  if (!numbers.empty())
+    throw Exception(message::unsettled_steps(numbers, ends, antecedents, undefined));
 }
 
 // The visiting order of delayed extensions: AND definitions newest first,
@@ -135,44 +136,42 @@ static std::vector<uint32_t> extension_order(const Definitions& delayed) {
 
 void ProofChecker::settle_extensions() {
   if (options_.debug) std::cout << "Applying delayed extensions ..." << std::endl;
-  const std::vector<uint32_t> order = extension_order(delayed_extensions_);
+  const Definitions& delayed_extensions = held_back_.extensions;
+  std::vector<uint8_t>& settled = held_back_.settled_extensions;
+  const std::vector<uint32_t> order = extension_order(delayed_extensions);
   const uint32_t size = static_cast<uint32_t>(order.size());
   std::vector<uint32_t> missing(size, 0);
   std::unordered_map<uint32_t, std::vector<uint32_t>> waiting;
   for (uint32_t item = 0; item < size; ++item) {
-    const Definition& definition = delayed_extensions_.records[order[item]];
-    const Literal* operands = delayed_extensions_.operands_of(definition);
+    const Definition& definition = delayed_extensions.records[order[item]];
+    const Literal* operands = delayed_extensions.operands_of(definition);
     for (uint32_t i = 0; i < definition.count; ++i) {
       if (formula_.is_defined(operands[i].variable())) continue;
       ++missing[item];
       waiting[operands[i].variable()].push_back(item);
     }
   }
-  settled_extensions_.assign(delayed_extensions_.size(), 0);
+  settled.assign(delayed_extensions.size(), 0);
   settle(size, missing, waiting, [&](uint32_t item) -> uint32_t {
-    const Definition& definition = delayed_extensions_.records[order[item]];
-    assert(!settled_extensions_[order[item]]);
-    const bool applied = try_extension(definition, delayed_extensions_.operands_of(definition));
+    const Definition& definition = delayed_extensions.records[order[item]];
+    assert(!settled[order[item]]);
+    const bool applied = try_extension(definition, delayed_extensions.operands_of(definition));
     assert(applied);  // woken when its last operand was defined
     (void)applied;
-    settled_extensions_[order[item]] = 1;
+    settled[order[item]] = 1;
     ++statistics_.settled_extensions;
     return definition.variable;
   });
 }
 
 void ProofChecker::report_unsettled_extensions() const {
-  const std::vector<uint32_t> order = extension_order(delayed_extensions_);
-  bool any = false;
-  for (uint32_t index : order) any = any || !settled_extensions_[index];
-  if (!any) return;
-  std::ostringstream text;
-  text << "The following extensions were not applied because of missing "
-       << "dependencies at conclusion:" << '\n';
-  for (uint32_t index : order) {
-    if (settled_extensions_[index]) continue;
-    const Definition& definition = delayed_extensions_.records[index];
-    text << "E " << definition.variable << " (line #" << definition.line << ")\n";
+  std::vector<uint32_t> variables, lines;
+  for (uint32_t index : extension_order(held_back_.extensions)) {
+    if (held_back_.settled_extensions[index]) continue;
+    const Definition& definition = held_back_.extensions.records[index];
+    variables.push_back(definition.variable);
+    lines.push_back(definition.line);
   }
-  throw Exception(text.str());
+  if (!variables.empty())
+    throw Exception(message::unsettled_extensions(variables, lines));
 }

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "proof/scratch.hpp"
 
 namespace {
@@ -28,7 +29,7 @@ class Listing {
   bool add(uint32_t number, ClauseView clause) {
     if (cut_) return false;
     if (lines_ == max_lines_) {
-      std::cout << "(listing cut after " << lines_ << " lines)" << std::endl;
+      std::cout << message::listing_cut(lines_, "lines") << std::endl;
       cut_ = true;
       return false;
     }
@@ -41,7 +42,7 @@ class Listing {
     }
     line += ")\n";
     if (bytes_ + line.size() > kListingBytes) {
-      std::cout << "(listing cut after " << bytes_ << " bytes)" << std::endl;
+      std::cout << message::listing_cut(bytes_, "bytes") << std::endl;
       cut_ = true;
       return false;
     }
@@ -79,45 +80,43 @@ ProofChecker::OrderedChain ProofChecker::order_antecedents(
     const WorkingClause& resolvent, const std::vector<uint32_t>& antecedents) {
   assert(!antecedents.empty());
   Scratch& scratch = *scratch_;
-  scratch.numbers.assign(antecedents.begin(), antecedents.end());
-  const size_t n = scratch.numbers.size();
-  load_clauses(scratch.numbers, scratch.antecedent_clauses);
-  ensure_marks(scratch.antecedent_clauses, resolvent.view());
-  PositionSet& active = scratch.active;
-  std::vector<uint8_t>& in_working = scratch.in_working;
+  OrderingWork& work = scratch.ordering;
+  OpenLiterals& open_literals = scratch.open;
+  work.numbers.assign(antecedents.begin(), antecedents.end());
+  const size_t n = work.numbers.size();
+  load_clauses(work.numbers);
+  scratch.cover(resolvent.view());
+  PositionSet& active = work.active;
+  std::vector<uint8_t>& in_working = work.in_working;
   std::vector<unsigned> pivot_list;
 
   auto refresh = [&](uint32_t position) {
-    const uint32_t open = scratch.open_count[position];
-    if (open == 0 || (open == 1 && !in_working[scratch.open_codes[position] ^ 1u]))
+    const uint32_t open = open_literals.count[position];
+    if (open == 0 || (open == 1 && !in_working[open_literals.codes[position] ^ 1u]))
       active.insert(position);
     else
       active.erase(position);
   };
   auto hold = [&](uint32_t code) {
     in_working[code] = 1;
-    scratch.working_codes.push_back(code);
+    work.working_codes.push_back(code);
   };
 
   // Runs the placement loop; returns false when it stopped early because
   // more than `limit` placements were made. With `listing` set, each
   // placement is written as the error listing instead of being recorded.
   auto simulate = [&](Listing* listing, size_t limit, size_t& stop, size_t& placements) {
-    scratch.reset_working();
-    scratch.reset_occurrences();
-    scratch.placed.clear();
-    scratch.open_count.assign(n, 0);
-    scratch.open_codes.assign(n, 0);
+    work.reset_working();
+    open_literals.reset(n);
+    work.placed.clear();
     for (const Literal& literal : resolvent.literals)
       if (!in_working[literal.code]) hold(literal.code);
-    const std::vector<ClauseView>& clauses = scratch.antecedent_clauses;
+    const std::vector<ClauseView>& clauses = scratch.loaded.views;
     for (size_t position = 0; position < n; ++position)
       for (const Literal& literal : clauses[position]) {
         if (!is_pivot_level(Rule::CLAUSE, formula_.levels[literal.variable()])) continue;
         if (in_working[literal.code]) continue;
-        ++scratch.open_count[position];
-        scratch.open_codes[position] ^= literal.code;
-        scratch.add_occurrence(literal.code, static_cast<uint32_t>(position));
+        open_literals.add(literal.code, static_cast<uint32_t>(position));
       }
     active.reset(n);
     for (size_t position = 0; position < n; ++position) refresh(static_cast<uint32_t>(position));
@@ -126,33 +125,29 @@ ProofChecker::OrderedChain ProofChecker::order_antecedents(
     stop = 0;
     size_t position = 0;
     for (;;) {
-      const uint32_t open = scratch.open_count[position];
-      if (open == 0 || (open == 1 && !in_working[scratch.open_codes[position] ^ 1u])) {
+      const uint32_t open = open_literals.count[position];
+      if (open == 0 || (open == 1 && !in_working[open_literals.codes[position] ^ 1u])) {
         if (++placements > limit) return false;
         if (listing) {
-          if (!listing->add(scratch.numbers[position], clauses[position])) return false;
+          if (!listing->add(work.numbers[position], clauses[position])) return false;
         } else {
-          scratch.placed.push_back(static_cast<uint32_t>(position));
+          work.placed.push_back(static_cast<uint32_t>(position));
         }
         if (open == 1) {
           Literal last;
-          last.code = scratch.open_codes[position];
+          last.code = open_literals.codes[position];
           const uint32_t grown = last.code ^ 1u;
           assert(!in_working[grown]);
           hold(grown);
-          for (uint32_t occurrence = scratch.first_occurrence[grown];
-               occurrence != Scratch::kNone;
-               occurrence = scratch.next_occurrence[occurrence]) {
-            const uint32_t other = scratch.occurrence_position[occurrence];
-            --scratch.open_count[other];
-            scratch.open_codes[other] ^= grown;
-            refresh(other);
-          }
+          for (uint32_t occurrence = open_literals.first_occurrence[grown];
+               occurrence != OpenLiterals::kNone;
+               occurrence = open_literals.next_occurrence[occurrence])
+            refresh(open_literals.close(occurrence, grown));
           // Antecedents whose last open literal is `last` can no longer grow W.
-          for (uint32_t occurrence = scratch.first_occurrence[last.code];
-               occurrence != Scratch::kNone;
-               occurrence = scratch.next_occurrence[occurrence])
-            refresh(scratch.occurrence_position[occurrence]);
+          for (uint32_t occurrence = open_literals.first_occurrence[last.code];
+               occurrence != OpenLiterals::kNone;
+               occurrence = open_literals.next_occurrence[occurrence])
+            refresh(open_literals.occurrence_position[occurrence]);
           if (!listing) pivot_list.push_back(last.variable());
           stop = position;
         }
@@ -174,13 +169,13 @@ ProofChecker::OrderedChain ProofChecker::order_antecedents(
   size_t stop = 0, placements = 0;
   const bool complete = simulate(nullptr, n, stop, placements);
   if (complete && placements + 1 == n) {
-    scratch.placed.push_back(static_cast<uint32_t>(stop == 0 ? n - 1 : stop - 1));
+    work.placed.push_back(static_cast<uint32_t>(stop == 0 ? n - 1 : stop - 1));
   } else if (!complete || placements != n) {
     const size_t lines = kListingLinesPerAntecedent * n;
     Listing listing(lines);
     if (complete) {
-      for (uint32_t position : scratch.placed)
-        if (!listing.add(scratch.numbers[position], scratch.antecedent_clauses[position])) break;
+      for (uint32_t position : work.placed)
+        if (!listing.add(work.numbers[position], scratch.loaded.views[position])) break;
     } else {
       // More placements than antecedents were not recorded: replay the
       // deterministic loop and write them as it goes.
@@ -189,15 +184,15 @@ ProofChecker::OrderedChain ProofChecker::order_antecedents(
     }
     throw Exception("BUG: Lost antecedents while reordering.");
   }
-  scratch.reset_working();
+  work.reset_working();
   // The chain is the placement order reversed.
-  assert(scratch.placed.size() == n);
+  assert(work.placed.size() == n);
   OrderedChain chain;
   chain.numbers.reserve(n);
   chain.clauses.reserve(n);
-  for (auto it = scratch.placed.rbegin(); it != scratch.placed.rend(); ++it) {
-    chain.numbers.push_back(scratch.numbers[*it]);
-    chain.clauses.push_back(scratch.antecedent_clauses[*it]);
+  for (auto it = work.placed.rbegin(); it != work.placed.rend(); ++it) {
+    chain.numbers.push_back(work.numbers[*it]);
+    chain.clauses.push_back(scratch.loaded.views[*it]);
   }
   chain.pivots.assign(pivot_list.rbegin(), pivot_list.rend());
   return chain;

@@ -6,7 +6,8 @@
 //
 // Its member functions live by topic: entries and steps in
 // proof_checker.cpp, the backward ordering in ordering.cpp, delayed entries
-// in delayed.cpp.
+// in delayed.cpp. What a refutation yields besides its verdict is built
+// from the checker's record (refutation.hpp).
 #ifndef ZEL_PROOF_PROOF_CHECKER_HPP
 #define ZEL_PROOF_PROOF_CHECKER_HPP
 
@@ -22,8 +23,7 @@
 #include "formula/working_clause.hpp"
 #include "formula/extension.hpp"
 #include "formula/qcnf.hpp"
-#include "formula/strategy.hpp"
-#include "proof/chain_search.hpp"
+#include "proof/proof_record.hpp"
 #include "read/certificate_reader.hpp"
 #include "store/clause_map.hpp"
 
@@ -54,8 +54,7 @@ class ProofChecker {
   struct Options {
     bool debug = false;   // --d: progress lines on standard output
     bool ignore = false;  // --ignore: accept steps without antecedents
-    bool record_core = false;  // --core: keep each step's antecedents for write_core
-    bool record_functions = false;  // --herbrand: also keep each chain as resolved
+    bool record = false;  // --core, --herbrand: keep the record of the steps applied
   };
 
   // Checks proofs over `formula`, whose clauses so far (the QBF file's) are
@@ -68,18 +67,11 @@ class ProofChecker {
   Conclusion check(CertificateReader& reader);
 
   // Number of the QBF file's clauses (positions 0 to n - 1 of the store).
-  uint32_t input_clauses() const { return input_clauses_; }
-  // After a refutation (record_core set): writes the steps the refuting
-  // clause rests on, with the extension definitions applied, to `out` as
-  // a zel certificate (core.cpp). Returns the number of steps written;
-  // `steps` is set to the number of steps checked.
-  uint64_t write_core(std::ostream& out, uint64_t& steps) const;
-
-  // After a refutation (record_functions set): the reductions of the steps
-  // the refuting clause rests on, replayed in store order, and the
-  // conclusion's (functions.cpp). Throws Exception when such a step was
-  // taken without antecedents (--ignore).
-  void extract_strategy(Strategy& strategy);
+  uint32_t input_clauses() const { return record_.input_clauses; }
+  // The steps applied so far (with Options::record; else only the input
+  // clauses and the refuting clause are set): what write_core and
+  // extract_herbrand_strategy work from.
+  const ProofRecord& record() const { return record_; }
 
   // The counts so far; during a phase (the proof, the conclusion) its time
   // so far, so that a run ended by an error still reports what it did.
@@ -116,14 +108,28 @@ class ProofChecker {
 
  private:
   struct Scratch;  // work storage of ordering, merge and comparison (scratch.hpp)
-  struct DelayedStep {
-    uint32_t number;             // certificate clause number it defines
-    bool resolvent_omitted;      // "*" given
-    uint32_t literals_begin;     // its supplied literals in delayed_literals_
-    uint32_t literals_end;
-    uint32_t antecedents_begin;  // its antecedents in delayed_antecedents_
-    uint32_t antecedents_end;
-    bool settled;                // applied at the conclusion
+  // Entries delayed until the conclusion, in reading order.
+  struct HeldBack {
+    struct Step {
+      uint32_t number;             // certificate clause number it defines
+      bool resolvent_omitted;      // "*" given
+      uint32_t literals_begin;     // its supplied literals in `literals`
+      uint32_t literals_end;
+      uint32_t antecedents_begin;  // its antecedents in `antecedents`
+      uint32_t antecedents_end;
+      bool settled;                // applied at the conclusion
+    };
+    std::vector<Step> steps;             // in reading order
+    std::vector<Literal> literals;       // their supplied resolvents
+    std::vector<uint32_t> antecedents;   // their antecedent lists
+    Definitions extensions;              // in reading order
+    std::vector<uint8_t> settled_extensions;  // delayed extension -> applied at the conclusion
+  };
+  // The entry being read, kept from entry to entry so that its capacity stays.
+  struct Reading {
+    StepEntry step;                  // a numbered line (or a delayed one being applied)
+    Definition definition;           // an extension definition
+    std::vector<Literal> operands;   // its operands
   };
 
   void read_step_entry(CertificateReader& reader, uint32_t number);
@@ -131,67 +137,31 @@ class ProofChecker {
   void read_extension_entry(CertificateReader& reader);
   bool conclude(CertificateReader& reader);
   void check_fresh(const Literal& literal) const;
-  void store(uint32_t number, const std::vector<Literal>& literals);
+  void store(uint32_t number, ClauseView literals);
   void check_merge(StepEntry& step);
-  void merge_union(const std::vector<ClauseView>& antecedents);
-  void check_chain(StepEntry& step);
-  bool merge_refutes(const WorkingClause& merged);
+  ProofRecord::Kind check_chain(StepEntry& step);
+  bool merge_refutes(ClauseView merged);
   bool sound_chain_exists(const std::vector<uint32_t>& chain_at, const WorkingClause& resolvent);
-  void ensure_marks(const std::vector<ClauseView>& clauses, ClauseView extra);
-  bool replays(uint32_t position, const std::vector<Literal>& literals);
-  void load_clauses(const std::vector<uint32_t>& numbers, std::vector<ClauseView>& views);
-  void load_positions(const std::vector<uint32_t>& positions, std::vector<ClauseView>& views);
+  void load_clauses(const std::vector<uint32_t>& numbers);
   bool try_extension(const Definition& definition, const Literal* operands);
-  void record_step(const StepEntry& step, const std::vector<uint32_t>& antecedents);
-  std::vector<uint8_t> core_used(uint32_t root) const;
   void settle_steps();
   void report_unsettled_steps() const;
   void settle_extensions();
   void report_unsettled_extensions() const;
 
   QCNF& formula_;               // the formula checked; grows with every clause and definition
-  const Options options_;       // --d and --ignore
-  uint32_t input_clauses_ = 0;  // clauses of the QBF file
+  const Options options_;       // --d, --ignore, and whether to record
   ClauseMap clause_map_;        // certificate clause number -> store position
   ProofStatistics statistics_;  // work counts
   enum class Phase { READY, PROOF, CONCLUSION, DONE };
   Phase phase_ = Phase::READY;  // where check stands
   timeval phase_start_{};       // when the current phase began
   std::function<void(uint64_t)> progress_;  // the progress display, if any
-
-  // Entries delayed until the conclusion.
-  std::vector<DelayedStep> delayed_steps_;      // in reading order
-  std::vector<Literal> delayed_literals_;        // their supplied resolvents
-  std::vector<uint32_t> delayed_antecedents_;    // their antecedent lists
-  Definitions delayed_extensions_;               // in reading order
-  std::vector<uint8_t> settled_extensions_;   // delayed extension -> applied at the conclusion
-
-  // With record_core: each applied numbered step (a record) in order of
-  // application, which is store order, and the extensions between them.
-  std::vector<uint32_t> core_positions_;    // record -> store position of its clause
-  std::vector<uint32_t> core_antecedents_;  // all records' antecedents, as store positions
-  std::vector<uint32_t> core_begins_ = {0}; // record -> first antecedent; one more at the end
-  std::vector<uint8_t> core_merged_;        // record -> written with "*"
-  // Records and applied extensions in order of application: a record index,
-  // or kExtensionEvent | the definition's index in formula_.definitions.
-  std::vector<uint32_t> core_events_;
-  static constexpr uint32_t kExtensionEvent = 0x80000000u;
-  uint32_t refuting_number_ = 0;            // the clause number of CONCLUDE INVALID
-  // With record_functions: each record's chain as check_chain resolved it
-  // (a sound one), antecedents as store positions in resolution order, and
-  // the pivot each resolves on (0 for the first); merge steps and trusted
-  // ones have none.
-  std::vector<uint32_t> chain_positions_;
-  std::vector<unsigned> chain_pivots_;
-  std::vector<uint32_t> chain_begins_ = {0};  // record -> first chain position; one more at the end
-
-  // Scratch kept from entry to entry so that its capacity stays.
-  StepEntry step_;                       // the numbered line being read
-  Definition definition_;                // the extension being read
-  std::vector<Literal> operands_;        // its operands
-  WorkingClause running_, resolvent_;          // work clauses the chain alternates between
-  std::unique_ptr<Scratch> scratch_;     // marks and lists of ordering and merge
-  ChainSearch chain_search_;             // the fallback search for sound chains
+  HeldBack held_back_;          // entries delayed until the conclusion
+  ProofRecord record_;          // the steps applied (with options_.record), the input
+                                // clauses and the refuting clause
+  Reading reading_;             // the entry being read
+  std::unique_ptr<Scratch> scratch_;  // work storage of the checks
 };
 
 #endif

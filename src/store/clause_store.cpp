@@ -34,11 +34,11 @@ uint32_t ClauseStore::push(const Literal* literals, uint32_t size) {
   return static_cast<uint32_t>(offsets_.size() - 1);
 }
 
-uint32_t ClauseStore::push_compact(const std::vector<Literal>& literals) {
+uint32_t ClauseStore::push_compact(ClauseView literals) {
   uint32_t all = 0;
   for (const Literal& literal : literals) all |= literal.code;
-  if (all > 0xFFFFu || literals.size() > kLongestClause) return push(literals);
-  const uint32_t size = static_cast<uint32_t>(literals.size());
+  const uint32_t size = literals.size;
+  if (all > 0xFFFFu || size > kLongestClause) return push(literals.literals, size);
   assert(std::none_of(literals.begin(), literals.end(), [](Literal l) { return l.variable() == 0; }));
   push_header(size | kNarrow);
   for (uint32_t i = 0; i < size; i += 2) {

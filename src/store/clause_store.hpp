@@ -64,7 +64,11 @@ class ClauseStore {
   }
   // The same, but a clause whose literal codes all fit 16 bits is stored
   // narrow, two codes per word, and must be read with read().
-  uint32_t push_compact(const std::vector<Literal>& literals);
+  uint32_t push_compact(ClauseView literals);
+  uint32_t push_compact(const std::vector<Literal>& literals) {
+    if (literals.size() > kLongestClause) refuse_long_clause(literals.size());
+    return push_compact(ClauseView{literals.data(), static_cast<uint32_t>(literals.size())});
+  }
 
   // Keeps the first `clauses` clauses and frees the memory of the rest.
   void truncate(uint32_t clauses);

@@ -278,6 +278,20 @@ def check_cases(work):
                    ["--herbrand", "--ignore", "f.qdimacs", "trusted.cert"], 30,
                    b"Error at line 3, column 19: Cannot build Herbrand functions: clause 3 rests "
                    b"on no antecedents (taken on trust with --ignore).\n", cwd=folder)
+    # The clause taken on trust is named by the number its step defined, even
+    # when a step held back to the conclusion binds that number anew, and at
+    # once whatever the number (no search over the numbers defined).
+    with open(os.path.join(folder, "rebound.cert"), "w") as f:
+        f.write("QBCertificate\n3 0 5 1 0\n3 1 2 0 0\n5 -2 0 0\n6 0 3 2 0\nCONCLUDE INVALID 6\n")
+    with open(os.path.join(folder, "large.cert"), "w") as f:
+        f.write("QBCertificate\n4000000000 1 2 0 0\n6 0 4000000000 2 0\nCONCLUDE INVALID 6\n")
+    for label, name, line, number in (("a number bound anew", "rebound.cert", b"6", b"3"),
+                                      ("a large number", "large.cert", b"4", b"4000000000")):
+        writes_nothing("a core clause taken on trust under " + label,
+                       ["--herbrand", "--ignore", "f.qdimacs", name], 30,
+                       b"Error at line " + line + b", column 19: Cannot build Herbrand functions: "
+                       b"clause " + number + b" rests on no antecedents (taken on trust with "
+                       b"--ignore).\n", cwd=folder)
     writes_nothing("a model", ["--herbrand", "m.qdimacs", "model.cert"], 10, VALIDATED, cwd=folder)
     writes_nothing("a refutation without its QBF file", ["--herbrand", "refutation.cert"], 30,
                    b"Error at line 1, column 14: Herbrand functions are written over the QBF "
