@@ -104,8 +104,6 @@ uint64_t write_core(std::ostream& out, const ProofRecord& record, const QCNF& fo
              "the replay derives the stored clause");
 #endif
   }
-  text.text("CONCLUDE INVALID ");
-  text.number(number[root]);
-  text.put('\n');
+  write_refutation_conclusion(text, number[root]);
   return written;
 }

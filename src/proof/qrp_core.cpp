@@ -109,9 +109,7 @@ bool write_zel_core(std::ostream& out, const QrpRecord& record, const QCNF& form
     record.stored.for_each_antecedent(position, [&](uint32_t a) { text.field(number[alias[a]]); });
     text.text(" 0\n");
   }
-  text.text("CONCLUDE INVALID ");
-  text.number(number[refuting]);
-  text.put('\n');
+  write_refutation_conclusion(text, number[refuting]);
   return true;
 }
 

@@ -58,4 +58,12 @@ class TextWriter {
   char block_[1 << 15];  // bytes not yet handed to out_
 };
 
+// The last line of a refutation in zel's format, which the cores of both
+// proof formats end with: the conclusion naming the refuting clause.
+inline void write_refutation_conclusion(TextWriter& text, uint32_t refuting_number) {
+  text.text("CONCLUDE INVALID ");
+  text.number(refuting_number);
+  text.put('\n');
+}
+
 #endif
