@@ -128,8 +128,7 @@ int main(int argc, char** argv) {
       // Two outputs in one file would leave only the one written last.
       for (size_t i = inputs; i < taken.size(); ++i)
         if (taken[i].name == output.name)
-          throw Exception("Cannot write file: '" + output.name + "' (it is " + taken[i].role +
-                          ").");
+          throw Exception(message::output_is_other_file(output.name, taken[i].role));
       check_output_file(output.name, taken);
       taken.push_back(output);
     }

@@ -16,6 +16,7 @@
 #include "model/strategy_circuit.hpp"
 #include "proof/proof_checker.hpp"
 #include "read/certificate_kind.hpp"
+#include "read/input_position.hpp"
 #include "read/qdimacs_reader.hpp"
 #include "read/tokenizer.hpp"
 #include "write/output_file.hpp"
@@ -349,5 +350,5 @@ void Run::write_functions(const std::string& path, const char* kind,
 std::string Run::where() const {
   if (aiger_reader_) return aiger_reader_->where();
   if (qrp_reader_) return qrp_checker_ ? qrp_checker_->where(*qrp_reader_) : qrp_reader_->where();
-  return "line " + std::to_string(line()) + ", column " + std::to_string(column());
+  return describe_position(InputPosition{line(), column(), 0}, false);
 }

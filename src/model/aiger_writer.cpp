@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 
 namespace {
 
@@ -20,7 +21,7 @@ namespace {
 constexpr uint8_t kIsNeeded = 8;
 
 [[noreturn]] void throw_too_large() {
-  throw Exception("The AIGER circuit would need more than " + std::to_string(kAigerMaxVariable) + " variables.");
+  throw Exception(message::aiger_circuit_limit(kAigerMaxVariable));
 }
 
 // Removes the gates no output reads (constant folding can leave a gate whose

@@ -113,7 +113,8 @@ Target examine(const std::string& path, const std::vector<InputFile>& inputs) {
       struct stat status;
       const int found = input.name == "-" ? ::fstat(STDIN_FILENO, &status)
                                           : ::stat(input.name.c_str(), &status);
-      if (found == 0 && same_file(status, target.status)) fail(path, "it is " + input.role);
+      if (found == 0 && same_file(status, target.status))
+        throw Exception(message::output_is_other_file(path, input.role));
     }
   }
   for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
