@@ -122,9 +122,9 @@ int main(int argc, char** argv) {
   // An output that could not be written, would replace an input or the
   // other output, is refused before any checking.
   try {
-    std::vector<InputFile> taken = arguments.input_files();
+    std::vector<RunFile> taken = arguments.input_files();
     const size_t inputs = taken.size();
-    for (const InputFile& output : arguments.output_files()) {
+    for (const RunFile& output : arguments.output_files()) {
       // Two outputs in one file would leave only the one written last.
       for (size_t i = inputs; i < taken.size(); ++i)
         if (taken[i].name == output.name)

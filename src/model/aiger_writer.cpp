@@ -326,14 +326,14 @@ bool ends_with(const std::string& text, const std::string& suffix) {
 
 }  // namespace
 
-void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+void write_aiger_file(const std::string& path, const std::vector<RunFile>& run_inputs,
                       const Network& network, const std::vector<uint32_t>& inputs,
                       const std::vector<uint32_t>& outputs, const std::vector<std::string>& comments) {
   // Translate first: a refused network leaves the file system alone.
   write_aiger_file(path, run_inputs, build_skolem_circuit(network, inputs, outputs), comments);
 }
 
-void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+void write_aiger_file(const std::string& path, const std::vector<RunFile>& run_inputs,
                       const FunctionCircuit& circuit, const std::vector<std::string>& comments) {
   const bool binary = ends_with(path, ".aig");
   write_output_file(path, run_inputs, [&](std::ostream& out) {

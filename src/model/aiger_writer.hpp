@@ -89,11 +89,11 @@ void write_aiger(std::ostream& out, bool binary, const Network& network,
 // touches `run_inputs` and replaces a regular file atomically): binary when
 // the name ends in ".aig", ASCII otherwise. Throws Exception naming `path`
 // on any failure, leaving an existing `path` as it was.
-void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+void write_aiger_file(const std::string& path, const std::vector<RunFile>& run_inputs,
                       const Network& network, const std::vector<uint32_t>& inputs,
                       const std::vector<uint32_t>& outputs, const std::vector<std::string>& comments);
 // The same for a circuit already built.
-void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+void write_aiger_file(const std::string& path, const std::vector<RunFile>& run_inputs,
                       const FunctionCircuit& circuit, const std::vector<std::string>& comments);
 
 #endif

@@ -310,7 +310,7 @@ bool ModelChecker::test_clauses() {
   return true;
 }
 
-void ModelChecker::write_skolem(const std::string& path, const std::vector<InputFile>& run_inputs,
+void ModelChecker::write_skolem(const std::string& path, const std::vector<RunFile>& run_inputs,
                                 const std::vector<std::string>& comments) const {
   // Inputs: the universal variables of the QBF file in prefix order;
   // outputs: its existential variables in prefix order (variables the

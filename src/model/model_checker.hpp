@@ -68,7 +68,7 @@ class ModelChecker {
 
   // After check returned true: writes the model as an AIGER circuit to
   // `path`, never over one of `run_inputs` (see aiger_writer.hpp).
-  void write_skolem(const std::string& path, const std::vector<InputFile>& run_inputs,
+  void write_skolem(const std::string& path, const std::vector<RunFile>& run_inputs,
                     const std::vector<std::string>& comments) const;
 
   const ModelStatistics& statistics() const { return statistics_; }
