@@ -1,6 +1,9 @@
-// The messages that carry a variable part, each built in one place, so that
-// every throw is one line and one message has one wording. Messages without
-// a variable part stand as literals where they are thrown.
+// The messages that carry a variable part (numbers, names, tokens, places
+// in an input), each built in one place, so that every throw is one
+// statement and one message has one wording; the tests pin the wording
+// byte for byte. Messages without a variable part stand as literals where
+// they are thrown. Builders added later are grouped by the part of the
+// program that throws them, one commented section each.
 #ifndef ZEL_CORE_MESSAGES_HPP
 #define ZEL_CORE_MESSAGES_HPP
 

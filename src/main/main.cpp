@@ -9,7 +9,8 @@
 //
 // This file parses the options and runs one check (Run: the inputs, the
 // certificate's reader and checker, the outputs), then maps the verdict to
-// the exit status. It is the only place that catches.
+// the exit status. Every error reaches this file as an Exception and is
+// reported here, nowhere else.
 
 #include <minisat/mtl/XAlloc.h>
 #include <unistd.h>

@@ -1,7 +1,10 @@
-// One run of the checker: opens the inputs, reads the formula, checks the
-// proof, the conclusion and the model, and keeps what the error report and
-// --stats need. main wraps it with option parsing and the exit status; the
-// fuzz target runs it on inputs in memory.
+// One run of the checker: opens the inputs, tells the certificate's kind,
+// reads the formula, checks the certificate (a refutation or a model in
+// zel's format, a QRP trace, an AIGER circuit of Skolem or Herbrand
+// functions), writes the outputs asked for (--core, --skolem, --herbrand)
+// and keeps what the error report and --stats need. main wraps it with
+// option parsing and the exit status; the fuzz target runs it on inputs in
+// memory.
 #ifndef ZEL_MAIN_RUN_HPP
 #define ZEL_MAIN_RUN_HPP
 

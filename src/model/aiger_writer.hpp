@@ -1,8 +1,10 @@
-// The Skolem functions of a validated model as an AIGER circuit (the format of
-// the hardware model checking competition, ASCII "aag" or binary "aig"). The
-// model's gate network is translated into an and-inverter graph over the
-// universal variables, reduced to what the existential outputs read, and
-// written with a symbol table naming every input and output by its variable.
+// Functions as AIGER circuits (the format of the hardware model checking
+// competition, ASCII "aag" or binary "aig"). The Skolem functions of a
+// validated model: its gate network or graph is translated into an
+// and-inverter graph over the universal variables, reduced to what the
+// existential outputs read. Every circuit zel writes (also a proof's
+// strategy and a Herbrand certificate's functions) is written here, with a
+// symbol table naming every input and output by its variable.
 #ifndef ZEL_MODEL_AIGER_WRITER_HPP
 #define ZEL_MODEL_AIGER_WRITER_HPP
 

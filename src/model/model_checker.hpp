@@ -1,4 +1,5 @@
-// The model checker: reads the model of a VALID conclusion and decides
+// The model checker: takes a model, read from a VALID conclusion or given
+// as the pairs of an AIGER certificate's Skolem functions, and decides
 // whether it proves the formula true. Three stages: every model variable
 // must be existential; the model functions and the extension definitions
 // they read must be free of cycles, and no function may read a universal
