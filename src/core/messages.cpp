@@ -275,6 +275,8 @@ std::string aiger_place(const char* section, uint64_t number, uint64_t count, ui
   return result;
 }
 
+std::string aiger_found_bytes(const std::string& shown) { return "'" + shown + "'"; }
+
 std::string aiger_at(const std::string& place, const char* text) { return place + ": " + text; }
 
 std::string aiger_expected(const std::string& place, const char* field, const std::string& found) {

@@ -98,6 +98,8 @@ std::string qrp_after_result(const std::string& found);
 // "AIGER header", "Input 3 of 5", "AND gate 2 of 7 (literal 12)", "Symbol o4".
 std::string aiger_place(const char* section, uint64_t number, uint64_t count, uint32_t literal,
                         char symbol_kind);
+// What was found where a field was due, when it is bytes: "'BYTES'".
+std::string aiger_found_bytes(const std::string& shown);
 // "PLACE: TEXT" for a refusal whose text is fixed.
 std::string aiger_at(const std::string& place, const char* text);
 std::string aiger_expected(const std::string& place, const char* field, const std::string& found);

@@ -103,9 +103,8 @@ std::string AigerReader::found() {
   const int next = tokens_.peek();
   if (next == Tokenizer::END) return "the end of the file";
   if (next == '\n') return "the end of the line";
-  return "'" + Tokenizer::printable(word_after(std::string(1, static_cast<char>(tokens_.get()))),
-                                    kShownBytes) +
-         "'";
+  return message::aiger_found_bytes(Tokenizer::printable(
+      word_after(std::string(1, static_cast<char>(tokens_.get()))), kShownBytes));
 }
 
 // `start` and the bytes after it up to a blank or a line end, consumed, at
@@ -401,7 +400,8 @@ void AigerReader::read_symbols(AigerCircuit& circuit) {
 // holds its bytes consumed already.
 void AigerReader::refuse_symbol_line(std::string start) {
   const std::string shown = start.empty() ? found()
-                                          : "'" + Tokenizer::printable(word_after(start), kShownBytes) + "'";
+                                          : message::aiger_found_bytes(
+                                                Tokenizer::printable(word_after(start), kShownBytes));
   throw Exception(message::aiger_symbol_line_expected(shown));
 }
 
