@@ -150,8 +150,8 @@ class ClauseDecider {
   };
 
   // The cone of one clause (and of the clauses that join it) as the walks
-  // collect it, or the joint cone of a prefix of the clauses. The
-  // decision by cones owns one and reuses it from clause to clause.
+  // collect it, or the joint cone of a prefix of the clauses. Each step
+  // owns its own; the decision by cones reuses one from clause to clause.
   struct Cone {
     std::vector<uint32_t> gates;    // AND nodes; ascending (topological) once complete
     std::vector<uint32_t> free;     // input nodes; ascending once complete
