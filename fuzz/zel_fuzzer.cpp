@@ -203,7 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     }
   }
 
-  for (const InputFile& output : arguments.output_files()) {
+  for (const RunFile& output : arguments.output_files()) {
     struct stat status;
     const bool written = ::stat(output.name.c_str(), &status) == 0;
     if (written && !validated)

@@ -1,7 +1,10 @@
-// The one error type of the program. Every reading or checking failure is
-// thrown as an Exception carrying its complete message and caught only in
-// main, which reports it with the certificate position (or none, see
-// Position) and exit status 30.
+// The one error type of the program. Every reading, checking or writing
+// failure is thrown as an Exception carrying its complete message (built in
+// core/messages when it has a variable part) up to main, which reports it
+// with the certificate position (or none, see Position) and exit status 30.
+// Only the QRP checker catches one on the way: to try a step as a cube
+// after it failed as a clause, and to keep the first fault of the steps it
+// checks out of order until it knows which one to report.
 #ifndef ZEL_CORE_EXCEPTION_HPP
 #define ZEL_CORE_EXCEPTION_HPP
 

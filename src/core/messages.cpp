@@ -261,10 +261,7 @@ std::string listing_cut(uint64_t count, const char* unit) {
   return "(listing cut after " + std::to_string(count) + " " + unit + ")";
 }
 
-}  // namespace message
-
 // The QRP checker.
-namespace message {
 
 std::string qrp_functions_long_distance(bool herbrand, uint32_t step) {
   return std::string("Cannot build ") + (herbrand ? "Herbrand" : "Skolem") + " functions: step " +
@@ -272,6 +269,180 @@ std::string qrp_functions_long_distance(bool herbrand, uint32_t step) {
          (herbrand ? "universal" : "existential") +
          " variable in both signs); functions are built from proofs without long-distance "
          "steps.";
+}
+
+// Reading.
+
+std::string read_failed(const std::string& name, const char* reason) {
+  return "Could not read file '" + name + "': " + reason + ".";
+}
+
+std::string decompress_failed(const std::string& name, const std::string& detail) {
+  return "Could not decompress file '" + name + "': " + detail + ".";
+}
+
+std::string token_too_long(const char* context, const std::string& start) {
+  return std::string(context) + "Token too long: '" + start + "...' (more than " +
+         std::to_string(kLongestToken) + " bytes).";
+}
+
+std::string qrp_header_expected(const std::string& found) {
+  return "QRP header expected ('p qrp V C' or 'p bqrp V C'), found '" + found + "'.";
+}
+
+std::string cut_off(const std::string& what) { return what + " cut off by the end of the file."; }
+
+std::string qrp_cut_off(const char* within, uint32_t index) {
+  if (index == 0) return cut_off(within);
+  return cut_off(std::string(within) + " " + std::to_string(index));
+}
+
+std::string qrp_negative_variable(int32_t variable) {
+  return "Quantified variable " + std::to_string(variable) + " is negative.";
+}
+
+std::string qrp_result_expected(const std::string& found) {
+  return "Result line expected after the steps, found '" + found + "'.";
+}
+
+std::string qrp_unknown_result(const std::string& found) {
+  return "Unknown result: '" + found + "'.";
+}
+
+std::string qrp_after_result(const std::string& found) {
+  return "Unexpected '" + found + "' after the result line.";
+}
+
+std::string aiger_place(const char* section, uint64_t number, uint64_t count, uint32_t literal,
+                        char symbol_kind) {
+  std::string result = section;
+  if (symbol_kind) return result + " " + symbol_kind + std::to_string(number);
+  if (number) result += " " + std::to_string(number) + " of " + std::to_string(count);
+  if (literal) result += " (literal " + std::to_string(literal) + ")";
+  return result;
+}
+
+std::string aiger_found_bytes(const std::string& shown) { return "'" + shown + "'"; }
+
+std::string aiger_at(const std::string& place, const char* text) { return place + ": " + text; }
+
+std::string aiger_expected(const std::string& place, const char* field, const std::string& found) {
+  return place + ": " + field + " expected, found " + found + ".";
+}
+
+std::string aiger_header_expected(const std::string& found) {
+  return "AIGER header expected ('aag M I L O A' or 'aig M I L O A'), found '" + found + "'.";
+}
+
+std::string aiger_header_variable_limit(const std::string& place, uint32_t variables) {
+  return place + ": M = " + std::to_string(variables) + kLimitText;
+}
+
+std::string aiger_header_latches(const std::string& place, uint32_t latches) {
+  return place + ": L = " + std::to_string(latches) + ", but a certificate has no latches.";
+}
+
+std::string aiger_header_too_few_variables(const std::string& place, uint32_t variables,
+                                           uint64_t defined) {
+  return place + ": M = " + std::to_string(variables) + " is less than I + L + A = " +
+         std::to_string(defined) + ".";
+}
+
+std::string aiger_header_binary_variables(const std::string& place, uint32_t variables,
+                                          uint64_t defined) {
+  return place + ": M = " + std::to_string(variables) + " is not I + L + A = " +
+         std::to_string(defined) + " (binary AIGER numbers every variable).";
+}
+
+std::string aiger_header_property(const std::string& place, const char* field, uint32_t count,
+                                  const char* properties) {
+  return place + ": " + field + " = " + std::to_string(count) + ", but a certificate has no " +
+         properties + ".";
+}
+
+std::string aiger_literal_limit(const std::string& place, uint32_t literal, uint32_t largest) {
+  return place + ": literal " + std::to_string(literal) + " exceeds 2M + 1 = " +
+         std::to_string(largest) + ".";
+}
+
+std::string aiger_literal_not_variable(const std::string& place, uint32_t literal) {
+  return place + ": literal " + std::to_string(literal) + " must be even and at least 2.";
+}
+
+std::string aiger_defined_twice(const std::string& place, uint32_t variable, bool by_input) {
+  return place + ": variable " + std::to_string(variable) + " is already defined by " +
+         (by_input ? "an input." : "an AND gate.");
+}
+
+std::string aiger_gate_reads_undefined(uint32_t gate_literal, uint32_t variable) {
+  return "AND gate " + std::to_string(gate_literal) + " reads variable " +
+         std::to_string(variable) + ", which no input or AND gate defines.";
+}
+
+std::string aiger_gate_on_cycle(uint32_t gate_literal, uint32_t variable) {
+  return "AND gate " + std::to_string(gate_literal) + " reads variable " +
+         std::to_string(variable) + ", which depends on this gate: the AND gates form a cycle.";
+}
+
+std::string aiger_first_delta(const std::string& place, uint32_t delta) {
+  return place + ": first delta " + std::to_string(delta) + " exceeds the literal.";
+}
+
+std::string aiger_second_delta(const std::string& place, uint32_t delta, uint32_t rhs0) {
+  return place + ": second delta " + std::to_string(delta) + " exceeds rhs0 = " +
+         std::to_string(rhs0) + ".";
+}
+
+std::string aiger_symbol_index(const std::string& place, uint64_t count, char kind) {
+  return place + ": index out of range (" + std::to_string(count) +
+         (kind == 'i' ? " inputs)." : kind == 'o' ? " outputs)." : " latches).");
+}
+
+std::string aiger_symbol_too_long(const std::string& place, size_t longest) {
+  return place + ": name longer than " + std::to_string(longest) + " bytes.";
+}
+
+std::string aiger_symbol_line_expected(const std::string& found) {
+  return "Symbol table or comment line expected, found " + found + ".";
+}
+
+std::string aiger_name_not_variable(const char* port, uint32_t index, const std::string& shown) {
+  return std::string(port) + " " + std::to_string(index) + " is named '" + shown +
+         "', which is not a variable number from 1 to " + std::to_string(kMaxVariable) + ".";
+}
+
+std::string aiger_output_without_variable(uint64_t index, uint32_t literal) {
+  return "Output " + std::to_string(index) + " (literal " + std::to_string(literal) +
+         ") stands for no variable: it has no variable number in the symbol table "
+         "and its literal is not a variable without negation.";
+}
+
+std::string aiger_shared_variable(bool first_is_output, uint64_t first, bool other_is_output,
+                                  uint64_t other, uint32_t variable) {
+  return std::string(first_is_output ? "Output " : "Input ") + std::to_string(first) + " and " +
+         (other_is_output ? "output " : "input ") + std::to_string(other) +
+         " both stand for variable " + std::to_string(variable) + ".";
+}
+
+// The model and AIGER certificates.
+
+std::string model_graph_limit(uint32_t most) {
+  return "The model's gate graph would need more than " + std::to_string(most) + " nodes.";
+}
+
+std::string aiger_circuit_limit(uint32_t most) {
+  return "The AIGER circuit would need more than " + std::to_string(most) + " variables.";
+}
+
+std::string functions_read_unquantified(uint32_t variable) {
+  return "Cannot build functions: the proof names variable " + std::to_string(variable) +
+         ", which the QBF file does not quantify.";
+}
+
+// Writing.
+
+std::string output_is_other_file(const std::string& path, const std::string& role) {
+  return cannot_write(path, "it is " + role);
 }
 
 }  // namespace message

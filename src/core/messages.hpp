@@ -1,6 +1,9 @@
-// The messages that carry a variable part, each built in one place, so that
-// every throw is one line and one message has one wording. Messages without
-// a variable part stand as literals where they are thrown.
+// The messages that carry a variable part (numbers, names, tokens, places
+// in an input), each built in one place, so that every throw is one
+// statement and one message has one wording; the tests pin the wording
+// byte for byte. Messages without a variable part stand as literals where
+// they are thrown. Builders added later are grouped by the part of the
+// program that throws them, one commented section each.
 #ifndef ZEL_CORE_MESSAGES_HPP
 #define ZEL_CORE_MESSAGES_HPP
 
@@ -92,13 +95,78 @@ std::string trusted_clause_in_core(uint32_t number);
 // lines)" or "... bytes)".
 std::string listing_cut(uint64_t count, const char* unit);
 
-}  // namespace message
-
 // The QRP checker.
-namespace message {
 // Functions of a proof whose core holds a long-distance step (step index
 // `step`): Herbrand functions for a refutation, else Skolem functions.
 std::string qrp_functions_long_distance(bool herbrand, uint32_t step);
+
+// Reading.
+// "Could not read file 'NAME': REASON." and "Could not decompress file
+// 'NAME': DETAIL." (corrupt, truncated or followed by junk).
+std::string read_failed(const std::string& name, const char* reason);
+std::string decompress_failed(const std::string& name, const std::string& detail);
+// "Token too long: 'START...' (more than N bytes).", after `context`
+// ("QBF File: " for formulas); `start` is the token's first bytes as shown.
+std::string token_too_long(const char* context, const std::string& start);
+// A QRP trace's form. `found` is a token as shown (Tokenizer::printable).
+std::string qrp_header_expected(const std::string& found);
+// "WHAT cut off by the end of the file."
+std::string cut_off(const std::string& what);
+// "Step 7 cut off ..." with an index, "Quantifier block cut off ..." without.
+std::string qrp_cut_off(const char* within, uint32_t index);
+std::string qrp_negative_variable(int32_t variable);
+std::string qrp_result_expected(const std::string& found);
+std::string qrp_unknown_result(const std::string& found);
+std::string qrp_after_result(const std::string& found);
+// An AIGER file's form. `place` is aiger_place's text, `found` a field as
+// shown ("the end of the line", or the bytes in quotes).
+// "AIGER header", "Input 3 of 5", "AND gate 2 of 7 (literal 12)", "Symbol o4".
+std::string aiger_place(const char* section, uint64_t number, uint64_t count, uint32_t literal,
+                        char symbol_kind);
+// What was found where a field was due, when it is bytes: "'BYTES'".
+std::string aiger_found_bytes(const std::string& shown);
+// "PLACE: TEXT" for a refusal whose text is fixed.
+std::string aiger_at(const std::string& place, const char* text);
+std::string aiger_expected(const std::string& place, const char* field, const std::string& found);
+std::string aiger_header_expected(const std::string& found);
+std::string aiger_header_variable_limit(const std::string& place, uint32_t variables);
+std::string aiger_header_latches(const std::string& place, uint32_t latches);
+std::string aiger_header_too_few_variables(const std::string& place, uint32_t variables,
+                                           uint64_t defined);
+std::string aiger_header_binary_variables(const std::string& place, uint32_t variables,
+                                          uint64_t defined);
+// `field` "B", "C", "J" or "F" and what it counts.
+std::string aiger_header_property(const std::string& place, const char* field, uint32_t count,
+                                  const char* properties);
+std::string aiger_literal_limit(const std::string& place, uint32_t literal, uint32_t largest);
+std::string aiger_literal_not_variable(const std::string& place, uint32_t literal);
+std::string aiger_defined_twice(const std::string& place, uint32_t variable, bool by_input);
+// A gate, by its literal, whose operand is refused after all gates were read.
+std::string aiger_gate_reads_undefined(uint32_t gate_literal, uint32_t variable);
+std::string aiger_gate_on_cycle(uint32_t gate_literal, uint32_t variable);
+std::string aiger_first_delta(const std::string& place, uint32_t delta);
+std::string aiger_second_delta(const std::string& place, uint32_t delta, uint32_t rhs0);
+// `kind` 'i', 'o' or 'l'; `count` the inputs, outputs or latches there are.
+std::string aiger_symbol_index(const std::string& place, uint64_t count, char kind);
+std::string aiger_symbol_too_long(const std::string& place, size_t longest);
+std::string aiger_symbol_line_expected(const std::string& found);
+// `port` "Input" or "Output"; `shown` the name as shown.
+std::string aiger_name_not_variable(const char* port, uint32_t index, const std::string& shown);
+std::string aiger_output_without_variable(uint64_t index, uint32_t literal);
+std::string aiger_shared_variable(bool first_is_output, uint64_t first, bool other_is_output,
+                                  uint64_t other, uint32_t variable);
+
+// The model and AIGER certificates.
+// A graph or circuit past its bound: `most` nodes or variables.
+std::string model_graph_limit(uint32_t most);
+std::string aiger_circuit_limit(uint32_t most);
+std::string functions_read_unquantified(uint32_t variable);
+
+// Writing.
+// "Cannot write file: 'PATH' (it is ROLE)." for an output naming another
+// file of the run ("the QBF file", "the --core file").
+std::string output_is_other_file(const std::string& path, const std::string& role);
+
 }  // namespace message
 
 #endif

@@ -9,7 +9,8 @@
 //
 // This file parses the options and runs one check (Run: the inputs, the
 // certificate's reader and checker, the outputs), then maps the verdict to
-// the exit status. It is the only place that catches.
+// the exit status. Every error reaches this file as an Exception and is
+// reported here, nowhere else.
 
 #include <minisat/mtl/XAlloc.h>
 #include <unistd.h>
@@ -127,14 +128,13 @@ int main(int argc, char** argv) {
   // An output that could not be written, would replace an input or the
   // other output, is refused before any checking.
   try {
-    std::vector<InputFile> taken = arguments.input_files();
+    std::vector<RunFile> taken = arguments.input_files();
     const size_t inputs = taken.size();
-    for (const InputFile& output : arguments.output_files()) {
+    for (const RunFile& output : arguments.output_files()) {
       // Two outputs in one file would leave only the one written last.
       for (size_t i = inputs; i < taken.size(); ++i)
         if (taken[i].name == output.name)
-          throw Exception("Cannot write file: '" + output.name + "' (it is " + taken[i].role +
-                          ").");
+          throw Exception(message::output_is_other_file(output.name, taken[i].role));
       check_output_file(output.name, taken);
       taken.push_back(output);
     }

@@ -1,7 +1,8 @@
 // The progress line of a long run: when standard error is a terminal and
 // the run has lasted two seconds, one line on standard error, redrawn at most
-// four times a second. While the proof is read: bytes of the certificate
-// read (with the percentage when its size is known), steps checked, MB/s.
+// four times a second. While a proof or QRP trace is read: bytes of the
+// certificate read (with the percentage when its size is known), steps
+// checked, MB/s.
 // During the model test: the clauses decided, their total and the clause
 // being decided. Erased before the verdict; standard output never sees it.
 #ifndef ZEL_MAIN_PROGRESS_HPP

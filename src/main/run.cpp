@@ -18,6 +18,7 @@
 #include "proof/qrp_outputs.hpp"
 #include "proof/refutation.hpp"
 #include "read/certificate_kind.hpp"
+#include "read/input_position.hpp"
 #include "read/qdimacs_reader.hpp"
 #include "read/tokenizer.hpp"
 #include "write/output_file.hpp"
@@ -100,8 +101,8 @@ bool Run::check() {
 
 // A refutation or a model in zel's format.
 bool Run::check_zel(Tokenizer&& tokens) {
-  reader_.reset(new CertificateReader(std::move(tokens)));
-  reader_->read_header(arguments_.certificate_file);
+  zel_reader_.reset(new CertificateReader(std::move(tokens)));
+  zel_reader_->read_header(arguments_.certificate_file);
   if (!arguments_.herbrand_file.empty() && arguments_.qbf_file.empty())
     throw Exception("Herbrand functions are written over the QBF file's variables: give the "
                     "QBF file before the certificate.");
@@ -123,7 +124,7 @@ bool Run::check_zel(Tokenizer&& tokens) {
   ProofChecker proof(formula_, proof_options);
   const AtExit proof_counts([&] { statistics_.proof = proof.statistics(); });
   if (progress_) proof.set_progress([this](uint64_t entries) { progress_->update(entries); });
-  const ProofChecker::Conclusion conclusion = proof.check(*reader_);
+  const ProofChecker::Conclusion conclusion = proof.check(*zel_reader_);
   if (progress_) progress_->erase();
   // Nothing after the claim is read, but a compressed certificate must be
   // whole: the rest is decompressed and checked before any verdict.
@@ -142,7 +143,7 @@ bool Run::check_zel(Tokenizer&& tokens) {
         return ::write_core(out, proof.record(), formula_, steps);
       });
     if (!arguments_.herbrand_file.empty())
-      write_functions(arguments_.herbrand_file, statistics_.functions, functions);
+      write_functions(arguments_.herbrand_file, statistics_.function_kind, functions);
     return true;
   }
   if (!arguments_.core_file.empty()) throw Exception(kNoCoreOfModel);
@@ -158,7 +159,7 @@ bool Run::check_zel(Tokenizer&& tokens) {
                      model_options());
   statistics_.has_model = true;
   const AtExit model_counts([&] { statistics_.model = model.statistics(); });
-  model.read_model(*reader_);
+  model.read_model(*zel_reader_);
   // Before the model test, which may take long: a damaged file fails fast.
   certificate_source_.verify_rest();
   return check_model(model);
@@ -260,7 +261,7 @@ bool Run::check_qrp(Tokenizer&& tokens) {
       return write_qrp_core(out, record, formula_, header, binary);
     });
   }
-  if (!functions_file.empty()) write_functions(functions_file, statistics_.functions, functions);
+  if (!functions_file.empty()) write_functions(functions_file, statistics_.function_kind, functions);
   return true;
 }
 
@@ -283,7 +284,7 @@ bool Run::check_aiger(Tokenizer&& tokens) {
   statistics_.aiger_gates = circuit.and_count();
   const AigerVariables variables = map_aiger_variables(circuit);
   const AigerFunctions functions = classify_aiger_certificate(formula_, circuit, variables);
-  statistics_.aiger_functions = aiger_functions_name(functions);
+  statistics_.aiger_function_kind = aiger_functions_name(functions);
   const uint32_t input_clauses = formula_.clauses.size();
   if (arguments_.debug)
     std::cout << formula_.quantified_variables() << " quantifiers and " << input_clauses
@@ -337,7 +338,7 @@ FunctionCircuit Run::build_functions(const std::vector<uint32_t>& qbf_prefix, co
   Strategy strategy(rule);
   extract(strategy);
   FunctionCircuit circuit = build_strategy_circuit(strategy, qbf_prefix, formula_.levels);
-  statistics_.functions = kind;
+  statistics_.function_kind = kind;
   statistics_.function_rules = strategy.entries().size();
   statistics_.function_gates = circuit.and_count();
   statistics_.function_seconds = seconds_since(phase);
@@ -358,5 +359,5 @@ void Run::write_functions(const std::string& path, const char* kind,
 std::string Run::where() const {
   if (aiger_reader_) return aiger_reader_->where();
   if (qrp_reader_) return qrp_checker_ ? qrp_checker_->where(*qrp_reader_) : qrp_reader_->where();
-  return "line " + std::to_string(line()) + ", column " + std::to_string(column());
+  return describe_position(InputPosition{line(), column(), 0}, false);
 }

@@ -1,7 +1,10 @@
-// One run of the checker: opens the inputs, reads the formula, checks the
-// proof, the conclusion and the model, and keeps what the error report and
-// --stats need. main wraps it with option parsing and the exit status; the
-// fuzz target runs it on inputs in memory.
+// One run of the checker: opens the inputs, tells the certificate's kind,
+// reads the formula, checks the certificate (a refutation or a model in
+// zel's format, a QRP trace, an AIGER circuit of Skolem or Herbrand
+// functions), writes the outputs asked for (--core, --skolem, --herbrand)
+// and keeps what the error report and --stats need. main wraps it with
+// option parsing and the exit status; the fuzz target runs it on inputs in
+// memory.
 #ifndef ZEL_MAIN_RUN_HPP
 #define ZEL_MAIN_RUN_HPP
 
@@ -40,15 +43,15 @@ struct Arguments {
   bool single_thread = false;    // --single-thread: no reading ahead on a second thread
 
   // The files the run reads, which no output may replace.
-  std::vector<InputFile> input_files() const {
-    std::vector<InputFile> inputs;
+  std::vector<RunFile> input_files() const {
+    std::vector<RunFile> inputs;
     if (!qbf_file.empty()) inputs.push_back({qbf_file, "the QBF file"});
     inputs.push_back({certificate_file, "the certificate"});
     return inputs;
   }
   // The files the run may write, in the order their checks run.
-  std::vector<InputFile> output_files() const {
-    std::vector<InputFile> outputs;
+  std::vector<RunFile> output_files() const {
+    std::vector<RunFile> outputs;
     if (!skolem_file.empty()) outputs.push_back({skolem_file, "the --skolem file"});
     if (!herbrand_file.empty()) outputs.push_back({herbrand_file, "the --herbrand file"});
     if (!core_file.empty()) outputs.push_back({core_file, "the --core file"});
@@ -73,8 +76,8 @@ class Run {
 
   // Where a failure is reported: the certificate's next byte (line 1,
   // column 1 before it is read).
-  uint32_t line() const { return reader_ ? reader_->line() : 1; }
-  uint32_t column() const { return reader_ ? reader_->column() : 1; }
+  uint32_t line() const { return zel_reader_ ? zel_reader_->line() : 1; }
+  uint32_t column() const { return zel_reader_ ? zel_reader_->column() : 1; }
   // The same as messages give it: "line L, column C", or for a binary QRP
   // trace or AIGER circuit "byte offset N"; a QRP step that fails is
   // reported at its start.
@@ -101,7 +104,7 @@ class Run {
   ByteSource certificate_source_;              // the certificate's bytes
   ByteSource formula_source_;                  // the QBF file's bytes
   QCNF formula_;                               // the formula, growing with the proof
-  std::unique_ptr<CertificateReader> reader_;  // the certificate, once open (zel's format)
+  std::unique_ptr<CertificateReader> zel_reader_;  // the certificate, once open (zel's format)
   std::unique_ptr<QrpReader> qrp_reader_;      // the certificate, once open (a QRP trace)
   std::unique_ptr<QrpChecker> qrp_checker_;    // its checker, kept for where() after a fault
   std::unique_ptr<AigerReader> aiger_reader_;  // the certificate, once open (an AIGER circuit)

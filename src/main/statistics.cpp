@@ -49,7 +49,7 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
     line(out, "initial cubes by MiniSat", number(qrp.cubes_solved));
   } else if (has_aiger) {
     line(out, "certificate kind", certificate_kind);
-    if (*aiger_functions) line(out, "functions", aiger_functions);
+    if (*aiger_function_kind) line(out, "functions", aiger_function_kind);
     line(out, "AND gates read", number(aiger_gates));
     if (has_herbrand) line(out, "gates encoded", number(herbrand.gates_encoded));
   } else {
@@ -90,8 +90,8 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
     line(out, "core steps", number(core_steps) + " of " + number(core_of) + share);
     line(out, "core time", seconds(core_seconds));
   }
-  if (functions) {
-    line(out, "functions", std::string(functions) + ", " + number(function_gates) +
+  if (function_kind) {
+    line(out, "functions", std::string(function_kind) + ", " + number(function_gates) +
                                " AND gates from " + number(function_rules) + " reductions");
     line(out, "functions time", seconds(function_seconds));
   }

@@ -21,7 +21,7 @@ struct RunStatistics {
   QrpStatistics qrp;            // the QRP checker's, when a QRP trace was read
   bool has_qrp = false;         // a QRP trace was read
   bool has_aiger = false;       // an AIGER circuit was read
-  const char* aiger_functions = "";  // "Skolem" or "Herbrand", once told
+  const char* aiger_function_kind = "";  // "Skolem" or "Herbrand", once told
   uint64_t aiger_gates = 0;     // its AND gates
   HerbrandStatistics herbrand;  // the Herbrand check's, when one ran
   bool has_herbrand = false;    // a Herbrand check ran
@@ -34,7 +34,8 @@ struct RunStatistics {
   uint64_t core_steps = 0;      // steps in it
   uint64_t core_of = 0;         // steps checked
   double core_seconds = 0;      // finding and writing it
-  const char* functions = nullptr;  // "Herbrand" or "Skolem" when a proof's functions were written
+  const char* function_kind = nullptr;  // "Herbrand" or "Skolem" when a proof's functions
+                                        // were written
   uint64_t function_rules = 0;  // reductions they were built from
   uint64_t function_gates = 0;  // AND gates of the circuit
   double function_seconds = 0;  // extracting, building and writing them

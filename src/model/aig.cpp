@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <cassert>
-#include <string>
 #include <utility>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "core/hash.hpp"
 
 namespace {
@@ -26,8 +26,7 @@ uint64_t Aig::hash(uint32_t a, uint32_t b) { return mix((uint64_t{a} << 32) | b)
 
 void Aig::check_room() const {
   if (nodes() >= kMaxNodes)
-    throw Exception("The model's gate graph would need more than " + std::to_string(kMaxNodes) +
-                    " nodes.");
+    throw Exception(message::model_graph_limit(kMaxNodes));
 }
 
 uint32_t Aig::add_input(uint32_t tag) {

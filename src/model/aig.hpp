@@ -3,7 +3,9 @@
 // nodes are made once, constants are propagated and the trivial rules fold
 // (x AND x = x, x AND NOT x = false). Solvers write highly redundant
 // networks (millions of definitions over a fraction as many distinct
-// gates); the model test and the circuit writer work on this graph only.
+// gates); the model test and every circuit zel writes (a model's Skolem
+// functions, a proof's strategy, a Herbrand certificate's functions) work
+// on this graph only.
 #ifndef ZEL_MODEL_AIG_HPP
 #define ZEL_MODEL_AIG_HPP
 

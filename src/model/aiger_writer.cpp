@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 
 namespace {
 
@@ -20,7 +21,7 @@ namespace {
 constexpr uint8_t kIsNeeded = 8;
 
 [[noreturn]] void throw_too_large() {
-  throw Exception("The AIGER circuit would need more than " + std::to_string(kAigerMaxVariable) + " variables.");
+  throw Exception(message::aiger_circuit_limit(kAigerMaxVariable));
 }
 
 // Removes the gates no output reads (constant folding can leave a gate whose
@@ -325,14 +326,14 @@ bool ends_with(const std::string& text, const std::string& suffix) {
 
 }  // namespace
 
-void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+void write_aiger_file(const std::string& path, const std::vector<RunFile>& run_inputs,
                       const Network& network, const std::vector<uint32_t>& inputs,
                       const std::vector<uint32_t>& outputs, const std::vector<std::string>& comments) {
   // Translate first: a refused network leaves the file system alone.
   write_aiger_file(path, run_inputs, build_skolem_circuit(network, inputs, outputs), comments);
 }
 
-void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+void write_aiger_file(const std::string& path, const std::vector<RunFile>& run_inputs,
                       const FunctionCircuit& circuit, const std::vector<std::string>& comments) {
   const bool binary = ends_with(path, ".aig");
   write_output_file(path, run_inputs, [&](std::ostream& out) {

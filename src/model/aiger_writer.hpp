@@ -1,8 +1,10 @@
-// The Skolem functions of a validated model as an AIGER circuit (the format of
-// the hardware model checking competition, ASCII "aag" or binary "aig"). The
-// model's gate network is translated into an and-inverter graph over the
-// universal variables, reduced to what the existential outputs read, and
-// written with a symbol table naming every input and output by its variable.
+// Functions as AIGER circuits (the format of the hardware model checking
+// competition, ASCII "aag" or binary "aig"). The Skolem functions of a
+// validated model: its gate network or graph is translated into an
+// and-inverter graph over the universal variables, reduced to what the
+// existential outputs read. Every circuit zel writes (also a proof's
+// strategy and a Herbrand certificate's functions) is written here, with a
+// symbol table naming every input and output by its variable.
 #ifndef ZEL_MODEL_AIGER_WRITER_HPP
 #define ZEL_MODEL_AIGER_WRITER_HPP
 
@@ -89,11 +91,11 @@ void write_aiger(std::ostream& out, bool binary, const Network& network,
 // touches `run_inputs` and replaces a regular file atomically): binary when
 // the name ends in ".aig", ASCII otherwise. Throws Exception naming `path`
 // on any failure, leaving an existing `path` as it was.
-void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+void write_aiger_file(const std::string& path, const std::vector<RunFile>& run_inputs,
                       const Network& network, const std::vector<uint32_t>& inputs,
                       const std::vector<uint32_t>& outputs, const std::vector<std::string>& comments);
 // The same for a circuit already built.
-void write_aiger_file(const std::string& path, const std::vector<InputFile>& run_inputs,
+void write_aiger_file(const std::string& path, const std::vector<RunFile>& run_inputs,
                       const FunctionCircuit& circuit, const std::vector<std::string>& comments);
 
 #endif

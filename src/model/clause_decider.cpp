@@ -93,15 +93,25 @@ uint64_t words_within(uint64_t budget, size_t free) {
 
 }  // namespace
 
-ClauseDecider::ClauseDecider(const ModelGraph& graph, const ClauseStore& clauses, uint32_t input_clauses,
-                     Limits limits)
-    : graph_(&graph), clauses_(clauses), input_clauses_(input_clauses), limits_(limits) {
-  initialise();
+// The incremental solver of step 3: one for all clauses, given the three
+// clauses of every AND node of a cone the first time a cone reaches it.
+struct ClauseDecider::ConeSolver {
+  Minisat::Solver solver;              // the definitions met so far
+  std::vector<int> variable;           // node -> solver variable; -1 none yet
+  std::vector<uint32_t> stack;         // encode's nodes still to visit
+  std::vector<uint32_t> new_gates;     // encode's AND nodes given variables in this call
+  std::vector<uint32_t> fixed_inputs;  // solve_clause: graph literals of inputs assumed
+};
+
+ClauseDecider::ClauseDecider(const ModelGraph& graph, const ClauseStore& clauses,
+                             uint32_t input_clauses, Limits limits)
+    : graph_(&graph), input_clauses_(input_clauses), limits_(limits) {
+  initialise(clauses);
 }
 
-ClauseDecider::ClauseDecider(const Network& network, const ClauseStore& clauses, uint32_t input_clauses,
-                     Limits limits)
-    : clauses_(clauses), input_clauses_(input_clauses), limits_(limits) {
+ClauseDecider::ClauseDecider(const Network& network, const ClauseStore& clauses,
+                             uint32_t input_clauses, Limits limits)
+    : input_clauses_(input_clauses), limits_(limits) {
   assert(input_clauses <= clauses.size());
   uint32_t variables = network.variables;
   PodVector<Literal> widened;
@@ -112,24 +122,21 @@ ClauseDecider::ClauseDecider(const Network& network, const ClauseStore& clauses,
   }
   owned_graph_.reset(new ModelGraph(build_model_graph(network, variables)));
   graph_ = owned_graph_.get();
-  initialise();
+  initialise(clauses);
 }
 
-// The clauses in graph literals: sorted, duplicates and false literals
-// dropped; a clause with a true literal or a complementary pair always
-// holds.
-void ClauseDecider::initialise() {
-  assert(input_clauses_ <= clauses_.size());
+// The clauses in graph literals (GraphClauses).
+void ClauseDecider::initialise(const ClauseStore& clauses) {
+  assert(input_clauses_ <= clauses.size());
   aig_ = &graph_->aig;
-  nodes_ = aig_->nodes();
-  clause_begin_.assign(1, 0);
-  clause_holds_.assign(input_clauses_, 0);
+  clauses_.begin.assign(1, 0);
+  clauses_.holds.assign(input_clauses_, 0);
   std::vector<uint32_t> literals;
   PodVector<Literal> widened;  // a narrow stored clause, widened for reading
   for (uint32_t position = 0; position < input_clauses_; ++position) {
     literals.clear();
     widened.clear();
-    for (const Literal& literal : clauses_.read(position, widened)) {
+    for (const Literal& literal : clauses.read(position, widened)) {
       assert(literal.variable() < graph_->literal_of.size());
       literals.push_back(graph_->literal_of[literal.variable()] ^ (literal.code & 1u));
     }
@@ -139,171 +146,181 @@ void ClauseDecider::initialise() {
     for (size_t i = 0; i < literals.size() && !holds; ++i)
       holds = literals[i] == Aig::kTrueLiteral || (i > 0 && literals[i] == (literals[i - 1] ^ 1u));
     if (holds) {
-      clause_holds_[position] = 1;
+      clauses_.holds[position] = 1;
     } else {
       for (uint32_t literal : literals)
-        if (literal != Aig::kFalseLiteral) clause_literals_.push_back(literal);
+        if (literal != Aig::kFalseLiteral) clauses_.literals.push_back(literal);
     }
-    clause_begin_.push_back(static_cast<uint32_t>(clause_literals_.size()));
+    clauses_.begin.push_back(static_cast<uint32_t>(clauses_.literals.size()));
   }
-  stamp_.assign(nodes_, 0);
-  slot_.assign(nodes_, 0);
+  stamps_.stamp.assign(aig_->nodes(), 0);
 }
 
-ClauseDecider::ClauseDecider(const Network& network, const ClauseStore& clauses, uint32_t input_clauses)
+ClauseDecider::ClauseDecider(const Network& network, const ClauseStore& clauses,
+                             uint32_t input_clauses)
     : ClauseDecider(network, clauses, input_clauses, Limits()) {}
 
 ClauseDecider::~ClauseDecider() = default;
 
-// Stamps the nodes of the clause at `position` that `epoch` has not met
-// yet and pushes them onto stack_ for a walk.
-void ClauseDecider::push_clause_nodes(uint32_t position, uint32_t epoch) {
-  for (uint32_t k = 0; k < size_of(position); ++k) {
-    const uint32_t node = literals_of(position)[k] >> 1;
-    if (stamp_[node] == epoch) continue;
-    stamp_[node] = epoch;
-    stack_.push_back(node);
+uint32_t ClauseDecider::NodeStamps::next() {
+  if (++epoch == 0) {
+    std::fill(stamp.begin(), stamp.end(), 0);
+    epoch = 1;
   }
+  return epoch;
 }
 
-uint32_t ClauseDecider::stamp_next() {
-  assert(stamp_.size() == nodes_);
-  if (++epoch_ == 0) {
-    std::fill(stamp_.begin(), stamp_.end(), 0);
-    epoch_ = 1;
+// Stamps the nodes of the clause at `position` that `epoch` has not met
+// yet and pushes them onto `stack` for a walk.
+void ClauseDecider::push_clause_nodes(uint32_t position, uint32_t epoch,
+                                      std::vector<uint32_t>& stack) {
+  for (uint32_t k = 0; k < clauses_.size_of(position); ++k) {
+    const uint32_t node = clauses_.literals_of(position)[k] >> 1;
+    if (stamps_.stamp[node] == epoch) continue;
+    stamps_.stamp[node] = epoch;
+    stack.push_back(node);
   }
-  return epoch_;
 }
 
 bool ClauseDecider::value(uint32_t variable) const {
-  if (!have_witness_ || variable >= graph_->literal_of.size()) return false;
+  if (witness_.empty() || variable >= graph_->literal_of.size()) return false;
   const uint32_t literal = graph_->literal_of[variable];
   return (witness_[literal >> 1] ^ literal) & 1u;
 }
 
-// Compiles cone_free_ (ascending) and cone_gates_ (ascending, so
-// topological) into `program`; leaves slot_ mapping their nodes to their
-// slots.
-void ClauseDecider::compile(const std::vector<uint32_t>& gate_nodes, Program& program) {
-  program.free_variables = cone_free_;
-  for (uint32_t slot = 0; slot < cone_free_.size(); ++slot) slot_[cone_free_[slot]] = slot;
-  assert(std::is_sorted(gate_nodes.begin(), gate_nodes.end()) && "gates out of topological order");
-  program.gates = static_cast<uint32_t>(gate_nodes.size());
+// Compiles the complete `cone` (free variables and gates ascending, so
+// topological) into evaluation.program; leaves evaluation.slot mapping
+// their nodes to their slots.
+void ClauseDecider::compile(const Cone& cone, Evaluation& evaluation) const {
+  Program& program = evaluation.program;
+  std::vector<uint32_t>& slot_of = evaluation.slot;
+  if (slot_of.size() != aig_->nodes()) slot_of.assign(aig_->nodes(), 0);
+  program.free_variables = cone.free;
+  for (uint32_t slot = 0; slot < cone.free.size(); ++slot) slot_of[cone.free[slot]] = slot;
+  assert(std::is_sorted(cone.gates.begin(), cone.gates.end()) && "gates out of topological order");
+  program.gates = static_cast<uint32_t>(cone.gates.size());
   program.code.clear();
-  program.code.reserve(2 * gate_nodes.size());
-  uint32_t slot = static_cast<uint32_t>(cone_free_.size());
-  for (uint32_t node : gate_nodes) {
+  program.code.reserve(2 * cone.gates.size());
+  uint32_t slot = static_cast<uint32_t>(cone.free.size());
+  for (uint32_t node : cone.gates) {
     assert(aig_->is_and(node));
     const uint32_t left = aig_->left(node), right = aig_->right(node);
-    program.code.push_back((slot_[left >> 1] << 1) | (left & 1u));
-    program.code.push_back((slot_[right >> 1] << 1) | (right & 1u));
-    slot_[node] = slot++;
+    program.code.push_back((slot_of[left >> 1] << 1) | (left & 1u));
+    program.code.push_back((slot_of[right >> 1] << 1) | (right & 1u));
+    slot_of[node] = slot++;
   }
 }
 
-// Every node of the clauses must have a slot in the program.
-void ClauseDecider::compile_clauses(const uint32_t* positions, uint32_t count, Program& program) {
+// After compile: the clauses at `positions`, every node of which must have
+// a slot in the program.
+void ClauseDecider::compile_clauses(const uint32_t* positions, uint32_t count,
+                                    Evaluation& evaluation) const {
+  Program& program = evaluation.program;
   program.clause_code.clear();
   program.positions.assign(positions, positions + count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t position = positions[i];
     assert(position < input_clauses_);
-    if (clause_holds_[position]) {
+    if (clauses_.holds[position]) {
       program.clause_code.push_back(kHolds);
       continue;
     }
-    program.clause_code.push_back(size_of(position));
-    const uint32_t* literals = literals_of(position);
-    for (uint32_t k = 0; k < size_of(position); ++k)
-      program.clause_code.push_back((slot_[literals[k] >> 1] << 1) | (literals[k] & 1u));
+    program.clause_code.push_back(clauses_.size_of(position));
+    const uint32_t* literals = clauses_.literals_of(position);
+    for (uint32_t k = 0; k < clauses_.size_of(position); ++k)
+      program.clause_code.push_back((evaluation.slot[literals[k] >> 1] << 1) | (literals[k] & 1u));
   }
 }
 
-// The joint cone of the clauses at positions 0 to end - 1, by one backward
-// sweep over the gates (a gate after all gates that read it), then compiled
-// with those clauses.
-void ClauseDecider::relevant_program(uint32_t end, Program& program) {
+// The joint cone of the clauses at positions 0 to end - 1 into `cone`
+// (its gates and free variables only), by one backward sweep over the gates
+// (a gate after all gates that read it), then compiled with those clauses.
+void ClauseDecider::relevant_program(uint32_t end, Cone& cone, Evaluation& evaluation) {
   assert(end <= input_clauses_);
-  const uint32_t epoch = stamp_next();
+  const uint32_t epoch = stamps_.next();
+  std::vector<uint32_t>& stamp = stamps_.stamp;
   for (uint32_t position = 0; position < end; ++position)
-    for (uint32_t k = 0; k < size_of(position); ++k) stamp_[literals_of(position)[k] >> 1] = epoch;
-  cone_gates_.clear();
-  cone_free_.clear();
-  for (uint32_t node = nodes_; node-- > 1;) {
-    if (stamp_[node] != epoch) continue;
+    for (uint32_t k = 0; k < clauses_.size_of(position); ++k)
+      stamp[clauses_.literals_of(position)[k] >> 1] = epoch;
+  cone.gates.clear();
+  cone.free.clear();
+  for (uint32_t node = aig_->nodes(); node-- > 1;) {
+    if (stamp[node] != epoch) continue;
     if (aig_->is_input(node)) {
-      cone_free_.push_back(node);
+      cone.free.push_back(node);
       continue;
     }
-    cone_gates_.push_back(node);
-    stamp_[aig_->left(node) >> 1] = epoch;
-    stamp_[aig_->right(node) >> 1] = epoch;
+    cone.gates.push_back(node);
+    stamp[aig_->left(node) >> 1] = epoch;
+    stamp[aig_->right(node) >> 1] = epoch;
   }
-  std::reverse(cone_gates_.begin(), cone_gates_.end());
-  std::reverse(cone_free_.begin(), cone_free_.end());
-  compile(cone_gates_, program);
-  std::vector<uint32_t>& positions = stack_;
-  positions.clear();
-  for (uint32_t position = 0; position < end; ++position) positions.push_back(position);
-  compile_clauses(positions.data(), end, program);
+  std::reverse(cone.gates.begin(), cone.gates.end());
+  std::reverse(cone.free.begin(), cone.free.end());
+  compile(cone, evaluation);
+  std::vector<uint32_t> positions(end);
+  for (uint32_t position = 0; position < end; ++position) positions[position] = position;
+  compile_clauses(positions.data(), end, evaluation);
 }
 
-// The cone of one clause by depth-first search, into cone_gates_ (sorted
-// topologically) and cone_free_ (ascending), its code words (gates, clause,
-// free slots) into cone_words_. False, with the cone left incomplete, as
+// The cone of one clause by depth-first search, into cone.gates (sorted
+// topologically) and cone.free (ascending), its code words (gates, clause,
+// free slots) into cone.words. False, with the cone left incomplete, as
 // soon as it has more than `free_limit` free variables or its enumeration
 // would cost more than `budget`. `work` grows by the words walked.
 bool ClauseDecider::collect_cone(uint32_t position, uint32_t free_limit, uint64_t budget,
-                             uint64_t& work) {
-  assert(position < input_clauses_ && !clause_holds_[position]);
-  const uint32_t epoch = stamp_next();
-  cone_gates_.clear();
-  cone_free_.clear();
-  stack_.clear();
-  push_clause_nodes(position, epoch);
-  cone_words_ = 2 + size_of(position);  // words read per pass: gates, clause, free slots
-  const bool fits = walk(epoch, free_limit, budget, cone_words_);
-  work += cone_words_;
+                                 Cone& cone, uint64_t& work) {
+  assert(position < input_clauses_ && !clauses_.holds[position]);
+  const uint32_t epoch = stamps_.next();
+  cone.gates.clear();
+  cone.free.clear();
+  cone.stack.clear();
+  push_clause_nodes(position, epoch, cone.stack);
+  cone.words = 2 + clauses_.size_of(position);  // words read per pass: gates, clause, free slots
+  const bool fits = walk(epoch, free_limit, budget, cone, cone.words);
+  work += cone.words;
   if (!fits) return false;
-  std::sort(cone_gates_.begin(), cone_gates_.end());
-  std::sort(cone_free_.begin(), cone_free_.end());
+  std::sort(cone.gates.begin(), cone.gates.end());
+  std::sort(cone.free.begin(), cone.free.end());
   return true;
 }
 
-// Continues a depth-first walk from the variables on stack_ (stamped with
-// `epoch`): the gates and free variables met are stamped and appended to
-// cone_gates_ and cone_free_, their code words added to `size`. False, with
-// the walk unfinished, as soon as cone_free_ holds more than `free_limit`
-// variables or enumerating what the cone holds so far would cost more than
-// `budget`. The test is made after every variable, free ones included:
-// both counts only grow, so a cone that fails it midway fails it whole, and
-// one that passes the last test passes with its real size.
-bool ClauseDecider::walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, uint64_t& size) {
-  while (!stack_.empty()) {
-    const uint32_t node = stack_.back();
-    stack_.pop_back();
-    assert(stamp_[node] == epoch);
+// Continues a depth-first walk from the variables on cone.stack (stamped
+// with `epoch`): the gates and free variables met are stamped and appended
+// to cone.gates and cone.free, their code words added to `size`. False,
+// with the walk unfinished, as soon as cone.free holds more than
+// `free_limit` variables or enumerating what the cone holds so far would
+// cost more than `budget`. The test is made after every variable, free
+// ones included: both counts only grow, so a cone that fails it midway
+// fails it whole, and one that passes the last test passes with its real
+// size.
+bool ClauseDecider::walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, Cone& cone,
+                         uint64_t& size) {
+  std::vector<uint32_t>& stamp = stamps_.stamp;
+  while (!cone.stack.empty()) {
+    const uint32_t node = cone.stack.back();
+    cone.stack.pop_back();
+    assert(stamp[node] == epoch);
     if (aig_->is_input(node)) {
-      cone_free_.push_back(node);
-      if (cone_free_.size() > free_limit) return false;
+      cone.free.push_back(node);
+      if (cone.free.size() > free_limit) return false;
       ++size;
     } else {
-      cone_gates_.push_back(node);
+      cone.gates.push_back(node);
       size += kAndWords;
       for (const uint32_t operand : {aig_->left(node) >> 1, aig_->right(node) >> 1}) {
-        if (stamp_[operand] == epoch) continue;
-        stamp_[operand] = epoch;
-        stack_.push_back(operand);
+        if (stamp[operand] == epoch) continue;
+        stamp[operand] = epoch;
+        cone.stack.push_back(operand);
       }
     }
-    if (enumeration_cost(size, cone_free_.size()) > budget) return false;
+    if (enumeration_cost(size, cone.free.size()) > budget) return false;
   }
   return true;
 }
 
 // After collect_cone(position) succeeded: the clauses from position + 1 to
 // end - 1, not yet decided, that the cone nearly holds join it, so that one
-// enumeration decides them all (members_, ascending, position first). A
+// enumeration decides them all (cone.members, ascending, position first). A
 // clause joins when its own cone adds no free variable and the members
 // together add no more code words than the cone had: the enumeration then
 // costs at most twice the cone's, where each member alone would cost up to
@@ -311,48 +328,51 @@ bool ClauseDecider::walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, u
 // the cone alone, so a cheap cone scans few clauses; `work` grows by them.
 // The enumeration of the result fits in `budget` words of work.
 void ClauseDecider::gather_sharing(uint32_t position, uint32_t end,
-                               const std::vector<uint8_t>& decided, uint64_t budget,
-                               uint64_t& work) {
+                                   const std::vector<uint8_t>& decided, uint64_t budget,
+                                   Cone& cone, uint64_t& work) {
   assert(end <= decided.size() && position < end);
-  members_.assign(1, position);
-  const uint32_t epoch = epoch_;
-  const uint32_t free = static_cast<uint32_t>(cone_free_.size());
+  cone.members.assign(1, position);
+  const uint32_t epoch = stamps_.epoch;  // collect_cone's
+  std::vector<uint32_t>& stamp = stamps_.stamp;
+  const uint32_t free = static_cast<uint32_t>(cone.free.size());
   const uint64_t within = words_within(budget, free);
-  if (within <= cone_words_) return;
-  uint64_t allowance = std::min(cone_words_, within - cone_words_);  // words members may add
-  const uint64_t scan_limit = enumeration_cost(cone_words_, free);
-  const size_t cone_gates = cone_gates_.size();
+  if (within <= cone.words) return;
+  uint64_t allowance = std::min(cone.words, within - cone.words);  // words members may add
+  const uint64_t scan_limit = enumeration_cost(cone.words, free);
+  const size_t cone_gates = cone.gates.size();
   uint64_t scanned = 0;
   for (uint32_t candidate = position + 1; candidate < end && scanned < scan_limit; ++candidate) {
     if (decided[candidate]) continue;
-    uint64_t added = 1 + size_of(candidate);  // the clause's own code words
-    const size_t gates_before = cone_gates_.size();
-    stack_.clear();
-    push_clause_nodes(candidate, epoch);
+    uint64_t added = 1 + clauses_.size_of(candidate);  // the clause's own code words
+    const size_t gates_before = cone.gates.size();
+    cone.stack.clear();
+    push_clause_nodes(candidate, epoch, cone.stack);
     const bool joins = added <= allowance &&
-                       walk(epoch, free, enumeration_cost(allowance, free), added);
+                       walk(epoch, free, enumeration_cost(allowance, free), cone, added);
     scanned += added;
     if (joins) {
       allowance -= added;
-      members_.push_back(candidate);
+      cone.members.push_back(candidate);
       continue;
     }
     // The candidate's cone reaches beyond: forget what its walk met.
-    for (size_t i = gates_before; i < cone_gates_.size(); ++i) stamp_[cone_gates_[i]] = 0;
-    for (size_t i = free; i < cone_free_.size(); ++i) stamp_[cone_free_[i]] = 0;
-    for (uint32_t node : stack_) stamp_[node] = 0;
-    cone_gates_.resize(gates_before);
-    cone_free_.resize(free);
+    for (size_t i = gates_before; i < cone.gates.size(); ++i) stamp[cone.gates[i]] = 0;
+    for (size_t i = free; i < cone.free.size(); ++i) stamp[cone.free[i]] = 0;
+    for (uint32_t node : cone.stack) stamp[node] = 0;
+    cone.gates.resize(gates_before);
+    cone.free.resize(free);
   }
   work += scanned;
-  if (cone_gates_.size() > cone_gates) std::sort(cone_gates_.begin(), cone_gates_.end());
+  if (cone.gates.size() > cone_gates) std::sort(cone.gates.begin(), cone.gates.end());
 }
 
 // Evaluates the program's gates for `words` words of assignments per slot;
-// the free slots of values_ must be filled.
-void ClauseDecider::evaluate(const Program& program, uint32_t words) {
-  assert(values_.size() >= uint64_t{program.slots()} * words && program.code.size() == 2 * size_t{program.gates});
-  uint64_t* values = values_.data();
+// the free slots of evaluation.values must be filled.
+void ClauseDecider::evaluate(Evaluation& evaluation, uint32_t words) {
+  const Program& program = evaluation.program;
+  assert(evaluation.values.size() >= uint64_t{program.slots()} * words &&
+         program.code.size() == 2 * size_t{program.gates});
+  uint64_t* values = evaluation.values.data();
   uint64_t* out = values + static_cast<uint64_t>(program.free_variables.size()) * words;
   const uint32_t* code = program.code.data();
   const uint32_t* const end = code + program.code.size();
@@ -368,10 +388,11 @@ void ClauseDecider::evaluate(const Program& program, uint32_t words) {
 // Index of the first compiled clause below `limit` that one of the
 // evaluated assignments falsifies, with that assignment's lane (word × 64 +
 // bit) in `lane`; `limit` when there is none.
-uint32_t ClauseDecider::first_falsified_lane(const Program& program, uint32_t limit, uint32_t words,
-                                         uint64_t& lane) {
+uint32_t ClauseDecider::first_falsified_lane(const Evaluation& evaluation, uint32_t limit,
+                                             uint32_t words, uint64_t& lane) {
+  const Program& program = evaluation.program;
   assert(limit <= program.positions.size());
-  const uint64_t* values = values_.data();
+  const uint64_t* values = evaluation.values.data();
   const uint32_t* code = program.clause_code.data();
   for (uint32_t clause = 0; clause < limit; ++clause) {
     const uint32_t size = code[0];
@@ -399,7 +420,7 @@ uint32_t ClauseDecider::first_falsified_lane(const Program& program, uint32_t li
 // Words per slot for one pass over the program: a power of two, at most
 // kMaxWords, within kChunkBytes, and for an enumeration of 2^free
 // assignments no more than that many lanes.
-uint32_t ClauseDecider::chunk_words(const Program& program) const {
+uint32_t ClauseDecider::chunk_words(const Program& program) {
   const uint64_t slots = std::max<uint64_t>(1, program.slots());
   const size_t free = program.free_variables.size();
   uint32_t words = 1;
@@ -409,31 +430,33 @@ uint32_t ClauseDecider::chunk_words(const Program& program) const {
   return words;
 }
 
-// Random simulation of `program` (compiled over the clauses at positions
-// 0 to bound - 1); returns the first clause position some simulated
-// assignment falsifies, or `bound`, and keeps that assignment in witness_.
-uint32_t ClauseDecider::simulate(Program& program, uint32_t bound) {
+// Random simulation of evaluation.program (compiled over the clauses at
+// positions 0 to bound - 1); returns the first clause position some
+// simulated assignment falsifies, or `bound`, and keeps that assignment in
+// witness_.
+uint32_t ClauseDecider::simulate(Evaluation& evaluation, uint32_t bound) {
+  const Program& program = evaluation.program;
+  std::vector<uint64_t>& values = evaluation.values;
   assert(bound <= input_clauses_ && program.positions.size() <= bound);
   const uint32_t free = static_cast<uint32_t>(program.free_variables.size());
   uint32_t words = 1;
   while (words < 4 && program.slots() * uint64_t{words} * 2 * sizeof(uint64_t) <= kChunkBytes)
     words *= 2;
-  values_.resize(std::max<uint64_t>(1, program.slots()) * words);
+  values.resize(std::max<uint64_t>(1, program.slots()) * words);
   uint64_t state = 0x5EEDull;  // fixed seed: runs are reproducible
   uint32_t limit = static_cast<uint32_t>(program.positions.size());
   for (uint32_t round = 0; round < kSimulationRounds && limit > 0; ++round) {
     ++statistics_.simulation_rounds;
-    for (uint64_t i = 0; i < uint64_t{free} * words; ++i) values_[i] = next_random(state);
-    evaluate(program, words);
+    for (uint64_t i = 0; i < uint64_t{free} * words; ++i) values[i] = next_random(state);
+    evaluate(evaluation, words);
     uint64_t lane = 0;
-    const uint32_t clause = first_falsified_lane(program, limit, words, lane);
+    const uint32_t clause = first_falsified_lane(evaluation, limit, words, lane);
     if (clause == limit) continue;
     limit = clause;
-    witness_.assign(nodes_, 0);
+    witness_.assign(aig_->nodes(), 0);
     for (uint32_t slot = 0; slot < free; ++slot)
       witness_[program.free_variables[slot]] =
-          (values_[uint64_t{slot} * words + lane / 64] >> (lane % 64)) & 1u;
-    have_witness_ = true;
+          (values[uint64_t{slot} * words + lane / 64] >> (lane % 64)) & 1u;
   }
   return limit < program.positions.size() ? program.positions[limit] : bound;
 }
@@ -442,17 +465,18 @@ uint32_t ClauseDecider::simulate(Program& program, uint32_t bound) {
 // returns the index of the first compiled clause below `limit` that one
 // falsifies, or `limit`, and keeps in witness_ the first assignment (in
 // enumeration order) that falsifies it.
-uint32_t ClauseDecider::enumerate(const Program& program, uint32_t limit) {
+uint32_t ClauseDecider::enumerate(Evaluation& evaluation, uint32_t limit) {
+  const Program& program = evaluation.program;
   const uint32_t free = static_cast<uint32_t>(program.free_variables.size());
   assert(free < 64 && limit <= program.positions.size());
   const uint32_t words = chunk_words(program);
   const uint32_t log_words = log2_of(words);
   const uint64_t chunks = free <= 6 + log_words ? 1 : uint64_t{1} << (free - 6 - log_words);
-  values_.resize(std::max<uint64_t>(1, program.slots()) * words);
+  evaluation.values.resize(std::max<uint64_t>(1, program.slots()) * words);
   uint32_t best = limit;
   for (uint64_t chunk = 0; chunk < chunks && best > 0; ++chunk) {
     for (uint32_t slot = 0; slot < free; ++slot) {
-      uint64_t* out = values_.data() + uint64_t{slot} * words;
+      uint64_t* out = evaluation.values.data() + uint64_t{slot} * words;
       if (slot < 6) {
         std::fill(out, out + words, kLanePattern[slot]);
       } else if (slot - 6 < log_words) {
@@ -462,25 +486,17 @@ uint32_t ClauseDecider::enumerate(const Program& program, uint32_t limit) {
         std::fill(out, out + words, bit ? ~uint64_t{0} : 0);
       }
     }
-    evaluate(program, words);
+    evaluate(evaluation, words);
     uint64_t lane = 0;
-    const uint32_t clause = first_falsified_lane(program, best, words, lane);
+    const uint32_t clause = first_falsified_lane(evaluation, best, words, lane);
     if (clause == best) continue;
     best = clause;
     const uint64_t assignment = chunk * words * 64 + lane;
-    witness_.assign(nodes_, 0);
+    witness_.assign(aig_->nodes(), 0);
     for (uint32_t slot = 0; slot < free; ++slot)
       witness_[program.free_variables[slot]] = (assignment >> slot) & 1u;
-    have_witness_ = true;
   }
   return best;
-}
-
-// Decides one clause by enumerating the cone collect_cone left.
-bool ClauseDecider::enumerate_cone(uint32_t position) {
-  compile(cone_gates_, program_);
-  compile_clauses(&position, 1, program_);
-  return enumerate(program_, 1) == 0;
 }
 
 // Decides one clause: the incremental solver within its budgets, then
@@ -494,23 +510,25 @@ bool ClauseDecider::enumerate_cone(uint32_t position) {
 bool ClauseDecider::solve_clause(uint32_t position) {
   const int answer = solve_within(position, limits_.conflict_budget, limits_.propagation_budget);
   if (answer >= 0) return answer == 1;
-  std::vector<uint32_t>& fixed = cone_free_;  // graph literals of the inputs to assume
-  const BddAnswer diagrams = bdd_falsifiable(*aig_, literals_of(position), size_of(position),
-                                             limits_.diagram_nodes, &fixed);
+  // solve_within created the solver. Graph literals of the inputs to assume:
+  std::vector<uint32_t>& fixed = solver_->fixed_inputs;
+  const BddAnswer diagrams =
+      bdd_falsifiable(*aig_, clauses_.literals_of(position), clauses_.size_of(position),
+                      limits_.diagram_nodes, &fixed);
   if (diagrams == BddAnswer::kNever) {
     ++statistics_.diagram_clauses;
     return false;
   }
   // Empty: the diagram store had no room for the assignment.
   if (diagrams == BddAnswer::kFalsifiable && !fixed.empty()) {
-    const uint32_t epoch = stamp_next();
-    for (const uint32_t literal : fixed) stamp_[literal >> 1] = epoch;
-    for (uint32_t node = 1; node < nodes_; ++node)
-      if (aig_->is_input(node) && solver_variable_[node] >= 0 && stamp_[node] != epoch)
+    const uint32_t epoch = stamps_.next();
+    for (const uint32_t literal : fixed) stamps_.stamp[literal >> 1] = epoch;
+    for (uint32_t node = 1; node < aig_->nodes(); ++node)
+      if (aig_->is_input(node) && solver_->variable[node] >= 0 && stamps_.stamp[node] != epoch)
         fixed.push_back(2 * node + 1);
-    const uint64_t conflicts = solver_->conflicts;
+    const uint64_t conflicts = solver_->solver.conflicts;
     if (solve_within(position, kUnbounded, kUnbounded, fixed) == 1) {
-      assert(solver_->conflicts == conflicts && "confirmed by more than propagation");
+      assert(solver_->solver.conflicts == conflicts && "confirmed by more than propagation");
       (void)conflicts;
       ++statistics_.diagram_counterexamples;
       return true;
@@ -528,51 +546,55 @@ bool ClauseDecider::solve_clause(uint32_t position) {
 // besides the clause's complement. Stopping early loses nothing: the solver
 // keeps what it learnt, and a later call goes on from there.
 int ClauseDecider::solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations,
-                            const std::vector<uint32_t>& fixed) {
-  assert(position < input_clauses_ && !clause_holds_[position]);
+                                const std::vector<uint32_t>& fixed) {
+  assert(position < input_clauses_ && !clauses_.holds[position]);
   if (!solver_) {
-    solver_.reset(new Minisat::Solver);
+    solver_.reset(new ConeSolver);
     // Basic minimisation of learnt clauses, not MiniSat's recursive one: in
     // the deep implication chains of large graphs the recursive search
     // forgets its failures and revisits them, and took minutes per conflict
     // on a solver's certificate of 1.5 M nodes, where basic minimisation
     // decides most clauses in milliseconds.
-    solver_->ccmin_mode = 1;
-    solver_variable_.assign(nodes_, -1);
+    solver_->solver.ccmin_mode = 1;
+    solver_->variable.assign(aig_->nodes(), -1);
   }
-  Minisat::Solver& solver = *solver_;
+  Minisat::Solver& solver = solver_->solver;
+  std::vector<int>& variable = solver_->variable;
   auto to_solver = [&](uint32_t literal) {
-    return Minisat::mkLit(solver_variable_[literal >> 1], literal & 1u);
+    return Minisat::mkLit(variable[literal >> 1], literal & 1u);
   };
 
   // Every node of the cone not yet in the solver gets a variable (a node
   // with one has its whole cone in the solver), then each new AND node its
   // three clauses.
-  stack_.clear();
-  cone_gates_.clear();
-  for (uint32_t k = 0; k < size_of(position); ++k) stack_.push_back(literals_of(position)[k] >> 1);
-  while (!stack_.empty()) {
-    const uint32_t node = stack_.back();
-    stack_.pop_back();
-    if (solver_variable_[node] >= 0) continue;
-    solver_variable_[node] = solver.newVar();
+  std::vector<uint32_t>& stack = solver_->stack;
+  std::vector<uint32_t>& new_gates = solver_->new_gates;
+  stack.clear();
+  new_gates.clear();
+  for (uint32_t k = 0; k < clauses_.size_of(position); ++k)
+    stack.push_back(clauses_.literals_of(position)[k] >> 1);
+  while (!stack.empty()) {
+    const uint32_t node = stack.back();
+    stack.pop_back();
+    if (variable[node] >= 0) continue;
+    variable[node] = solver.newVar();
     if (!aig_->is_and(node)) continue;
-    cone_gates_.push_back(node);
-    stack_.push_back(aig_->left(node) >> 1);
-    stack_.push_back(aig_->right(node) >> 1);
+    new_gates.push_back(node);
+    stack.push_back(aig_->left(node) >> 1);
+    stack.push_back(aig_->right(node) >> 1);
   }
-  for (const uint32_t node : cone_gates_)
+  for (const uint32_t node : new_gates)
     add_and_clauses(solver, to_solver(2 * node), to_solver(aig_->left(node)),
                     to_solver(aig_->right(node)));
-  statistics_.encoded_gates += static_cast<uint32_t>(cone_gates_.size());
+  statistics_.encoded_gates += static_cast<uint32_t>(new_gates.size());
   // The definitions of an acyclic graph are always satisfiable together.
   assert(solver.okay());
 
   Minisat::vec<Minisat::Lit> assumptions;
-  for (uint32_t k = 0; k < size_of(position); ++k)
-    assumptions.push(~to_solver(literals_of(position)[k]));
+  for (uint32_t k = 0; k < clauses_.size_of(position); ++k)
+    assumptions.push(~to_solver(clauses_.literals_of(position)[k]));
   for (const uint32_t literal : fixed) {
-    assert(aig_->is_input(literal >> 1) && solver_variable_[literal >> 1] >= 0);
+    assert(aig_->is_input(literal >> 1) && variable[literal >> 1] >= 0);
     assumptions.push(to_solver(literal));
   }
   solver.budgetOff();
@@ -584,18 +606,17 @@ int ClauseDecider::solve_within(uint32_t position, uint64_t conflicts, uint64_t 
   if (answer == l_Undef) return -1;
   ++statistics_.solved_clauses;
   if (answer == l_False) return 0;
-  witness_.assign(nodes_, 0);
-  for (uint32_t node = 1; node < nodes_; ++node)
-    if (aig_->is_input(node) && solver_variable_[node] >= 0)
-      witness_[node] = solver.modelValue(solver_variable_[node]) == l_True;
-  have_witness_ = true;
+  witness_.assign(aig_->nodes(), 0);
+  for (uint32_t node = 1; node < aig_->nodes(); ++node)
+    if (aig_->is_input(node) && variable[node] >= 0)
+      witness_[node] = solver.modelValue(variable[node]) == l_True;
   return 1;
 }
 
 // Fills in the AND nodes' values from the inputs' in witness_.
 void ClauseDecider::compute_values() {
-  assert(witness_.size() == nodes_);
-  for (uint32_t node = 1; node < nodes_; ++node) {
+  assert(witness_.size() == aig_->nodes());
+  for (uint32_t node = 1; node < aig_->nodes(); ++node) {
     if (!aig_->is_and(node)) continue;
     const uint32_t a = aig_->left(node), b = aig_->right(node);
     witness_[node] = ((witness_[a >> 1] ^ a) & (witness_[b >> 1] ^ b)) & 1u;
@@ -608,47 +629,59 @@ void ClauseDecider::report_until(uint32_t end) {
   reported_ = end;
 }
 
-// Program cost of the compiled program_: words read per pass times passes.
-uint64_t ClauseDecider::program_cost(const Program& program) const {
+// Work of enumerating the program: words read per pass times passes.
+uint64_t ClauseDecider::program_cost(const Program& program) {
   return enumeration_cost(
       program.code.size() + program.clause_code.size() + program.free_variables.size(),
       program.free_variables.size());
 }
 
+// The inputs (bits of `support`, node -> inputs) the clause at `position`
+// depends on.
+uint64_t ClauseDecider::support_of(uint32_t position, const std::vector<uint64_t>& support) const {
+  uint64_t inputs = 0;
+  for (uint32_t k = 0; k < clauses_.size_of(position); ++k)
+    inputs |= support[clauses_.literals_of(position)[k] >> 1];
+  return inputs;
+}
+
 // 3. Decides the clauses before `bound` one at a time, in order; returns the
-// first falsifiable one, or `bound`. `canonical` tells whether witness_ is
-// the first falsifying assignment of that clause's cone in enumeration
-// order (an enumeration found it) or the solver's.
-uint32_t ClauseDecider::decide_by_cones(uint32_t bound, bool& canonical) {
+// first falsifiable one, or `bound`. `support` maps each node to the inputs
+// it depends on, or is empty when the clauses' joint cone has more than 64.
+// `canonical` tells whether witness_ is the first falsifying assignment of
+// that clause's cone in enumeration order (an enumeration found it) or the
+// solver's.
+uint32_t ClauseDecider::decide_by_cones(uint32_t bound, const std::vector<uint64_t>& support,
+                                        bool& canonical) {
   assert(bound <= input_clauses_);
   std::vector<uint8_t> decided(bound, 0);  // position -> holds, found with an earlier cone
+  uint64_t budget_left = limits_.run_budget;  // enumeration work the run may still spend
+  Cone cone;
+  Evaluation evaluation;
   for (uint32_t position = 0; position < bound; ++position) {
     report_until(position + 1);
-    if (decided[position] || clause_holds_[position]) continue;
-    bool small = true;
-    if (!support_.empty()) {
-      uint64_t support = 0;
-      for (uint32_t k = 0; k < size_of(position); ++k)
-          support |= support_[literals_of(position)[k] >> 1];
-      small = static_cast<uint32_t>(__builtin_popcountll(support)) <= kConeFreeLimit;
-    }
-    if (small && budget_left_ > 0) {
+    if (decided[position] || clauses_.holds[position]) continue;
+    const bool small =
+        support.empty() ||
+        static_cast<uint32_t>(__builtin_popcountll(support_of(position, support))) <=
+            kConeFreeLimit;
+    if (small && budget_left > 0) {
       uint64_t work = 0;
       const bool cheap = collect_cone(position, kConeFreeLimit,
-                                      std::min(limits_.cone_budget, budget_left_), work);
-      if (cheap) gather_sharing(position, bound, decided, budget_left_, work);
-      budget_left_ -= std::min(budget_left_, work);
+                                      std::min(limits_.cone_budget, budget_left), cone, work);
+      if (cheap) gather_sharing(position, bound, decided, budget_left, cone, work);
+      budget_left -= std::min(budget_left, work);
       if (cheap) {
-        compile(cone_gates_, program_);
-        compile_clauses(members_.data(), static_cast<uint32_t>(members_.size()), program_);
-        budget_left_ -= std::min(budget_left_, program_cost(program_));
+        compile(cone, evaluation);
+        const uint32_t members = static_cast<uint32_t>(cone.members.size());
+        compile_clauses(cone.members.data(), members, evaluation);
+        budget_left -= std::min(budget_left, program_cost(evaluation.program));
         ++statistics_.enumerations;
-        const uint32_t members = static_cast<uint32_t>(members_.size());
-        const uint32_t first = enumerate(program_, members);
-        for (uint32_t i = 0; i < first; ++i) decided[members_[i]] = 1;
+        const uint32_t first = enumerate(evaluation, members);
+        for (uint32_t i = 0; i < first; ++i) decided[cone.members[i]] = 1;
         statistics_.enumerated_clauses += first < members ? first + 1 : members;
         if (first < members) {
-          bound = members_[first];
+          bound = cone.members[first];
           canonical = true;
         }
         continue;
@@ -663,55 +696,58 @@ uint32_t ClauseDecider::decide_by_cones(uint32_t bound, bool& canonical) {
 }
 
 uint32_t ClauseDecider::first_falsifiable() {
-  have_witness_ = false;
+  witness_.clear();
   reported_ = 0;
-  budget_left_ = limits_.run_budget;
   if (input_clauses_ == 0) return 0;
 
   // 1. Random simulation of all clauses' joint cone.
-  relevant_program(input_clauses_, program_);
-  support_.clear();
-  if (program_.free_variables.size() <= 64) {
-    support_.assign(nodes_, 0);
-    for (uint32_t slot = 0; slot < program_.free_variables.size(); ++slot)
-      support_[program_.free_variables[slot]] = uint64_t{1} << slot;
-    for (uint32_t node : cone_gates_)
-      support_[node] = support_[aig_->left(node) >> 1] | support_[aig_->right(node) >> 1];
-  }
-  uint32_t bound = simulate(program_, input_clauses_);
+  uint32_t bound;
   bool canonical = false;  // the witness is the first in its cone's enumeration order
-
-  if (bound > 0) {
-    // 2. All free variables of the clauses before the bound at once.
-    if (bound < input_clauses_) relevant_program(bound, program_);
-    const uint64_t cost = program_cost(program_);
-    // Enumerating everything at once pays when the clauses share their free
-    // variables; when each depends on a few of many, their own cones are far
-    // cheaper (counted in assignments: 2^k for k free variables).
-    bool cones_cheaper = false;
-    if (!support_.empty() && program_.free_variables.size() < 64) {
-      uint64_t cone_assignments = 0;
-      for (uint32_t position = 0; position < bound && !cones_cheaper; ++position) {
-        uint64_t support = 0;
-        for (uint32_t k = 0; k < size_of(position); ++k)
-          support |= support_[literals_of(position)[k] >> 1];
-        cone_assignments += uint64_t{1} << __builtin_popcountll(support);
-      }
-      cones_cheaper = cone_assignments < (uint64_t{1} << program_.free_variables.size());
+  {
+    Cone joint;
+    Evaluation whole;
+    relevant_program(input_clauses_, joint, whole);
+    // node -> inputs (bits) it depends on; empty when the joint cone has
+    // more than 64 inputs.
+    std::vector<uint64_t> support;
+    const Program& program = whole.program;
+    if (program.free_variables.size() <= 64) {
+      support.assign(aig_->nodes(), 0);
+      for (uint32_t slot = 0; slot < program.free_variables.size(); ++slot)
+        support[program.free_variables[slot]] = uint64_t{1} << slot;
+      for (uint32_t node : joint.gates)
+        support[node] = support[aig_->left(node) >> 1] | support[aig_->right(node) >> 1];
     }
-    if (cost <= limits_.run_budget && !cones_cheaper) {
-      statistics_.whole_network = true;
-      const uint32_t clause = enumerate(program_, bound);
-      if (clause < bound) {
-        bound = clause;
-        canonical = true;
+    bound = simulate(whole, input_clauses_);
+
+    if (bound > 0) {
+      // 2. All free variables of the clauses before the bound at once.
+      if (bound < input_clauses_) relevant_program(bound, joint, whole);
+      const uint64_t cost = program_cost(program);
+      // Enumerating everything at once pays when the clauses share their free
+      // variables; when each depends on a few of many, their own cones are far
+      // cheaper (counted in assignments: 2^k for k free variables).
+      bool cones_cheaper = false;
+      if (!support.empty() && program.free_variables.size() < 64) {
+        uint64_t cone_assignments = 0;
+        for (uint32_t position = 0; position < bound && !cones_cheaper; ++position)
+          cone_assignments += uint64_t{1} << __builtin_popcountll(support_of(position, support));
+        cones_cheaper = cone_assignments < (uint64_t{1} << program.free_variables.size());
       }
-    } else {
-      // 3. One clause at a time. The whole-network program is no longer
-      // needed; its memory goes back before the solver grows.
-      program_ = Program();
-      values_ = std::vector<uint64_t>();
-      bound = decide_by_cones(bound, canonical);
+      if (cost <= limits_.run_budget && !cones_cheaper) {
+        statistics_.whole_network = true;
+        const uint32_t clause = enumerate(whole, bound);
+        if (clause < bound) {
+          bound = clause;
+          canonical = true;
+        }
+      } else {
+        // 3. One clause at a time. The whole-network program is no longer
+        // needed; its memory goes back before the solver grows.
+        joint = Cone();
+        whole = Evaluation();
+        bound = decide_by_cones(bound, support, canonical);
+      }
     }
   }
   report_until(bound < input_clauses_ ? bound + 1 : input_clauses_);
@@ -721,12 +757,16 @@ uint32_t ClauseDecider::first_falsifiable() {
 
   // 4. A canonical assignment where the cone allows it, then every value.
   uint64_t work = 0;
-  if (!canonical && collect_cone(bound, kConeFreeLimit, limits_.cone_budget, work)) {
-    const bool falsified = enumerate_cone(bound);
+  Cone cone;
+  if (!canonical && collect_cone(bound, kConeFreeLimit, limits_.cone_budget, cone, work)) {
+    Evaluation evaluation;
+    compile(cone, evaluation);
+    compile_clauses(&bound, 1, evaluation);
+    const bool falsified = enumerate(evaluation, 1) == 0;
     assert(falsified);
     (void)falsified;
   }
-  assert(have_witness_);
+  assert(!witness_.empty());
   compute_values();
   return bound;
 }

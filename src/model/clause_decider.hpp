@@ -74,15 +74,15 @@ class ClauseDecider {
   // up to the result of first_falsifiable is told exactly once, no other.
   using Observer = std::function<void(uint32_t first, uint32_t end)>;
 
-  // `graph` and `clauses` must outlive the test. The clauses tested are
-  // positions 0 to input_clauses - 1 of `clauses`; graph.literal_of covers
-  // every variable they name.
+  // `graph` must outlive the test; `clauses` is read here only. The clauses
+  // tested are positions 0 to input_clauses - 1 of `clauses`;
+  // graph.literal_of covers every variable they name.
   ClauseDecider(const ModelGraph& graph, const ClauseStore& clauses, uint32_t input_clauses,
-            Limits limits);
+                Limits limits);
   // The same on the graph of `network` (build_model_graph), built here; the
   // clauses' variables may lie beyond network.variables (then they are free).
   ClauseDecider(const Network& network, const ClauseStore& clauses, uint32_t input_clauses,
-            Limits limits);
+                Limits limits);
   ClauseDecider(const Network& network, const ClauseStore& clauses, uint32_t input_clauses);
   ~ClauseDecider();
   ClauseDecider(const ClauseDecider&) = delete;
@@ -117,67 +117,89 @@ class ClauseDecider {
     uint32_t slots() const { return static_cast<uint32_t>(free_variables.size()) + gates; }
   };
 
-  void initialise();
-  const uint32_t* literals_of(uint32_t position) const {
-    return clause_literals_.data() + clause_begin_[position];
-  }
-  uint32_t size_of(uint32_t position) const {
-    return clause_begin_[position + 1] - clause_begin_[position];
-  }
-  void compile(const std::vector<uint32_t>& gate_nodes, Program& program);
-  void compile_clauses(const uint32_t* positions, uint32_t count, Program& program);
-  void relevant_program(uint32_t end, Program& program);
-  bool collect_cone(uint32_t position, uint32_t limit, uint64_t budget, uint64_t& work);
-  bool walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, uint64_t& size);
+  // A program with the storage its compilation and evaluation work in; each
+  // phase owns one and reuses it from cone to cone.
+  struct Evaluation {
+    Program program;               // the cone and clauses compiled last
+    std::vector<uint32_t> slot;    // node -> its slot in `program`; sized on first use
+    std::vector<uint64_t> values;  // slot × words + word -> 64 assignments' values
+  };
+
+  // The input clauses in graph literals: sorted, duplicates and false
+  // literals dropped; a clause with a true literal or a complementary pair
+  // always holds and keeps no literal.
+  struct GraphClauses {
+    std::vector<uint32_t> begin;     // position -> first of its literals; input_clauses + 1
+    std::vector<uint32_t> literals;  // the clauses' graph literals, clause after clause
+    std::vector<uint8_t> holds;      // position -> the clause always holds
+
+    const uint32_t* literals_of(uint32_t position) const {
+      return literals.data() + begin[position];
+    }
+    uint32_t size_of(uint32_t position) const { return begin[position + 1] - begin[position]; }
+  };
+
+  // Visit marks of the traversals, shared so that a graph of millions of
+  // nodes pays for one array: a node is met by the current traversal when
+  // its stamp equals `epoch`. Starting a traversal takes the next epoch;
+  // the array is cleared only when the epochs wrap around.
+  struct NodeStamps {
+    std::vector<uint32_t> stamp;  // node -> epoch of its last visit
+    uint32_t epoch = 0;           // the current traversal's epoch
+    uint32_t next();
+  };
+
+  // The cone of one clause (and of the clauses that join it) as the walks
+  // collect it, or the joint cone of a prefix of the clauses. Each step
+  // owns its own; the decision by cones reuses one from clause to clause.
+  struct Cone {
+    std::vector<uint32_t> gates;    // AND nodes; ascending (topological) once complete
+    std::vector<uint32_t> free;     // input nodes; ascending once complete
+    uint64_t words = 0;             // code words of one pass: gates, clauses, free slots
+    std::vector<uint32_t> members;  // positions of the clauses it decides, ascending
+    std::vector<uint32_t> stack;    // the walk's nodes still to visit
+  };
+
+  struct ConeSolver;  // the incremental solver of step 3 and its encoding (in the .cpp)
+
+  void initialise(const ClauseStore& clauses);
+  void compile(const Cone& cone, Evaluation& evaluation) const;
+  void compile_clauses(const uint32_t* positions, uint32_t count, Evaluation& evaluation) const;
+  void relevant_program(uint32_t end, Cone& cone, Evaluation& evaluation);
+  void push_clause_nodes(uint32_t position, uint32_t epoch, std::vector<uint32_t>& stack);
+  bool collect_cone(uint32_t position, uint32_t free_limit, uint64_t budget, Cone& cone,
+                    uint64_t& work);
+  bool walk(uint32_t epoch, uint32_t free_limit, uint64_t budget, Cone& cone, uint64_t& size);
   void gather_sharing(uint32_t position, uint32_t end, const std::vector<uint8_t>& decided,
-                      uint64_t budget, uint64_t& work);
-  uint32_t decide_by_cones(uint32_t bound, bool& canonical);
-  void evaluate(const Program& program, uint32_t words);
-  uint32_t first_falsified_lane(const Program& program, uint32_t limit, uint32_t words,
-                                uint64_t& lane);
-  uint32_t simulate(Program& program, uint32_t bound);
-  uint32_t enumerate(const Program& program, uint32_t limit);
-  bool enumerate_cone(uint32_t position);
+                      uint64_t budget, Cone& cone, uint64_t& work);
+  uint64_t support_of(uint32_t position, const std::vector<uint64_t>& support) const;
+  uint32_t decide_by_cones(uint32_t bound, const std::vector<uint64_t>& support, bool& canonical);
+  static void evaluate(Evaluation& evaluation, uint32_t words);
+  static uint32_t first_falsified_lane(const Evaluation& evaluation, uint32_t limit,
+                                       uint32_t words, uint64_t& lane);
+  uint32_t simulate(Evaluation& evaluation, uint32_t bound);
+  uint32_t enumerate(Evaluation& evaluation, uint32_t limit);
   void report_until(uint32_t end);
-  uint64_t program_cost(const Program& program) const;
+  static uint64_t program_cost(const Program& program);
+  static uint32_t chunk_words(const Program& program);
   bool solve_clause(uint32_t position);
   int solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations,
                    const std::vector<uint32_t>& fixed = {});
   void compute_values();
-  uint32_t chunk_words(const Program& program) const;
-  uint32_t stamp_next();
-  void push_clause_nodes(uint32_t position, uint32_t epoch);
 
   std::unique_ptr<ModelGraph> owned_graph_;  // the graph when built here from a network
   const ModelGraph* graph_ = nullptr;  // the graph, read only (owned_graph_ or the caller's)
   const Aig* aig_ = nullptr;           // graph_->aig
-  const ClauseStore& clauses_;    // the clauses, read only
-  uint32_t input_clauses_ = 0;    // clauses tested: positions below this
-  const Limits limits_;           // enumeration bounds
-  uint64_t budget_left_ = 0;      // enumeration work the run may still spend
-  Observer observer_;             // told of each clause's test; may be empty
-  uint32_t reported_ = 0;         // clauses the observer was told of: positions below this
-  uint32_t nodes_ = 0;            // per-node arrays have this size
-  std::vector<uint32_t> clause_begin_;     // position -> first of its literals; input_clauses + 1
-  std::vector<uint32_t> clause_literals_;  // the clauses' graph literals, sorted, no constant
-  std::vector<uint8_t> clause_holds_;      // position -> a literal is true or two are complementary
-  std::vector<uint32_t> stamp_;    // node -> epoch of its last visit by a traversal
-  uint32_t epoch_ = 0;             // current traversal's stamp
-  std::vector<uint32_t> slot_;     // node -> slot in the program being compiled
-  std::vector<uint64_t> support_;  // node -> inputs (bits) it depends on; empty when the
-                                   // clauses' joint cone has more than 64 inputs
-  std::vector<uint64_t> values_;   // slot × words + word -> 64 assignments' values
-  std::vector<uint32_t> stack_;    // traversal stack, reused
-  std::vector<uint32_t> cone_gates_;  // AND nodes of the last cone collected
-  std::vector<uint32_t> cone_free_;   // input nodes of the last cone collected
-  uint64_t cone_words_ = 0;           // code words of the last cone collected, with its clause
-  std::vector<uint32_t> members_;     // positions of the clauses enumerated together, ascending
-  Program program_;                   // the program of the current phase, reused
-  std::vector<uint8_t> witness_;      // node -> value in the counterexample; empty if none
-  bool have_witness_ = false;         // witness_ holds the inputs of a falsifying assignment
-  std::unique_ptr<Minisat::Solver> solver_;  // created when the first clause needs it
-  std::vector<int> solver_variable_;         // node -> solver variable; -1 none yet
-  Statistics statistics_;                    // effort counters
+  const uint32_t input_clauses_;       // clauses tested: positions below this
+  const Limits limits_;                // enumeration and solver bounds
+  GraphClauses clauses_;               // the tested clauses over the graph, fixed by initialise
+  Observer observer_;                  // told of each clause's test; may be empty
+  uint32_t reported_ = 0;              // clauses the observer was told of in this run:
+                                       // positions below this
+  NodeStamps stamps_;                  // visit marks of every traversal
+  std::vector<uint8_t> witness_;       // node -> value in the counterexample; empty if none
+  std::unique_ptr<ConeSolver> solver_;  // created when the first clause needs it
+  Statistics statistics_;               // effort counters
 };
 
 #endif

@@ -50,8 +50,8 @@ struct DependencyGraph {
 // order. Each variable's inputs and each variable's users keep that order.
 void ModelChecker::check_dependencies() const {
   if (options_.debug) std::cout << "Checking function dependencies ..." << std::endl;
-  assert(!variable_of_.empty() && "after number_variables");
-  const size_t size = variable_of_.size();
+  assert(!ids_.variable_of.empty() && "after number_variables");
+  const size_t size = ids_.size();
   DependencyGraph graph;
   std::vector<std::pair<uint32_t, uint32_t>> edges;  // (reader id, id read)
   {
@@ -71,14 +71,14 @@ void ModelChecker::check_dependencies() const {
       const Definition& definition = definitions.records[index];
       const Literal* operands = definitions.operands_of(definition);
       for (uint32_t i = 0; i < definition.count; ++i)
-        edges.emplace_back(id(definition.variable), id(operands[i].variable()));
+        edges.emplace_back(ids_.id(definition.variable), ids_.id(operands[i].variable()));
     }
   }
   graph.has_inputs.assign(size, 0);
   for (const auto& edge : edges) graph.has_inputs[edge.first] = 1;
   for (const Block& block : formula_.blocks)
     block.for_each([&](uint32_t variable) {
-      const uint32_t reader = id(variable);
+      const uint32_t reader = ids_.id(variable);
       if (formula_.is_universal(variable)) {
         graph.ready.push_back(reader);
         return;
@@ -86,7 +86,7 @@ void ModelChecker::check_dependencies() const {
       const auto function = std::lower_bound(
           model_.begin(), model_.end(), std::make_pair(variable, INT32_MIN));
       if (function != model_.end() && function->first == variable) {
-        edges.emplace_back(reader, id(Literal(function->second).variable()));
+        edges.emplace_back(reader, ids_.id(Literal(function->second).variable()));
         graph.has_inputs[reader] = 1;
       } else if (!graph.has_inputs[reader]) {
         graph.ready.push_back(reader);
@@ -119,12 +119,12 @@ void ModelChecker::check_dependencies() const {
         std::cout << "Remaining edges:" << std::endl;
         for (size_t v = 0; v < size; ++v) {
           if (!left[v]) continue;
-          std::cout << variable_of_[v] << ": ";
+          std::cout << ids_.variable_of[v] << ": ";
           bool first = true;
           for (uint32_t edge = graph.input_begin[v]; edge < graph.input_begin[v + 1]; ++edge) {
             const uint32_t input = graph.inputs[edge];
             if (!left[input]) continue;
-            std::cout << (first ? "" : ", ") << variable_of_[input];
+            std::cout << (first ? "" : ", ") << ids_.variable_of[input];
             first = false;
           }
           std::cout << std::endl;
@@ -140,7 +140,7 @@ void ModelChecker::check_dependencies() const {
   for (const uint32_t current : order) {
     bool passes = false;
     uint32_t universal = 0, level = 0;
-    const uint32_t variable = variable_of_[current];
+    const uint32_t variable = ids_.variable_of[current];
     if (formula_.is_universal(variable)) {
       passes = true;
       universal = variable;
@@ -163,7 +163,7 @@ void ModelChecker::check_dependencies() const {
 
   for (size_t v = 0; v < size; ++v) {
     if (!has_deepest[v] || deepest[v] == 0) continue;
-    const uint32_t variable = variable_of_[v];
+    const uint32_t variable = ids_.variable_of[v];
     if (formula_.is_before(deepest[v], variable)) continue;
     throw Exception(message::model_reads_deeper_universal(variable, formula_.levels[variable],
                                                           deepest[v], deepest_level[v]));

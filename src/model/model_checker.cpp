@@ -95,9 +95,9 @@ ModelChecker::ModelChecker(const QCNF& formula, uint32_t input_clauses,
 
 bool ModelChecker::check() {
   check_quantification();
-  number_variables();
+  ids_ = number_variables(formula_);
   check_dependencies();
-  build_graph();
+  graph_ = build_graph();
   return test_clauses();
 }
 
@@ -141,40 +141,40 @@ void ModelChecker::set_model(std::vector<std::pair<uint32_t, int32_t>> pairs) {
          }) == model_.end());
 }
 
-void ModelChecker::number_variables() {
-  // Id 0 stands for variable 0, which never exists, as in the formula's
-  // own numbering.
-  variable_of_.assign(1, 0);
-  variable_of_.reserve(formula_.quantified_variables() + 1);
-  for (const Block& block : formula_.blocks)
-    block.for_each([&](uint32_t variable) { variable_of_.push_back(variable); });
-  std::sort(variable_of_.begin(), variable_of_.end());
-  assert(std::adjacent_find(variable_of_.begin(), variable_of_.end()) == variable_of_.end() &&
+ModelChecker::VariableIds ModelChecker::number_variables(const QCNF& formula) {
+  VariableIds ids;
+  std::vector<uint32_t>& variable_of = ids.variable_of;
+  variable_of.assign(1, 0);
+  variable_of.reserve(formula.quantified_variables() + 1);
+  for (const Block& block : formula.blocks)
+    block.for_each([&](uint32_t variable) { variable_of.push_back(variable); });
+  std::sort(variable_of.begin(), variable_of.end());
+  assert(std::adjacent_find(variable_of.begin(), variable_of.end()) == variable_of.end() &&
          "a variable quantified twice");
   // Where the numbers in use are dense, a table answers id() at once (ten
   // million gates ask it twenty million times); where they are sparse,
   // binary search keeps memory to the variables in use.
-  id_of_.clear();
   // The formula's tables are empty when it defines no variable at all;
   // variable 0 still has its id.
-  const size_t numbers = std::max<size_t>(formula_.quantifiers.size(), 1);
-  if (numbers <= 4 * variable_of_.size()) {
-    id_of_.assign(numbers, 0);
-    for (uint32_t i = 0; i < variable_of_.size(); ++i) id_of_[variable_of_[i]] = i;
+  const size_t numbers = std::max<size_t>(formula.quantifiers.size(), 1);
+  if (numbers <= 4 * variable_of.size()) {
+    ids.id_of.assign(numbers, 0);
+    for (uint32_t i = 0; i < variable_of.size(); ++i) ids.id_of[variable_of[i]] = i;
   }
+  return ids;
 }
 
 // Every variable the model stages meet is quantified.
-uint32_t ModelChecker::id(uint32_t variable) const {
+uint32_t ModelChecker::VariableIds::id(uint32_t variable) const {
   uint32_t result;
-  if (!id_of_.empty()) {
-    assert(variable < id_of_.size());
-    result = id_of_[variable];
+  if (!id_of.empty()) {
+    assert(variable < id_of.size());
+    result = id_of[variable];
   } else {
-    const auto found = std::lower_bound(variable_of_.begin(), variable_of_.end(), variable);
-    result = static_cast<uint32_t>(found - variable_of_.begin());
+    const auto found = std::lower_bound(variable_of.begin(), variable_of.end(), variable);
+    result = static_cast<uint32_t>(found - variable_of.begin());
   }
-  assert(result < variable_of_.size() && variable_of_[result] == variable &&
+  assert(result < variable_of.size() && variable_of[result] == variable &&
          "a variable that is not quantified");
   return result;
 }
@@ -186,17 +186,17 @@ uint32_t ModelChecker::id(uint32_t variable) const {
 // topological, and the definitions go into the network as they are; only
 // otherwise are all gates ordered together. The network lives only until
 // it is hashed into the graph.
-void ModelChecker::build_graph() {
+ModelGraph ModelChecker::build_graph() {
   Network network;
-  network.variables = static_cast<uint32_t>(variable_of_.size());
+  network.variables = static_cast<uint32_t>(ids_.size());
   const Definitions& definitions = formula_.definitions;
   statistics_.gates = definitions.size() + model_.size();
 
-  std::vector<uint8_t> has_entry(variable_of_.size(), 0);  // id -> has a model entry
-  for (const auto& entry : model_) has_entry[id(entry.first)] = 1;
+  std::vector<uint8_t> has_entry(ids_.size(), 0);  // id -> has a model entry
+  for (const auto& entry : model_) has_entry[ids_.id(entry.first)] = 1;
   bool definitions_first = true;
   for (const Literal& operand : definitions.operands)
-    if (has_entry[id(operand.variable())]) {
+    if (has_entry[ids_.id(operand.variable())]) {
       definitions_first = false;
       break;
     }
@@ -208,11 +208,11 @@ void ModelChecker::build_graph() {
                       std::vector<Gate>& gates, std::vector<Literal>& gate_operands) {
     Gate gate;
     gate.kind = kind;
-    gate.variable = id(variable);
+    gate.variable = ids_.id(variable);
     gate.first = static_cast<uint32_t>(gate_operands.size());
     gate.count = count;
     for (uint32_t i = 0; i < count; ++i)
-      gate_operands.push_back(Literal(id(operands[i].variable()), operands[i].negative()));
+      gate_operands.push_back(Literal(ids_.id(operands[i].variable()), operands[i].negative()));
     gates.push_back(gate);
   };
   std::vector<Gate>& definition_gates = definitions_first ? network.gates : unordered;
@@ -232,14 +232,15 @@ void ModelChecker::build_graph() {
   assert(network.gates.size() == statistics_.gates);
   unordered = std::vector<Gate>();
   unordered_operands = std::vector<Literal>();
-  graph_ = build_model_graph(network, network.variables);  // asserts the network's invariants
-  assert(graph_.literal_of.size() == variable_of_.size());
-  statistics_.graph_gates = graph_.aig.and_nodes();
+  ModelGraph graph = build_model_graph(network, network.variables);  // asserts its invariants
+  assert(graph.literal_of.size() == ids_.size());
+  statistics_.graph_gates = graph.aig.and_nodes();
+  return graph;
 }
 
 bool ModelChecker::test_clauses() {
   assert(input_clauses_ <= formula_.clauses.size());
-  assert(graph_.literal_of.size() == variable_of_.size() && "the graph is built");
+  assert(graph_.literal_of.size() == ids_.size() && "the graph is built");
   const timeval sat_start = clock_now();
 
   // The QBF file's clauses over ids.
@@ -250,7 +251,7 @@ bool ModelChecker::test_clauses() {
     literals.clear();
     widened.clear();
     for (const Literal& literal : formula_.clauses.read(position, widened))
-      literals.push_back(Literal(id(literal.variable()), literal.negative()));
+      literals.push_back(Literal(ids_.id(literal.variable()), literal.negative()));
     input.push(literals);
   }
 
@@ -282,8 +283,8 @@ bool ModelChecker::test_clauses() {
               << std::endl;
     if (options_.debug) {
       std::cout << "Assignment to universals: ";
-      for (uint32_t v = 0; v < variable_of_.size(); ++v) {
-        const uint32_t variable = variable_of_[v];
+      for (uint32_t v = 0; v < ids_.size(); ++v) {
+        const uint32_t variable = ids_.variable_of[v];
         if (!formula_.is_universal(variable)) continue;
         std::cout << variable << "=" << (test.value(v) ? "1" : "0") << " ";
       }
@@ -309,7 +310,7 @@ bool ModelChecker::test_clauses() {
   return true;
 }
 
-void ModelChecker::write_skolem(const std::string& path, const std::vector<InputFile>& run_inputs,
+void ModelChecker::write_skolem(const std::string& path, const std::vector<RunFile>& run_inputs,
                                 const std::vector<std::string>& comments) const {
   // Inputs: the universal variables of the QBF file in prefix order;
   // outputs: its existential variables in prefix order (variables the
@@ -318,10 +319,10 @@ void ModelChecker::write_skolem(const std::string& path, const std::vector<Input
   std::vector<uint32_t> inputs, outputs, input_variables, output_variables;
   for (uint32_t variable : qbf_prefix_) {
     if (formula_.is_universal(variable)) {
-      inputs.push_back(id(variable));
+      inputs.push_back(ids_.id(variable));
       input_variables.push_back(variable);
     } else {
-      outputs.push_back(id(variable));
+      outputs.push_back(ids_.id(variable));
       output_variables.push_back(variable);
     }
   }

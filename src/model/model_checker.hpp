@@ -1,4 +1,5 @@
-// The model checker: reads the model of a VALID conclusion and decides
+// The model checker: takes a model, read from a VALID conclusion or given
+// as the pairs of an AIGER certificate's Skolem functions, and decides
 // whether it proves the formula true. Three stages: every model variable
 // must be existential; the model functions and the extension definitions
 // they read must be free of cycles, and no function may read a universal
@@ -68,17 +69,27 @@ class ModelChecker {
 
   // After check returned true: writes the model as an AIGER circuit to
   // `path`, never over one of `run_inputs` (see aiger_writer.hpp).
-  void write_skolem(const std::string& path, const std::vector<InputFile>& run_inputs,
+  void write_skolem(const std::string& path, const std::vector<RunFile>& run_inputs,
                     const std::vector<std::string>& comments) const;
 
   const ModelStatistics& statistics() const { return statistics_; }
 
  private:
-  void number_variables();
-  uint32_t id(uint32_t variable) const;
+  // The compact variable numbers: id 0 stands for variable 0, which never
+  // exists (as in the formula's own numbering), ids 1, 2, ... for the
+  // quantified variables in ascending order.
+  struct VariableIds {
+    std::vector<uint32_t> variable_of;  // id -> variable
+    std::vector<uint32_t> id_of;        // variable -> id when the numbers are dense; else empty
+    // The id of a quantified variable.
+    uint32_t id(uint32_t variable) const;
+    uint32_t size() const { return static_cast<uint32_t>(variable_of.size()); }
+  };
+
+  static VariableIds number_variables(const QCNF& formula);
   void check_quantification() const;
   void check_dependencies() const;
-  void build_graph();
+  ModelGraph build_graph();
   bool test_clauses();
 
   const QCNF& formula_;              // the formula with every applied definition
@@ -87,9 +98,8 @@ class ModelChecker {
   const std::vector<uint32_t> qbf_prefix_;  // the QBF file's variables in prefix order
   const Options options_;
   std::vector<std::pair<uint32_t, int32_t>> model_;  // variable -> model literal, ascending
-  std::vector<uint32_t> variable_of_;  // id -> variable: 0, then the quantified variables ascending
-  std::vector<uint32_t> id_of_;        // variable -> id when the numbers are dense; else empty
-  ModelGraph graph_;                   // the network's hashed graph over ids
+  VariableIds ids_;                    // set by check
+  ModelGraph graph_;                   // the network's hashed graph over ids; set by check
   ModelStatistics statistics_;         // work counts
 };
 

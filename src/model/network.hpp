@@ -1,8 +1,10 @@
-// The functions a model certificate defines, as one network of gates over
-// the formula's variables: every applied extension definition (AND,
-// if-then-else) and every model entry (the variable takes the value of one
-// literal) is one gate. The model checker builds it once the dependency
-// check has shown it acyclic; the model test and the circuit writer read it.
+// The functions a model defines, as one network of gates over the
+// formula's variables: every applied extension definition (AND,
+// if-then-else; an AIGER certificate's gates become such definitions) and
+// every model entry (the variable takes the value of one literal) is one
+// gate. The model checker builds it once the dependency check has shown it
+// acyclic and hashes it into the graph (aig.hpp) that the model test and
+// the circuit writer read.
 #ifndef ZEL_MODEL_NETWORK_HPP
 #define ZEL_MODEL_NETWORK_HPP
 

@@ -3,9 +3,9 @@
 #include "model/strategy_circuit.hpp"
 
 #include <cassert>
-#include <string>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "model/aig.hpp"
 
 namespace {
@@ -51,9 +51,7 @@ FunctionCircuit build_strategy_circuit(const Strategy& strategy, const std::vect
     for (const Literal& literal : strategy.condition(index)) {
       const uint32_t of = literal.variable() < variables ? literal_of[literal.variable()] : kUnbuilt;
       if (of == kUnbuilt)
-        throw Exception("Cannot build functions: the proof names variable " +
-                        std::to_string(literal.variable()) +
-                        ", which the QBF file does not quantify.");
+        throw Exception(message::functions_read_unquantified(literal.variable()));
       conjuncts.push_back(of ^ literal.negative() ^ negate);
     }
     built = aig.make_conjunction(conjuncts);
@@ -82,8 +80,7 @@ FunctionCircuit build_strategy_circuit(const Strategy& strategy, const std::vect
   // A rule of a variable the QBF file does not quantify was never read.
   for (uint32_t variable = 0; variable < variables; ++variable)
     if (first[variable + 1] != first[variable] && literal_of[variable] == kUnbuilt)
-      throw Exception("Cannot build functions: the proof names variable " +
-                      std::to_string(variable) + ", which the QBF file does not quantify.");
+      throw Exception(message::functions_read_unquantified(variable));
   // The graph's own bound keeps M = I + A within AIGER's.
   static_assert(Aig::kMaxNodes <= kAigerMaxVariable + 1, "graph nodes fit AIGER variables");
   take_gates(aig, circuit);

@@ -30,8 +30,6 @@ bool is_digit(int c) { return c >= '0' && c <= '9'; }
   throw Exception(message::number_conversion_failed(Tokenizer::printable(text, kShownBytes)));
 }
 
-std::string text(uint64_t number) { return std::to_string(number); }
-
 const std::string kNoName;
 
 const std::string& name_of(const std::vector<AigerSymbol>& symbols, uint32_t index) {
@@ -62,11 +60,7 @@ struct AigerReader::Place {
   char symbol_kind;     // 'i', 'o' or 'l' for a symbol, 0 otherwise
 
   std::string text() const {
-    std::string result = section;
-    if (symbol_kind) return result + " " + symbol_kind + ::text(number);
-    if (number) result += " " + ::text(number) + " of " + ::text(count);
-    if (literal) result += " (literal " + ::text(literal) + ")";
-    return result;
+    return message::aiger_place(section, number, count, literal, symbol_kind);
   }
 };
 
@@ -109,9 +103,8 @@ std::string AigerReader::found() {
   const int next = tokens_.peek();
   if (next == Tokenizer::END) return "the end of the file";
   if (next == '\n') return "the end of the line";
-  return "'" + Tokenizer::printable(word_after(std::string(1, static_cast<char>(tokens_.get()))),
-                                    kShownBytes) +
-         "'";
+  return message::aiger_found_bytes(Tokenizer::printable(
+      word_after(std::string(1, static_cast<char>(tokens_.get()))), kShownBytes));
 }
 
 // `start` and the bytes after it up to a blank or a line end, consumed, at
@@ -125,11 +118,7 @@ std::string AigerReader::word_after(std::string start) {
 
 void AigerReader::expected(const Place& place, const char* field) {
   const std::string where_found = found();
-  throw Exception(place.text() + ": " + field + " expected, found " + where_found + ".");
-}
-
-void AigerReader::refuse(const Place& place, const std::string& message) {
-  throw Exception(place.text() + ": " + message);
+  throw Exception(message::aiger_expected(place.text(), field, where_found));
 }
 
 // A decimal number after blanks: digits only, at most 4294967295, followed
@@ -151,7 +140,7 @@ uint32_t AigerReader::read_number(const Place& place, const char* field) {
 uint32_t AigerReader::read_literal(const Place& place, const char* field) {
   const uint32_t literal = read_number(place, field);
   if (literal > max_literal_)
-    refuse(place, "literal " + text(literal) + " exceeds 2M + 1 = " + text(max_literal_) + ".");
+    throw Exception(message::aiger_literal_limit(place.text(), literal, max_literal_));
   return literal;
 }
 
@@ -170,26 +159,23 @@ void AigerReader::read_header(AigerCircuit& circuit) {
   const Place header{"AIGER header", 0, 0, 0, 0};
   const std::string& magic = tokens_.token();
   if (magic != "aag" && magic != "aig")
-    throw Exception("AIGER header expected ('aag M I L O A' or 'aig M I L O A'), found '" +
-                    Tokenizer::printable(magic, kShownBytes) + "'.");
+    throw Exception(message::aiger_header_expected(Tokenizer::printable(magic, kShownBytes)));
   binary_ = magic == "aig";
   circuit.binary = binary_;
   const uint32_t variables = read_number(header, "M");
   if (variables > kMaxVariable)
-    refuse(header, "M = " + text(variables) + " exceeds the largest supported variable number " +
-                       text(kMaxVariable) + ".");
+    throw Exception(message::aiger_header_variable_limit(header.text(), variables));
   const uint32_t inputs = read_number(header, "I");
   latches_ = read_number(header, "L");
   if (latches_ != 0)
-    refuse(header, "L = " + text(latches_) + ", but a certificate has no latches.");
+    throw Exception(message::aiger_header_latches(header.text(), latches_));
   const uint32_t outputs = read_number(header, "O");
   const uint32_t gates = read_number(header, "A");
   const uint64_t defined = uint64_t(inputs) + latches_ + gates;
   if (variables < defined)
-    refuse(header, "M = " + text(variables) + " is less than I + L + A = " + text(defined) + ".");
+    throw Exception(message::aiger_header_too_few_variables(header.text(), variables, defined));
   if (binary_ && variables != defined)
-    refuse(header, "M = " + text(variables) + " is not I + L + A = " + text(defined) +
-                       " (binary AIGER numbers every variable).");
+    throw Exception(message::aiger_header_binary_variables(header.text(), variables, defined));
   // AIGER 1.9's property counts, each optional; a certificate has none.
   static const char* const kProperties[][2] = {{"B", "bad-state properties"},
                                                {"C", "invariant constraints"},
@@ -200,8 +186,8 @@ void AigerReader::read_header(AigerCircuit& circuit) {
     if (!is_digit(tokens_.peek())) break;
     const uint32_t count = read_number(header, property[0]);
     if (count != 0)
-      refuse(header, std::string(property[0]) + " = " + text(count) + ", but a certificate has no " +
-                         property[1] + ".");
+      throw Exception(
+          message::aiger_header_property(header.text(), property[0], count, property[1]));
   }
   end_line(header);
 
@@ -221,8 +207,8 @@ void AigerReader::read_header(AigerCircuit& circuit) {
 void AigerReader::define(const Place& place, uint32_t literal, uint8_t kind) {
   uint8_t& definition = defined_[literal >> 1];
   if (definition != UNDEFINED)
-    refuse(place, "variable " + text(literal >> 1) + " is already defined by " +
-                      (definition == DEFINED_BY_INPUT ? "an input." : "an AND gate."));
+    throw Exception(message::aiger_defined_twice(place.text(), literal >> 1,
+                                                 definition == DEFINED_BY_INPUT));
   definition = kind;
 }
 
@@ -237,7 +223,7 @@ void AigerReader::read_inputs(AigerCircuit& circuit) {
     const Place place{"Input", i + 1u, count, 0, 0};
     const uint32_t literal = read_literal(place, "literal");
     if (literal < 2 || (literal & 1u))
-      refuse(place, "literal " + text(literal) + " must be even and at least 2.");
+      throw Exception(message::aiger_literal_not_variable(place.text(), literal));
     define(place, literal, DEFINED_BY_INPUT);
     end_line(place);
     circuit.inputs[i] = literal;
@@ -264,7 +250,7 @@ void AigerReader::read_ascii_gates(AigerCircuit& circuit) {
     const Place place{"AND gate", g + 1u, header_gates_, 0, 0};
     const uint32_t lhs = read_literal(place, "literal");
     if (lhs < 2 || (lhs & 1u))
-      refuse(place, "literal " + text(lhs) + " must be even and at least 2.");
+      throw Exception(message::aiger_literal_not_variable(place.text(), lhs));
     if (defined_[lhs >> 1] != UNDEFINED) define(place, lhs, DEFINED_BY_GATE);  // refuses
     const uint32_t rhs0 = read_literal(place, "rhs0");
     const uint32_t rhs1 = read_literal(place, "rhs1");
@@ -277,11 +263,12 @@ void AigerReader::read_ascii_gates(AigerCircuit& circuit) {
   }
 }
 
-void AigerReader::refuse_at_gate(const AigerCircuit& circuit, uint32_t gate,
-                                 const std::string& message) {
+// A fault of the gate at `gate` (0-based, in file order) found after all
+// gates were read: reported at the start of its line.
+void AigerReader::refuse_at_gate(uint32_t gate, const std::string& message) {
   located_ = true;
   fault_position_ = InputPosition{first_gate_line_ + gate, 1, 0};
-  throw Exception("AND gate " + text(circuit.ands[3 * size_t(gate)]) + " " + message);
+  throw Exception(message);
 }
 
 // The gates of an ASCII file that are not in topological order: every
@@ -298,8 +285,7 @@ void AigerReader::order_gates(AigerCircuit& circuit) {
     for (int side = 1; side <= 2; ++side) {
       const uint32_t variable = ands[3 * size_t(g) + side] >> 1;
       if (defined_[variable] == UNDEFINED)
-        refuse_at_gate(circuit, g,
-                       "reads variable " + text(variable) + ", which no input or AND gate defines.");
+        refuse_at_gate(g, message::aiger_gate_reads_undefined(ands[3 * size_t(g)], variable));
     }
 
   std::vector<uint32_t> gate_of(size_t(circuit.max_variable) + 1, kNone);  // variable -> gate
@@ -327,9 +313,7 @@ void AigerReader::order_gates(AigerCircuit& circuit) {
       const uint32_t read = gate_of[operand >> 1];
       if (read == kNone || state[read] == 4) continue;
       if (state[read] != 0)
-        refuse_at_gate(circuit, gate,
-                       "reads variable " + text(operand >> 1) +
-                           ", which depends on this gate: the AND gates form a cycle.");
+        refuse_at_gate(gate, message::aiger_gate_on_cycle(ands[3 * size_t(gate)], operand >> 1));
       state[read] = 1;
       path.push_back(read);
     }
@@ -349,13 +333,14 @@ void AigerReader::read_binary_gates(AigerCircuit& circuit) {
     const uint32_t lhs = 2 * (first_variable + g);
     uint32_t delta0, delta1;
     if (!tokens_.read_varint(delta0) || !tokens_.read_varint(delta1))
-      throw Exception(Place{"AND gate", g + 1u, header_gates_, lhs, 0}.text() +
-                      " cut off by the end of the file.");
+      throw Exception(
+          message::cut_off(Place{"AND gate", g + 1u, header_gates_, lhs, 0}.text()));
     if (delta0 == 0 || delta0 > lhs || delta1 > lhs - delta0) {
       const Place place{"AND gate", g + 1u, header_gates_, lhs, 0};
-      if (delta0 == 0) refuse(place, "first delta 0 would make it read itself.");
-      if (delta0 > lhs) refuse(place, "first delta " + text(delta0) + " exceeds the literal.");
-      refuse(place, "second delta " + text(delta1) + " exceeds rhs0 = " + text(lhs - delta0) + ".");
+      if (delta0 == 0)
+        throw Exception(message::aiger_at(place.text(), "first delta 0 would make it read itself."));
+      if (delta0 > lhs) throw Exception(message::aiger_first_delta(place.text(), delta0));
+      throw Exception(message::aiger_second_delta(place.text(), delta1, lhs - delta0));
     }
     circuit.ands.push_back(lhs);
     circuit.ands.push_back(lhs - delta0);
@@ -387,20 +372,19 @@ void AigerReader::read_symbols(AigerCircuit& circuit) {
                            : kind == 'o' ? circuit.outputs.size()
                                          : latches_;
     if (index >= count)
-      refuse(place, "index out of range (" + text(count) +
-                        (kind == 'i' ? " inputs)." : kind == 'o' ? " outputs)." : " latches)."));
+      throw Exception(message::aiger_symbol_index(place.text(), count, static_cast<char>(kind)));
     std::vector<uint8_t>& seen = named[kind == 'o'];
     if (seen.empty()) seen.assign(count, 0);
-    if (seen[index]) refuse(place, "given twice.");
+    if (seen[index]) throw Exception(message::aiger_at(place.text(), "given twice."));
     seen[index] = 1;
     if (tokens_.peek() != ' ') expected(place, "blank");
     tokens_.get();
     if (tokens_.peek() == '\n') expected(place, "name");
     std::string name;
     for (int c; (c = tokens_.peek()) != '\n';) {
-      if (c == Tokenizer::END) throw Exception(place.text() + " cut off by the end of the file.");
+      if (c == Tokenizer::END) throw Exception(message::cut_off(place.text()));
       if (name.size() == kLongestToken)
-        refuse(place, "name longer than " + text(kLongestToken) + " bytes.");
+        throw Exception(message::aiger_symbol_too_long(place.text(), kLongestToken));
       name += static_cast<char>(tokens_.get());
     }
     tokens_.get();
@@ -416,8 +400,9 @@ void AigerReader::read_symbols(AigerCircuit& circuit) {
 // holds its bytes consumed already.
 void AigerReader::refuse_symbol_line(std::string start) {
   const std::string shown = start.empty() ? found()
-                                          : "'" + Tokenizer::printable(word_after(start), kShownBytes) + "'";
-  throw Exception("Symbol table or comment line expected, found " + shown + ".");
+                                          : message::aiger_found_bytes(
+                                                Tokenizer::printable(word_after(start), kShownBytes));
+  throw Exception(message::aiger_symbol_line_expected(shown));
 }
 
 // ---- formula variables ------------------------------------------------------
@@ -430,9 +415,8 @@ bool named_variable(const std::string& name, const char* what, uint32_t index, u
   if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) { return is_digit(c); }))
     return false;
   if (!whole_unsigned32(name, variable) || variable == 0 || variable > kMaxVariable)
-    throw Exception(std::string(what) + " " + text(index) + " is named '" +
-                    Tokenizer::printable(name, kShownBytes) +
-                    "', which is not a variable number from 1 to " + text(kMaxVariable) + ".");
+    throw Exception(
+        message::aiger_name_not_variable(what, index, Tokenizer::printable(name, kShownBytes)));
   return true;
 }
 
@@ -459,9 +443,7 @@ AigerVariables map_aiger_variables(const AigerCircuit& circuit) {
   }
   for (size_t i = 0; i < variables.outputs.size(); ++i)
     if (variables.outputs[i] == kNone)
-      throw Exception("Output " + text(i) + " (literal " + text(circuit.outputs[i]) +
-                      ") stands for no variable: it has no variable number in the symbol table "
-                      "and its literal is not a variable without negation.");
+      throw Exception(message::aiger_output_without_variable(i, circuit.outputs[i]));
 
   // Every variable at most once: (variable, output flag and index), sorted.
   std::vector<std::pair<uint32_t, uint64_t>> uses;
@@ -471,14 +453,11 @@ AigerVariables map_aiger_variables(const AigerCircuit& circuit) {
     if (variables.outputs[i] != AigerVariables::IGNORED)
       uses.emplace_back(variables.outputs[i], (uint64_t(1) << 32) | i);
   std::sort(uses.begin(), uses.end());
-  const auto describe = [](uint64_t use, bool first) {
-    const bool output = use >> 32;
-    return std::string(output ? (first ? "Output " : "output ") : (first ? "Input " : "input ")) +
-           text(use & 0xFFFFFFFFu);
-  };
   for (size_t i = 1; i < uses.size(); ++i)
-    if (uses[i].first == uses[i - 1].first)
-      throw Exception(describe(uses[i - 1].second, true) + " and " + describe(uses[i].second, false) +
-                      " both stand for variable " + text(uses[i].first) + ".");
+    if (uses[i].first == uses[i - 1].first) {
+      const uint64_t first = uses[i - 1].second, other = uses[i].second;
+      throw Exception(message::aiger_shared_variable(first >> 32, first & 0xFFFFFFFFu, other >> 32,
+                                                     other & 0xFFFFFFFFu, uses[i].first));
+    }
   return variables;
 }

@@ -92,10 +92,8 @@ class AigerReader {
   std::string found();
   std::string word_after(std::string start);
   [[noreturn]] void expected(const Place& place, const char* field);
-  [[noreturn]] void refuse(const Place& place, const std::string& message);
   [[noreturn]] void refuse_symbol_line(std::string start);
-  [[noreturn]] void refuse_at_gate(const AigerCircuit& circuit, uint32_t gate,
-                                   const std::string& message);
+  [[noreturn]] void refuse_at_gate(uint32_t gate, const std::string& message);
 
   Tokenizer tokens_;                 // the circuit's bytes
   bool binary_ = false;              // "aig" rather than "aag"

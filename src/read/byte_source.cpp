@@ -27,11 +27,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <sstream>
 #include <utility>
 #include <vector>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 
 namespace {
 
@@ -294,15 +294,11 @@ void ByteSource::fail(const std::string& message) {
 }
 
 void ByteSource::fail_read(int error_number) {
-  std::ostringstream message;
-  message << "Could not read file '" << name_ << "': " << std::strerror(error_number) << ".";
-  fail(message.str());
+  fail(message::read_failed(name_, std::strerror(error_number)));
 }
 
 void ByteSource::fail_decompress(const std::string& detail) {
-  std::ostringstream message;
-  message << "Could not decompress file '" << name_ << "': " << detail << ".";
-  fail(message.str());
+  fail(message::decompress_failed(name_, detail));
 }
 
 // One read(2) into `buffer`, retried when a signal interrupts it. Marks the

@@ -1,10 +1,10 @@
-// The certificate reader: the entries of a certificate, one at a time, for
-// the checkers to pull. An entry is recognised by its first token (a clause
-// number, "R", "E", "CONCLUDE"; comments are skipped); its fields are then
-// read by the call for that kind of entry, so that a checker can refuse an
-// entry at the field where it goes wrong, as the certificate is read. The
-// reader checks only what needs no formula: the form of each field, number
-// ranges and the variable limit.
+// The certificate reader: the entries of a certificate in zel's format (a
+// refutation or a model), one at a time, for the checkers to pull. An entry
+// is recognised by its first token (a clause number, "R", "E", "CONCLUDE";
+// comments are skipped); its fields are then read by the call for that kind
+// of entry, so that a checker can refuse an entry at the field where it
+// goes wrong, as the certificate is read. The reader checks only what needs
+// no formula: the form of each field, number ranges and the variable limit.
 #ifndef ZEL_READ_CERTIFICATE_READER_HPP
 #define ZEL_READ_CERTIFICATE_READER_HPP
 

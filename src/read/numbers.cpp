@@ -1,5 +1,4 @@
-// Decimal conversions shared by the certificate tokenizer and the QDIMACS
-// reader.
+// Decimal conversions shared by the tokenizer and the readers.
 
 #include "read/numbers.hpp"
 

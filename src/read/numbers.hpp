@@ -26,8 +26,8 @@ Conversion convert_unsigned32(const char* text, size_t length);
 Conversion convert_signed32(const char* text, size_t length);
 
 // True when all of `text` is one number in the range of the conversion
-// (no other character, not empty); `value` then holds it. Every numeric
-// field of both readers is checked this way.
+// (no other character, not empty); `value` then holds it. Every field the
+// readers take as a whole token is checked this way.
 bool whole_unsigned32(const std::string& text, uint32_t& value);
 bool whole_signed32(const std::string& text, int32_t& value);
 

@@ -53,8 +53,7 @@ const QrpHeader& QrpReader::read_header() {
     token = &tokens_.token();
   }
   const auto refuse = [](const std::string& found) {
-    throw Exception("QRP header expected ('p qrp V C' or 'p bqrp V C'), found '" +
-                    Tokenizer::printable(found, kShownBytes) + "'.");
+    throw Exception(message::qrp_header_expected(Tokenizer::printable(found, kShownBytes)));
   };
   if (*token != "p") refuse(*token);
   token = &tokens_.token();
@@ -286,9 +285,7 @@ InputPosition QrpReader::position() const {
 // ---- ASCII --------------------------------------------------------------
 
 [[noreturn]] void QrpReader::cut_off(const char* within, uint32_t index) const {
-  if (index == 0) throw Exception(std::string(within) + " cut off by the end of the file.");
-  throw Exception(std::string(within) + " " + std::to_string(index) +
-                  " cut off by the end of the file.");
+  throw Exception(message::qrp_cut_off(within, index));
 }
 
 // An index, an antecedent or the 0 ending a list: digits only (no sign, so
@@ -341,7 +338,7 @@ void QrpReader::read_ascii_block(QrpEntry& entry) {
   entry.variables.clear();
   for (int32_t variable; (variable = read_ascii_signed("Quantifier block", 0)) != 0;) {
     if (variable < 0)
-      throw Exception("Quantified variable " + std::to_string(variable) + " is negative.");
+      throw Exception(message::qrp_negative_variable(variable));
     check_variable(static_cast<uint32_t>(variable));
     entry.variables.push_back(static_cast<uint32_t>(variable));
   }
@@ -459,8 +456,7 @@ void QrpReader::read_result(QrpEntry& entry) {
     const std::string& mark = tokens_.token();
     if (mark.empty()) missing_result();
     if (mark != "r")
-      throw Exception("Result line expected after the steps, found '" +
-                      Tokenizer::printable(mark, kShownBytes) + "'.");
+      throw Exception(message::qrp_result_expected(Tokenizer::printable(mark, kShownBytes)));
   }
   const std::string& word = tokens_.token();
   if (word == "SAT")
@@ -468,10 +464,9 @@ void QrpReader::read_result(QrpEntry& entry) {
   else if (word == "UNSAT")
     entry.satisfiable = false;
   else
-    throw Exception("Unknown result: '" + Tokenizer::printable(word, kShownBytes) + "'.");
+    throw Exception(message::qrp_unknown_result(Tokenizer::printable(word, kShownBytes)));
   section_ = Section::DONE;
   const std::string& rest = tokens_.token();
   if (!rest.empty())
-    throw Exception("Unexpected '" + Tokenizer::printable(rest, kShownBytes) +
-                    "' after the result line.");
+    throw Exception(message::qrp_after_result(Tokenizer::printable(rest, kShownBytes)));
 }

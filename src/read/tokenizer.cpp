@@ -75,8 +75,7 @@ std::string Tokenizer::printable(const std::string& text, size_t limit) {
 
 void Tokenizer::refuse_long_token() const {
   // The first bytes, with anything but printable ASCII escaped.
-  throw Exception(std::string(context_) + "Token too long: '" + printable(token_, 16) +
-                  "...' (more than " + std::to_string(kLongestToken) + " bytes).");
+  throw Exception(message::token_too_long(context_, printable(token_, 16)));
 }
 
 std::string_view Tokenizer::look_ahead(size_t count) {

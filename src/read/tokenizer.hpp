@@ -1,7 +1,8 @@
 // The tokenizer: tokens and numbers from a byte source, through one large
-// buffer of our own, with the line and column of the next byte. Both
-// readers use it: certificates separate tokens by blanks and line ends only
-// (a tab belongs to its token), QDIMACS files by any white space.
+// buffer of our own, with the line and column of the next byte. Every
+// reader uses it: zel's certificates and AIGER circuits separate tokens by
+// blanks and line ends only (a tab belongs to its token), QDIMACS files and
+// QRP traces by any white space; binary formats take binary numbers from it.
 #ifndef ZEL_READ_TOKENIZER_HPP
 #define ZEL_READ_TOKENIZER_HPP
 

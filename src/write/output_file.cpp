@@ -92,7 +92,7 @@ void locate(const std::string& path, Target& target) {
 }
 
 // Decides how `path` is written, refusing what must not be.
-Target examine(const std::string& path, const std::vector<InputFile>& inputs) {
+Target examine(const std::string& path, const std::vector<RunFile>& kept) {
   if (path.empty()) fail_with(path, ENOENT);
   Target target;
   if (::stat(path.c_str(), &target.status) != 0) {
@@ -109,11 +109,12 @@ Target examine(const std::string& path, const std::vector<InputFile>& inputs) {
   // Writing into a terminal or /dev/null loses nothing; every other input
   // would be destroyed or fed its own output.
   if (type != S_IFCHR) {
-    for (const InputFile& input : inputs) {
+    for (const RunFile& other : kept) {
       struct stat status;
-      const int found = input.name == "-" ? ::fstat(STDIN_FILENO, &status)
-                                          : ::stat(input.name.c_str(), &status);
-      if (found == 0 && same_file(status, target.status)) fail(path, "it is " + input.role);
+      const int found = other.name == "-" ? ::fstat(STDIN_FILENO, &status)
+                                          : ::stat(other.name.c_str(), &status);
+      if (found == 0 && same_file(status, target.status))
+        throw Exception(message::output_is_other_file(path, other.role));
     }
   }
   for (int descriptor : {STDOUT_FILENO, STDERR_FILENO}) {
@@ -283,13 +284,13 @@ void replace(const std::string& path, const Target& target,
 
 }  // namespace
 
-void check_output_file(const std::string& path, const std::vector<InputFile>& inputs) {
-  examine(path, inputs);
+void check_output_file(const std::string& path, const std::vector<RunFile>& kept) {
+  examine(path, kept);
 }
 
-void write_output_file(const std::string& path, const std::vector<InputFile>& inputs,
+void write_output_file(const std::string& path, const std::vector<RunFile>& kept,
                        const std::function<void(std::ostream&)>& produce) {
-  const Target target = examine(path, inputs);
+  const Target target = examine(path, kept);
   switch (target.kind) {
     case Target::REPLACE:
       replace(path, target, produce);

@@ -1,7 +1,9 @@
 // The one way zel writes a file. An output never touches an input of the
 // run, and never leaves a regular file half written:
-//  - a path that names an input (same device and inode, whatever the path:
-//    another name, a hard link, a symbolic link, /dev/stdin) is refused;
+//  - a path that names a file kept apart (an input of the run, or an output
+//    already given: same device and inode, whatever the path: another name,
+//    a hard link, a symbolic link, /dev/stdin) is refused, unless that is a
+//    character device (a terminal, /dev/null), which loses nothing;
 //  - a symbolic link is followed, and what it names is written;
 //  - a regular file, or a name that does not exist yet, is replaced
 //    atomically: the bytes go to a temporary file with a short name in the
@@ -21,22 +23,25 @@
 #include <string>
 #include <vector>
 
-// One input of the run, by the name it was given ("-": standard input) and
-// what to call it in a refusal ("the QBF file", "the certificate").
-struct InputFile {
-  std::string name;
-  std::string role;
+// A file of the run, an input or an output: the name it was given ("-":
+// standard input) and what a refusal calls it ("the QBF file", "the
+// certificate", "the --core file").
+struct RunFile {
+  std::string name;  // as given on the command line
+  std::string role;  // its role in the run, for messages
 };
 
-// Throws when `path` cannot take an output: it names one of `inputs`, a
-// directory, a block device or a socket, or lies in a missing directory.
-// Called before the run reads anything, so a wrong name costs no checking;
-// write_output_file checks all of this again when it writes.
-void check_output_file(const std::string& path, const std::vector<InputFile>& inputs);
+// Throws when `path` cannot take an output: it names one of `kept` (the
+// run's inputs, and outputs already taken), a directory, a block device or
+// a socket, or lies in a missing directory. Called before the run reads
+// anything, so a wrong name costs no checking; write_output_file checks all
+// of this again when it writes.
+void check_output_file(const std::string& path, const std::vector<RunFile>& kept);
 
 // Writes what `produce` sends to its stream into `path`, as described
-// above. `produce` may throw; then the target stays as it was.
-void write_output_file(const std::string& path, const std::vector<InputFile>& inputs,
+// above, never over one of `kept`. `produce` may throw; then the target
+// stays as it was.
+void write_output_file(const std::string& path, const std::vector<RunFile>& kept,
                        const std::function<void(std::ostream&)>& produce);
 
 #endif

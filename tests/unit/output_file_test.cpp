@@ -32,7 +32,7 @@ using Names = std::vector<std::string>;
 
 const std::string kText = "new content\n";
 
-void write_text(const std::string& path, const std::vector<InputFile>& inputs = {},
+void write_text(const std::string& path, const std::vector<RunFile>& inputs = {},
                 const std::string& text = kText) {
   write_output_file(path, inputs, [&](std::ostream& out) { out << text; });
 }
@@ -93,7 +93,7 @@ TEST(output_file, Refusals) {
   ASSERT_EQ(::symlink("loop", (directory + "/loop").c_str()), 0);
   ASSERT_EQ(::mkdir((directory + "/sub").c_str(), 0755), 0);
   ASSERT_EQ(::symlink("sub", (directory + "/to-sub").c_str()), 0);
-  const std::vector<InputFile> inputs = {{formula, "the QBF file"}, {certificate, "the certificate"}};
+  const std::vector<RunFile> inputs = {{formula, "the QBF file"}, {certificate, "the certificate"}};
   const Names before = directory_entries(directory);
   struct {
     std::string path;
