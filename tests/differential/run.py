@@ -8,7 +8,7 @@ their standard output and exit status.
 Case i uses seed S + i (gen.py --seed S+i writes the same case). Timing lines
 of --d ("SAT TIME:", "TOT TIME:", "SAT PERCENTAGE:") and the line
 "Assignment to universals:" are compared by their label only, and the usage
-lines of --stats, --forward, --skolem, --herbrand and --core (options newer than the reference binary of the
+lines of --stats, --forward, --single-thread, --skolem, --herbrand and --core (options newer than the reference binary of the
 default test run, with the second lines of their descriptions) are left out; the reference's
 messages for a file that cannot be opened are read in today's wording (no position, one
 wording for both files); everything else byte for byte. Each mismatching case is saved with both outputs under
@@ -34,7 +34,7 @@ MASKED = (b"SAT TIME:", b"TOT TIME:", b"SAT PERCENTAGE:", b"Assignment to univer
 # test run: left out of both outputs.
 # The usage lines of options newer than the reference, and the second lines
 # of their descriptions (indented to the description column).
-ADDED_OPTIONS = (b"   --stats ", b"   --forward ", b"   --skolem ", b"   --herbrand ", b"   --core ",
+ADDED_OPTIONS = (b"   --stats ", b"   --forward ", b"   --single-thread ", b"   --skolem ", b"   --herbrand ", b"   --core ",
                  b" " * 26)
 
 
