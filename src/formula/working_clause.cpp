@@ -181,13 +181,52 @@ void WorkingClause::reduce(Rule rule, const std::vector<unsigned>& levels) {
   assert(reduced(rule, view(), levels));
 }
 
-// Removes the literals reduction removes given the clause's bound.
+// Removes the literals reduction removes given the clause's bound. The
+// common case: the literals that go lie on at most kScanLevels levels and
+// no variable goes with both its literals. Deepest level first and, within
+// a level, by current slots is then one scan by the swap rule per level,
+// deepest first: within a level the scan meets the literal of the lowest
+// slot first, and the last literal moved into a freed slot is examined
+// again, where it is the lowest of its level if it goes; a removal moves no
+// literal behind the scan. Otherwise (a complementary pair, whose second
+// literal must go right after the first from wherever it stands, or many
+// levels) the literals that go are listed with their slots and taken by
+// rounds when few, else through a heap ordered by (level, slot) holding an
+// entry per listed literal and slot it has had, an entry whose literal has
+// moved on skipped.
 void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels,
                                    bool pair_free) {
-  if (pair_free && remove_reduced_on_one_level(rule, bound, levels)) return;
+  const uint32_t count = size();
+  unsigned scan[kScanLevels];
+  size_t scan_count = 0;
+  bool few_levels = true;
+  bool pair = false;
+  for (const Literal& literal : literals) {
+    const unsigned level = levels[literal.variable()];
+    if (!is_removed(rule, bound, level)) continue;
+    // Both literals of a variable lie on one level, so a pair is a literal
+    // that goes whose complement is in the clause.
+    pair = pair || (!pair_free && contains(literal.complement()));
+    if (std::find(scan, scan + scan_count, level) != scan + scan_count) continue;
+    if (scan_count == kScanLevels) {
+      few_levels = false;
+      break;
+    }
+    scan[scan_count++] = level;
+  }
+  assert(scan_count > 0);  // called when something goes
+  if (few_levels && !pair) {
+    for (size_t i = 1; i < scan_count; ++i)  // deepest first; a handful of levels
+      for (size_t j = i; j > 0 && scan[j - 1] < scan[j]; --j) std::swap(scan[j - 1], scan[j]);
+    for (size_t i = 0; i < scan_count; ++i)
+      remove_by_swap(literals, [&](const Literal& present) {
+        return levels[present.variable()] == scan[i];
+      });
+    drop_index();
+    return;
+  }
   // The literals that go, written for every literal and kept by advancing
   // the end only for those that go: no branch to mispredict.
-  const uint32_t count = size();
   removals_.resize(count);
   size_t listed = 0;
   for (uint32_t slot = 0; slot < count; ++slot) {
@@ -197,12 +236,6 @@ void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<
     listed += is_removed(rule, bound, level);
   }
   removals_.resize(listed);
-  assert(listed > 0);  // called when something goes
-  if (removals_.size() > kFewRemovals && remove_reduced_by_levels(pair_free, levels)) {
-    assert(literals.size() + listed == count);
-    drop_index();
-    return;
-  }
   if (removals_.size() <= kFewRemovals) {
     // Few literals go: each round looks for the deepest among them.
     for (;;) {
@@ -219,7 +252,7 @@ void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<
     pending_.clear();
     for (const Removal& removal : removals_)
       pending_.push_back({removal.level, removal.slot, removal.code});
-    // remove_reduced_by_levels sorted the removals by code.
+    sort_removals();
     // std::*_heap keeps the greatest first: the deepest level, then the lowest slot.
     const auto later = [](const Pending& a, const Pending& b) {
       return a.level != b.level ? a.level < b.level : a.slot > b.slot;
@@ -239,70 +272,6 @@ void WorkingClause::remove_reduced(Rule rule, unsigned bound, const std::vector<
   }
   assert(literals.size() + listed == count);
   drop_index();
-}
-
-// Many literals go (the removals listed, more than kFewRemovals) on a few
-// levels and no variable goes with both its literals: then deepest level
-// first and, within a level, by current slots is one scan by the swap rule
-// per level, deepest first. Within a level the scan meets the literal of the
-// lowest slot first, and the last literal moved into a freed slot is
-// examined again, where it is the lowest of its level if it goes; a removal
-// moves no literal behind the scan. Time linear in the clause per level.
-// False, with the removals sorted by code and nothing changed, when the
-// literals that go lie on more than kScanLevels levels or hold a
-// complementary pair (its second literal must go right after the first,
-// from wherever it stands: the heap does that).
-bool WorkingClause::remove_reduced_by_levels(bool pair_free, const std::vector<unsigned>& levels) {
-  unsigned scan[kScanLevels];
-  size_t count = 0;
-  for (const Removal& removal : removals_) {
-    if (std::find(scan, scan + count, removal.level) != scan + count) continue;
-    if (count == kScanLevels) {
-      sort_removals();
-      return false;
-    }
-    scan[count++] = removal.level;
-  }
-  // Both literals of a variable lie on one level, so a pair is a literal
-  // that goes whose complement is in the clause (looked up in the index:
-  // the clause is long, since more than kFewRemovals literals go).
-  if (!pair_free) {
-    if (!indexed()) build_index();
-    for (const Removal& removal : removals_)
-      if (index_contains(removal.code ^ 1u)) {
-        sort_removals();
-        return false;
-      }
-  }
-  for (size_t i = 1; i < count; ++i)  // deepest first; a handful of levels
-    for (size_t j = i; j > 0 && scan[j - 1] < scan[j]; --j) std::swap(scan[j - 1], scan[j]);
-  for (size_t i = 0; i < count; ++i)
-    remove_by_swap(literals, [&](const Literal& present) {
-      return levels[present.variable()] == scan[i];
-    });
-  return true;
-}
-
-// The common case of reduction in a clause without a complementary pair:
-// every literal that goes lies on one level. Deepest level first is then
-// no order at all, and going by the current slots, each removal moving the
-// last literal into the freed slot, is one scan by the swap rule. False,
-// with nothing changed, when the literals that go lie on several levels.
-bool WorkingClause::remove_reduced_on_one_level(Rule rule, unsigned bound,
-                                                const std::vector<unsigned>& levels) {
-  unsigned lowest = ~0u, highest = 0;
-  for (const Literal& literal : literals) {
-    const unsigned level = levels[literal.variable()];
-    const bool removed = is_removed(rule, bound, level);
-    lowest = removed && level < lowest ? level : lowest;
-    highest = removed && level > highest ? level : highest;
-  }
-  if (lowest != highest) return false;
-  remove_by_swap(literals, [&](const Literal& present) {
-    return is_removed(rule, bound, levels[present.variable()]);
-  });
-  drop_index();
-  return true;
 }
 
 // The clause becomes the union `build(out, kept, deepest)` writes (room for

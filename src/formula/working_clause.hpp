@@ -89,10 +89,8 @@ class WorkingClause {
   // `pair_free`: the clause holds no literal with its complement.
   void remove_reduced(Rule rule, unsigned bound, const std::vector<unsigned>& levels,
                       bool pair_free = false);
-  bool remove_reduced_on_one_level(Rule rule, unsigned bound, const std::vector<unsigned>& levels);
-  // Above this many levels of literals that go, the heap orders them.
+  // Above this many levels of literals that go, they are listed and ordered.
   static constexpr size_t kScanLevels = 8;
-  bool remove_reduced_by_levels(bool pair_free, const std::vector<unsigned>& levels);
   template <typename Build>
   void reduced_union(Rule rule, size_t room, const std::vector<unsigned>& levels, bool pair_free,
                      Build build);
