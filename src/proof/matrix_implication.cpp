@@ -53,17 +53,13 @@ bool MatrixImplication::every_clause_hit(const std::vector<Literal>& cube) {
 // Two passes over the matrix: the occurrences per literal code, then the
 // lists in place (counting sort by code).
 void MatrixImplication::build_occurrences() {
-  uint32_t largest = 0;
+  first_.assign(2, 0);
   for (uint32_t position = 0; position < clauses_; ++position) {
     widened_.clear();
-    for (const Literal& literal : formula_.clauses.read(position, widened_))
-      largest = std::max(largest, literal.code);
-  }
-  first_.assign(size_t{largest} + 2, 0);
-  for (uint32_t position = 0; position < clauses_; ++position) {
-    widened_.clear();
-    for (const Literal& literal : formula_.clauses.read(position, widened_))
+    for (const Literal& literal : formula_.clauses.read(position, widened_)) {
+      if (first_.size() < size_t{literal.code} + 2) first_.resize(size_t{literal.code} + 2, 0);
       ++first_[literal.code + 1];
+    }
   }
   for (size_t code = 1; code < first_.size(); ++code) first_[code] += first_[code - 1];
   occurrences_.resize(first_.back());
