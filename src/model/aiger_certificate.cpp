@@ -51,6 +51,12 @@ AigerFunctions classify_aiger_certificate(const QCNF& formula, const AigerCircui
   // the first input decides: Herbrand functions read existential variables.
   if (!decided && !variables.inputs.empty() && formula.is_defined(variables.inputs[0]))
     universal_outputs = !formula.is_universal(variables.inputs[0]);
+  // A formula without variables has only empty clauses, and the functions of
+  // either kind (Herbrand functions as zel writes them too) make a circuit
+  // with neither inputs nor outputs: it is read as the functions that can
+  // prove what the matrix is, Herbrand when it has a clause.
+  if (!decided && variables.inputs.empty() && formula.largest_defined() == 0)
+    universal_outputs = formula.clauses.size() > 0;
   const AigerFunctions functions =
       universal_outputs ? AigerFunctions::HERBRAND : AigerFunctions::SKOLEM;
   for (uint32_t i = 0; i < variables.inputs.size(); ++i) {

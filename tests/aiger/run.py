@@ -371,8 +371,18 @@ def check_cases(work):
                      "p cnf 33554431 1\na 1 0\ne 33554431 0\n1 33554431 0\n")
     announced = write(os.path.join(work, "announced.qdimacs"),
                       "p cnf 4294967197 2\na 2 0\ne 3 0\n-2 3 0\n2 -3 0\n")
+    # Formulas without variables: an empty clause on the header's line, or no clause.
+    no_variables_false = write(os.path.join(work, "novars_false.qdimacs"), "p cnf 1 148 0\n\n")
+    no_variables_true = write(os.path.join(work, "novars_true.qdimacs"), "p cnf 0 0\n")
     cases = [
         # (name, formula, circuit, status, output)
+        # The Herbrand functions zel writes for a formula without variables
+        # have neither inputs nor outputs, as Skolem functions would; the
+        # formula's clauses say which functions such a circuit stands for.
+        ("no variables: an empty circuit refutes a clause", no_variables_false,
+         "aag 0 0 0 0 0\n", 10, VALIDATED),
+        ("no variables: an empty circuit satisfies no clause", no_variables_true,
+         "aag 0 0 0 0 0\n", 10, VALIDATED),
         ("Herbrand: constant false refutes", false1, "aag 0 0 0 1 0\n0\no0 1\n", 10, VALIDATED),
         ("Herbrand: constant true is wrong, the one assignment", false1, "aag 0 0 0 1 0\n1\no0 1\n", 20,
          b"Counterexample found.\nAssignment to existentials: -2\n" + ERRONEOUS),
@@ -448,6 +458,16 @@ def check_cases(work):
         path = write(os.path.join(work, "case.aag"), circuit)
         code, out, _ = run([formula, path])
         check(name, (code, out) == (status, output), "%d %r" % (code, out))
+
+    # The Herbrand functions of a refutation of a formula without variables
+    # validate when read back (they once read as Skolem functions, refuted).
+    refutation = write(os.path.join(work, "novars.cert"), "QBCertificate\nCONCLUDE INVALID 1\n")
+    for written in ("novars.aag", "novars.aig"):
+        again = os.path.join(work, written)
+        code, out, _ = run(["--herbrand", again, no_variables_false, refutation])
+        code2, out2, _ = run([no_variables_false, again]) if os.path.exists(again) else (None, b"", b"")
+        check("no variables: %s written by --herbrand validates" % written,
+              (code, out, code2, out2) == (10, VALIDATED, 10, VALIDATED), "%r %r %r %r" % (code, out, code2, out2))
 
     # Without the QBF file.
     path = write(os.path.join(work, "case.aag"), "aag 0 0 0 1 0\n0\no0 1\n")
