@@ -41,9 +41,9 @@ namespace {
   std::cout << "   --forward              check every step of a QRP trace, not only those its"
             << std::endl;
   std::cout << "                          result rests on" << std::endl;
-  std::cout << "   --single-thread        read and check on one thread (a QRP trace in a file"
+  std::cout << "   --single-thread        read and check on one thread (a proof in a file is"
             << std::endl;
-  std::cout << "                          is otherwise read ahead on a second one)" << std::endl;
+  std::cout << "                          otherwise read ahead on a second one)" << std::endl;
   std::cout << "   --skolem FILE          write the Skolem functions of a validated model or"
             << std::endl;
   std::cout << "                          QRP cube proof as an AIGER circuit to FILE" << std::endl;

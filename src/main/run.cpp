@@ -123,6 +123,12 @@ bool Run::check_zel(Tokenizer&& tokens) {
   proof_options.record = !arguments_.core_file.empty() || !arguments_.herbrand_file.empty();
   ProofChecker proof(formula_, proof_options);
   const AtExit proof_counts([&] { statistics_.proof = proof.statistics(); });
+  // The clause lines are read ahead while they are checked, unless asked
+  // not to or the certificate comes from a pipe, whose reads may wait for
+  // ever (the reading thread is joined at the end). The formula was read
+  // first: its faults are reported where the certificate's reading stood.
+  if (!arguments_.single_thread && certificate_source_.file_size() >= 0) zel_reader_->read_ahead();
+  const AtExit stop_reading([&] { zel_reader_->stop_reading_ahead(); });
   if (progress_) proof.set_progress([this](uint64_t entries) { progress_->update(entries); });
   const ProofChecker::Conclusion conclusion = proof.check(*zel_reader_);
   if (progress_) progress_->erase();

@@ -284,7 +284,7 @@ bool ProofChecker::merge_refutes(ClauseView merged) {
 ProofRecord::Kind ProofChecker::check_chain(StepEntry& step) {
   assert(step.antecedents.size() >= 2 && !step.resolvent_omitted);
   Scratch& scratch = *scratch_;
-  const OrderedChain ordered = order_antecedents(step.resolvent, step.antecedents);
+  const OrderedChain& ordered = order_antecedents(step.resolvent, step.antecedents);
   const std::vector<ClauseView>& chain = ordered.clauses;
   const std::vector<unsigned>& pivots = ordered.pivots;
   assert(chain.size() == step.antecedents.size() && pivots.size() <= chain.size());

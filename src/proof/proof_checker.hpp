@@ -97,9 +97,10 @@ class ProofChecker {
     std::vector<unsigned> pivots;     // pivots[i] resolves with clauses[i + 1]
   };
   // The backward ordering of a step's antecedents (all defined) from its
-  // supplied resolvent (check_chain's first stage; open to tests).
-  OrderedChain order_antecedents(const WorkingClause& resolvent,
-                                 const std::vector<uint32_t>& antecedents);
+  // supplied resolvent (check_chain's first stage; open to tests). The chain
+  // is the checker's work storage: valid until the next call.
+  const OrderedChain& order_antecedents(const WorkingClause& resolvent,
+                                        const std::vector<uint32_t>& antecedents);
 
   // A copy of the clause stored under a certificate clause number (which is
   // defined).

@@ -132,6 +132,7 @@ struct ProofChecker::Scratch {
   LoadedClauses loaded;         // the antecedents of the entry at hand, by position
   OpenLiterals open;            // the ordering's and the merge check's open literals
   OrderingWork ordering;        // the backward ordering
+  ProofChecker::OrderedChain chain;  // its result, the chain of the step at hand
   PropagationWork propagation;  // the merge check
   DerivationWork derivation;    // the derivations (its marks are lent to the formula's rules)
   std::vector<uint8_t> in_supplied;  // comparison: code -> in the supplied resolvent (all 0

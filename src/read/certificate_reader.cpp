@@ -2,10 +2,119 @@
 
 #include "read/certificate_reader.hpp"
 
+#include <cassert>
+#include <exception>
+
 #include "core/exception.hpp"
 #include "core/limits.hpp"
 #include "core/messages.hpp"
+#include "read/block_ring.hpp"
 #include "read/numbers.hpp"
+
+// The clause lines read ahead: a block holds records of entries with their
+// numbers (literal codes, then antecedents) in one array; a refusal the
+// thread met ends its block, and the thread with it, as does the first
+// entry of another kind.
+struct CertificateReader::Ahead {
+  using Place = CertificateReader::Place;
+  struct Record {
+    Entry kind = Entry::STEP;
+    uint32_t number = 0;       // STEP: the clause number
+    bool omitted = false;      // STEP: "*" instead of the literals
+    bool refused = false;      // STEP: the block's refusal came from its fields
+    uint32_t literals = 0, antecedents = 0;  // STEP: counts in the block's numbers
+    Place after_first, end;    // after the entry's first token; after the entry
+  };
+  using Block = EntryBlock<Record, Place>;
+
+  BlockRing<Block> ring;
+
+  // The caller's side: the block taken (while not null), the record taken
+  // last and the next one, the next number, and where the caller stands.
+  const Block* held = nullptr;
+  size_t record = 0, number = 0;
+  const Record* taken = nullptr;
+  size_t taken_numbers = 0;  // where the numbers of `taken` start
+  Place place;
+
+  static Place place_of(const Tokenizer& tokens) { return Place{tokens.line(), tokens.column()}; }
+
+  void fill(CertificateReader& reader);
+};
+
+void CertificateReader::Ahead::fill(CertificateReader& reader) {
+  StepEntry step;
+  ring.fill([&](Block& block) {
+    Record next;
+    try {
+      next.kind = reader.next_here(next.number);
+    } catch (...) {
+      block.refusal = std::current_exception();
+      block.refusal_place = place_of(reader.tokens_);
+      block.last = true;
+      return;
+    }
+    next.after_first = place_of(reader.tokens_);
+    if (next.kind != Entry::STEP) {
+      // The hand-over: the caller reads on from here.
+      next.end = next.after_first;
+      block.records.push_back(next);
+      block.last = true;
+      return;
+    }
+    try {
+      reader.read_step_here(step);
+    } catch (...) {
+      next.refused = true;
+      block.refusal = std::current_exception();
+      block.refusal_place = place_of(reader.tokens_);
+      block.records.push_back(next);
+      block.last = true;
+      return;
+    }
+    next.end = place_of(reader.tokens_);
+    next.omitted = step.resolvent_omitted;
+    next.literals = static_cast<uint32_t>(step.resolvent.literals.size());
+    next.antecedents = static_cast<uint32_t>(step.antecedents.size());
+    for (const Literal& literal : step.resolvent.literals) block.numbers.push_back(literal.code);
+    block.numbers.insert(block.numbers.end(), step.antecedents.begin(), step.antecedents.end());
+    block.records.push_back(next);
+  });
+}
+
+CertificateReader::CertificateReader(ByteSource& source)
+    : tokens_(source, Tokenizer::Separators::CERTIFICATE) {}
+
+CertificateReader::CertificateReader(Tokenizer&& tokens) : tokens_(std::move(tokens)) {
+  tokens_.use_separators(Tokenizer::Separators::CERTIFICATE);
+}
+
+CertificateReader::~CertificateReader() { stop_reading_ahead(); }
+
+uint32_t CertificateReader::line() const {
+  if (ahead_) return ahead_->place.line;
+  return stopped_ ? stopped_place_.line : tokens_.line();
+}
+
+uint32_t CertificateReader::column() const {
+  if (ahead_) return ahead_->place.column;
+  return stopped_ ? stopped_place_.column : tokens_.column();
+}
+
+void CertificateReader::read_ahead() {
+  assert(!ahead_);
+  ahead_.reset(new Ahead);
+  ahead_->place = Ahead::place_of(tokens_);
+  ahead_->ring.start([this] { ahead_->fill(*this); });
+}
+
+void CertificateReader::stop_reading_ahead() {
+  if (!ahead_) return;
+  stopped_ = true;
+  stopped_place_ = ahead_->place;
+  ahead_->ring.stop();
+  ahead_.reset();
+}
 
 void CertificateReader::read_header(const std::string& file_name) {
   if (tokens_.token() != "QBCertificate")
@@ -13,6 +122,42 @@ void CertificateReader::read_header(const std::string& file_name) {
 }
 
 CertificateReader::Entry CertificateReader::next(uint32_t& step_number) {
+  if (!ahead_) return next_here(step_number);
+  Ahead& ahead = *ahead_;
+  for (;;) {
+    if (ahead.held) {
+      const Ahead::Block& block = *ahead.held;
+      if (ahead.record < block.records.size()) {
+        const Ahead::Record& taken = block.records[ahead.record++];
+        ahead.taken = &taken;
+        ahead.taken_numbers = ahead.number;
+        ahead.number += size_t{taken.literals} + taken.antecedents;
+        ahead.place = taken.after_first;
+        step_number = taken.number;
+        if (taken.kind != Entry::STEP) {
+          // The thread stopped after this entry's first token: the
+          // tokenizer is the caller's again, standing where the entry goes on.
+          const Entry kind = taken.kind;
+          ahead.ring.stop();
+          ahead_.reset();
+          return kind;
+        }
+        return Entry::STEP;
+      }
+      if (block.refusal) {
+        ahead.place = block.refusal_place;
+        std::rethrow_exception(block.refusal);
+      }
+      assert(!block.last && "nothing is read ahead after the hand-over");
+      ahead.held = nullptr;
+      ahead.ring.release();
+    }
+    ahead.held = &ahead.ring.take();
+    ahead.record = ahead.number = 0;
+  }
+}
+
+CertificateReader::Entry CertificateReader::next_here(uint32_t& step_number) {
   for (;;) {
     if (tokens_.failed()) throw Exception("Certificate incomplete.");
     if (tokens_.read_plain_unsigned(step_number)) return Entry::STEP;
@@ -40,6 +185,25 @@ void CertificateReader::read_resolution(uint32_t& first, uint32_t& second, uint3
 }
 
 void CertificateReader::read_step(StepEntry& step) {
+  if (!ahead_) return read_step_here(step);
+  Ahead& ahead = *ahead_;
+  assert(ahead.held && ahead.taken && ahead.taken->kind == Entry::STEP);
+  const Ahead::Record& taken = *ahead.taken;
+  const Ahead::Block& block = *ahead.held;
+  if (taken.refused) {
+    ahead.place = block.refusal_place;
+    std::rethrow_exception(block.refusal);
+  }
+  const uint32_t* numbers = block.numbers.data() + ahead.taken_numbers;
+  step.resolvent_omitted = taken.omitted;
+  std::vector<Literal>& literals = step.resolvent.overwrite();
+  literals.resize(taken.literals);
+  for (uint32_t i = 0; i < taken.literals; ++i) literals[i].code = numbers[i];
+  step.antecedents.assign(numbers + taken.literals, numbers + taken.literals + taken.antecedents);
+  ahead.place = taken.end;
+}
+
+void CertificateReader::read_step_here(StepEntry& step) {
   step.resolvent_omitted = false;
   step.resolvent.clear();
   step.antecedents.clear();

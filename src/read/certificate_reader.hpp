@@ -9,6 +9,7 @@
 #define ZEL_READ_CERTIFICATE_READER_HPP
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,17 +32,34 @@ class CertificateReader {
  public:
   enum class Entry { STEP, RESOLUTION, EXTENSION, CONCLUSION };
 
-  explicit CertificateReader(ByteSource& source)
-      : tokens_(source, Tokenizer::Separators::CERTIFICATE) {}
+  explicit CertificateReader(ByteSource& source);
   // Goes on where `tokens` stands: the tokenizer that told the certificate
   // kind (which consumed nothing) is handed over with its buffer.
-  explicit CertificateReader(Tokenizer&& tokens) : tokens_(std::move(tokens)) {
-    tokens_.use_separators(Tokenizer::Separators::CERTIFICATE);
-  }
+  explicit CertificateReader(Tokenizer&& tokens);
+  ~CertificateReader();  // stops reading ahead
+  CertificateReader(const CertificateReader&) = delete;
+  CertificateReader& operator=(const CertificateReader&) = delete;
 
-  // Position of the next byte, for messages.
-  uint32_t line() const { return tokens_.line(); }
-  uint32_t column() const { return tokens_.column(); }
+  // Position of the next byte, for messages: where the caller stands, also
+  // while the reading thread is ahead.
+  uint32_t line() const;
+  uint32_t column() const;
+
+  // After read_header: the clause lines are read on a thread of their own,
+  // blocks of them ahead of the caller, so that reading and checking
+  // overlap. The first entry of another kind ends it: next() hands the
+  // tokenizer back to the caller with that entry, and every read after it
+  // is the caller's again. Entries, refusals and positions stay exactly
+  // those of reading in turn: a refusal is thrown by the call that would
+  // have met it (next(), or read_step for the fields of a clause line).
+  // Only for an input whose reads cannot wait for ever (a regular file,
+  // memory); stopping joins the thread. While it reads ahead, only the
+  // thread touches the byte source, except through bytes_in_published().
+  void read_ahead();
+  // Ends reading ahead (the entries not taken are dropped); no entry may be
+  // read afterwards unless the caller took the hand-over. Without reading
+  // ahead, nothing happens.
+  void stop_reading_ahead();
 
   // The first token must be "QBCertificate"; else "Missing header in file: 'NAME'.".
   void read_header(const std::string& file_name);
@@ -79,7 +97,23 @@ class CertificateReader {
   }
 
  private:
+  struct Ahead;  // the reading thread and the blocks it fills (certificate_reader.cpp)
+
+  struct Place {  // a position in the certificate
+    uint32_t line = 1, column = 1;
+  };
+
+  // next and read_step from the tokenizer (the reading thread's side while
+  // reading ahead).
+  Entry next_here(uint32_t& step_number);
+  void read_step_here(StepEntry& step);
+
   Tokenizer tokens_;                  // the certificate's bytes
+  std::unique_ptr<Ahead> ahead_;      // while reading ahead
+  // Reading ahead was stopped (not handed over): the tokenizer stands
+  // further on, and messages give where the caller stood then.
+  bool stopped_ = false;
+  Place stopped_place_;
   std::vector<uint8_t> in_resolvent_;  // literal code -> in the resolvent being read (all 0
                                        // between steps); grown to the codes read
 };

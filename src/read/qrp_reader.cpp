@@ -3,16 +3,14 @@
 #include "read/qrp_reader.hpp"
 
 #include <cassert>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
-#include <mutex>
-#include <thread>
 #include <utility>
 
 #include "core/exception.hpp"
 #include "core/limits.hpp"
 #include "core/messages.hpp"
+#include "read/block_ring.hpp"
 #include "read/numbers.hpp"
 
 namespace {
@@ -97,16 +95,10 @@ QrpEntry::Kind QrpReader::read_entry(QrpEntry& entry) {
 
 // The thread reads entries with read_entry into a ring of blocks: each
 // entry's fixed fields as a record, its numbers (variables, literal codes,
-// antecedents) in one array, so that a block costs no allocation once its
-// arrays have grown. A refusal ends the last block: the exception and where
-// the reader stood are kept and thrown again when the caller has taken the
-// entries before it. The ring holds few blocks, so memory stays small
-// however far the input goes.
+// antecedents) in one array. A refusal ends the last block: the exception
+// and where the reader stood are kept and thrown again when the caller has
+// taken the entries before it.
 struct QrpReader::Ahead {
-  static constexpr size_t kBlocks = 4;
-  static constexpr size_t kBlockNumbers = size_t{1} << 16;  // a block ends beyond this many
-  static constexpr size_t kBlockRecords = size_t{1} << 12;  // or this many entries
-
   struct Record {
     QrpEntry::Kind kind;
     Quantifier::Type quantifier;
@@ -115,106 +107,61 @@ struct QrpReader::Ahead {
     uint32_t first, second;  // BLOCK: variables; STEP: literals, antecedents
     InputPosition start, end;
   };
-  struct Block {
-    std::vector<Record> records;
-    std::vector<uint32_t> numbers;
-    std::exception_ptr refusal;   // thrown after the records, when set
-    InputPosition refusal_position;
-    bool last = false;            // the thread fills no block after this one
-  };
+  using Block = EntryBlock<Record, InputPosition>;
 
-  std::vector<Block> ring = std::vector<Block>(kBlocks);
-  std::mutex mutex;
-  std::condition_variable filled, emptied;
-  size_t head = 0, count = 0;     // guarded by mutex: the oldest filled block, blocks filled
-  bool stop = false;              // guarded by mutex: the caller wants no more
-  std::thread thread;
+  BlockRing<Block> ring;
 
-  // The caller's side: the block taken (ring[head], while `holding`), the
-  // next record and number in it, and where the reader stands for it.
-  bool holding = false;
+  // The caller's side: the block taken (while not null), the next record
+  // and number in it, and where the reader stands for it.
+  const Block* held = nullptr;
   size_t record = 0, number = 0;
   InputPosition position;
 
   void fill(QrpReader& reader);
   QrpEntry::Kind take(QrpEntry& entry);
-  void release();
 };
 
 void QrpReader::Ahead::fill(QrpReader& reader) {
   QrpEntry entry;
-  for (;;) {
-    size_t slot;
-    {
-      std::unique_lock<std::mutex> lock(mutex);
-      emptied.wait(lock, [&] { return stop || count < kBlocks; });
-      if (stop) return;
-      slot = (head + count) % kBlocks;
+  ring.fill([&](Block& block) {
+    Record next{};
+    try {
+      next.kind = reader.read_entry(entry);
+    } catch (...) {
+      block.refusal = std::current_exception();
+      block.refusal_place = reader.tokens_position();
+      block.last = true;
+      return;
     }
-    // The slot is the thread's alone until it is counted.
-    Block& block = ring[slot];
-    block.records.clear();
-    block.numbers.clear();
-    block.refusal = nullptr;
-    while (!block.last && block.numbers.size() < kBlockNumbers &&
-           block.records.size() < kBlockRecords) {
-      Record next{};
-      try {
-        next.kind = reader.read_entry(entry);
-      } catch (...) {
-        block.refusal = std::current_exception();
-        block.refusal_position = reader.tokens_position();
+    next.start = entry.position;
+    next.end = reader.tokens_position();
+    switch (next.kind) {
+      case QrpEntry::BLOCK:
+        next.quantifier = entry.quantifier;
+        next.first = static_cast<uint32_t>(entry.variables.size());
+        block.numbers.insert(block.numbers.end(), entry.variables.begin(), entry.variables.end());
+        break;
+      case QrpEntry::STEP:
+        next.index = entry.index;
+        next.first = static_cast<uint32_t>(entry.literals.size());
+        next.second = static_cast<uint32_t>(entry.antecedents.size());
+        for (const Literal& literal : entry.literals) block.numbers.push_back(literal.code);
+        block.numbers.insert(block.numbers.end(), entry.antecedents.begin(),
+                             entry.antecedents.end());
+        break;
+      case QrpEntry::RESULT:
+        next.satisfiable = entry.satisfiable;
         block.last = true;
         break;
-      }
-      next.start = entry.position;
-      next.end = reader.tokens_position();
-      switch (next.kind) {
-        case QrpEntry::BLOCK:
-          next.quantifier = entry.quantifier;
-          next.first = static_cast<uint32_t>(entry.variables.size());
-          block.numbers.insert(block.numbers.end(), entry.variables.begin(), entry.variables.end());
-          break;
-        case QrpEntry::STEP:
-          next.index = entry.index;
-          next.first = static_cast<uint32_t>(entry.literals.size());
-          next.second = static_cast<uint32_t>(entry.antecedents.size());
-          for (const Literal& literal : entry.literals) block.numbers.push_back(literal.code);
-          block.numbers.insert(block.numbers.end(), entry.antecedents.begin(),
-                               entry.antecedents.end());
-          break;
-        case QrpEntry::RESULT:
-          next.satisfiable = entry.satisfiable;
-          block.last = true;
-          break;
-      }
-      block.records.push_back(next);
     }
-    const bool last = block.last;
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      ++count;
-    }
-    filled.notify_one();
-    if (last) return;
-  }
-}
-
-void QrpReader::Ahead::release() {
-  assert(holding);
-  holding = false;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    head = (head + 1) % kBlocks;
-    --count;
-  }
-  emptied.notify_one();
+    block.records.push_back(next);
+  });
 }
 
 QrpEntry::Kind QrpReader::Ahead::take(QrpEntry& entry) {
   for (;;) {
-    if (holding) {
-      const Block& block = ring[head];
+    if (held) {
+      const Block& block = *held;
       if (record < block.records.size()) {
         const Record& next = block.records[record++];
         const uint32_t* numbers = block.numbers.data() + number;
@@ -240,15 +187,14 @@ QrpEntry::Kind QrpReader::Ahead::take(QrpEntry& entry) {
         return next.kind;
       }
       if (block.refusal) {
-        position = block.refusal_position;
+        position = block.refusal_place;
         std::rethrow_exception(block.refusal);
       }
       assert(!block.last && "nothing is taken after the result");
-      release();
+      held = nullptr;
+      ring.release();
     }
-    std::unique_lock<std::mutex> lock(mutex);
-    filled.wait(lock, [&] { return count > 0; });
-    holding = true;
+    held = &ring.take();
     record = number = 0;
   }
 }
@@ -257,24 +203,18 @@ void QrpReader::read_ahead() {
   assert(!ahead_ && section_ == Section::BLOCKS && "after read_header, once");
   ahead_.reset(new Ahead);
   ahead_->position = tokens_position();
-  ahead_->thread = std::thread([this] { ahead_->fill(*this); });
+  ahead_->ring.start([this] { ahead_->fill(*this); });
 }
 
 void QrpReader::stop_reading_ahead() {
-  if (!ahead_ || !ahead_->thread.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(ahead_->mutex);
-    ahead_->stop = true;
-  }
-  ahead_->emptied.notify_all();
-  ahead_->thread.join();
+  if (ahead_) ahead_->ring.stop();
 }
 
 QrpReader::~QrpReader() { stop_reading_ahead(); }
 
 QrpEntry::Kind QrpReader::next(QrpEntry& entry) {
   if (!ahead_) return read_entry(entry);
-  assert(ahead_->thread.joinable() && "not after stop_reading_ahead");
+  assert(ahead_->ring.running() && "not after stop_reading_ahead");
   return ahead_->take(entry);
 }
 

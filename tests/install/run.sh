@@ -43,8 +43,8 @@ available options:
    --stats                write statistics to standard error after the verdict
    --forward              check every step of a QRP trace, not only those its
                           result rests on
-   --single-thread        read and check on one thread (a QRP trace in a file
-                          is otherwise read ahead on a second one)
+   --single-thread        read and check on one thread (a proof in a file is
+                          otherwise read ahead on a second one)
    --skolem FILE          write the Skolem functions of a validated model or
                           QRP cube proof as an AIGER circuit to FILE
    --herbrand FILE        write the Herbrand functions of a validated refutation

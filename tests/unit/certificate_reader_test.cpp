@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -195,6 +197,114 @@ TEST(CertificateReader, Refusals) {
     EXPECT_EQ(reader.line(), row.line) << row.text;
     EXPECT_EQ(reader.column(), row.column) << row.text;
   }
+}
+
+
+// Everything a checker would read, in its order of calls, as text: each
+// entry with its fields and the position after it; a refusal with its
+// message and position ends it. With `stop_after`, reading stops after that
+// many entries (as when a checker refuses a step) and the position the
+// reader gives then ends the text.
+std::string transcript(const std::string& text, bool ahead, size_t stop_after = SIZE_MAX) {
+  Certificate c(text);
+  CertificateReader& reader = c.reader();
+  reader.read_header("cert");
+  if (ahead) reader.read_ahead();
+  std::string out;
+  const auto at = [&] { return " @" + std::to_string(reader.line()) + ":" + std::to_string(reader.column()) + "\n"; };
+  const std::string message = message_of([&] {
+    StepEntry step;
+    Definition definition;
+    std::vector<Literal> operands;
+    for (size_t entries = 0; entries < stop_after; ++entries) {
+      uint32_t number = 0, first, second, pivot;
+      const Entry kind = reader.next(number);
+      out += "next " + std::to_string(static_cast<int>(kind)) + " " + std::to_string(number) + at();
+      switch (kind) {
+        case Entry::STEP:
+          reader.read_step(step);
+          out += (step.resolvent_omitted ? "* " : "") + step.resolvent.to_string() + " |";
+          for (uint32_t antecedent : step.antecedents) out += " " + std::to_string(antecedent);
+          break;
+        case Entry::RESOLUTION:
+          reader.read_resolution(first, second, pivot);
+          out += "R " + std::to_string(first) + " " + std::to_string(second) + " " + std::to_string(pivot);
+          break;
+        case Entry::EXTENSION:
+          out += "E " + std::to_string(reader.read_extension_variable().to_dimacs()) + at();
+          reader.read_extension(definition, operands);
+          out += std::to_string(operands.size()) + " operands, line " + std::to_string(definition.line);
+          break;
+        case Entry::CONCLUSION: {
+          const std::string claim = reader.read_claim();
+          out += claim;
+          if (claim == "INVALID") {
+            out += " " + std::to_string(reader.read_clause_number());
+          } else {
+            while (!reader.model_ended())
+              out += " " + std::to_string(reader.read_model_variable()) + "=" +
+                     std::to_string(reader.read_model_literal());
+          }
+          out += at();
+          return;
+        }
+      }
+      out += at();
+    }
+  });
+  return out + message + at();
+}
+
+// Where two transcripts part, with a little of each from there ("" when
+// they are equal).
+std::string parting(const std::string& a, const std::string& b) {
+  if (a == b) return "";
+  const size_t at = std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first -
+                    a.begin();
+  const size_t from = at > 60 ? at - 60 : 0;
+  return "at byte " + std::to_string(at) + ":\n" + a.substr(from, 160) + "\n---\n" + b.substr(from, 160);
+}
+
+// Reading ahead gives the entries, refusals and positions of reading in
+// turn, over many blocks of the ring, at every kind of hand-over (an
+// extension, a resolution line, the conclusion), for refusals met by the
+// thread in an entry's first token or in a step's fields, and when the
+// caller stops early.
+TEST(CertificateReader, ReadingAheadGivesWhatReadingInTurnGives) {
+  std::string steps;
+  for (uint32_t number = 1; number <= 12000; ++number)
+    steps += std::to_string(number) + " " + (number % 3 ? "-" : "") + std::to_string(number % 7 + 1) +
+             " " + std::to_string(number % 5 + 9) + " 0 " +
+             (number > 2 ? std::to_string(number - 1) + " " + std::to_string(number - 2) + " " : "") +
+             "0\n" + (number % 11 == 0 ? "c comment 1 2 0\n" : "");
+  const std::string header = "QBCertificate\n";
+  std::vector<std::string> texts = {
+      header + steps + "CONCLUDE INVALID 12000\n",
+      header + steps + "E 99 A 1 -2 0\nE 100 I 1 2 3\nCONCLUDE VALID 1 0 2 -1\n",
+      header + steps + "R 1 2 3\n5 * 1 2 0\nCONCLUDE INVALID 5\n",
+      header + "E 7 A 1 0\nCONCLUDE VALID 7 1\n",
+      header + "CONCLUDE INVALID 1",
+      header,
+  };
+  // A refusal far in, in a step's fields and at an entry's first token.
+  for (const char* bad : {"5 1 x 0\n", "5 *1 2 0\n", "x 1 0 0\n", "c unfinished", "5 1 0 1 2"})
+    texts.push_back(header + steps + bad);
+  // Cut anywhere: mostly inside a step.
+  const std::string whole = texts[0];
+  for (size_t cut : {whole.size() / 3, whole.size() / 2 + 1, whole.size() - 3})
+    texts.push_back(whole.substr(0, cut));
+  for (const std::string& text : texts) {
+    const std::string in_turn = transcript(text, false);
+    EXPECT_EQ(parting(transcript(text, true), in_turn), "")
+        << text.substr(text.size() > 80 ? text.size() - 80 : 0);
+    // Every text that holds all the steps is read past them.
+    if (text.size() > steps.size()) {
+      EXPECT_GE(std::count(in_turn.begin(), in_turn.end(), '\n'), 24000) << text.substr(0, 80);
+    }
+  }
+  for (size_t stop : {size_t{0}, size_t{1}, size_t{4095}, size_t{4097}, size_t{9000}})
+    EXPECT_EQ(parting(transcript(texts[1], true, stop), transcript(texts[1], false, stop)), "")
+        << stop;
 }
 
 }  // namespace
