@@ -11,6 +11,8 @@ give 10:
   - an existential literal of a derived step negated (one that reduction
     keeps; in cube proofs a universal one) -> 30;
   - an antecedent replaced by an earlier step of another literal set -> 30;
+  - in cube proofs, a literal of an initial cube dropped or negated so that
+    the cube no longer implies the matrix -> 30;
   - the result line flipped -> 20;
   - the step the root's first antecedent is cut -> 30;
   - a step's line repeated (its index used twice) -> 30.
@@ -208,6 +210,42 @@ def replace_antecedent(trace, among=None):
     return None
 
 
+def read_matrix(path):
+    """The clauses of a QDIMACS file, as lists of literals."""
+    clauses, clause = [], []
+    with open(path) as f:
+        for line in f:
+            tokens = line.split()
+            if not tokens or tokens[0] in ("c", "p", "a", "e"):
+                continue
+            for token in tokens:
+                if token == "0":
+                    clauses.append(clause)
+                    clause = []
+                else:
+                    clause.append(int(token))
+    return clauses
+
+
+def spoil_initial_cube(trace, matrix, negate, among=None):
+    """An initial cube (of `among`, when given) with one literal dropped,
+    or negated, so that some clause of the matrix meets it no more: the
+    step implies the matrix no longer and may not stand as an initial
+    cube."""
+    kinds = trace.kinds()
+    for position, (index, lits, ants) in enumerate(trace.steps):
+        if ants or not kinds[index] or (among is not None and index not in among):
+            continue
+        for i, literal in enumerate(lits):
+            spoilt = lits[:i] + ([-literal] if negate else []) + lits[i + 1:]
+            missed = [c for c in matrix if not set(c) & set(spoilt) and not any(-l in c for l in c)]
+            if missed:
+                steps = list(trace.steps)
+                steps[position] = (index, spoilt, ants)
+                return steps, position
+    return None
+
+
 def cut_step(trace):
     """The step the last step's first antecedent names, removed; returns the
     steps, the cut index and the index of the first step that names it."""
@@ -268,6 +306,7 @@ def main():
             check("%s: the binary encoder reproduces DepQBF's file" % name,
                   trace.binary()[0] == f.read())
         cube = trace.result == "SAT"
+        matrix = read_matrix(formula_path)
 
         # --stats: steps checked, skipped (only backwards) and outside the
         # proof; backwards, the steps checked are at least the proof's.
@@ -320,6 +359,22 @@ def main():
             steps = replace_antecedent(trace, among)
             if steps:
                 both("antecedent replaced", steps, None, 30, mode=mode)
+            # Cube proofs rest on initial cubes, which must imply the matrix.
+            for negate in (False, True) if cube else ():
+                spoilt = spoil_initial_cube(trace, matrix, negate, among)
+                if among is None:
+                    check("%s: has an initial cube to spoil" % name, spoilt is not None)
+                if spoilt:
+                    steps, position = spoilt
+
+                    def spoilt_text(encoding, offsets, position=position, steps=steps):
+                        where = ("line %d, column 1" % (1 + len(trace.blocks) + position + 1)
+                                 if encoding == "ascii" else "byte offset %d" % offsets[position])
+                        return ("Error at %s: Step %d: no clause of the QBF file, and as an initial "
+                                "cube it does not imply the matrix.\n"
+                                % (where, steps[position][0])).encode()
+                    both("initial cube %s" % ("literal negated" if negate else "weakened"), steps,
+                         None, 30, spoilt_text, mode=mode)
         both("result flipped", None, "UNSAT" if cube else "SAT", 20,
              lambda encoding, offsets: ERRONEOUS)
         cut = cut_step(trace)
