@@ -91,7 +91,7 @@ const ProofChecker::OrderedChain& ProofChecker::order_antecedents(
   work.numbers.assign(antecedents.begin(), antecedents.end());
   const size_t n = work.numbers.size();
   load_clauses(work.numbers);
-  scratch.cover(resolvent.view());
+  scratch.cover(formula_.largest_defined());
   PositionSet& active = work.active;
   std::vector<uint8_t>& in_working = work.in_working;
   OrderedChain& chain = scratch.chain;

@@ -198,7 +198,7 @@ void ProofChecker::load_clauses(const std::vector<uint32_t>& numbers) {
 void ProofChecker::check_merge(StepEntry& step) {
   Scratch& scratch = *scratch_;
   load_clauses(step.antecedents);
-  scratch.cover(ClauseView());
+  scratch.cover(formula_.largest_defined());
   const MergeDerivation merge =
       derive_merge(formula_.levels, scratch.loaded.views, scratch.derivation, nullptr);
   // A failing step leaves its merged clause in the store, where resolution
@@ -361,7 +361,7 @@ void ProofChecker::check_resolution_line(uint32_t first, uint32_t second, uint32
   const ClauseView b = scratch.loaded.views[0], a = scratch.loaded.views[1];
   std::cout << "Resolving [" << uint64_t{i} + 1 << "," << uint64_t{j} + 1 << "] " << to_string(a)
             << " x " << to_string(b) << " over " << pivot << std::endl;
-  scratch.cover(ClauseView());
+  scratch.cover(formula_.largest_defined());
   const ChainDerivation derivation = derive_chain(formula_.levels, scratch.loaded.views.data(), 2,
                                                   &pivot, scratch.derivation, nullptr);
   if (!derivation.clashed || derivation.tautological) throw Exception("Resolution failed.");
@@ -426,7 +426,7 @@ bool ProofChecker::conclude(CertificateReader& reader) {
   Scratch& scratch = *scratch_;
   scratch.loaded.positions.assign(1, record_.refuted_position);
   scratch.loaded.load(formula_.clauses);
-  scratch.cover(ClauseView());
+  scratch.cover(formula_.largest_defined());
   // A clause holding a literal and its complement refutes nothing, though
   // reduction may empty it (u, -u).
   const ClauseView clause = scratch.loaded.views.front();

@@ -142,12 +142,12 @@ struct ProofChecker::Scratch {
   std::vector<uint32_t> chain_positions;
   ChainSearch chain_search;     // the fallback search for sound chains
 
-  // The marks cover the literal codes of the clauses loaded, of `extra`
-  // and their complements: memory follows the variables the steps name.
-  void cover(ClauseView extra) {
-    uint32_t largest = loaded.largest_code();
-    for (const Literal& literal : extra) largest = std::max(largest, literal.code);
-    const size_t size = derivation.cover(largest);
+  // The marks cover the literal codes of every variable up to `largest`
+  // (the formula's largest defined variable, which every clause loaded and
+  // every supplied resolvent stays within): memory follows the variables
+  // the steps name.
+  void cover(uint32_t largest) {
+    const size_t size = derivation.cover(Literal(largest, true).code);
     if (ordering.in_working.size() == size) return;
     ordering.in_working.resize(size, 0);
     in_supplied.resize(size, 0);
