@@ -38,13 +38,23 @@ uint32_t ClauseStore::push_compact(ClauseView literals) {
   uint32_t all = 0;
   for (const Literal& literal : literals) all |= literal.code;
   const uint32_t size = literals.size;
-  if (all > 0xFFFFu || size > kLongestClause) return push(literals.literals, size);
+  if (all > 0xFFFFu || size > kLongestNarrow) return push(literals.literals, size);
   assert(std::none_of(literals.begin(), literals.end(), [](Literal l) { return l.variable() == 0; }));
-  push_header(size | kNarrow);
-  for (uint32_t i = 0; i < size; i += 2) {
-    Literal word;
-    word.code = literals[i].code | (i + 1 < size ? literals[i + 1].code << 16 : 0u);
-    arena_.push_back(word);
+  if (all <= 0xFFu) {
+    push_header(size | kNarrow | kBytes);
+    for (uint32_t i = 0; i < size; i += 4) {
+      Literal word;
+      word.code = 0;
+      for (uint32_t k = 0; k < 4 && i + k < size; ++k) word.code |= literals[i + k].code << (8 * k);
+      arena_.push_back(word);
+    }
+  } else {
+    push_header(size | kNarrow);
+    for (uint32_t i = 0; i < size; i += 2) {
+      Literal word;
+      word.code = literals[i].code | (i + 1 < size ? literals[i + 1].code << 16 : 0u);
+      arena_.push_back(word);
+    }
   }
   literals_ += size;
   return static_cast<uint32_t>(offsets_.size() - 1);
@@ -53,13 +63,25 @@ uint32_t ClauseStore::push_compact(ClauseView literals) {
 ClauseView ClauseStore::read(uint32_t position, PodVector<Literal>& buffer) const {
   const Literal* header = arena_.data() + offset(position);
   if (!(header->code & kNarrow)) return ClauseView{header + 1, header->code};
-  const uint32_t size = header->code & kLongestClause;
+  const uint32_t size = header->code & kLongestNarrow;
   const size_t start = buffer.size();
   if (start == 0) buffer.reserve(size);
   assert(buffer.capacity() >= start + size);  // views into buffer stay valid
   buffer.resize(start + size);
   Literal* out = buffer.data() + start;
   const Literal* words = header + 1;
+  if (header->code & kBytes) {
+    for (uint32_t i = 0; i + 3 < size; i += 4) {
+      const uint32_t word = words[i / 4].code;
+      out[i].code = word & 0xFFu;
+      out[i + 1].code = (word >> 8) & 0xFFu;
+      out[i + 2].code = (word >> 16) & 0xFFu;
+      out[i + 3].code = word >> 24;
+    }
+    for (uint32_t i = size & ~3u; i < size; ++i)
+      out[i].code = (words[i / 4].code >> (8 * (i % 4))) & 0xFFu;
+    return ClauseView{out, size};
+  }
   for (uint32_t i = 0; i + 1 < size; i += 2) {
     const uint32_t pair = words[i / 2].code;
     out[i].code = pair & 0xFFFFu;
@@ -71,8 +93,9 @@ ClauseView ClauseStore::read(uint32_t position, PodVector<Literal>& buffer) cons
 
 uint32_t ClauseStore::stored_words(uint32_t position) const {
   const uint32_t header = arena_[offset(position)].code;
-  const uint32_t size = header & kLongestClause;
-  return header & kNarrow ? (size + 1) / 2 : size;
+  if (!(header & kNarrow)) return header;
+  const uint32_t size = header & kLongestNarrow;
+  return header & kBytes ? (size + 3) / 4 : (size + 1) / 2;
 }
 
 std::vector<Literal> ClauseStore::copy(uint32_t position) const {
@@ -84,8 +107,10 @@ std::vector<Literal> ClauseStore::copy(uint32_t position) const {
 
 void ClauseStore::truncate(uint32_t clauses) {
   if (clauses >= size()) return;
-  for (uint32_t position = clauses; position < size(); ++position)
-    literals_ -= arena_[offset(position)].code & kLongestClause;
+  for (uint32_t position = clauses; position < size(); ++position) {
+    const uint32_t header = arena_[offset(position)].code;
+    literals_ -= header & kNarrow ? header & kLongestNarrow : header;
+  }
   arena_.truncate(offset(clauses));
   offsets_.truncate(clauses);
   while (!high_starts_.empty() && high_starts_.back() >= clauses) high_starts_.pop_back();

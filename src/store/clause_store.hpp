@@ -34,8 +34,11 @@ struct ClauseView {
 class ClauseStore {
  public:
   // The longest storable clause, from the limits: the header's top bit
-  // marks the narrow form.
+  // marks the narrow forms.
   static constexpr uint32_t kLongestClause = ::kLongestClause;
+  // The longest clause stored narrow (a narrow clause's header keeps its
+  // next bit for the form).
+  static constexpr uint32_t kLongestNarrow = 0xFFFFu;
 
   // Number of clauses stored; positions run from 0 to size() - 1.
   uint32_t size() const { return static_cast<uint32_t>(offsets_.size()); }
@@ -52,7 +55,7 @@ class ClauseStore {
   uint32_t narrow_size(uint32_t position) const {
     assert(position < size());
     const uint32_t header = arena_[offset(position)].code;
-    return header & kNarrow ? header & kLongestClause : 0;
+    return header & kNarrow ? header & kLongestNarrow : 0;
   }
 
   // Appends a clause in the wide form; its literals are copied. Returns its
@@ -62,8 +65,11 @@ class ClauseStore {
     if (literals.size() > kLongestClause) refuse_long_clause(literals.size());
     return push(literals.data(), static_cast<uint32_t>(literals.size()));
   }
-  // The same, but a clause whose literal codes all fit 16 bits is stored
-  // narrow, two codes per word, and must be read with read().
+  // The same, but a clause of at most kLongestNarrow literals whose codes
+  // all fit 8 bits is stored narrow four codes per word, one whose codes
+  // all fit 16 bits two per word (the width follows the variables the
+  // clause names, as the width of their numbers in a certificate does); a
+  // narrow clause must be read with read().
   uint32_t push_compact(ClauseView literals);
   uint32_t push_compact(const std::vector<Literal>& literals) {
     if (literals.size() > kLongestClause) refuse_long_clause(literals.size());
@@ -85,7 +91,8 @@ class ClauseStore {
 
  private:
   [[noreturn]] static void refuse_long_clause(uint64_t size);
-  static constexpr uint32_t kNarrow = 0x80000000u;  // header bit: 16-bit codes
+  static constexpr uint32_t kNarrow = 0x80000000u;  // header bit: narrow codes
+  static constexpr uint32_t kBytes = 0x40000000u;   // with kNarrow: 8-bit codes, else 16
 
   // The arena index of a clause's header: its low 32 bits are kept per
   // clause, the high bits (a count of 2^32-word spans passed, almost always

@@ -3,7 +3,9 @@
 // 1-based positions, dense or sparse).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "store/clause_map.hpp"
@@ -67,8 +69,8 @@ TEST(ClauseStore, ManyClausesReadBackAfterGrowth) {
   EXPECT_GE(store.bytes(), total * sizeof(Literal));
 }
 
-// Compact storage: a clause whose codes all fit 16 bits is stored narrow
-// and widened on reading, one with a larger code stays wide; either reads
+// Compact storage: a clause whose codes all fit 8 or 16 bits is stored
+// narrow and widened on reading, one with a larger code stays wide; either reads
 // back exactly, in order, and the literal count and truncation see both.
 TEST(ClauseStore, CompactClausesReadBackInEitherForm) {
   struct Row {
@@ -83,6 +85,12 @@ TEST(ClauseStore, CompactClausesReadBackInEitherForm) {
       {{32767, -32767, 1, 2, 3}, true},  // codes 65534 and 65535
       {{32768}, false},                  // code 65536
       {{1, 2, -40000, 3}, false},
+      // Codes up to 255 go four to a word: every remainder of four.
+      {{127, -127, 1, 2, 3, -4, 5}, true},  // codes 254 and 255
+      {{-1, 2, 3, 4}, true},
+      {{-1, 2, 3, 4, -5}, true},
+      {{6, 7, 8, 9, 10, 11}, true},
+      {{128, 1}, true},  // code 256: two to a word
   };
   ClauseStore store;
   store.push(literals({7, 8, 9}));  // a wide clause first
@@ -108,6 +116,47 @@ TEST(ClauseStore, CompactClausesReadBackInEitherForm) {
               std::vector<int64_t>(rows[i].clause.begin(), rows[i].clause.end()));
   store.truncate(4);
   EXPECT_EQ(store.literals(), 3u + 0 + 1 + 2);
+}
+
+// Random clauses over variables of every width (codes within 8 bits,
+// within 16, beyond) and of every length up to 20, pushed compact and wide
+// in turn: each reads back exactly, and truncation keeps the count of the
+// literals left.
+TEST(ClauseStore, RandomClausesOfEveryWidthReadBack) {
+  std::mt19937 random(7);
+  ClauseStore store;
+  std::vector<std::vector<int>> stored;
+  for (int k = 0; k < 3000; ++k) {
+    const int largest = std::vector<int>{127, 128, 32767, 40000}[random() % 4];
+    std::vector<int> clause;
+    const size_t length = random() % 21;
+    while (clause.size() < length) {
+      const int variable = 1 + static_cast<int>(random() % largest);
+      const int literal = random() % 2 ? variable : -variable;
+      if (std::find(clause.begin(), clause.end(), literal) == clause.end()) clause.push_back(literal);
+    }
+    if (k % 5 == 0)
+      store.push(literals(clause));
+    else
+      store.push_compact(literals(clause));
+    stored.push_back(clause);
+  }
+  uint64_t total = 0;
+  for (uint32_t position = 0; position < store.size(); ++position) {
+    PodVector<Literal> buffer;
+    ASSERT_EQ(dimacs(store.read(position, buffer)),
+              std::vector<int64_t>(stored[position].begin(), stored[position].end()))
+        << position;
+    total += stored[position].size();
+  }
+  EXPECT_EQ(store.literals(), total);
+  store.truncate(1000);
+  total = 0;
+  for (uint32_t position = 0; position < 1000; ++position) total += stored[position].size();
+  EXPECT_EQ(store.literals(), total);
+  PodVector<Literal> buffer;
+  EXPECT_EQ(dimacs(store.read(999, buffer)),
+            std::vector<int64_t>(stored[999].begin(), stored[999].end()));
 }
 
 // A clause longer than its header word can count is refused with its own
