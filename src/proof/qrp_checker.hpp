@@ -27,6 +27,7 @@
 #include "proof/qrp_derivation.hpp"
 #include "proof/qrp_record.hpp"
 #include "read/qrp_reader.hpp"
+#include "store/antecedent_log.hpp"
 #include "store/clause_map.hpp"
 #include "store/packed_store.hpp"
 #include "store/pod_vector.hpp"
@@ -56,6 +57,13 @@ class QrpChecker {
     // and only those the result line's empty constraint rests on are
     // checked (check_backward).
     bool forward = false;
+    // Otherwise, read the trace twice (check for the first pass,
+    // check_marked for the second): the first keeps only each step's
+    // antecedents and marks what the result line's empty constraint rests
+    // on, the second checks the marked steps and holds each constraint only
+    // until its last use. Only for a trace that can be read again, and only
+    // when nothing needs the record afterwards (it keeps no antecedents).
+    bool two_pass = false;
     // The literals resolutions on the working clauses may pass over in a
     // run beyond 1024 for each number of the trace's steps.
     uint64_t work_base = uint64_t{1} << 32;
@@ -71,8 +79,22 @@ class QrpChecker {
 
   // Reads the rest of the trace (the header was read) and checks every
   // entry; true when the step the result line needs was derived. Throws
-  // Exception at the first fault.
+  // Exception at the first fault. With two passes, this is the first pass:
+  // when second_pass_due() afterwards, its result means nothing yet.
   bool check(QrpReader& reader);
+
+  // After the first of two passes: the steps to check are marked and
+  // check_marked must read the trace again (else the verdict stands).
+  bool second_pass_due() const { return second_.due; }
+  // The second pass: `reader` reads the trace again from its start (the
+  // header was read). PROVED: the marked steps were checked and the
+  // result line's empty constraint derived, the verdict stands once the
+  // rest of the input is found the same as in the first pass. CHANGED: the
+  // steps read differ from the first pass's. FAULT: some step failed or no
+  // empty constraint was derived; a one-pass check tells which fault is
+  // reported. Throws what the reader throws.
+  enum class SecondPass { PROVED, CHANGED, FAULT };
+  SecondPass check_marked(QrpReader& reader);
 
   // Where a fault is reported: the start of the block or step being
   // checked, or where the reader stands when it is checking none.
@@ -150,11 +172,31 @@ class QrpChecker {
     std::vector<uint32_t> antecedents;     // the step's antecedents as store positions
   };
 
+  // Step index -> ordinal. Solvers number their steps one after the other,
+  // so the map is an offset until a step breaks the run; a ClauseMap then.
+  class StepOrdinals {
+   public:
+    uint32_t operator[](uint32_t index) const {
+      if (!consecutive_) return map_[index];
+      return index >= offset_ && index - offset_ < count_ ? index - offset_ : kNoPosition;
+    }
+    uint32_t size() const { return count_; }
+    // Maps a new index (not mapped yet, within the limit) to the next ordinal.
+    void add(uint32_t index);
+
+   private:
+    uint32_t count_ = 0;       // ordinals given
+    uint32_t offset_ = 0;      // while consecutive: index of ordinal 0
+    bool consecutive_ = true;  // the indices so far are offset_, offset_ + 1, ...
+    ClauseMap map_;            // once not consecutive: index -> ordinal
+  };
+
   // The steps as read, for backward checking, by ordinal (their place in
   // the trace, from 0), and the first fault met among those checked.
   struct Backward {
-    PackedStore steps{0};              // listed literals and antecedents (ordinals)
-    ClauseMap ordinals;                // step index -> ordinal
+    PackedStore steps{0};              // listed literals and antecedents (ordinals); one pass
+    AntecedentLog log;                 // antecedents only; two passes
+    StepOrdinals ordinals;             // step index -> ordinal
     PodVector<uint32_t> indices;       // ordinal -> step index
     PodVector<uint64_t> positions;     // ordinal -> where it starts: offset, or line and column
     // The steps that repeat an input clause, in trace order, with its position.
@@ -180,6 +222,17 @@ class QrpChecker {
   // literal (reduces to the empty clause), no universal one (empty cube).
   static constexpr uint8_t kMayBeClause = 1, kMayBeCube = 2, kNoExistential = 4,
                            kNoUniversal = 8;
+  // With two passes: the step is to be checked; it was stored as a cube;
+  // the verdict's empty constraint rests on it (while counting).
+  static constexpr uint8_t kMarked = 16, kCheckedCube = 32, kReached = 64;
+
+  // What the second of two passes needs from the first.
+  struct SecondPassState {
+    bool due = false;           // a candidate's ancestry is marked
+    bool satisfiable = false;   // the result line: `r SAT`
+    uint32_t candidate = 0;     // its ordinal: the last step the second pass reads
+    uint32_t root_ordinal[2] = {kNoPosition, kNoPosition};  // per Rule: step that stored empty_of
+  };
 
   // `search_input`: look for the input clause the step repeats; else
   // `input` is the one found when it was read (kNoPosition: none).
@@ -208,7 +261,15 @@ class QrpChecker {
   void refuse_listed(const QrpEntry& step, Rule rule, const WorkingClause& derived);
   uint32_t store(const std::vector<Literal>& literals, uint8_t kind, bool with_antecedents);
   [[noreturn]] void refuse(const std::string& message) const;
-  void check_new_index(uint32_t index, const ClauseMap& known) const;
+  void check_new_index(uint32_t index, bool used) const;
+  // Two passes (qrp_two_pass.cpp).
+  bool mark_ancestry(bool satisfiable);
+  uint32_t first_candidate(bool satisfiable) const;
+  bool same_as_read(const QrpEntry& step, uint32_t ordinal,
+                    const AntecedentLog::Record& record) const;
+  void after_marked_step(const QrpEntry& step, uint32_t ordinal,
+                         const AntecedentLog::Record& record);
+  uint64_t proof_steps_two_pass();
   [[noreturn]] void refuse_undefined(uint32_t antecedent) const;
   std::string step_text() const;  // "Step I: "
 
@@ -228,6 +289,7 @@ class QrpChecker {
   QrpWorkspace workspace_;         // derive_qrp_step's scratch; its marks serve every step
   StepScratch scratch_;            // the current step's literals and antecedents
   Backward backward_;              // the steps read and kept for backward checking
+  SecondPassState second_;         // two passes: the marked ancestry and the verdict's root
 };
 
 #endif

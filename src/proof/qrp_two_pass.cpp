@@ -1,0 +1,173 @@
+// Checking a QRP trace in two passes, so that memory stays a fraction of
+// the trace: the first pass (check with Options::two_pass) keeps each
+// step's antecedents (AntecedentLog), its kinds and the input clause it
+// repeats, not its literals; at the result line, the ancestry of the first
+// candidate for the claimed empty constraint is marked, each antecedent's
+// last use with it. The second pass reads the trace again and checks the
+// marked steps in trace order by the forward checks; each constraint is
+// released after its last use (QrpRecord recycles). Every step read again
+// must have the index and antecedents the first pass read, and the caller
+// compares the bytes of both readings. A fault in the second pass is not
+// reported from here: the one-pass check (qrp_backward.cpp), which tries
+// the other candidates, tells which fault stands, so messages stay those
+// of one pass.
+
+#include <cassert>
+
+#include "core/clock.hpp"
+#include "core/exception.hpp"
+#include "formula/rules.hpp"
+#include "proof/qrp_checker.hpp"
+
+// The candidate check_backward would check first: the first step in trace
+// order that may be of the claimed kind, whose kind is certain, and lists
+// no literal that reduction keeps; else the first such step of either kind.
+// kNoPosition when there is none.
+uint32_t QrpChecker::first_candidate(bool satisfiable) const {
+  const uint8_t kind_bit = satisfiable ? kMayBeCube : kMayBeClause;
+  const uint8_t empty_bit = satisfiable ? kNoUniversal : kNoExistential;
+  const uint8_t both = kMayBeClause | kMayBeCube;
+  const uint32_t count = backward_.ordinals.size();
+  for (int certain = 1; certain >= 0; --certain)
+    for (uint32_t ordinal = 0; ordinal < count; ++ordinal) {
+      const uint8_t kinds = backward_.kinds[ordinal];
+      if (!(kinds & kind_bit) || !(kinds & empty_bit)) continue;
+      if (certain == ((kinds & both) == kind_bit)) return ordinal;
+    }
+  return kNoPosition;
+}
+
+// The end of the first pass. Without a candidate the verdict stands (no
+// empty constraint). Else its ancestry is marked by one sweep down from it
+// (antecedents stand before their steps), the work counted as
+// check_ancestry counts it, and the first use of an antecedent met going
+// down, its last in trace order, is marked in the log.
+bool QrpChecker::mark_ancestry(bool satisfiable) {
+  const uint32_t candidate = first_candidate(satisfiable);
+  if (candidate == kNoPosition) {
+    statistics_.skipped = backward_.ordinals.size();
+    return conclude(satisfiable);
+  }
+  AntecedentLog& log = backward_.log;
+  PodVector<uint8_t>& kinds = backward_.kinds;
+  log.clear_last_uses();
+  kinds[candidate] |= kMarked;
+  log.for_each_downwards(candidate, [&](const AntecedentLog::Record& record) {
+    if (!(kinds[record.ordinal] & kMarked)) return;
+    const uint64_t antecedents =
+        AntecedentLog::for_each_antecedent(record, [&](uint32_t antecedent, uint64_t entry) {
+          if (kinds[antecedent] & kMarked) return;
+          kinds[antecedent] |= kMarked;
+          log.mark_last_use(entry);
+        });
+    charge_work(antecedents + 1);
+  });
+  second_.due = true;
+  second_.satisfiable = satisfiable;
+  second_.candidate = candidate;
+  return false;
+}
+
+QrpChecker::SecondPass QrpChecker::check_marked(QrpReader& reader) {
+  assert(second_.due);
+  second_.due = false;
+  checking_ = true;
+  const uint32_t candidate = second_.candidate;
+  QrpEntry entry;
+  AntecedentLog::Record record = backward_.log.record(0);
+  for (uint32_t ordinal = 0;;) {
+    const QrpEntry::Kind kind = reader.next(entry);
+    if (kind == QrpEntry::BLOCK) continue;  // checked in the first pass
+    if (kind == QrpEntry::RESULT) return SecondPass::CHANGED;  // before the candidate
+    if (!same_as_read(entry, ordinal, record)) return SecondPass::CHANGED;
+    if (backward_.kinds[ordinal] & kMarked) {
+      try {
+        check_step(entry, false, backward_.repeated_input(ordinal));
+      } catch (const Exception&) {
+        return SecondPass::FAULT;
+      }
+      after_marked_step(entry, ordinal, record);
+    }
+    if (progress_ && (ordinal + 1) % 4096 == 0) progress_(ordinal + 1);
+    if (ordinal == candidate) break;
+    record = AntecedentLog::following(record);
+    ++ordinal;
+  }
+  const uint64_t checked = statistics_.steps();
+  const uint32_t count = backward_.ordinals.size();
+  statistics_.skipped = count > checked ? count - checked : 0;
+  if (record_.empty_of(second_.satisfiable ? Rule::CUBE : Rule::CLAUSE) == kNoPosition)
+    return SecondPass::FAULT;
+  const bool proved = conclude(second_.satisfiable);
+  assert(proved);
+  (void)proved;
+  statistics_.proof_seconds = seconds_since(start_);
+  checking_ = false;
+  return SecondPass::PROVED;
+}
+
+// The step read again is the one the first pass read at `ordinal`: the same
+// index and the same antecedents (as ordinals, in the same order).
+bool QrpChecker::same_as_read(const QrpEntry& step, uint32_t ordinal,
+                              const AntecedentLog::Record& record) const {
+  const StepOrdinals& ordinals = backward_.ordinals;
+  if (ordinals[step.index] != ordinal) return false;
+  const std::vector<uint32_t>& antecedents = step.antecedents;
+  size_t listed = 0;
+  bool same = true;
+  const uint64_t count = AntecedentLog::for_each_antecedent(
+      record, [&](uint32_t antecedent, uint64_t) {
+        same &= listed < antecedents.size() && ordinals[antecedents[listed]] == antecedent;
+        ++listed;
+      });
+  return same && count == antecedents.size();
+}
+
+// After a marked step was checked: its kind is noted for the count of the
+// proof's steps, the first step to store an empty constraint of each kind
+// is noted, and the antecedents it used last are released.
+void QrpChecker::after_marked_step(const QrpEntry& step, uint32_t ordinal,
+                                   const AntecedentLog::Record& record) {
+  const uint32_t position = step_map_[step.index];
+  if (position >= record_.input_clauses && record_.rule(position) == Rule::CUBE)
+    backward_.kinds[ordinal] |= kCheckedCube;
+  for (int cube = 0; cube < 2; ++cube)
+    if (second_.root_ordinal[cube] == kNoPosition && record_.empty[cube] != kNoPosition)
+      second_.root_ordinal[cube] = ordinal;
+  AntecedentLog::for_each_antecedent(record, [&](uint32_t, uint64_t entry) {
+    if (!backward_.log.last_use(entry)) return;
+    const uint32_t released = step_map_[step.antecedents[entry - record.entry]];
+    if (released >= record_.input_clauses) record_.recycled.release(released);
+  });
+}
+
+// The constraints the verdict's empty constraint rests on, itself included,
+// as QrpRecord::core_positions counts them on a record with antecedents:
+// each derived step and initial cube once, each input clause once as a
+// clause and once more where a cube step used it as an initial cube.
+uint64_t QrpChecker::proof_steps_two_pass() {
+  const uint32_t root = record_.root;
+  if (root == kNoPosition) return 0;
+  if (root < record_.input_clauses) return 1;
+  const uint32_t top = second_.root_ordinal[record_.proved_rule() == Rule::CUBE];
+  assert(top != kNoPosition);
+  PodVector<uint8_t>& kinds = backward_.kinds;
+  std::vector<uint8_t> input_uses(record_.input_clauses, 0);  // bit 1: as a clause, 2: as a cube
+  uint64_t in_proof = 0;
+  kinds[top] |= kReached;
+  backward_.log.for_each_downwards(top, [&](const AntecedentLog::Record& record) {
+    const uint8_t own = kinds[record.ordinal];
+    if (!(own & kReached)) return;
+    ++in_proof;
+    const uint8_t use = (own & kCheckedCube) ? 2 : 1;
+    AntecedentLog::for_each_antecedent(record, [&](uint32_t antecedent, uint64_t) {
+      const uint32_t input = backward_.repeated_input(antecedent);
+      if (input != kNoPosition)
+        input_uses[input] |= use;
+      else
+        kinds[antecedent] |= kReached;
+    });
+  });
+  for (uint8_t uses : input_uses) in_proof += (uses & 1) + (uses >> 1);
+  return in_proof;
+}
