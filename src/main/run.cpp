@@ -235,6 +235,7 @@ bool Run::check_qrp(Tokenizer&& tokens) {
                      can_read_certificate_again();
   qrp_checker_.reset(new QrpChecker(formula_, options));
   statistics_.has_qrp = true;
+  statistics_.qrp_readings = 1;
   const AtExit counts([&] {
     statistics_.qrp = qrp_checker_->statistics();
     statistics_.proof.proof_seconds = statistics_.qrp.proof_seconds;
@@ -294,6 +295,7 @@ void Run::read_qrp_again(const QrpHeader& header, uint64_t size, uint64_t hash) 
                     Exception::NO_POSITION);
   qrp_reader_.reset(
       new QrpReader(Tokenizer(certificate_source_, Tokenizer::Separators::CERTIFICATE)));
+  ++statistics_.qrp_readings;
   try {
     const QrpHeader& again = qrp_reader_->read_header();
     if (again.binary != header.binary || again.variables != header.variables ||

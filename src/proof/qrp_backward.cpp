@@ -59,6 +59,7 @@ void QrpChecker::read_step(const QrpEntry& step) {
       empty &= is_universal_level(formula_.levels[literal.variable()]) ? ~kNoUniversal
                                                                         : ~kNoExistential;
     kinds |= empty;
+    if (scratch_.listed.empty()) kinds |= kNoLiterals;
   }
   read.ordinals.add(step.index);
   if (options_.two_pass) {

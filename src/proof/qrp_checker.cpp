@@ -33,10 +33,10 @@ QrpChecker::QrpChecker(const QCNF& formula, Options options)
     : formula_(formula),
       options_(options),
       record_(formula.clauses.size()),
+      step_map_(options.two_pass),
       implication_(formula, formula.clauses.size()),
       workspace_(2 * formula.quantifiers.size() + 2) {
   prefix_.seen.assign(formula.quantifiers.size(), 0);
-  step_map_.resize(1);
   record_.recycling = options.two_pass;
 }
 

@@ -13,6 +13,7 @@
 
 #include <sys/time.h>
 
+#include <cassert>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,6 +31,7 @@
 #include "store/antecedent_log.hpp"
 #include "store/clause_map.hpp"
 #include "store/packed_store.hpp"
+#include "store/position_table.hpp"
 #include "store/pod_vector.hpp"
 
 // Work counts of a QRP run, for --stats.
@@ -172,6 +174,34 @@ class QrpChecker {
     std::vector<uint32_t> antecedents;     // the step's antecedents as store positions
   };
 
+  // Step index -> store position of the steps checked: every one in a
+  // ClauseMap, or with two passes those whose constraints may still be
+  // used, in a table that follows their number.
+  class StepPositions {
+   public:
+    explicit StepPositions(bool live_only) : live_only_(live_only) {
+      if (!live_only) all_.resize(1);
+    }
+    uint32_t operator[](uint32_t index) const { return live_only_ ? live_[index] : all_[index]; }
+    bool defined(uint32_t index) const { return (*this)[index] != kNoPosition; }
+    void set(uint32_t index, uint32_t position) {
+      if (live_only_)
+        live_.set(index, position);
+      else
+        all_.set(index, position);
+    }
+    // With two passes: the step's constraint is used no more.
+    void erase(uint32_t index) {
+      assert(live_only_);
+      live_.erase(index);
+    }
+
+   private:
+    const bool live_only_;  // two passes: live_, else all_
+    ClauseMap all_;         // every step checked
+    PositionTable live_;    // the steps checked whose constraints may still be used
+  };
+
   // Step index -> ordinal. Solvers number their steps one after the other,
   // so the map is an offset until a step breaks the run; a ClauseMap then.
   class StepOrdinals {
@@ -225,12 +255,14 @@ class QrpChecker {
   // With two passes: the step is to be checked; it was stored as a cube;
   // the verdict's empty constraint rests on it (while counting).
   static constexpr uint8_t kMarked = 16, kCheckedCube = 32, kReached = 64;
+  // Lists no literal.
+  static constexpr uint8_t kNoLiterals = 128;
 
   // What the second of two passes needs from the first.
   struct SecondPassState {
-    bool due = false;           // a candidate's ancestry is marked
+    bool due = false;           // the candidates' ancestry is marked
     bool satisfiable = false;   // the result line: `r SAT`
-    uint32_t candidate = 0;     // its ordinal: the last step the second pass reads
+    uint32_t last = 0;          // ordinal of the last step marked, the last one read again
     uint32_t root_ordinal[2] = {kNoPosition, kNoPosition};  // per Rule: step that stored empty_of
   };
 
@@ -264,7 +296,7 @@ class QrpChecker {
   void check_new_index(uint32_t index, bool used) const;
   // Two passes (qrp_two_pass.cpp).
   bool mark_ancestry(bool satisfiable);
-  uint32_t first_candidate(bool satisfiable) const;
+  uint32_t mark_candidates(bool satisfiable);
   bool same_as_read(const QrpEntry& step, uint32_t ordinal,
                     const AntecedentLog::Record& record) const;
   void after_marked_step(const QrpEntry& step, uint32_t ordinal,
@@ -276,7 +308,7 @@ class QrpChecker {
   const QCNF& formula_;            // the QBF file's prefix and matrix
   const Options options_;          // --d, --forward, the work base
   QrpRecord record_;               // the stored constraints, the verdict's root
-  ClauseMap step_map_;             // step index -> store position
+  StepPositions step_map_;         // step index -> store position
   InputClauses inputs_;            // input steps and cube readings
   Prefix prefix_;                  // the trace's blocks so far
   Entry entry_;                    // the block or step being checked

@@ -19,40 +19,54 @@
 #include "formula/rules.hpp"
 #include "proof/qrp_checker.hpp"
 
-// The candidate check_backward would check first: the first step in trace
-// order that may be of the claimed kind, whose kind is certain, and lists
-// no literal that reduction keeps; else the first such step of either kind.
-// kNoPosition when there is none.
-uint32_t QrpChecker::first_candidate(bool satisfiable) const {
+// The candidates check_backward checks until one holds the empty
+// constraint, marked: the steps that may be of the claimed kind and list no
+// literal that reduction keeps, first those whose kind is certain, in trace
+// order, then the others. A certain candidate with antecedents that checks
+// is the empty constraint (its listed literals reduce to nothing); one
+// without is an initial cube, stored as listed, which holds the empty cube
+// only when it lists nothing. So the candidates are marked up to the first
+// certain one with antecedents or without literals, else up to the first
+// uncertain one, whose check may or may not give the empty constraint.
+// Returns the last ordinal marked, kNoPosition when there is no candidate.
+uint32_t QrpChecker::mark_candidates(bool satisfiable) {
   const uint8_t kind_bit = satisfiable ? kMayBeCube : kMayBeClause;
   const uint8_t empty_bit = satisfiable ? kNoUniversal : kNoExistential;
   const uint8_t both = kMayBeClause | kMayBeCube;
   const uint32_t count = backward_.ordinals.size();
+  PodVector<uint8_t>& kinds = backward_.kinds;
+  uint32_t last = kNoPosition;
   for (int certain = 1; certain >= 0; --certain)
     for (uint32_t ordinal = 0; ordinal < count; ++ordinal) {
-      const uint8_t kinds = backward_.kinds[ordinal];
-      if (!(kinds & kind_bit) || !(kinds & empty_bit)) continue;
-      if (certain == ((kinds & both) == kind_bit)) return ordinal;
+      const uint8_t own = kinds[ordinal];
+      if (!(own & kind_bit) || !(own & empty_bit)) continue;
+      if (certain != ((own & both) == kind_bit)) continue;
+      kinds[ordinal] |= kMarked;
+      if (last == kNoPosition || ordinal > last) last = ordinal;
+      if (!certain || backward_.log.derived(ordinal) || (own & kNoLiterals)) return last;
     }
-  return kNoPosition;
+  return last;
 }
 
 // The end of the first pass. Without a candidate the verdict stands (no
-// empty constraint). Else its ancestry is marked by one sweep down from it
-// (antecedents stand before their steps), the work counted as
-// check_ancestry counts it, and the first use of an antecedent met going
-// down, its last in trace order, is marked in the log.
+// empty constraint). Else the candidates' ancestry is marked by one sweep
+// down from the last (antecedents stand before their steps), the work
+// counted as check_ancestry counts it (each step marked once), and the
+// first use of an antecedent met going down, its last in trace order, is
+// marked in the log. The second pass checks the marked steps in trace
+// order, where check_backward checks one candidate's ancestry after the
+// other's: the candidates before the last are initial cubes, whose check
+// does not depend on the steps checked before.
 bool QrpChecker::mark_ancestry(bool satisfiable) {
-  const uint32_t candidate = first_candidate(satisfiable);
-  if (candidate == kNoPosition) {
+  AntecedentLog& log = backward_.log;
+  PodVector<uint8_t>& kinds = backward_.kinds;
+  const uint32_t last = mark_candidates(satisfiable);
+  if (last == kNoPosition) {
     statistics_.skipped = backward_.ordinals.size();
     return conclude(satisfiable);
   }
-  AntecedentLog& log = backward_.log;
-  PodVector<uint8_t>& kinds = backward_.kinds;
   log.clear_last_uses();
-  kinds[candidate] |= kMarked;
-  log.for_each_downwards(candidate, [&](const AntecedentLog::Record& record) {
+  log.for_each_downwards(last, [&](const AntecedentLog::Record& record) {
     if (!(kinds[record.ordinal] & kMarked)) return;
     const uint64_t antecedents =
         AntecedentLog::for_each_antecedent(record, [&](uint32_t antecedent, uint64_t entry) {
@@ -64,7 +78,7 @@ bool QrpChecker::mark_ancestry(bool satisfiable) {
   });
   second_.due = true;
   second_.satisfiable = satisfiable;
-  second_.candidate = candidate;
+  second_.last = last;
   return false;
 }
 
@@ -72,7 +86,7 @@ QrpChecker::SecondPass QrpChecker::check_marked(QrpReader& reader) {
   assert(second_.due);
   second_.due = false;
   checking_ = true;
-  const uint32_t candidate = second_.candidate;
+  const uint32_t last = second_.last;
   QrpEntry entry;
   AntecedentLog::Record record = backward_.log.record(0);
   for (uint32_t ordinal = 0;;) {
@@ -89,7 +103,7 @@ QrpChecker::SecondPass QrpChecker::check_marked(QrpReader& reader) {
       after_marked_step(entry, ordinal, record);
     }
     if (progress_ && (ordinal + 1) % 4096 == 0) progress_(ordinal + 1);
-    if (ordinal == candidate) break;
+    if (ordinal == last) break;
     record = AntecedentLog::following(record);
     ++ordinal;
   }
@@ -136,8 +150,10 @@ void QrpChecker::after_marked_step(const QrpEntry& step, uint32_t ordinal,
       second_.root_ordinal[cube] = ordinal;
   AntecedentLog::for_each_antecedent(record, [&](uint32_t, uint64_t entry) {
     if (!backward_.log.last_use(entry)) return;
-    const uint32_t released = step_map_[step.antecedents[entry - record.entry]];
+    const uint32_t antecedent = step.antecedents[entry - record.entry];
+    const uint32_t released = step_map_[antecedent];
     if (released >= record_.input_clauses) record_.recycled.release(released);
+    step_map_.erase(antecedent);
   });
 }
 

@@ -38,6 +38,8 @@ class AntecedentLog {
 
   // The record of `ordinal` (< size()).
   Record record(uint32_t ordinal) const;
+  // The step at `ordinal` lists antecedents.
+  bool derived(uint32_t ordinal) const { return *record(ordinal).at != 0; }
   // Calls visit(antecedent ordinal, entry) for each antecedent of `record`,
   // in the listed order; returns their count.
   template <typename Visit>
