@@ -1,13 +1,14 @@
 // The QRP checker: checks a Q-resolution trace as QBF solvers write it
-// (read by QrpReader) against the QBF file, in one pass. Every step is
-// checked, clause steps and cube steps alike, whichever the result line
-// claims: a step without antecedents is an input clause (a clause of the
-// QBF file) or an initial cube (it implies the matrix), or both when an
-// input clause implies the matrix (the step using it tells); a step with
-// antecedents resolves them in the listed order, each resolution followed
-// by reduction, through the rules of formula/rules with Rule::CLAUSE or
-// Rule::CUBE. `r UNSAT` stands when some step derived the empty clause,
-// `r SAT` when some step derived the empty cube.
+// (read by QrpReader) against the QBF file, in one pass or two
+// (qrp_two_pass.cpp). Each step checked is checked alike, clause steps and
+// cube steps, whichever the result line claims: a step without
+// antecedents is an input clause (a clause of the QBF file) or an initial
+// cube (it implies the matrix), or both when an input clause implies the
+// matrix (the step using it tells); a step with antecedents resolves them
+// in the listed order, each resolution followed by reduction, through the
+// rules of formula/rules with Rule::CLAUSE or Rule::CUBE. `r UNSAT` stands
+// when some step derived the empty clause, `r SAT` when some step derived
+// the empty cube.
 #ifndef ZEL_PROOF_QRP_CHECKER_HPP
 #define ZEL_PROOF_QRP_CHECKER_HPP
 
