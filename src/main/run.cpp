@@ -283,8 +283,10 @@ bool Run::can_read_certificate_again() const {
 
 // Stops the reader, opens the certificate again and reads its header,
 // which must be `header`; a reading that differs is compared with the
-// first (`size` bytes hashed to `hash`) and refused.
-void Run::read_qrp_again(const QrpHeader& header, uint64_t size, uint64_t hash) {
+// first (`size` bytes hashed to `hash`) and refused. With `offsets`, only
+// the steps there are read (QrpReader::read_only_at).
+void Run::read_qrp_again(const QrpHeader& header, uint64_t size, uint64_t hash,
+                         const PodVector<uint8_t>* offsets) {
   qrp_reader_->stop_reading_ahead();
   qrp_reader_.reset();
   if (in_memory_)
@@ -305,6 +307,7 @@ void Run::read_qrp_again(const QrpHeader& header, uint64_t size, uint64_t hash) 
     compare_with_first_reading(size, hash);
     throw;
   }
+  if (offsets) qrp_reader_->read_only_at(offsets->data(), offsets->data() + offsets->size());
   if (!arguments_.single_thread) qrp_reader_->read_ahead();
 }
 
@@ -315,9 +318,13 @@ void Run::read_qrp_again(const QrpHeader& header, uint64_t size, uint64_t hash) 
 // one-pass check, which tries the other candidates and reports the fault
 // it always has; a third reading, on faulty traces only.
 bool Run::check_qrp_again(const QrpHeader& header) {
+  // The reader has read to the end after the result line; whatever it may
+  // not have taken is read here, so that the hash covers the whole input.
+  qrp_reader_->stop_reading_ahead();
+  certificate_source_.read_to_end();
   const uint64_t size = certificate_source_.bytes_out();
   const uint64_t hash = certificate_source_.content_hash();
-  read_qrp_again(header, size, hash);
+  read_qrp_again(header, size, hash, &qrp_checker_->second_pass_offsets());
   QrpChecker::SecondPass outcome;
   try {
     outcome = qrp_checker_->check_marked(*qrp_reader_);
@@ -336,7 +343,7 @@ bool Run::check_qrp_again(const QrpHeader& header) {
 
   QrpChecker::Options options;
   options.debug = arguments_.debug;
-  read_qrp_again(header, size, hash);
+  read_qrp_again(header, size, hash, nullptr);
   qrp_checker_.reset(new QrpChecker(formula_, options));
   const bool proved = qrp_checker_->check(*qrp_reader_);
   if (progress_) progress_->erase();

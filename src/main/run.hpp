@@ -90,7 +90,8 @@ class Run {
   bool check_zel(Tokenizer&& tokens);
   bool check_qrp(Tokenizer&& tokens);
   bool can_read_certificate_again() const;
-  void read_qrp_again(const QrpHeader& header, uint64_t size, uint64_t hash);
+  void read_qrp_again(const QrpHeader& header, uint64_t size, uint64_t hash,
+                      const PodVector<uint8_t>* offsets);
   bool check_qrp_again(const QrpHeader& header);
   void compare_with_first_reading(uint64_t size, uint64_t hash);
   bool check_aiger(Tokenizer&& tokens);

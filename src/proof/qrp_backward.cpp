@@ -63,8 +63,10 @@ void QrpChecker::read_step(const QrpEntry& step) {
   }
   read.ordinals.add(step.index);
   if (options_.two_pass) {
-    // The literals and the position are read again in the second pass.
-    read.log.push(ordinals.data(), ordinals.size());
+    // The literals are read again in the second pass, from the offset.
+    const uint64_t offset = step.position.offset;
+    read.log.push(ordinals.data(), ordinals.size(), offset - read.last_offset);
+    read.last_offset = offset;
   } else {
     read.steps.push(step.literals.data(), step.literals.size(), ordinals.data(),
                     ordinals.size());

@@ -89,8 +89,10 @@ class QrpChecker {
   // After the first of two passes: the steps to check are marked and
   // check_marked must read the trace again (else the verdict stands).
   bool second_pass_due() const { return second_.due; }
+  // The steps the second pass reads, for QrpReader::read_only_at.
+  const PodVector<uint8_t>& second_pass_offsets() const { return second_.offsets; }
   // The second pass: `reader` reads the trace again from its start (the
-  // header was read). PROVED: the marked steps were checked and the
+  // header was read), only the marked steps (read_only_at). PROVED: the marked steps were checked and the
   // result line's empty constraint derived, the verdict stands once the
   // rest of the input is found the same as in the first pass. CHANGED: the
   // steps read differ from the first pass's. FAULT: some step failed or no
@@ -226,7 +228,8 @@ class QrpChecker {
   // the trace, from 0), and the first fault met among those checked.
   struct Backward {
     PackedStore steps{0};              // listed literals and antecedents (ordinals); one pass
-    AntecedentLog log;                 // antecedents only; two passes
+    AntecedentLog log;                 // antecedents and offsets only; two passes
+    uint64_t last_offset = 0;          // two passes: byte offset of the last step read
     StepOrdinals ordinals;             // step index -> ordinal
     PodVector<uint32_t> indices;       // ordinal -> step index
     PodVector<uint64_t> positions;     // ordinal -> where it starts: offset, or line and column
@@ -264,6 +267,7 @@ class QrpChecker {
     bool due = false;           // the candidates' ancestry is marked
     bool satisfiable = false;   // the result line: `r SAT`
     uint32_t last = 0;          // ordinal of the last step marked, the last one read again
+    PodVector<uint8_t> offsets; // the marked steps' byte offsets, as gaps (read_only_at)
     uint32_t root_ordinal[2] = {kNoPosition, kNoPosition};  // per Rule: step that stored empty_of
   };
 

@@ -16,6 +16,7 @@
 
 #include "core/clock.hpp"
 #include "core/exception.hpp"
+#include "core/varint.hpp"
 #include "formula/rules.hpp"
 #include "proof/qrp_checker.hpp"
 
@@ -76,6 +77,22 @@ bool QrpChecker::mark_ancestry(bool satisfiable) {
         });
     charge_work(antecedents + 1);
   });
+  // The marked steps' offsets, for the reader to skip the others.
+  uint64_t offset = 0, marked_offset = 0;
+  PodVector<uint8_t>& offsets = second_.offsets;
+  AntecedentLog::Record record = log.record(0);
+  for (uint32_t ordinal = 0;; ++ordinal) {
+    offset += AntecedentLog::gap(record);
+    if (kinds[ordinal] & kMarked) {
+      const size_t size = offsets.size();
+      offsets.resize(size + kLongestVarint);
+      uint8_t* const end = put_varint(offsets.data() + size, offset - marked_offset);
+      offsets.resize(static_cast<size_t>(end - offsets.data()));
+      marked_offset = offset;
+    }
+    if (ordinal == last) break;
+    record = AntecedentLog::following(record);
+  }
   second_.due = true;
   second_.satisfiable = satisfiable;
   second_.last = last;
@@ -89,12 +106,15 @@ QrpChecker::SecondPass QrpChecker::check_marked(QrpReader& reader) {
   const uint32_t last = second_.last;
   QrpEntry entry;
   AntecedentLog::Record record = backward_.log.record(0);
+  uint64_t offset = 0;
   for (uint32_t ordinal = 0;;) {
-    const QrpEntry::Kind kind = reader.next(entry);
-    if (kind == QrpEntry::BLOCK) continue;  // checked in the first pass
-    if (kind == QrpEntry::RESULT) return SecondPass::CHANGED;  // before the candidate
-    if (!same_as_read(entry, ordinal, record)) return SecondPass::CHANGED;
+    offset += AntecedentLog::gap(record);
     if (backward_.kinds[ordinal] & kMarked) {
+      // The reader skips to the marked steps: a block, the result or
+      // another step there is another file.
+      if (reader.next(entry) != QrpEntry::STEP || entry.position.offset != offset ||
+          !same_as_read(entry, ordinal, record))
+        return SecondPass::CHANGED;
       try {
         check_step(entry, false, backward_.repeated_input(ordinal));
       } catch (const Exception&) {

@@ -1,10 +1,11 @@
-// The antecedent log: the antecedent lists of a QRP trace's steps, and
-// nothing else, in one byte arena, for the first of two passes over a
-// trace. A step's record is its antecedent count, then each antecedent as
-// the distance back from the step's own ordinal (its place in the trace,
-// from 0), as binary numbers of 7 bits a byte (low bits first): a QCDCL
-// trace's antecedent lists take about two bytes per antecedent and one per
-// step. Records are found through the start of every kChunk-th one, so the
+// The antecedent log: the antecedent lists of a QRP trace's steps and
+// where each starts, and nothing else, in one byte arena, for the first of
+// two passes over a trace. A step's record is its antecedent count, then
+// each antecedent as the distance back from the step's own ordinal (its
+// place in the trace, from 0), then the distance of its byte offset from
+// the step's before (the first's from 0), as binary numbers of 7 bits a
+// byte (low bits first): a QCDCL trace's records take about two bytes per
+// antecedent and two per step. Records are found through the start of every kChunk-th one, so the
 // log costs well under a byte per step beyond the records; one bit per
 // antecedent listed marks the use of an antecedent that is its last.
 #ifndef ZEL_STORE_ANTECEDENT_LOG_HPP
@@ -14,7 +15,7 @@
 #include <cstdint>
 
 #include "store/pod_vector.hpp"
-#include "store/varint.hpp"
+#include "core/varint.hpp"
 
 class AntecedentLog {
  public:
@@ -32,9 +33,9 @@ class AntecedentLog {
   // Ordinal of the next record appended (the records held).
   uint32_t size() const { return size_; }
 
-  // Appends the record of the next step; every antecedent ordinal is below
-  // the step's own.
-  void push(const uint32_t* ordinals, size_t count);
+  // Appends the record of the next step, which starts `gap` bytes after the
+  // step before; every antecedent ordinal is below the step's own.
+  void push(const uint32_t* ordinals, size_t count, uint64_t gap);
 
   // The record of `ordinal` (< size()).
   Record record(uint32_t ordinal) const;
@@ -67,6 +68,12 @@ class AntecedentLog {
       if (first == 0) return;
       last = first - 1;
     }
+  }
+  // The distance of the step's byte offset from the step's before.
+  static uint64_t gap(const Record& record) {
+    const uint8_t* at = record.at;
+    for (uint64_t count = next(at); count > 0; --count) next(at);
+    return next(at);
   }
   // The record after `record` (its ordinal + 1 must be below size()).
   static Record following(const Record& record);

@@ -16,7 +16,7 @@
 
 #include "core/literal.hpp"
 #include "store/pod_vector.hpp"
-#include "store/varint.hpp"
+#include "core/varint.hpp"
 
 class PackedStore {
  public:

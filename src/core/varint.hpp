@@ -1,8 +1,9 @@
 // Binary numbers of 7 bits a byte, low bits first, the high bit set on
 // every byte but the last: how the packed stores keep numbers that are
-// mostly small (literal codes, distances back to antecedents).
-#ifndef ZEL_STORE_VARINT_HPP
-#define ZEL_STORE_VARINT_HPP
+// mostly small (literal codes, distances back to antecedents, the gaps
+// between the offsets of a trace's steps).
+#ifndef ZEL_CORE_VARINT_HPP
+#define ZEL_CORE_VARINT_HPP
 
 #include <cstddef>
 #include <cstdint>
