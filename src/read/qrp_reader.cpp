@@ -116,8 +116,8 @@ QrpEntry::Kind QrpReader::read_entry(QrpEntry& entry) {
 // however far the input goes.
 struct QrpReader::Ahead {
   static constexpr size_t kBlocks = 4;
-  static constexpr size_t kBlockNumbers = size_t{1} << 14;  // a block ends beyond this many
-  static constexpr size_t kBlockRecords = size_t{1} << 10;  // or this many entries
+  static constexpr size_t kBlockNumbers = size_t{1} << 13;  // a block ends beyond this many
+  static constexpr size_t kBlockRecords = size_t{1} << 9;   // or this many entries
 
   struct Record {
     QrpEntry::Kind kind;

@@ -7,8 +7,20 @@
 
 #include "core/exception.hpp"
 
+// Four classes per power of two: 1, 2, 3, 4 words, then each range
+// (2^b, 2^(b+1)] in quarters, so a block holds at most a quarter more
+// words than asked.
 unsigned RecyclingStore::size_class(uint64_t words) {
-  return words <= 1 ? 0 : 64 - static_cast<unsigned>(__builtin_clzll(words - 1));
+  if (words <= 4) return words == 0 ? 0 : static_cast<unsigned>(words - 1);
+  const unsigned bits = 63 - static_cast<unsigned>(__builtin_clzll(words - 1));  // >= 2
+  const unsigned quarter = static_cast<unsigned>((words - 1 - (uint64_t{1} << bits)) >> (bits - 2));
+  return 4 + 4 * (bits - 2) + quarter;
+}
+
+uint64_t RecyclingStore::class_words(unsigned size_class) {
+  if (size_class < 4) return size_class + 1;
+  const unsigned bits = (size_class - 4) / 4 + 2, quarter = (size_class - 4) % 4;
+  return (uint64_t{1} << bits) + (uint64_t{quarter} + 1) * (uint64_t{1} << (bits - 2));
 }
 
 uint32_t RecyclingStore::push(const Literal* literals, size_t count) {
@@ -22,7 +34,7 @@ uint32_t RecyclingStore::push(const Literal* literals, size_t count) {
   if (offset != kReleased) {
     free_[size_class] = arena_[offset];
   } else {
-    const uint64_t words = uint64_t{1} << size_class;
+    const uint64_t words = class_words(size_class);
     // Offsets are 32-bit words: the live constraints may take 16 GB.
     if (arena_.size() + words >= kReleased)
       throw Exception("The constraints held while checking the trace exceed 2^32 words.");

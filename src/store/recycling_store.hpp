@@ -1,10 +1,11 @@
 // The recycling store: constraints numbered by position, each held until
 // its last use is released, in one arena of 32-bit words whose freed
 // blocks are used again. A block holds a header word (the literal count)
-// and the literal codes, rounded up to a power of two words; freed blocks
-// wait on one list per size, linked through their header words, so
-// releasing and storing allocate nothing once the arena has grown to the
-// live constraints' peak (at most twice their words).
+// and the literal codes, rounded up to one of four sizes per power of two;
+// freed blocks wait on one list per size, linked through their header
+// words, so releasing and storing allocate nothing once the arena has
+// grown to the live constraints' peak (a quarter more than their words,
+// and the blocks left free where the sizes shift).
 #ifndef ZEL_STORE_RECYCLING_STORE_HPP
 #define ZEL_STORE_RECYCLING_STORE_HPP
 
@@ -40,8 +41,9 @@ class RecyclingStore {
 
  private:
   static constexpr uint32_t kReleased = ~0u;  // blocks_ entry of a released position
-  static constexpr unsigned kClasses = 33;    // block sizes 2^0 .. 2^32 words
-  static unsigned size_class(uint64_t words);
+  static constexpr unsigned kClasses = 256;   // block sizes (size_class) up to 2^64 words
+  static unsigned size_class(uint64_t words);      // the smallest class that holds `words`
+  static uint64_t class_words(unsigned size_class);  // the words of its blocks
 
   const uint32_t first_position_;      // position of blocks_[0]
   PodVector<uint32_t> arena_;          // the blocks, in words

@@ -132,6 +132,30 @@ TEST(RecyclingStore, ReleasedSpaceIsUsedAgain) {
   EXPECT_LT(store.words(), literals / 4);
 }
 
+// Every length gets a block that holds it and at most a quarter more (the
+// header word included): lengths up to 4 exactly, then quarter steps.
+TEST(RecyclingStore, BlockSizes) {
+  RecyclingStore store(0);
+  std::vector<Literal> constraint;
+  uint64_t stored_words = 0;
+  for (uint32_t length = 0; length < 5000; ++length) {
+    constraint.resize(length);
+    const uint64_t before = store.words();
+    store.push(constraint.data(), constraint.size());
+    const uint64_t block = store.words() - before;
+    ASSERT_GE(block, length + 1u) << length;
+    ASSERT_LE(4 * block, 5 * (length + 1u)) << length;
+    stored_words += block;
+  }
+  // Released, the same lengths again take no new space.
+  for (uint32_t position = 0; position < 5000; ++position) store.release(position);
+  for (uint32_t length = 0; length < 5000; ++length) {
+    constraint.resize(length);
+    store.push(constraint.data(), constraint.size());
+  }
+  EXPECT_EQ(store.words(), stored_words);
+}
+
 TEST(PositionTable, AgreesWithAMap) {
   PositionTable table;
   std::unordered_map<uint32_t, uint32_t> model;
