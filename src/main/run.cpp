@@ -329,10 +329,10 @@ bool Run::check_qrp_again(const QrpHeader& header) {
   try {
     outcome = qrp_checker_->check_marked(*qrp_reader_);
   } catch (const Exception&) {
-    // A refusal of the reader: of a changed file, or thrown as it was in
-    // the first pass (a failing disk).
-    compare_with_first_reading(size, hash);
-    throw;
+    // A refusal of the reader, which read these bytes whole the first
+    // time: a changed file, or a failing disk, which the one-pass reading
+    // then meets at its true position.
+    outcome = QrpChecker::SecondPass::FAULT;
   }
   if (progress_) progress_->erase();
   compare_with_first_reading(size, hash);
