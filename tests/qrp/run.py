@@ -522,6 +522,16 @@ def two_passes(rows, tmp):
                 filed = run_once([formula_path, path])
                 check("%s %s, xz (%s)" % (name, label, encoding),
                       filed[0] == 30 and filed[:2] == piped[:2], "%r against %r" % (filed[:2], piped[:2]))
+                # Standard input redirected from a file is read twice too.
+                plain = os.path.join(tmp, "mutated.trace")
+                with open(plain, "wb") as f:
+                    f.write(payload)
+                with open(plain, "rb") as f:
+                    result = subprocess.run([ZEL, formula_path, "/dev/stdin"], stdin=f,
+                                            capture_output=True, timeout=120)
+                check("%s %s, /dev/stdin (%s)" % (name, label, encoding),
+                      result.returncode == 30 and result.stdout == piped[1],
+                      "%r against %r" % (result.stdout[:200], piped[1][:200]))
 
 
 if __name__ == "__main__":
