@@ -197,7 +197,12 @@ uint64_t QrpChecker::proof_steps_two_pass() {
     ++in_proof;
     const uint8_t use = (own & kCheckedCube) ? 2 : 1;
     AntecedentLog::for_each_antecedent(record, [&](uint32_t antecedent, uint64_t) {
-      const uint32_t input = backward_.repeated_input(antecedent);
+      // A step that repeats an input clause may be of either kind: only
+      // those are looked up.
+      const uint8_t both = kMayBeClause | kMayBeCube;
+      const uint32_t input = (kinds[antecedent] & both) == both
+                                 ? backward_.repeated_input(antecedent)
+                                 : kNoPosition;
       if (input != kNoPosition)
         input_uses[input] |= use;
       else
