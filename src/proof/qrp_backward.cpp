@@ -49,17 +49,26 @@ void QrpChecker::read_step(const QrpEntry& step) {
   kinds &= both;
   uint32_t input = kNoPosition;
   // A variable outside the QBF file: refused when checked, no candidate.
-  if (collect_distinct(step.literals) == 0) {
-    if (step.antecedents.empty()) {
+  // Only a step without antecedents needs its literals without duplicates
+  // (to match an input clause); which quantifiers a step lists does not
+  // depend on them.
+  bool defined = true;
+  if (step.antecedents.empty()) {
+    defined = collect_distinct(step.literals) == 0;
+    if (defined) {
       input = match_input(scratch_.listed);
       if (input == kNoPosition) kinds = kMayBeCube;
     }
+  } else {
+    for (const Literal& literal : step.literals) defined &= formula_.is_defined(literal.variable());
+  }
+  if (defined) {
     uint8_t empty = kNoExistential | kNoUniversal;
-    for (const Literal& literal : scratch_.listed)
+    for (const Literal& literal : step.literals)
       empty &= is_universal_level(formula_.levels[literal.variable()]) ? ~kNoUniversal
                                                                         : ~kNoExistential;
     kinds |= empty;
-    if (scratch_.listed.empty()) kinds |= kNoLiterals;
+    if (step.literals.empty()) kinds |= kNoLiterals;
   }
   read.ordinals.add(step.index);
   if (options_.two_pass) {

@@ -115,8 +115,10 @@ QrpChecker::SecondPass QrpChecker::check_marked(QrpReader& reader) {
       if (reader.next(entry) != QrpEntry::STEP || entry.position.offset != offset ||
           !same_as_read(entry, ordinal, record))
         return SecondPass::CHANGED;
+      const bool may_repeat =
+          (backward_.kinds[ordinal] & (kMayBeClause | kMayBeCube)) == (kMayBeClause | kMayBeCube);
       try {
-        check_step(entry, false, backward_.repeated_input(ordinal));
+        check_step(entry, false, may_repeat ? backward_.repeated_input(ordinal) : kNoPosition);
       } catch (const Exception&) {
         return SecondPass::FAULT;
       }
