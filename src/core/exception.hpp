@@ -3,8 +3,10 @@
 // core/messages when it has a variable part) up to main, which reports it
 // with the certificate position (or none, see Position) and exit status 30.
 // Only the QRP checker catches one on the way: to try a step as a cube
-// after it failed as a clause, and to keep the first fault of the steps it
-// checks out of order until it knows which one to report.
+// after it failed as a clause, to keep the first fault of the steps it
+// checks out of order until it knows which one to report, and, reading a
+// trace twice, to hand a fault of the second pass to the one-pass check
+// (Run compares the readings before it lets a refusal of the second go).
 #ifndef ZEL_CORE_EXCEPTION_HPP
 #define ZEL_CORE_EXCEPTION_HPP
 

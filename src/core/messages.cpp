@@ -176,6 +176,11 @@ std::string qrp_prefix_shared_block(uint32_t variable, uint32_t first) {
          " but not a block of the QBF file.";
 }
 
+std::string qrp_trace_changed(const std::string& path) {
+  return "The trace '" + path +
+         "' changed while it was checked: its second reading differs from the first.";
+}
+
 std::string qrp_index_used_twice(uint32_t index) {
   return "Step index " + std::to_string(index) + " is used twice.";
 }

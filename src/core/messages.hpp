@@ -41,6 +41,8 @@ std::string qrp_prefix_quantifier(uint32_t variable, bool universal_in_trace);
 std::string qrp_prefix_inner_block(uint32_t variable);
 std::string qrp_prefix_shared_block(uint32_t variable, uint32_t first);
 std::string qrp_index_used_twice(uint32_t index);
+// A trace read twice whose second reading differs from the first.
+std::string qrp_trace_changed(const std::string& path);
 std::string qrp_index_limit(uint32_t index, uint32_t largest);
 std::string qrp_antecedent_undefined(uint32_t antecedent);
 std::string qrp_variable_not_in_formula(uint32_t variable);

@@ -53,6 +53,8 @@ void Run::use_memory(const char* formula, size_t formula_size, const char* certi
                      size_t certificate_size) {
   formula_source_.open_memory(formula, formula_size, arguments_.qbf_file);
   certificate_source_.open_memory(certificate, certificate_size, arguments_.certificate_file);
+  certificate_memory_ = certificate;
+  certificate_memory_size_ = certificate_size;
   in_memory_ = true;
 }
 
@@ -232,8 +234,14 @@ bool Run::check_qrp(Tokenizer&& tokens) {
   QrpChecker::Options options;
   options.debug = arguments_.debug;
   options.forward = arguments_.forward;
+  // Two passes keep memory a fraction of the trace; the outputs replay the
+  // proof from the record, which then keeps every checked constraint.
+  options.two_pass = !arguments_.forward && arguments_.core_file.empty() &&
+                     arguments_.skolem_file.empty() && arguments_.herbrand_file.empty() &&
+                     can_read_certificate_again();
   qrp_checker_.reset(new QrpChecker(formula_, options));
   statistics_.has_qrp = true;
+  statistics_.qrp_readings = 1;
   const AtExit counts([&] {
     statistics_.qrp = qrp_checker_->statistics();
     statistics_.proof.proof_seconds = statistics_.qrp.proof_seconds;
@@ -241,11 +249,12 @@ bool Run::check_qrp(Tokenizer&& tokens) {
     statistics_.literals = statistics_.qrp.literals;
   });
   if (progress_) qrp_checker_->set_progress([this](uint64_t steps) { progress_->update(steps); });
-  const bool proved = qrp_checker_->check(*qrp_reader_);
+  bool proved = qrp_checker_->check(*qrp_reader_);
   if (progress_) progress_->erase();
   // The reader read to the end; a compressed trace's checksums and trailer
   // are checked before the verdict.
   certificate_source_.verify_rest();
+  if (qrp_checker_->second_pass_due()) proved = check_qrp_again(header);
   if (!proved) return false;
   // A refutation has Herbrand functions, a cube proof Skolem functions.
   const QrpRecord& record = qrp_checker_->record();
@@ -269,6 +278,94 @@ bool Run::check_qrp(Tokenizer&& tokens) {
   }
   if (!functions_file.empty()) write_functions(functions_file, statistics_.function_kind, functions);
   return true;
+}
+
+// A trace read from a regular file or from memory can be read twice; a pipe
+// or standard input cannot.
+bool Run::can_read_certificate_again() const {
+  if (in_memory_) return true;
+  return arguments_.certificate_file != "-" && certificate_source_.file_size() >= 0;
+}
+
+// Stops the reader, opens the certificate again and reads its header,
+// which must be `header`; a reading that differs is compared with the
+// first (`size` bytes hashed to `hash`) and refused. With `offsets`, only
+// the steps there are read (QrpReader::read_only_at).
+void Run::read_qrp_again(const QrpHeader& header, uint64_t size, uint64_t hash,
+                         const PodVector<uint8_t>* offsets) {
+  qrp_reader_->stop_reading_ahead();
+  qrp_reader_.reset();
+  if (in_memory_)
+    certificate_source_.open_memory(certificate_memory_, certificate_memory_size_,
+                                    arguments_.certificate_file);
+  else if (!certificate_source_.open(arguments_.certificate_file))
+    throw Exception(message::qrp_trace_changed(arguments_.certificate_file),
+                    Exception::NO_POSITION);
+  qrp_reader_.reset(
+      new QrpReader(Tokenizer(certificate_source_, Tokenizer::Separators::CERTIFICATE)));
+  ++statistics_.qrp_readings;
+  try {
+    const QrpHeader& again = qrp_reader_->read_header();
+    if (again.binary != header.binary || again.variables != header.variables ||
+        again.clauses != header.clauses)
+      compare_with_first_reading(size, hash);
+  } catch (const Exception&) {
+    compare_with_first_reading(size, hash);
+    throw;
+  }
+  if (offsets) qrp_reader_->read_only_at(offsets->data(), offsets->data() + offsets->size());
+  if (!arguments_.single_thread) qrp_reader_->read_ahead();
+}
+
+// The trace's second pass, after the first read it whole (`header` is its
+// header). The verdict stands only when this reading's bytes are those of
+// the first, compared once the rest is read. A step that fails, or a
+// candidate that is not the empty constraint, hands the trace to the
+// one-pass check, which tries the other candidates and reports the fault
+// it always has; a third reading, on faulty traces only.
+bool Run::check_qrp_again(const QrpHeader& header) {
+  // The reader has read to the end after the result line; whatever it may
+  // not have taken is read here, so that the hash covers the whole input.
+  qrp_reader_->stop_reading_ahead();
+  certificate_source_.read_to_end();
+  const uint64_t size = certificate_source_.bytes_out();
+  const uint64_t hash = certificate_source_.content_hash();
+  read_qrp_again(header, size, hash, &qrp_checker_->second_pass_offsets());
+  QrpChecker::SecondPass outcome;
+  try {
+    outcome = qrp_checker_->check_marked(*qrp_reader_);
+  } catch (const Exception&) {
+    // A refusal of the reader, which read these bytes whole the first
+    // time: a changed file, or a failing disk, which the one-pass reading
+    // then meets at its true position.
+    outcome = QrpChecker::SecondPass::FAULT;
+  }
+  if (progress_) progress_->erase();
+  compare_with_first_reading(size, hash);
+  if (outcome == QrpChecker::SecondPass::CHANGED)
+    throw Exception(message::qrp_trace_changed(arguments_.certificate_file),
+                    Exception::NO_POSITION);
+  if (outcome == QrpChecker::SecondPass::PROVED) return true;
+
+  QrpChecker::Options options;
+  options.debug = arguments_.debug;
+  read_qrp_again(header, size, hash, nullptr);
+  qrp_checker_.reset(new QrpChecker(formula_, options));
+  const bool proved = qrp_checker_->check(*qrp_reader_);
+  if (progress_) progress_->erase();
+  certificate_source_.verify_rest();
+  if (proved) compare_with_first_reading(size, hash);
+  return proved;
+}
+
+// Reads the rest of the certificate and refuses it when its bytes are not
+// those the first pass read.
+void Run::compare_with_first_reading(uint64_t size, uint64_t hash) {
+  qrp_reader_->stop_reading_ahead();
+  certificate_source_.read_to_end();
+  if (certificate_source_.bytes_out() != size || certificate_source_.content_hash() != hash)
+    throw Exception(message::qrp_trace_changed(arguments_.certificate_file),
+                    Exception::NO_POSITION);
 }
 
 // An AIGER circuit of Skolem or Herbrand functions, checked against the QBF

@@ -89,6 +89,11 @@ class Run {
   void read_formula(std::vector<uint32_t>& qbf_prefix);
   bool check_zel(Tokenizer&& tokens);
   bool check_qrp(Tokenizer&& tokens);
+  bool can_read_certificate_again() const;
+  void read_qrp_again(const QrpHeader& header, uint64_t size, uint64_t hash,
+                      const PodVector<uint8_t>* offsets);
+  bool check_qrp_again(const QrpHeader& header);
+  void compare_with_first_reading(uint64_t size, uint64_t hash);
   bool check_aiger(Tokenizer&& tokens);
   ModelChecker::Options model_options();
   bool check_model(ModelChecker& model);
@@ -100,6 +105,8 @@ class Run {
 
   const Arguments arguments_;                  // the options, owned
   bool in_memory_ = false;                     // the sources were opened on memory
+  const char* certificate_memory_ = nullptr;   // in memory: the certificate's bytes, not owned
+  size_t certificate_memory_size_ = 0;         // and their count
   timeval start_{};                            // when the run began
   ByteSource certificate_source_;              // the certificate's bytes
   ByteSource formula_source_;                  // the QBF file's bytes

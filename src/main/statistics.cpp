@@ -47,6 +47,7 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
     line(out, "steps skipped", number(qrp.skipped));
     line(out, "steps outside the proof", number(qrp.outside_proof));
     line(out, "initial cubes by MiniSat", number(qrp.cubes_solved));
+    line(out, "readings of the trace", number(qrp_readings));
   } else if (has_aiger) {
     line(out, "certificate kind", certificate_kind);
     if (*aiger_function_kind) line(out, "functions", aiger_function_kind);

@@ -20,6 +20,7 @@ struct RunStatistics {
   bool has_model = false;       // a model was read
   QrpStatistics qrp;            // the QRP checker's, when a QRP trace was read
   bool has_qrp = false;         // a QRP trace was read
+  unsigned qrp_readings = 0;    // times the trace was read (two passes, a third after a fault)
   bool has_aiger = false;       // an AIGER circuit was read
   const char* aiger_function_kind = "";  // "Skolem" or "Herbrand", once told
   uint64_t aiger_gates = 0;     // its AND gates

@@ -24,21 +24,22 @@ enum State : uint8_t { UNMARKED, MARKED, CHECKED, FAILED };
 // Keeps a step for later: its index must be new and its antecedents read
 // before it (refused here as the forward check refuses them); what kinds it
 // may have and which empty constraint it may reduce to are noted for the
-// choice of the steps to check.
+// choice of the steps to check. With two passes only its antecedents are
+// kept; the second pass reads the rest again.
 void QrpChecker::read_step(const QrpEntry& step) {
   entry_.active = true;
   entry_.position = step.position;
   entry_.step_index = step.index;
   Backward& read = backward_;
-  check_new_index(step.index, read.ordinals);
-  const uint32_t ordinal = read.steps.end_position();
+  check_new_index(step.index, read.ordinals[step.index] != kNoPosition);
+  const uint32_t ordinal = read.ordinals.size();
   const uint8_t both = kMayBeClause | kMayBeCube;
   uint8_t kinds = both;
   std::vector<uint32_t>& ordinals = scratch_.antecedents;  // the antecedents' ordinals here
   ordinals.clear();
   for (uint32_t antecedent : step.antecedents) {
     const uint32_t known = read.ordinals[antecedent];
-    if (known == ClauseMap::kNone) refuse_undefined(antecedent);
+    if (known == kNoPosition) refuse_undefined(antecedent);
     ordinals.push_back(known);
     kinds &= read.kinds[known];
   }
@@ -48,22 +49,40 @@ void QrpChecker::read_step(const QrpEntry& step) {
   kinds &= both;
   uint32_t input = kNoPosition;
   // A variable outside the QBF file: refused when checked, no candidate.
-  if (collect_distinct(step.literals) == 0) {
-    if (step.antecedents.empty()) {
+  // Only a step without antecedents needs its literals without duplicates
+  // (to match an input clause); which quantifiers a step lists does not
+  // depend on them.
+  bool defined = true;
+  if (step.antecedents.empty()) {
+    defined = collect_distinct(step.literals) == 0;
+    if (defined) {
       input = match_input(scratch_.listed);
       if (input == kNoPosition) kinds = kMayBeCube;
     }
+  } else {
+    for (const Literal& literal : step.literals) defined &= formula_.is_defined(literal.variable());
+  }
+  if (defined) {
     uint8_t empty = kNoExistential | kNoUniversal;
-    for (const Literal& literal : scratch_.listed)
+    for (const Literal& literal : step.literals)
       empty &= is_universal_level(formula_.levels[literal.variable()]) ? ~kNoUniversal
                                                                         : ~kNoExistential;
     kinds |= empty;
+    if (step.literals.empty()) kinds |= kNoLiterals;
   }
-  read.steps.push(step.literals.data(), step.literals.size(), ordinals.data(), ordinals.size());
-  read.ordinals.set(step.index, ordinal);
-  read.indices.push_back(step.index);
-  const InputPosition& at = step.position;
-  read.positions.push_back(read.binary ? at.offset : uint64_t{at.line} << 32 | at.column);
+  read.ordinals.add(step.index);
+  if (options_.two_pass) {
+    // The literals are read again in the second pass, from the offset.
+    const uint64_t offset = step.position.offset;
+    read.log.push(ordinals.data(), ordinals.size(), offset - read.last_offset);
+    read.last_offset = offset;
+  } else {
+    read.steps.push(step.literals.data(), step.literals.size(), ordinals.data(),
+                    ordinals.size());
+    read.indices.push_back(step.index);
+    const InputPosition& at = step.position;
+    read.positions.push_back(read.binary ? at.offset : uint64_t{at.line} << 32 | at.column);
+  }
   if (input != kNoPosition) read.repeats.push_back(Backward::Repeat{ordinal, input});
   read.kinds.push_back(kinds);
   entry_.active = false;
@@ -78,7 +97,7 @@ bool QrpChecker::check_backward(bool satisfiable) {
   const uint8_t kind_bit = satisfiable ? kMayBeCube : kMayBeClause;
   const uint8_t empty_bit = satisfiable ? kNoUniversal : kNoExistential;
   const uint8_t both = kMayBeClause | kMayBeCube;
-  const uint32_t count = backward_.steps.end_position();
+  const uint32_t count = backward_.ordinals.size();
   const uint32_t& found = record_.empty_of(satisfiable ? Rule::CUBE : Rule::CLAUSE);
   std::vector<uint8_t> state(count, UNMARKED);
   std::vector<uint32_t> marked, stack;  // scratch of check_ancestry
@@ -180,4 +199,18 @@ uint32_t QrpChecker::Backward::repeated_input(uint32_t ordinal) const {
       begin, end, ordinal,
       [](const Repeat& repeat, uint32_t wanted) { return repeat.ordinal < wanted; });
   return found != end && found->ordinal == ordinal ? found->input : kNoPosition;
+}
+
+void QrpChecker::StepOrdinals::add(uint32_t index) {
+  if (consecutive_ && (count_ == 0 || uint64_t{index} == uint64_t{offset_} + count_)) {
+    if (count_ == 0) offset_ = index;
+    ++count_;
+    return;
+  }
+  if (consecutive_) {
+    consecutive_ = false;
+    map_.resize(1);
+    for (uint32_t ordinal = 0; ordinal < count_; ++ordinal) map_.set(offset_ + ordinal, ordinal);
+  }
+  map_.set(index, count_++);
 }

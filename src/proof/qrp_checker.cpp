@@ -33,11 +33,11 @@ QrpChecker::QrpChecker(const QCNF& formula, Options options)
     : formula_(formula),
       options_(options),
       record_(formula.clauses.size()),
+      step_map_(options.two_pass),
       implication_(formula, formula.clauses.size()),
       workspace_(2 * formula.quantifiers.size() + 2) {
   prefix_.seen.assign(formula.quantifiers.size(), 0);
-  step_map_.resize(1);
-  backward_.ordinals.resize(1);
+  record_.recycling = options.two_pass;
 }
 
 QrpChecker::~QrpChecker() = default;
@@ -45,8 +45,8 @@ QrpChecker::~QrpChecker() = default;
 QrpStatistics QrpChecker::statistics() const {
   QrpStatistics statistics = statistics_;
   if (checking_) statistics.proof_seconds = seconds_since(start_);
-  statistics.stored = record_.stored.end_position();
-  statistics.literals = formula_.clauses.literals() + record_.stored.literals();
+  statistics.stored = record_.end_position();
+  statistics.literals = formula_.clauses.literals() + record_.stored_literals();
   return statistics;
 }
 
@@ -75,8 +75,9 @@ bool QrpChecker::check(QrpReader& reader) {
         if (progress_ && steps % 4096 == 0) progress_(steps);
         break;
       case QrpEntry::RESULT: {
-        const bool proved =
-            options_.forward ? conclude(entry.satisfiable) : check_backward(entry.satisfiable);
+        const bool proved = options_.forward    ? conclude(entry.satisfiable)
+                            : options_.two_pass ? mark_ancestry(entry.satisfiable)
+                                                : check_backward(entry.satisfiable);
         statistics_.proof_seconds = seconds_since(start_);
         checking_ = false;
         return proved;
@@ -128,7 +129,7 @@ void QrpChecker::check_step(const QrpEntry& step, bool search_input, uint32_t in
   entry_.active = true;
   entry_.position = step.position;
   entry_.step_index = step.index;
-  check_new_index(step.index, step_map_);
+  check_new_index(step.index, step_map_.defined(step.index));
   if (step.antecedents.empty())
     check_input_or_initial(step, search_input, input);
   else
@@ -136,9 +137,9 @@ void QrpChecker::check_step(const QrpEntry& step, bool search_input, uint32_t in
   entry_.active = false;
 }
 
-// A step's index must be new (not in `known`) and within the limit.
-void QrpChecker::check_new_index(uint32_t index, const ClauseMap& known) const {
-  if (known.defined(index)) refuse(message::qrp_index_used_twice(index));
+// A step's index must be new (not `used`) and within the limit.
+void QrpChecker::check_new_index(uint32_t index, bool used) const {
+  if (used) refuse(message::qrp_index_used_twice(index));
   if (index > ClauseMap::kLargestClauseNumber)
     refuse(message::qrp_index_limit(index, ClauseMap::kLargestClauseNumber));
 }
@@ -519,7 +520,10 @@ bool QrpChecker::conclude(bool satisfiable) {
   record_.root = record_.empty_of(satisfiable ? Rule::CUBE : Rule::CLAUSE);
   statistics_.proof_found = record_.root != kNoPosition;
   uint64_t in_proof = 0;
-  record_.core_positions(in_proof);
+  if (options_.two_pass)
+    in_proof = proof_steps_two_pass();
+  else
+    record_.core_positions(in_proof);
   const uint64_t steps = statistics_.steps() + statistics_.skipped;
   statistics_.outside_proof = steps > in_proof ? steps - in_proof : 0;
   if (options_.debug)

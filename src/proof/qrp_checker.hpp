@@ -1,18 +1,20 @@
 // The QRP checker: checks a Q-resolution trace as QBF solvers write it
-// (read by QrpReader) against the QBF file, in one pass. Every step is
-// checked, clause steps and cube steps alike, whichever the result line
-// claims: a step without antecedents is an input clause (a clause of the
-// QBF file) or an initial cube (it implies the matrix), or both when an
-// input clause implies the matrix (the step using it tells); a step with
-// antecedents resolves them in the listed order, each resolution followed
-// by reduction, through the rules of formula/rules with Rule::CLAUSE or
-// Rule::CUBE. `r UNSAT` stands when some step derived the empty clause,
-// `r SAT` when some step derived the empty cube.
+// (read by QrpReader) against the QBF file, in one pass or two
+// (qrp_two_pass.cpp). Each step checked is checked alike, clause steps and
+// cube steps, whichever the result line claims: a step without
+// antecedents is an input clause (a clause of the QBF file) or an initial
+// cube (it implies the matrix), or both when an input clause implies the
+// matrix (the step using it tells); a step with antecedents resolves them
+// in the listed order, each resolution followed by reduction, through the
+// rules of formula/rules with Rule::CLAUSE or Rule::CUBE. `r UNSAT` stands
+// when some step derived the empty clause, `r SAT` when some step derived
+// the empty cube.
 #ifndef ZEL_PROOF_QRP_CHECKER_HPP
 #define ZEL_PROOF_QRP_CHECKER_HPP
 
 #include <sys/time.h>
 
+#include <cassert>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,8 +29,10 @@
 #include "proof/qrp_derivation.hpp"
 #include "proof/qrp_record.hpp"
 #include "read/qrp_reader.hpp"
+#include "store/antecedent_log.hpp"
 #include "store/clause_map.hpp"
 #include "store/packed_store.hpp"
+#include "store/position_table.hpp"
 #include "store/pod_vector.hpp"
 
 // Work counts of a QRP run, for --stats.
@@ -56,6 +60,13 @@ class QrpChecker {
     // and only those the result line's empty constraint rests on are
     // checked (check_backward).
     bool forward = false;
+    // Otherwise, read the trace twice (check for the first pass,
+    // check_marked for the second): the first keeps only each step's
+    // antecedents and marks what the result line's empty constraint rests
+    // on, the second checks the marked steps and holds each constraint only
+    // until its last use. Only for a trace that can be read again, and only
+    // when nothing needs the record afterwards (it keeps no antecedents).
+    bool two_pass = false;
     // The literals resolutions on the working clauses may pass over in a
     // run beyond 1024 for each number of the trace's steps.
     uint64_t work_base = uint64_t{1} << 32;
@@ -71,8 +82,24 @@ class QrpChecker {
 
   // Reads the rest of the trace (the header was read) and checks every
   // entry; true when the step the result line needs was derived. Throws
-  // Exception at the first fault.
+  // Exception at the first fault. With two passes, this is the first pass:
+  // when second_pass_due() afterwards, its result means nothing yet.
   bool check(QrpReader& reader);
+
+  // After the first of two passes: the steps to check are marked and
+  // check_marked must read the trace again (else the verdict stands).
+  bool second_pass_due() const { return second_.due; }
+  // The steps the second pass reads, for QrpReader::read_only_at.
+  const PodVector<uint8_t>& second_pass_offsets() const { return second_.offsets; }
+  // The second pass: `reader` reads the trace again from its start (the
+  // header was read), only the marked steps (read_only_at). PROVED: the marked steps were checked and the
+  // result line's empty constraint derived, the verdict stands once the
+  // rest of the input is found the same as in the first pass. CHANGED: the
+  // steps read differ from the first pass's. FAULT: some step failed or no
+  // empty constraint was derived; a one-pass check tells which fault is
+  // reported. Throws what the reader throws.
+  enum class SecondPass { PROVED, CHANGED, FAULT };
+  SecondPass check_marked(QrpReader& reader);
 
   // Where a fault is reported: the start of the block or step being
   // checked, or where the reader stands when it is checking none.
@@ -150,11 +177,60 @@ class QrpChecker {
     std::vector<uint32_t> antecedents;     // the step's antecedents as store positions
   };
 
+  // Step index -> store position of the steps checked: every one in a
+  // ClauseMap, or with two passes those whose constraints may still be
+  // used, in a table that follows their number.
+  class StepPositions {
+   public:
+    explicit StepPositions(bool live_only) : live_only_(live_only) {
+      if (!live_only) all_.resize(1);
+    }
+    uint32_t operator[](uint32_t index) const { return live_only_ ? live_[index] : all_[index]; }
+    bool defined(uint32_t index) const { return (*this)[index] != kNoPosition; }
+    void set(uint32_t index, uint32_t position) {
+      if (live_only_)
+        live_.set(index, position);
+      else
+        all_.set(index, position);
+    }
+    // With two passes: the step's constraint is used no more.
+    void erase(uint32_t index) {
+      assert(live_only_);
+      live_.erase(index);
+    }
+
+   private:
+    const bool live_only_;  // two passes: live_, else all_
+    ClauseMap all_;         // every step checked
+    PositionTable live_;    // the steps checked whose constraints may still be used
+  };
+
+  // Step index -> ordinal. Solvers number their steps one after the other,
+  // so the map is an offset until a step breaks the run; a ClauseMap then.
+  class StepOrdinals {
+   public:
+    uint32_t operator[](uint32_t index) const {
+      if (!consecutive_) return map_[index];
+      return index >= offset_ && index - offset_ < count_ ? index - offset_ : kNoPosition;
+    }
+    uint32_t size() const { return count_; }
+    // Maps a new index (not mapped yet, within the limit) to the next ordinal.
+    void add(uint32_t index);
+
+   private:
+    uint32_t count_ = 0;       // ordinals given
+    uint32_t offset_ = 0;      // while consecutive: index of ordinal 0
+    bool consecutive_ = true;  // the indices so far are offset_, offset_ + 1, ...
+    ClauseMap map_;            // once not consecutive: index -> ordinal
+  };
+
   // The steps as read, for backward checking, by ordinal (their place in
   // the trace, from 0), and the first fault met among those checked.
   struct Backward {
-    PackedStore steps{0};              // listed literals and antecedents (ordinals)
-    ClauseMap ordinals;                // step index -> ordinal
+    PackedStore steps{0};              // listed literals and antecedents (ordinals); one pass
+    AntecedentLog log;                 // antecedents and offsets only; two passes
+    uint64_t last_offset = 0;          // two passes: byte offset of the last step read
+    StepOrdinals ordinals;             // step index -> ordinal
     PodVector<uint32_t> indices;       // ordinal -> step index
     PodVector<uint64_t> positions;     // ordinal -> where it starts: offset, or line and column
     // The steps that repeat an input clause, in trace order, with its position.
@@ -180,6 +256,20 @@ class QrpChecker {
   // literal (reduces to the empty clause), no universal one (empty cube).
   static constexpr uint8_t kMayBeClause = 1, kMayBeCube = 2, kNoExistential = 4,
                            kNoUniversal = 8;
+  // With two passes: the step is to be checked; it was stored as a cube;
+  // the verdict's empty constraint rests on it (while counting).
+  static constexpr uint8_t kMarked = 16, kCheckedCube = 32, kReached = 64;
+  // Lists no literal.
+  static constexpr uint8_t kNoLiterals = 128;
+
+  // What the second of two passes needs from the first.
+  struct SecondPassState {
+    bool due = false;           // the candidates' ancestry is marked
+    bool satisfiable = false;   // the result line: `r SAT`
+    uint32_t last = 0;          // ordinal of the last step marked, the last one read again
+    PodVector<uint8_t> offsets; // the marked steps' byte offsets, as gaps (read_only_at)
+    uint32_t root_ordinal[2] = {kNoPosition, kNoPosition};  // per Rule: step that stored empty_of
+  };
 
   // `search_input`: look for the input clause the step repeats; else
   // `input` is the one found when it was read (kNoPosition: none).
@@ -208,14 +298,22 @@ class QrpChecker {
   void refuse_listed(const QrpEntry& step, Rule rule, const WorkingClause& derived);
   uint32_t store(const std::vector<Literal>& literals, uint8_t kind, bool with_antecedents);
   [[noreturn]] void refuse(const std::string& message) const;
-  void check_new_index(uint32_t index, const ClauseMap& known) const;
+  void check_new_index(uint32_t index, bool used) const;
+  // Two passes (qrp_two_pass.cpp).
+  bool mark_ancestry(bool satisfiable);
+  uint32_t mark_candidates(bool satisfiable);
+  bool same_as_read(const QrpEntry& step, uint32_t ordinal,
+                    const AntecedentLog::Record& record) const;
+  void after_marked_step(const QrpEntry& step, uint32_t ordinal,
+                         const AntecedentLog::Record& record);
+  uint64_t proof_steps_two_pass();
   [[noreturn]] void refuse_undefined(uint32_t antecedent) const;
   std::string step_text() const;  // "Step I: "
 
   const QCNF& formula_;            // the QBF file's prefix and matrix
   const Options options_;          // --d, --forward, the work base
   QrpRecord record_;               // the stored constraints, the verdict's root
-  ClauseMap step_map_;             // step index -> store position
+  StepPositions step_map_;         // step index -> store position
   InputClauses inputs_;            // input steps and cube readings
   Prefix prefix_;                  // the trace's blocks so far
   Entry entry_;                    // the block or step being checked
@@ -228,6 +326,7 @@ class QrpChecker {
   QrpWorkspace workspace_;         // derive_qrp_step's scratch; its marks serve every step
   StepScratch scratch_;            // the current step's literals and antecedents
   Backward backward_;              // the steps read and kept for backward checking
+  SecondPassState second_;         // two passes: the marked ancestry and the verdict's root
 };
 
 #endif

@@ -186,7 +186,7 @@ void read_qrp_constraint(const QrpRecord& record, const ClauseStore& clauses, ui
     const ClauseView clause = clauses.read(position, widened);
     literals.assign(clause.begin(), clause.end());
   } else {
-    record.stored.read_literals(position, literals);
+    record.read_literals(position, literals);
   }
 }
 

@@ -5,6 +5,9 @@
 // constraints the checker stored (derived ones and initial cubes), each
 // after its antecedents. A consumer derives a step again from this record
 // and the formula through derive_qrp_step, the checker's own derivation.
+// A record that recycles (the checker's second pass over a trace, when no
+// output needs the proof) keeps no antecedents, and each constraint's
+// literals only until the checker releases them after their last use.
 #ifndef ZEL_PROOF_QRP_RECORD_HPP
 #define ZEL_PROOF_QRP_RECORD_HPP
 
@@ -15,6 +18,7 @@
 #include "formula/rules.hpp"
 #include "read/qrp_reader.hpp"
 #include "store/packed_store.hpp"
+#include "store/recycling_store.hpp"
 
 // No store position (the one "none" of that numbering).
 constexpr uint32_t kNoPosition = ~0u;
@@ -27,10 +31,15 @@ struct QrpRecord {
   static constexpr uint8_t kCube = 1, kDerived = 2, kLongDistance = 4;
 
   explicit QrpRecord(uint32_t input_clauses)
-      : input_clauses(input_clauses), stored(input_clauses), kinds(input_clauses, 0) {}
+      : input_clauses(input_clauses),
+        stored(input_clauses),
+        recycled(input_clauses),
+        kinds(input_clauses, 0) {}
 
   uint32_t input_clauses;         // clauses of the QBF file: store positions 0..n-1
   PackedStore stored;             // positions n on: literals and antecedent positions
+  bool recycling = false;         // literals go to `recycled` instead, antecedents nowhere
+  RecyclingStore recycled;        // positions n on, when recycling: literals until released
   std::vector<uint8_t> kinds;     // store position -> kCube, kDerived, kLongDistance
   // Store position and step index of each step whose resolvent holds a
   // long-distance pair, in trace order.
@@ -48,12 +57,27 @@ struct QrpRecord {
   // The rule of the verdict's empty constraint: CUBE for `r SAT`.
   Rule proved_rule() const { return rule(root); }
 
+  // Store positions in use (input clauses included), and the literals of
+  // the constraints stored beyond the input clauses.
+  uint32_t end_position() const {
+    return recycling ? recycled.end_position() : stored.end_position();
+  }
+  uint64_t stored_literals() const { return recycling ? recycled.literals() : stored.literals(); }
+  // Replaces `out` by the literals of the stored constraint at `position`
+  // (>= input_clauses; held, when recycling).
+  void read_literals(uint32_t position, std::vector<Literal>& out) const {
+    if (recycling)
+      recycled.read_literals(position, out);
+    else
+      stored.read_literals(position, out);
+  }
+
   // Appends a stored constraint of `kind` with `antecedent_count` antecedent
   // positions (none: an initial cube); returns its store position.
   uint32_t append(const std::vector<Literal>& literals, uint8_t kind, const uint32_t* antecedents,
                   size_t antecedent_count);
 
-  // The positions the root rests on, marked 1 (the vector ends at the
+  // The positions the root rests on (not when recycling), marked 1 (the vector ends at the
   // root); `in_core` counts them. Empty when no root.
   std::vector<uint8_t> core_positions(uint64_t& in_core) const;
 };

@@ -22,8 +22,8 @@
 // thrown again, with where the reader stood, when the caller gets to it.
 template <typename Record, typename Place>
 struct EntryBlock {
-  static constexpr size_t kNumbers = size_t{1} << 16;  // a block ends beyond this many numbers
-  static constexpr size_t kRecords = size_t{1} << 12;  // or this many entries
+  static constexpr size_t kNumbers = size_t{1} << 13;  // a block ends beyond this many numbers
+  static constexpr size_t kRecords = size_t{1} << 9;   // or this many entries
 
   std::vector<Record> records;
   std::vector<uint32_t> numbers;

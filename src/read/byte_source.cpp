@@ -175,6 +175,7 @@ ByteSource& ByteSource::operator=(ByteSource&& other) noexcept {
   head_position_ = other.head_position_;
   bytes_read_ = other.bytes_read_;
   bytes_out_ = other.bytes_out_;
+  content_hash_ = other.content_hash_;
   file_size_ = other.file_size_;
   published_in_.store(other.published_in_.load(std::memory_order_relaxed),
                       std::memory_order_relaxed);
@@ -198,6 +199,7 @@ void ByteSource::close() {
   memory_size_ = memory_position_ = 0;
   head_size_ = head_position_ = 0;
   bytes_read_ = bytes_out_ = 0;
+  content_hash_.reset();
   published_in_.store(0, std::memory_order_relaxed);
   file_size_ = -1;
   error_.clear();
@@ -320,12 +322,17 @@ size_t ByteSource::read(char* buffer, size_t capacity) {
   if (capacity == 0) return 0;
   size_t delivered = decoder_ ? read_compressed(buffer, capacity) : read_plain(buffer, capacity);
   bytes_out_ += delivered;
+  content_hash_.add(buffer, delivered);
   published_in_.store(bytes_in(), std::memory_order_relaxed);
   return delivered;
 }
 
 void ByteSource::verify_rest() {
   if (!decoder_) return;
+  read_to_end();
+}
+
+void ByteSource::read_to_end() {
   std::vector<char> scratch(kScratchSize);
   while (read(scratch.data(), scratch.size()) > 0) {
   }

@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "core/content_hash.hpp"
+
 class ByteSource {
  public:
   enum class Format { PLAIN, GZIP, BZIP2, XZ, ZSTD };
@@ -73,6 +75,9 @@ class ByteSource {
   // afterwards. A plain input is left alone: nothing after the bytes read is
   // looked at, so junk there is never an error.
   void verify_rest();
+  // Reads and drops the rest of the input, plain or compressed, so that
+  // content_hash() covers all of it; throws as read does.
+  void read_to_end();
 
   Format format() const { return format_; }
   const std::string& name() const { return name_; }
@@ -84,6 +89,10 @@ class ByteSource {
   uint64_t bytes_in_published() const { return published_in_.load(std::memory_order_relaxed); }
   // Bytes delivered by read so far (the decompressed size once all is read).
   uint64_t bytes_out() const { return bytes_out_; }
+  // A hash of the bytes read delivered so far (content_hash.hpp): two
+  // readings of an input that deliver the same count and hash read the
+  // same content.
+  uint64_t content_hash() const { return content_hash_.value(); }
   // Size in bytes of a regular file or of memory input; -1 when unknown
   // (a pipe, a terminal, standard input that is not a regular file).
   int64_t file_size() const { return file_size_; }
@@ -119,6 +128,7 @@ class ByteSource {
   uint64_t bytes_out_ = 0;             // bytes delivered by read
   int64_t file_size_ = -1;             // see file_size()
   std::atomic<uint64_t> published_in_{0};  // see bytes_in_published()
+  ContentHash content_hash_;           // of the bytes read delivered
   std::string error_;                  // message of the last throw, thrown again after it
   std::unique_ptr<Decoder> decoder_;   // compressed input only; on the heap because
                                        // zlib and bzip2 state points back at its stream

@@ -10,6 +10,7 @@
 #include "core/exception.hpp"
 #include "core/limits.hpp"
 #include "core/messages.hpp"
+#include "core/varint.hpp"
 #include "read/block_ring.hpp"
 #include "read/numbers.hpp"
 
@@ -85,8 +86,19 @@ uint32_t QrpReader::read_count(bool zero_ends) {
   return static_cast<uint32_t>(value);
 }
 
+void QrpReader::read_only_at(const uint8_t* gaps, const uint8_t* end) {
+  assert(!ahead_);
+  plan_ = Plan{true, gaps, end, 0};
+}
+
 QrpEntry::Kind QrpReader::read_entry(QrpEntry& entry) {
   assert(section_ != Section::DONE);
+  if (plan_.active) {
+    assert(!planned_all());
+    plan_.offset += next_varint(plan_.at);
+    // An input that ends before is cut off where the entry should be.
+    if (!tokens_.skip_to(plan_.offset)) missing_result();
+  }
   entry.kind = header_.binary ? next_binary(entry) : next_ascii(entry);
   return entry.kind;
 }
@@ -124,6 +136,10 @@ struct QrpReader::Ahead {
 void QrpReader::Ahead::fill(QrpReader& reader) {
   QrpEntry entry;
   ring.fill([&](Block& block) {
+    if (reader.planned_all()) {
+      block.last = true;
+      return;
+    }
     Record next{};
     try {
       next.kind = reader.read_entry(entry);

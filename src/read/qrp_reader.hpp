@@ -79,6 +79,16 @@ class QrpReader {
   // be called afterwards. Without reading ahead, nothing happens.
   void stop_reading_ahead();
 
+  // After read_header, before read_ahead: only the entries that start at
+  // the byte offsets in [gaps, end) are read, each given as the binary
+  // number (7 bits a byte) of its distance from the one before (the first
+  // from offset 0); the bytes between are skipped unread (blocks too).
+  // next() must not be called after the last. The bytes must outlive the
+  // reading. For a second reading of a trace whose first reading gave the
+  // offsets: where the bytes differ, the entries read differ or the reader
+  // refuses them.
+  void read_only_at(const uint8_t* gaps, const uint8_t* end);
+
   bool binary() const { return header_.binary; }
   // Where the reader stands: the byte after the entry next() returned last
   // (after a refusal, where the reader met it).
@@ -110,7 +120,18 @@ class QrpReader {
   uint32_t read_binary(const char* within, uint32_t index);
   [[noreturn]] void cut_off(const char* within, uint32_t index) const;
 
+  // The offsets read_only_at gave: the next gap, the end of the gaps, the
+  // offset of the last entry read by them.
+  struct Plan {
+    bool active = false;
+    const uint8_t* at = nullptr;
+    const uint8_t* end = nullptr;
+    uint64_t offset = 0;
+  };
+  bool planned_all() const { return plan_.active && plan_.at == plan_.end; }
+
   Tokenizer tokens_;                  // the trace's bytes
+  Plan plan_;                         // read_only_at's offsets, when given
   QrpHeader header_;                  // as read by read_header
   Section section_ = Section::BLOCKS; // what may come next
   std::unique_ptr<Ahead> ahead_;      // while reading ahead

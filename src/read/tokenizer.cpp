@@ -40,6 +40,19 @@ bool Tokenizer::refill() {
   return end_ != 0;
 }
 
+bool Tokenizer::skip_to(uint64_t target) {
+  for (;;) {
+    const uint64_t here = offset();
+    assert(target >= here);
+    if (target - here <= end_ - position_) {
+      position_ += static_cast<size_t>(target - here);
+      return true;
+    }
+    position_ = end_;
+    if (!refill()) return false;
+  }
+}
+
 int Tokenizer::get() {
   if (position_ == end_ && !refill()) {
     failed_ = true;

@@ -83,6 +83,12 @@ class Tokenizer {
   uint64_t read_digits(std::string& shown, size_t shown_limit);
   // Skips the separators of this tokenizer (see Separators).
   void skip_separators();
+  // Moves on to byte offset `target` (not before offset()) without taking
+  // the bytes between as tokens; lines and columns are not counted over
+  // them (the QRP checker's second reading skips the steps it need not
+  // check and reports no position from it). False when the input ends
+  // before `target`.
+  bool skip_to(uint64_t target);
 
   // A number field: an optional sign and decimal digits, converted with
   // 32-bit semantics; anything else throws "Number conversion failed (T)."

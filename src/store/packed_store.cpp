@@ -2,22 +2,6 @@
 
 #include "store/packed_store.hpp"
 
-namespace {
-
-// Writes `value` at `at` as a binary number; returns the byte after it.
-uint8_t* put(uint8_t* at, uint64_t value) {
-  while (value >= 0x80) {
-    *at++ = static_cast<uint8_t>(value | 0x80u);
-    value >>= 7;
-  }
-  *at++ = static_cast<uint8_t>(value);
-  return at;
-}
-
-constexpr size_t kLongestNumber = 10;  // bytes of a 64-bit binary number
-
-}  // namespace
-
 // The record is written into room for its longest form, then the arena is
 // cut to what it took: one size test per record, not per byte.
 void PackedStore::push(const Literal* literals, size_t count, const uint32_t* antecedents,
@@ -25,14 +9,14 @@ void PackedStore::push(const Literal* literals, size_t count, const uint32_t* an
   const uint32_t position = end_position();
   const size_t start = arena_.size();
   starts_.push_back(start);
-  arena_.resize(start + (count + antecedent_count + 2) * kLongestNumber);
-  uint8_t* at = put(arena_.data() + start, antecedent_count);
+  arena_.resize(start + (count + antecedent_count + 2) * kLongestVarint);
+  uint8_t* at = put_varint(arena_.data() + start, antecedent_count);
   for (size_t i = 0; i < antecedent_count; ++i) {
     assert(antecedents[i] < position);
-    at = put(at, position - antecedents[i]);
+    at = put_varint(at, position - antecedents[i]);
   }
-  at = put(at, count);
-  for (size_t i = 0; i < count; ++i) at = put(at, literals[i].code);
+  at = put_varint(at, count);
+  for (size_t i = 0; i < count; ++i) at = put_varint(at, literals[i].code);
   arena_.resize(static_cast<size_t>(at - arena_.data()));
   literals_ += count;
 }

@@ -16,6 +16,7 @@
 
 #include "core/literal.hpp"
 #include "store/pod_vector.hpp"
+#include "core/varint.hpp"
 
 class PackedStore {
  public:
@@ -47,14 +48,7 @@ class PackedStore {
     assert(position >= first_position_ && position < end_position());
     return arena_.data() + starts_[position - first_position_];
   }
-  static uint64_t next(const uint8_t*& at) {
-    uint64_t value = 0;
-    for (unsigned shift = 0;; shift += 7) {
-      const uint8_t byte = *at++;
-      value |= static_cast<uint64_t>(byte & 0x7Fu) << shift;
-      if (byte < 0x80) return value;
-    }
-  }
+  static uint64_t next(const uint8_t*& at) { return next_varint(at); }
 
   const uint32_t first_position_;  // position of the first record
   PodVector<uint8_t> arena_;       // the records, one after the other

@@ -21,6 +21,12 @@ Every run is made twice, once with the trace read ahead on a second thread
 must print the same. A step of 800,000 resolutions on a clause of 200,001 literals ends at
 once (work linear in the step's numbers), and a long chain's mismatch is
 reported with the exact message.
+A trace in a file is read twice (the first pass keeps the antecedents,
+the second checks what the result rests on) and a third time after a
+fault: compressed (xz) and through /dev/stdin it must print what one
+pass over a pipe prints, --stats included (but for the readings and
+the times); a bogus empty constraint before the real one takes the third
+reading and validates, alone it gives the one-pass message.
 Exact messages and positions (line and column, byte offsets) are checked
 for the repeated index, the cut step and a missing QBF file; --stats
 counts the steps checked and those outside the proof, which this script
@@ -29,6 +35,7 @@ counts on its own by a backward pass.
 Usage: tests/qrp/run.py path/to/zel
 """
 import gzip
+import lzma
 import os
 import re
 import subprocess
@@ -412,6 +419,7 @@ def main():
           status == 30 and out.startswith(b"Error at byte offset %d: " % cut_at) and
           b"cut off by the end of the file" in out, repr(out))
     long_chains(tmp)
+    two_passes(rows, tmp)
     return TALLY.summary()
 
 
@@ -468,6 +476,117 @@ def long_chains(tmp):
         check("20,000 failing candidates %s" % " ".join(mode), status == 30 and out ==
               b"Error at line 5, column 1: Step 2: the listed literals (), reduced, differ from "
               b"the clause derived (1).\n", "status %d, %r" % (status, out[-300:]))
+
+
+def stats_lines(err):
+    """--stats without the lines that differ between runs of one trace:
+    the times, the memory, the readings and the certificate's name."""
+    varying = (b"c certificate ", b"c formula time", b"c proof time", b"c conclusion time",
+               b"c total time", b"c throughput", b"c peak memory", b"c readings of the trace")
+    return [line for line in err.splitlines() if not line.startswith(varying)]
+
+
+def readings(err):
+    found = re.search(rb"c readings of the trace +(\d+)\n", err)
+    return int(found.group(1)) if found else None
+
+
+def two_passes(rows, tmp):
+    """Traces in files take two passes (three after a fault), pipes one;
+    both print the same, exactly."""
+    for name, formula, _result, verdict, _command in rows:
+        formula_path = os.path.join(CORPUS, formula)
+        with open(os.path.join(HERE, name), "rb") as f:
+            data = f.read()
+        packed = os.path.join(tmp, name + ".xz")
+        with open(packed, "wb") as f:
+            f.write(lzma.compress(data))
+        piped = run_once(["--stats", formula_path, "-"], data)
+        for how, args, stdin in (("xz", [packed], None),
+                                 ("/dev/stdin", ["/dev/stdin"], os.path.join(HERE, name))):
+            if stdin is None:
+                result = run_once(["--stats", formula_path] + args)
+            else:
+                with open(stdin, "rb") as f:
+                    result = subprocess.run([ZEL, "--stats", formula_path] + args, stdin=f,
+                                            capture_output=True, timeout=120)
+                    result = result.returncode, result.stdout, result.stderr
+            wanted_readings = 2 if verdict == "10" else 3
+            check("%s (%s): two passes print what one pass over a pipe prints" % (name, how),
+                  result[:2] == piped[:2] and result[0] == int(verdict) and
+                  stats_lines(result[2]) == stats_lines(piped[2]) and
+                  readings(piped[2]) == 1 and readings(result[2]) == wanted_readings,
+                  "%r %r against %r %r" % (result[:2], readings(result[2]), piped[:2],
+                                           stats_lines(result[2])[-6:]))
+
+    # A bogus empty constraint before the real one: the second pass fails on
+    # it and the third (one pass) validates by the real one; alone, it is
+    # refused with the one-pass message.
+    for name, formula, result, verdict, _command in rows:
+        if verdict != "10" or not name.endswith(".qrp") or result != "UNSAT":
+            continue
+        formula_path = os.path.join(CORPUS, formula)
+        with open(os.path.join(HERE, name)) as f:
+            trace = Trace(f.read())
+        root = next(position for position, (index, lits, ants) in enumerate(trace.steps)
+                    if ants and not trace.reduced(lits, False))
+        bogus_index = max(index for index, _, _ in trace.steps) + 1
+        first, second = trace.steps[0][0], trace.steps[1][0]
+        bogus = (bogus_index, [], [first, second])
+        before = trace.steps[:root] + [bogus] + trace.steps[root:]
+        alone = trace.steps[:root] + [bogus]
+        for label, steps, expected in (("before the root", before, 10), ("alone", alone, 30)):
+            for encoding, payload in (("ascii", trace.ascii(steps)),
+                                      ("binary", trace.binary(steps)[0])):
+                path = os.path.join(tmp, "bogus." + encoding)
+                with open(path, "wb") as f:
+                    f.write(payload)
+                piped = run_once(["--stats", formula_path, "-"], payload)
+                filed = run_once(["--stats", formula_path, path])
+                check("%s: a bogus empty clause %s (%s)" % (name, label, encoding),
+                      filed[:2] == piped[:2] and filed[0] == expected and
+                      (expected == 30 or filed[1] == VALIDATED) and
+                      stats_lines(filed[2]) == stats_lines(piped[2]) and
+                      readings(filed[2]) == 3,
+                      "%r %r against %r" % (filed[:2], readings(filed[2]), piped[:2]))
+                if expected == 30:
+                    wanted = b"Step %d: " % bogus_index
+                    check("%s: the bogus step alone is the fault reported (%s)" % (name, encoding),
+                          wanted in filed[1], repr(filed[1]))
+
+    # Mutations inside the proof, compressed: never validated, and the
+    # message of one pass.
+    for name, formula, result, verdict, _command in rows:
+        if verdict != "10" or not name.endswith(".qrp"):
+            continue
+        formula_path = os.path.join(CORPUS, formula)
+        with open(os.path.join(HERE, name)) as f:
+            trace = Trace(f.read())
+        cube = trace.result == "SAT"
+        proof = proof_steps(trace, cube)
+        for label, steps in (("literal negated", negate_literal(trace, "a" if cube else "e", proof)),
+                             ("antecedent replaced", replace_antecedent(trace, proof))):
+            if not steps:
+                continue
+            for encoding, payload in (("ascii", trace.ascii(steps)),
+                                      ("binary", trace.binary(steps)[0])):
+                path = os.path.join(tmp, "mutated.xz")
+                with open(path, "wb") as f:
+                    f.write(lzma.compress(payload))
+                piped = run_once([formula_path, "-"], payload)
+                filed = run_once([formula_path, path])
+                check("%s %s, xz (%s)" % (name, label, encoding),
+                      filed[0] == 30 and filed[:2] == piped[:2], "%r against %r" % (filed[:2], piped[:2]))
+                # Standard input redirected from a file is read twice too.
+                plain = os.path.join(tmp, "mutated.trace")
+                with open(plain, "wb") as f:
+                    f.write(payload)
+                with open(plain, "rb") as f:
+                    result = subprocess.run([ZEL, formula_path, "/dev/stdin"], stdin=f,
+                                            capture_output=True, timeout=120)
+                check("%s %s, /dev/stdin (%s)" % (name, label, encoding),
+                      result.returncode == 30 and result.stdout == piped[1],
+                      "%r against %r" % (result.stdout[:200], piped[1][:200]))
 
 
 if __name__ == "__main__":
