@@ -181,6 +181,10 @@ ModelChecker::Options Run::model_options() {
     options.testing = [this](uint32_t position, uint32_t clauses) {
       progress_->update_model_test(position, clauses);
     };
+  // The model test reads the graph, not the definitions it was built from
+  // (millions of records for a solver's model): their memory goes back
+  // before the test's solver and diagrams need theirs.
+  options.graph_built = [this] { formula_.definitions = Definitions(); };
   return options;
 }
 

@@ -78,11 +78,21 @@ void RunStatistics::write(std::ostream& out, const std::string& formula_name,
     line(out, "clauses tested", number(model.clauses_tested) + " (" +
                                   number(model.clauses_solved) + " by MiniSat, over " +
                                   number(model.gates_encoded) + " gates)");
+    line(out, "clauses by diagrams",
+         number(model.diagram_clauses + model.diagram_counterexamples) + " (" +
+             number(model.diagram_clauses) + " never false, " +
+             number(model.diagram_counterexamples) + " falsifiable; " +
+             number(model.diagrams_first) + " before MiniSat; " + number(model.diagram_gates) +
+             " shared gate diagrams)");
   }
   line(out, "formula time", seconds(formula_seconds));
   line(out, "proof time", seconds(proof.proof_seconds));
   line(out, "conclusion time", seconds(proof.conclusion_seconds));
-  if (has_model) line(out, "model test time", seconds(model.test_seconds));
+  if (has_model) {
+    line(out, "model test time", seconds(model.test_seconds));
+    line(out, "  MiniSat time", seconds(model.solver_seconds));
+    line(out, "  diagram time", seconds(model.diagram_seconds));
+  }
   if (has_herbrand) line(out, "Herbrand test time", seconds(herbrand.test_seconds));
   if (has_core) {
     char share[32];

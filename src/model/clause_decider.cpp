@@ -18,7 +18,10 @@
 //      decision diagrams of its cone (cone_bdd.hpp), which may prove it
 //      never false, or give a falsifying assignment that MiniSat confirms
 //      by propagation under assumptions; when they give up, MiniSat goes on
-//      without a bound.
+//      without a bound. The diagrams of one run share one store, which
+//      keeps a node's diagram while a later clause may read it; a clause
+//      whose cone lacks few diagrams beside those goes to the diagrams
+//      before MiniSat's search.
 //   4. The counterexample's assignment is made canonical where the cone is
 //      small (the first falsifying assignment in enumeration order, with the
 //      lowest-numbered free variable as the lowest bit), and the values of
@@ -34,6 +37,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <chrono>
 #include <cstdint>
 
 #include "core/hash.hpp"
@@ -68,6 +72,13 @@ constexpr uint64_t kLanePattern[6] = {0xAAAAAAAAAAAAAAAAull, 0xCCCCCCCCCCCCCCCCu
                                       0xF0F0F0F0F0F0F0F0ull, 0xFF00FF00FF00FF00ull,
                                       0xFFFF0000FFFF0000ull, 0xFFFFFFFF00000000ull};
 
+// A clause whose cone lacks at most this many gate diagrams, beside those
+// kept from the clauses the diagrams decided before, goes to the diagrams
+// before MiniSat: building that many costs about what MiniSat's search of
+// an easy clause does on a large graph, where each one propagates through
+// every gate encoded so far.
+constexpr uint32_t kDiagramsFirstGates = 4096;
+
 uint32_t log2_of(uint32_t power) {
   uint32_t log = 0;
   while ((1u << log) < power) ++log;
@@ -89,6 +100,11 @@ uint64_t words_within(uint64_t budget, size_t free) {
   if (free <= 6) return budget;
   if (free - 6 >= 64) return 0;
   return budget >> (free - 6);
+}
+
+// Seconds since `start`, for the statistics only: no decision reads them.
+double seconds_since(ClauseDecider::Clock::time_point start) {
+  return std::chrono::duration<double>(ClauseDecider::Clock::now() - start).count();
 }
 
 }  // namespace
@@ -506,36 +522,68 @@ uint32_t ClauseDecider::enumerate(Evaluation& evaluation, uint32_t limit) {
 // assumptions besides the clause's complement: every gate then follows by
 // propagation, and the counterexample printed is the solver's model as
 // ever. That assignment falsifies the clause; were the solver ever to
-// disagree, the unbounded search decides instead.
-bool ClauseDecider::solve_clause(uint32_t position) {
+// disagree, the unbounded search decides instead. The diagrams are those of
+// the run's store (start_diagrams), made for the clauses from `position`
+// to `end` - 1 not yet `decided` when the first clause needs it.
+bool ClauseDecider::solve_clause(uint32_t position, uint32_t end,
+                                 const std::vector<uint8_t>& decided) {
   const int answer = solve_within(position, limits_.conflict_budget, limits_.propagation_budget);
   if (answer >= 0) return answer == 1;
-  // solve_within created the solver. Graph literals of the inputs to assume:
+  if (!diagrams_) start_diagrams(position, end, decided);
+  const int diagrams = decide_by_diagrams(position);
+  if (diagrams >= 0) return diagrams == 1;
+  return solve_within(position, kUnbounded, kUnbounded) == 1;
+}
+
+// The run's diagram store, counting as readers the clauses from `position`
+// to `end` - 1 that are not `decided` and do not always hold.
+void ClauseDecider::start_diagrams(uint32_t position, uint32_t end,
+                                   const std::vector<uint8_t>& decided) {
+  assert(!diagrams_ && end <= decided.size());
+  std::vector<uint32_t> literals;
+  diagram_readers_.assign(end, 0);
+  for (uint32_t counted = position; counted < end; ++counted) {
+    if (decided[counted] || clauses_.holds[counted]) continue;
+    diagram_readers_[counted] = 1;
+    literals.insert(literals.end(), clauses_.literals_of(counted),
+                    clauses_.literals_of(counted) + clauses_.size_of(counted));
+  }
+  diagrams_.reset(new ConeDiagrams(*aig_, literals, limits_.diagram_nodes));
+  released_ = position;
+}
+
+// The decision diagrams on one clause, after the solver was made: 0 when
+// they prove it never false, 1 when they show it falsifiable and the solver
+// confirms their assignment (the solver's model is the witness), -1 when
+// they give up (or cannot give the assignment).
+int ClauseDecider::decide_by_diagrams(uint32_t position) {
+  assert(solver_ && diagrams_);
+  const Clock::time_point start = Clock::now();
+  // Graph literals of the inputs to assume:
   std::vector<uint32_t>& fixed = solver_->fixed_inputs;
   const BddAnswer diagrams =
-      bdd_falsifiable(*aig_, clauses_.literals_of(position), clauses_.size_of(position),
-                      limits_.diagram_nodes, &fixed);
+      diagrams_->falsifiable(clauses_.literals_of(position), clauses_.size_of(position), &fixed);
+  statistics_.diagram_seconds += seconds_since(start);
   if (diagrams == BddAnswer::kNever) {
     ++statistics_.diagram_clauses;
-    return false;
+    return 0;
   }
   // Empty: the diagram store had no room for the assignment.
-  if (diagrams == BddAnswer::kFalsifiable && !fixed.empty()) {
-    const uint32_t epoch = stamps_.next();
-    for (const uint32_t literal : fixed) stamps_.stamp[literal >> 1] = epoch;
-    for (uint32_t node = 1; node < aig_->nodes(); ++node)
-      if (aig_->is_input(node) && solver_->variable[node] >= 0 && stamps_.stamp[node] != epoch)
-        fixed.push_back(2 * node + 1);
-    const uint64_t conflicts = solver_->solver.conflicts;
-    if (solve_within(position, kUnbounded, kUnbounded, fixed) == 1) {
-      assert(solver_->solver.conflicts == conflicts && "confirmed by more than propagation");
-      (void)conflicts;
-      ++statistics_.diagram_counterexamples;
-      return true;
-    }
-    assert(!"the solver refutes the diagrams' counterexample");
+  if (diagrams != BddAnswer::kFalsifiable || fixed.empty()) return -1;
+  const uint32_t epoch = stamps_.next();
+  for (const uint32_t literal : fixed) stamps_.stamp[literal >> 1] = epoch;
+  for (uint32_t node = 1; node < aig_->nodes(); ++node)
+    if (aig_->is_input(node) && solver_->variable[node] >= 0 && stamps_.stamp[node] != epoch)
+      fixed.push_back(2 * node + 1);
+  const uint64_t conflicts = solver_->solver.conflicts;
+  if (solve_within(position, kUnbounded, kUnbounded, fixed) == 1) {
+    assert(solver_->solver.conflicts == conflicts && "confirmed by more than propagation");
+    (void)conflicts;
+    ++statistics_.diagram_counterexamples;
+    return 1;
   }
-  return solve_within(position, kUnbounded, kUnbounded) == 1;
+  assert(!"the solver refutes the diagrams' counterexample");
+  return -1;
 }
 
 // The incremental solver on one clause, stopped after `conflicts` conflicts
@@ -602,7 +650,9 @@ int ClauseDecider::solve_within(uint32_t position, uint64_t conflicts, uint64_t 
     solver.setConfBudget(static_cast<int64_t>(std::min<uint64_t>(conflicts, INT64_MAX / 2)));
   if (propagations != kUnbounded)
     solver.setPropBudget(static_cast<int64_t>(std::min<uint64_t>(propagations, INT64_MAX / 2)));
+  const Clock::time_point start = Clock::now();
   const lbool answer = solver.solveLimited(assumptions);
+  statistics_.solver_seconds += seconds_since(start);
   if (answer == l_Undef) return -1;
   ++statistics_.solved_clauses;
   if (answer == l_False) return 0;
@@ -620,6 +670,18 @@ void ClauseDecider::compute_values() {
     if (!aig_->is_and(node)) continue;
     const uint32_t a = aig_->left(node), b = aig_->right(node);
     witness_[node] = ((witness_[a >> 1] ^ a) & (witness_[b >> 1] ^ b)) & 1u;
+  }
+}
+
+// The clauses before `end` are decided: those the diagram store counts no
+// longer keep diagrams.
+void ClauseDecider::release_diagrams(uint32_t end) {
+  if (!diagrams_) return;
+  end = std::min(end, static_cast<uint32_t>(diagram_readers_.size()));
+  for (; released_ < end; ++released_) {
+    if (!diagram_readers_[released_]) continue;
+    diagram_readers_[released_] = 0;
+    diagrams_->release(clauses_.literals_of(released_), clauses_.size_of(released_));
   }
 }
 
@@ -660,6 +722,7 @@ uint32_t ClauseDecider::decide_by_cones(uint32_t bound, const std::vector<uint64
   Evaluation evaluation;
   for (uint32_t position = 0; position < bound; ++position) {
     report_until(position + 1);
+    release_diagrams(position);
     if (decided[position] || clauses_.holds[position]) continue;
     const bool small =
         support.empty() ||
@@ -687,11 +750,29 @@ uint32_t ClauseDecider::decide_by_cones(uint32_t bound, const std::vector<uint64
         continue;
       }
     }
-    if (solve_clause(position)) {
+    if (diagrams_ && diagrams_->sharing() &&
+        diagrams_->missing_gates(clauses_.literals_of(position), clauses_.size_of(position),
+                                 kDiagramsFirstGates) <= kDiagramsFirstGates) {
+      // Cheap with the kept diagrams: MiniSat only to confirm a counterexample.
+      const uint32_t before = statistics_.diagram_clauses + statistics_.diagram_counterexamples;
+      const int answer = decide_by_diagrams(position);
+      statistics_.diagrams_first += answer >= 0 ? 1u : 0u;
+      assert(answer < 0 ||
+             statistics_.diagram_clauses + statistics_.diagram_counterexamples == before + 1);
+      (void)before;
+      if (answer == 1) {
+        bound = position;
+        canonical = false;
+      }
+      if (answer >= 0) continue;
+    }
+    if (solve_clause(position, bound, decided)) {
       bound = position;
       canonical = false;
     }
   }
+  if (diagrams_) statistics_.diagram_gates = diagrams_->built_gates();
+  diagrams_.reset();
   return bound;
 }
 

@@ -11,6 +11,7 @@
 #ifndef ZEL_MODEL_CLAUSE_DECIDER_HPP
 #define ZEL_MODEL_CLAUSE_DECIDER_HPP
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,9 +25,12 @@
 namespace Minisat {
 class Solver;
 }
+class ConeDiagrams;
 
 class ClauseDecider {
  public:
+  using Clock = std::chrono::steady_clock;  // times the statistics report, nothing else
+
   // How the test spent its effort; for measurements and the unit tests.
   struct Statistics {
     uint32_t simulation_rounds = 0;     // rounds of random simulation run
@@ -41,6 +45,12 @@ class ClauseDecider {
                                            // decision diagrams showed falsifiable, with
                                            // MiniSat confirming their assignment
     uint32_t encoded_gates = 0;         // gates whose defining clauses reached MiniSat
+    uint32_t diagrams_first = 0;        // of diagram_clauses and diagram_counterexamples,
+                                        // those decided before MiniSat's search, their
+                                        // cones (nearly) in the diagrams kept
+    uint64_t diagram_gates = 0;         // AND diagrams built by the shared store
+    double solver_seconds = 0;          // in MiniSat's searches (confirmations included)
+    double diagram_seconds = 0;         // in the decision diagrams
   };
 
   // Bounds of the enumeration work, counted in code words read (about a
@@ -53,8 +63,11 @@ class ClauseDecider {
   // prove never false is done, one they show falsifiable is given to
   // MiniSat with their falsifying assignment of its inputs assumed, so that
   // propagation alone confirms it; when they give up, MiniSat goes on
-  // without a bound. Only counts end a phase, never time, so a run's result
-  // does not depend on the machine's speed.
+  // without a bound. The diagrams keep what later clauses may read (one
+  // store for the run, within the same node bound), and a clause whose cone
+  // lacks at most a few thousand diagrams beside those goes to them before
+  // MiniSat. Only counts end a phase, never time, so a run's result does
+  // not depend on the machine's speed.
   struct Limits {
     uint64_t cone_budget = uint64_t{1} << 28;  // about a quarter second
     uint64_t run_budget = uint64_t{1} << 32;   // a few seconds
@@ -182,7 +195,10 @@ class ClauseDecider {
   void report_until(uint32_t end);
   static uint64_t program_cost(const Program& program);
   static uint32_t chunk_words(const Program& program);
-  bool solve_clause(uint32_t position);
+  bool solve_clause(uint32_t position, uint32_t end, const std::vector<uint8_t>& decided);
+  void start_diagrams(uint32_t position, uint32_t end, const std::vector<uint8_t>& decided);
+  int decide_by_diagrams(uint32_t position);
+  void release_diagrams(uint32_t end);
   int solve_within(uint32_t position, uint64_t conflicts, uint64_t propagations,
                    const std::vector<uint32_t>& fixed = {});
   void compute_values();
@@ -199,6 +215,10 @@ class ClauseDecider {
   NodeStamps stamps_;                  // visit marks of every traversal
   std::vector<uint8_t> witness_;       // node -> value in the counterexample; empty if none
   std::unique_ptr<ConeSolver> solver_;  // created when the first clause needs it
+  std::unique_ptr<ConeDiagrams> diagrams_;  // decide_by_cones' diagram store, made when
+                                            // the first clause needs it
+  std::vector<uint8_t> diagram_readers_;  // position -> its literals count in diagrams_
+  uint32_t released_ = 0;                 // diagram_readers_ below this are released
   Statistics statistics_;               // effort counters
 };
 

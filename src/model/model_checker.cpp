@@ -98,6 +98,7 @@ bool ModelChecker::check() {
   ids_ = number_variables(formula_);
   check_dependencies();
   graph_ = build_graph();
+  if (options_.graph_built) options_.graph_built();
   return test_clauses();
 }
 
@@ -271,6 +272,13 @@ bool ModelChecker::test_clauses() {
   statistics_.clauses_tested = falsified < input_clauses_ ? falsified + 1 : input_clauses_;
   statistics_.clauses_solved = test.statistics().solved_clauses;
   statistics_.gates_encoded = test.statistics().encoded_gates;
+  const ClauseDecider::Statistics& effort = test.statistics();
+  statistics_.diagram_clauses = effort.diagram_clauses;
+  statistics_.diagram_counterexamples = effort.diagram_counterexamples;
+  statistics_.diagrams_first = effort.diagrams_first;
+  statistics_.diagram_gates = effort.diagram_gates;
+  statistics_.solver_seconds = effort.solver_seconds;
+  statistics_.diagram_seconds = effort.diagram_seconds;
 
   const timeval end = clock_now();
   statistics_.test_seconds = seconds_between(sat_start, end);

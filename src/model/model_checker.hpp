@@ -35,6 +35,12 @@ struct ModelStatistics {
   uint64_t clauses_solved = 0;  // of those, decided by MiniSat (the rest by simulation
                                 // and enumeration)
   uint64_t gates_encoded = 0;   // two-input AND gates whose clauses reached MiniSat
+  uint64_t diagram_clauses = 0;     // decided by decision diagrams: proved never false
+  uint64_t diagram_counterexamples = 0;  // or shown falsifiable, MiniSat confirming
+  uint64_t diagrams_first = 0;      // of those, decided before MiniSat's search
+  uint64_t diagram_gates = 0;       // AND diagrams the shared store built
+  double solver_seconds = 0;        // of test_seconds: MiniSat's searches
+  double diagram_seconds = 0;       // of test_seconds: the decision diagrams
   double test_seconds = 0;      // time of the model test
 };
 
@@ -46,6 +52,10 @@ class ModelChecker {
     // Told as the test of clause `position` (0-based) of `clauses` starts,
     // and with position == clauses once the test has ended; may be empty.
     std::function<void(uint32_t position, uint32_t clauses)> testing;
+    // Told once the graph is built, before the clauses are tested: from then
+    // on the checker reads the formula's clauses and prefix only, not its
+    // definitions, whose memory the owner may give back. May be empty.
+    std::function<void()> graph_built;
   };
 
   // `input_clauses`: the QBF file's clauses (store positions 0 to n - 1);

@@ -442,6 +442,11 @@ TEST(ClauseDecider, ParityCounterexampleFromTheDiagrams) {
   EXPECT_EQ(test.statistics().diagram_counterexamples, 1u);
   EXPECT_EQ(test.statistics().solved_clauses, 2u);  // the first clause, and the confirmation
   EXPECT_EQ(test.statistics().diagram_clauses, 1u);
+  // The third clause reads the nodes of the second, whose diagrams are
+  // kept: it goes to them before MiniSat's search.
+  EXPECT_EQ(test.statistics().diagrams_first, 1u);
+  EXPECT_GT(test.statistics().diagram_gates, 0u);
+  EXPECT_LT(test.statistics().diagram_gates, test.statistics().encoded_gates);
   expect_falsified(network, store, 2, test, variables);
   for (int u = 1; u <= inputs; ++u) EXPECT_EQ(test.value(u), u % 3 != 0) << u;
   for (int v = inputs + 1; v <= inputs + others; ++v) EXPECT_FALSE(test.value(v)) << v;

@@ -3,7 +3,9 @@
 // assignment), each checked against plain evaluation; a node bound too
 // small gives up instead of answering; calls after a given-up one start
 // afresh; and a falsifiable answer comes with the least falsifying
-// assignment.
+// assignment. The shared store answers as the single calls do, builds each
+// gate of overlapping cones once, and drops its kept diagrams to answer a
+// clause that does not fit beside them.
 #include "model/cone_bdd.hpp"
 
 #include <gtest/gtest.h>
@@ -194,6 +196,118 @@ TEST(ConeBdd, GivesTheLeastFalsifyingAssignment) {
   falsifying = {7};
   EXPECT_EQ(bdd_falsifiable(aig, not_g.data(), 1, 100, &falsifying), BddAnswer::kGaveUp);
   EXPECT_TRUE(falsifying.empty());
+}
+
+// The clauses over the parities and their mixtures, in order, through one
+// store: each answer and falsifying assignment is the single call's; a
+// clause over nodes already built needs no gate; every gate of the joint
+// cone is built once; releasing a clause frees nothing another still reads.
+TEST(ConeDiagrams, AnswersAsSingleCallsAndBuildsEachGateOnce) {
+  Parities p(10, 3);
+  const uint32_t both = p.aig.make_and(p.first, p.second);
+  const uint32_t a = 2 * 1, b = 2 * 2;  // inputs 1 and 2 (nodes 1 and 2)
+  struct Case {
+    const char* name;
+    std::vector<uint32_t> clause;
+    BddAnswer expected;
+    bool built_before;  // every node of its cone already has a diagram
+  } cases[] = {
+      {"first parity or its negation", {p.first, p.first ^ 1u}, BddAnswer::kNever, false},
+      {"first parity alone", {p.first}, BddAnswer::kFalsifiable, true},
+      {"parities differ somewhere", {p.first ^ 1u, p.second}, BddAnswer::kFalsifiable, false},
+      {"the conjunction implies the first", {both ^ 1u, p.first}, BddAnswer::kNever, false},
+      {"the conjunction implies the second", {both ^ 1u, p.second}, BddAnswer::kNever, true},
+      {"inputs only", {a, b ^ 1u}, BddAnswer::kFalsifiable, true},
+  };
+  // The single calls first: no other store may exist beside the shared one.
+  std::vector<std::vector<uint32_t>> singles;
+  for (const Case& c : cases) {
+    singles.push_back({7});
+    EXPECT_EQ(bdd_falsifiable(p.aig, c.clause.data(), static_cast<uint32_t>(c.clause.size()),
+                              1u << 16, &singles.back()),
+              c.expected)
+        << c.name;
+  }
+  std::vector<uint32_t> literals;
+  for (const Case& c : cases) literals.insert(literals.end(), c.clause.begin(), c.clause.end());
+  ConeDiagrams store(p.aig, literals, 1u << 16);
+  for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.name);
+    const uint32_t size = static_cast<uint32_t>(c.clause.size());
+    const uint32_t missing = store.missing_gates(c.clause.data(), size, 1000);
+    EXPECT_EQ(missing == 0, c.built_before) << missing;
+    EXPECT_LE(store.missing_gates(c.clause.data(), size, 0), 1u);
+    const uint64_t built = store.built_gates();
+    std::vector<uint32_t> shared = {7};
+    EXPECT_EQ(store.falsifiable(c.clause.data(), size, &shared), c.expected);
+    EXPECT_EQ(store.built_gates(), built + missing);
+    EXPECT_EQ(store.missing_gates(c.clause.data(), size, 1000), 0u);
+    EXPECT_EQ(shared, singles[i]);
+    EXPECT_EQ(shared.empty(), c.expected != BddAnswer::kFalsifiable);
+    EXPECT_TRUE(store.sharing());
+  }
+  // Every AND node of the graph lies in the joint cone, each built once.
+  EXPECT_EQ(store.built_gates(), p.aig.and_nodes());
+  // A clause released no longer keeps its nodes; one still counted does.
+  store.release(cases[0].clause.data(), 2);
+  EXPECT_EQ(store.missing_gates(cases[1].clause.data(), 1, 1000), 0u);
+}
+
+// (x1 AND y1) OR ... OR (x13 AND y13), all x before all y, needs
+// thousands of nodes, and so does the same over other inputs. Under a
+// bound that holds one at a time but not both, the second clause, asked
+// while the first still keeps its diagram, is answered all the same after
+// the store drops it; from then on every clause is decided alone.
+TEST(ConeDiagrams, DropsKeptDiagramsForAClauseWithoutRoom) {
+  Aig aig;
+  const uint32_t n = 13;
+  // The disjunction over 2n new inputs, x before y.
+  auto disjunction = [&](uint32_t tag) {
+    std::vector<uint32_t> x, y;
+    for (uint32_t i = 0; i < n; ++i) x.push_back(aig.add_input(tag + i));
+    for (uint32_t i = 0; i < n; ++i) y.push_back(aig.add_input(tag + n + i));
+    uint32_t none = Aig::kTrueLiteral;  // no pair both true
+    for (uint32_t i = 0; i < n; ++i) none = aig.make_and(none, aig.make_and(x[i], y[i]) ^ 1u);
+    return none ^ 1u;
+  };
+  const uint32_t one = disjunction(1), other = disjunction(2 * n + 1);
+  const std::vector<uint32_t> first = {one}, second = {other};
+  std::vector<uint32_t> literals = first;
+  literals.insert(literals.end(), second.begin(), second.end());
+  // The least bound under which a store for both clauses answers `clause`
+  // asked first, by doubling then halving.
+  auto fits = [&](const std::vector<uint32_t>& clause, uint32_t bound) {
+    ConeDiagrams store(aig, literals, bound);
+    return store.falsifiable(clause.data(), 1) == BddAnswer::kFalsifiable && store.sharing();
+  };
+  auto needs = [&](const std::vector<uint32_t>& clause) {
+    uint32_t low = 8192, high = 8192;
+    while (!fits(clause, high)) high *= 2;
+    while (high - low > 64) {
+      const uint32_t middle = low + (high - low) / 2;
+      (fits(clause, middle) ? high : low) = middle;
+    }
+    return high;
+  };
+  const uint32_t bound = std::max(needs(first), needs(second));
+  ConeDiagrams store(aig, literals, bound);
+  std::vector<uint32_t> falsifying;
+  EXPECT_EQ(store.falsifiable(first.data(), 1, &falsifying), BddAnswer::kFalsifiable);
+  EXPECT_TRUE(store.sharing());
+  const uint64_t built = store.built_gates();
+  EXPECT_EQ(store.falsifiable(second.data(), 1, &falsifying), BddAnswer::kFalsifiable);
+  EXPECT_FALSE(store.sharing());
+  std::vector<uint32_t> single;
+  EXPECT_EQ(bdd_falsifiable(aig, second.data(), 1, bound, &single), BddAnswer::kFalsifiable);
+  EXPECT_EQ(falsifying, single);
+  // Alone again: the first clause builds its whole cone anew, outside the
+  // store's count.
+  EXPECT_GT(store.built_gates(), built);
+  const uint64_t shared = store.built_gates();
+  EXPECT_EQ(store.missing_gates(first.data(), 1, 100000), built);
+  EXPECT_EQ(store.falsifiable(first.data(), 1), BddAnswer::kFalsifiable);
+  EXPECT_EQ(store.built_gates(), shared);
 }
 
 }  // namespace
