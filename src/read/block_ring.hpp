@@ -17,19 +17,21 @@
 #include <thread>
 #include <vector>
 
+#include "read/input_position.hpp"
+
 // A block of entries read ahead: each entry's fixed fields as a record, its
 // numbers in one array. A refusal the thread met ends the block and is
 // thrown again, with where the reader stood, when the caller gets to it.
-template <typename Record, typename Place>
+template <typename Record>
 struct EntryBlock {
   static constexpr size_t kNumbers = size_t{1} << 13;  // a block ends beyond this many numbers
   static constexpr size_t kRecords = size_t{1} << 9;   // or this many entries
 
   std::vector<Record> records;
   std::vector<uint32_t> numbers;
-  std::exception_ptr refusal;  // thrown after the records, when set
-  Place refusal_place;
-  bool last = false;           // the thread fills no block after this one
+  std::exception_ptr refusal;      // thrown after the records, when set
+  InputPosition refusal_position;  // where the reader stood then
+  bool last = false;               // the thread fills no block after this one
 
   void clear() {
     records.clear();

@@ -16,16 +16,15 @@
 // thread met ends its block, and the thread with it, as does the first
 // entry of another kind.
 struct CertificateReader::Ahead {
-  using Place = CertificateReader::Place;
   struct Record {
     Entry kind = Entry::STEP;
     uint32_t number = 0;       // STEP: the clause number
     bool omitted = false;      // STEP: "*" instead of the literals
     bool refused = false;      // STEP: the block's refusal came from its fields
     uint32_t literals = 0, antecedents = 0;  // STEP: counts in the block's numbers
-    Place after_first, end;    // after the entry's first token; after the entry
+    InputPosition after_first, end;  // after the entry's first token; after the entry
   };
-  using Block = EntryBlock<Record, Place>;
+  using Block = EntryBlock<Record>;
 
   BlockRing<Block> ring;
 
@@ -35,9 +34,11 @@ struct CertificateReader::Ahead {
   size_t record = 0, number = 0;
   const Record* taken = nullptr;
   size_t taken_numbers = 0;  // where the numbers of `taken` start
-  Place place;
+  InputPosition position;
 
-  static Place place_of(const Tokenizer& tokens) { return Place{tokens.line(), tokens.column()}; }
+  static InputPosition position_of(const Tokenizer& tokens) {
+    return InputPosition{tokens.line(), tokens.column(), tokens.offset()};
+  }
 
   void fill(CertificateReader& reader);
 };
@@ -50,11 +51,11 @@ void CertificateReader::Ahead::fill(CertificateReader& reader) {
       next.kind = reader.next_here(next.number);
     } catch (...) {
       block.refusal = std::current_exception();
-      block.refusal_place = place_of(reader.tokens_);
+      block.refusal_position = position_of(reader.tokens_);
       block.last = true;
       return;
     }
-    next.after_first = place_of(reader.tokens_);
+    next.after_first = position_of(reader.tokens_);
     if (next.kind != Entry::STEP) {
       // The hand-over: the caller reads on from here.
       next.end = next.after_first;
@@ -67,12 +68,12 @@ void CertificateReader::Ahead::fill(CertificateReader& reader) {
     } catch (...) {
       next.refused = true;
       block.refusal = std::current_exception();
-      block.refusal_place = place_of(reader.tokens_);
+      block.refusal_position = position_of(reader.tokens_);
       block.records.push_back(next);
       block.last = true;
       return;
     }
-    next.end = place_of(reader.tokens_);
+    next.end = position_of(reader.tokens_);
     next.omitted = step.resolvent_omitted;
     next.literals = static_cast<uint32_t>(step.resolvent.literals.size());
     next.antecedents = static_cast<uint32_t>(step.antecedents.size());
@@ -92,26 +93,26 @@ CertificateReader::CertificateReader(Tokenizer&& tokens) : tokens_(std::move(tok
 CertificateReader::~CertificateReader() { stop_reading_ahead(); }
 
 uint32_t CertificateReader::line() const {
-  if (ahead_) return ahead_->place.line;
-  return stopped_ ? stopped_place_.line : tokens_.line();
+  if (ahead_) return ahead_->position.line;
+  return stopped_ ? stopped_position_.line : tokens_.line();
 }
 
 uint32_t CertificateReader::column() const {
-  if (ahead_) return ahead_->place.column;
-  return stopped_ ? stopped_place_.column : tokens_.column();
+  if (ahead_) return ahead_->position.column;
+  return stopped_ ? stopped_position_.column : tokens_.column();
 }
 
 void CertificateReader::read_ahead() {
   assert(!ahead_);
   ahead_.reset(new Ahead);
-  ahead_->place = Ahead::place_of(tokens_);
+  ahead_->position = Ahead::position_of(tokens_);
   ahead_->ring.start([this] { ahead_->fill(*this); });
 }
 
 void CertificateReader::stop_reading_ahead() {
   if (!ahead_) return;
   stopped_ = true;
-  stopped_place_ = ahead_->place;
+  stopped_position_ = ahead_->position;
   ahead_->ring.stop();
   ahead_.reset();
 }
@@ -132,7 +133,7 @@ CertificateReader::Entry CertificateReader::next(uint32_t& step_number) {
         ahead.taken = &taken;
         ahead.taken_numbers = ahead.number;
         ahead.number += size_t{taken.literals} + taken.antecedents;
-        ahead.place = taken.after_first;
+        ahead.position = taken.after_first;
         step_number = taken.number;
         if (taken.kind != Entry::STEP) {
           // The thread stopped after this entry's first token: the
@@ -145,7 +146,7 @@ CertificateReader::Entry CertificateReader::next(uint32_t& step_number) {
         return Entry::STEP;
       }
       if (block.refusal) {
-        ahead.place = block.refusal_place;
+        ahead.position = block.refusal_position;
         std::rethrow_exception(block.refusal);
       }
       assert(!block.last && "nothing is read ahead after the hand-over");
@@ -191,7 +192,7 @@ void CertificateReader::read_step(StepEntry& step) {
   const Ahead::Record& taken = *ahead.taken;
   const Ahead::Block& block = *ahead.held;
   if (taken.refused) {
-    ahead.place = block.refusal_place;
+    ahead.position = block.refusal_position;
     std::rethrow_exception(block.refusal);
   }
   const uint32_t* numbers = block.numbers.data() + ahead.taken_numbers;
@@ -200,7 +201,7 @@ void CertificateReader::read_step(StepEntry& step) {
   literals.resize(taken.literals);
   for (uint32_t i = 0; i < taken.literals; ++i) literals[i].code = numbers[i];
   step.antecedents.assign(numbers + taken.literals, numbers + taken.literals + taken.antecedents);
-  ahead.place = taken.end;
+  ahead.position = taken.end;
 }
 
 void CertificateReader::read_step_here(StepEntry& step) {

@@ -17,6 +17,7 @@
 #include "core/literal.hpp"
 #include "formula/working_clause.hpp"
 #include "formula/extension.hpp"
+#include "read/input_position.hpp"
 #include "read/tokenizer.hpp"
 
 // A numbered clause line: `number lits... 0 antecedents... 0`, or
@@ -99,10 +100,6 @@ class CertificateReader {
  private:
   struct Ahead;  // the reading thread and the blocks it fills (certificate_reader.cpp)
 
-  struct Place {  // a position in the certificate
-    uint32_t line = 1, column = 1;
-  };
-
   // next and read_step from the tokenizer (the reading thread's side while
   // reading ahead).
   Entry next_here(uint32_t& step_number);
@@ -113,7 +110,7 @@ class CertificateReader {
   // Reading ahead was stopped (not handed over): the tokenizer stands
   // further on, and messages give where the caller stood then.
   bool stopped_ = false;
-  Place stopped_place_;
+  InputPosition stopped_position_;
   std::vector<uint8_t> in_resolvent_;  // literal code -> in the resolvent being read (all 0
                                        // between steps); grown to the codes read
 };

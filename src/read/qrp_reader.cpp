@@ -119,7 +119,7 @@ struct QrpReader::Ahead {
     uint32_t first, second;  // BLOCK: variables; STEP: literals, antecedents
     InputPosition start, end;
   };
-  using Block = EntryBlock<Record, InputPosition>;
+  using Block = EntryBlock<Record>;
 
   BlockRing<Block> ring;
 
@@ -145,7 +145,7 @@ void QrpReader::Ahead::fill(QrpReader& reader) {
       next.kind = reader.read_entry(entry);
     } catch (...) {
       block.refusal = std::current_exception();
-      block.refusal_place = reader.tokens_position();
+      block.refusal_position = reader.tokens_position();
       block.last = true;
       return;
     }
@@ -203,7 +203,7 @@ QrpEntry::Kind QrpReader::Ahead::take(QrpEntry& entry) {
         return next.kind;
       }
       if (block.refusal) {
-        position = block.refusal_place;
+        position = block.refusal_position;
         std::rethrow_exception(block.refusal);
       }
       assert(!block.last && "nothing is taken after the result");
