@@ -243,6 +243,7 @@ bool Run::check_qrp(Tokenizer&& tokens) {
   options.two_pass = !arguments_.forward && arguments_.core_file.empty() &&
                      arguments_.skolem_file.empty() && arguments_.herbrand_file.empty() &&
                      can_read_certificate_again();
+  options.count_proof = arguments_.statistics;
   qrp_checker_.reset(new QrpChecker(formula_, options));
   statistics_.has_qrp = true;
   statistics_.qrp_readings = 1;

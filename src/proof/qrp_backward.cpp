@@ -51,23 +51,24 @@ void QrpChecker::read_step(const QrpEntry& step) {
   // A variable outside the QBF file: refused when checked, no candidate.
   // Only a step without antecedents needs its literals without duplicates
   // (to match an input clause); which quantifiers a step lists does not
-  // depend on them.
-  bool defined = true;
-  if (step.antecedents.empty()) {
-    defined = collect_distinct(step.literals) == 0;
-    if (defined) {
-      input = match_input(scratch_.listed);
-      if (input == kNoPosition) kinds = kMayBeCube;
-    }
-  } else {
-    for (const Literal& literal : step.literals) defined &= formula_.is_defined(literal.variable());
+  // depend on them: one pass over the literals gathers them.
+  const std::vector<uint8_t>& bits = read.literal_bits;
+  const size_t variables = bits.size();
+  uint8_t named = 0;
+  for (const Literal& literal : step.literals) {
+    const uint32_t variable = literal.variable();
+    named |= variable < variables ? bits[variable] : kUndefinedVariable;
+  }
+  const bool defined = !(named & kUndefinedVariable);
+  if (step.antecedents.empty() && defined) {
+    const unsigned undefined = collect_distinct(step.literals);  // fills scratch_.listed
+    assert(undefined == 0);
+    (void)undefined;
+    input = match_input(scratch_.listed);
+    if (input == kNoPosition) kinds = kMayBeCube;
   }
   if (defined) {
-    uint8_t empty = kNoExistential | kNoUniversal;
-    for (const Literal& literal : step.literals)
-      empty &= is_universal_level(formula_.levels[literal.variable()]) ? ~kNoUniversal
-                                                                        : ~kNoExistential;
-    kinds |= empty;
+    kinds |= (kNoExistential | kNoUniversal) & ~named;
     if (step.literals.empty()) kinds |= kNoLiterals;
   }
   read.ordinals.add(step.index);

@@ -37,6 +37,11 @@ QrpChecker::QrpChecker(const QCNF& formula, Options options)
       implication_(formula, formula.clauses.size()),
       workspace_(2 * formula.quantifiers.size() + 2) {
   prefix_.seen.assign(formula.quantifiers.size(), 0);
+  std::vector<uint8_t>& bits = backward_.literal_bits;
+  bits.assign(formula.quantifiers.size(), kUndefinedVariable);
+  for (unsigned variable = 0; variable < bits.size(); ++variable)
+    if (formula.is_defined(variable))
+      bits[variable] = is_universal_level(formula.levels[variable]) ? kNoUniversal : kNoExistential;
   record_.recycling = options.two_pass;
 }
 
@@ -520,10 +525,10 @@ bool QrpChecker::conclude(bool satisfiable) {
   record_.root = record_.empty_of(satisfiable ? Rule::CUBE : Rule::CLAUSE);
   statistics_.proof_found = record_.root != kNoPosition;
   uint64_t in_proof = 0;
-  if (options_.two_pass)
-    in_proof = proof_steps_two_pass();
-  else
+  if (!options_.two_pass)
     record_.core_positions(in_proof);
+  else if (options_.count_proof)
+    in_proof = proof_steps_two_pass();
   const uint64_t steps = statistics_.steps() + statistics_.skipped;
   statistics_.outside_proof = steps > in_proof ? steps - in_proof : 0;
   if (options_.debug)

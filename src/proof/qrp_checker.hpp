@@ -67,6 +67,10 @@ class QrpChecker {
     // until its last use. Only for a trace that can be read again, and only
     // when nothing needs the record afterwards (it keeps no antecedents).
     bool two_pass = false;
+    // Count the steps the verdict rests on, for the statistics ("steps
+    // outside the proof"); with two passes a walk over every step's
+    // antecedents after the second, so only when they are written.
+    bool count_proof = true;
     // The literals resolutions on the working clauses may pass over in a
     // run beyond 1024 for each number of the trace's steps.
     uint64_t work_base = uint64_t{1} << 32;
@@ -239,6 +243,10 @@ class QrpChecker {
     };
     PodVector<Repeat> repeats;
     PodVector<uint8_t> kinds;          // ordinal -> the kMayBe... and kNo... bits below
+    // variable -> the kNo... bit a literal of it clears (kNoUniversal for a
+    // universal, kNoExistential for an existential), kUndefinedVariable
+    // for a variable the QBF file does not define
+    std::vector<uint8_t> literal_bits;
     bool binary = false;               // positions are byte offsets
     // The first fault met among the steps checked backwards, reported when
     // no empty constraint is derived.
@@ -261,6 +269,8 @@ class QrpChecker {
   static constexpr uint8_t kMarked = 16, kCheckedCube = 32, kReached = 64;
   // Lists no literal.
   static constexpr uint8_t kNoLiterals = 128;
+  // In Backward::literal_bits only.
+  static constexpr uint8_t kUndefinedVariable = 1;
 
   // What the second of two passes needs from the first.
   struct SecondPassState {

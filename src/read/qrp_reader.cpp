@@ -33,6 +33,29 @@ void check_variable(uint32_t variable) {
   if (variable > kMaxVariable) throw Exception(message::variable_limit(variable));
 }
 
+// A step's numbers gathered in a local array and moved to the vector a few
+// hundred at a time: appending each to the vector would make every number
+// wait for the store of the vector's end by the one before.
+class Appender {
+ public:
+  explicit Appender(std::vector<uint32_t>& numbers) : numbers_(numbers) {}
+  void add(uint32_t number) {
+    if (filled_ == kSize) flush();
+    local_[filled_++] = number;
+  }
+  // Everything added is in the vector: its size counts it.
+  void flush() {
+    numbers_.insert(numbers_.end(), local_, local_ + filled_);
+    filled_ = 0;
+  }
+
+ private:
+  static constexpr size_t kSize = 256;
+  std::vector<uint32_t>& numbers_;
+  uint32_t local_[kSize];
+  size_t filled_ = 0;
+};
+
 }  // namespace
 
 QrpReader::QrpReader(Tokenizer&& tokens) : tokens_(std::move(tokens)) {
@@ -91,7 +114,8 @@ void QrpReader::read_only_at(const uint8_t* gaps, const uint8_t* end) {
   plan_ = Plan{true, gaps, end, 0};
 }
 
-QrpEntry::Kind QrpReader::read_entry(QrpEntry& entry) {
+QrpEntry::Kind QrpReader::read_raw(QrpEntry& entry, std::vector<uint32_t>& numbers,
+                                   uint32_t& literals) {
   assert(section_ != Section::DONE);
   if (plan_.active) {
     assert(!planned_all());
@@ -99,13 +123,25 @@ QrpEntry::Kind QrpReader::read_entry(QrpEntry& entry) {
     // An input that ends before is cut off where the entry should be.
     if (!tokens_.skip_to(plan_.offset)) missing_result();
   }
-  entry.kind = header_.binary ? next_binary(entry) : next_ascii(entry);
+  entry.kind = header_.binary ? next_binary(entry, numbers, literals)
+                              : next_ascii(entry, numbers, literals);
+  return entry.kind;
+}
+
+QrpEntry::Kind QrpReader::read_entry(QrpEntry& entry) {
+  numbers_.clear();
+  uint32_t literals = 0;
+  if (read_raw(entry, numbers_, literals) == QrpEntry::STEP) {
+    entry.literals.resize(literals);
+    for (uint32_t i = 0; i < literals; ++i) entry.literals[i].code = numbers_[i];
+    entry.antecedents.assign(numbers_.begin() + literals, numbers_.end());
+  }
   return entry.kind;
 }
 
 // ---- reading ahead ----------------------------------------------------------
 
-// The thread reads entries with read_entry into a ring of blocks: each
+// The thread reads entries with read_raw into a ring of blocks: each
 // entry's fixed fields as a record, its numbers (variables, literal codes,
 // antecedents) in one array. A refusal ends the last block: the exception
 // and where the reader stood are kept and thrown again when the caller has
@@ -141,9 +177,13 @@ void QrpReader::Ahead::fill(QrpReader& reader) {
       return;
     }
     Record next{};
+    // A step's lists go straight to the block's numbers.
+    const size_t before = block.numbers.size();
+    uint32_t literals = 0;
     try {
-      next.kind = reader.read_entry(entry);
+      next.kind = reader.read_raw(entry, block.numbers, literals);
     } catch (...) {
+      block.numbers.resize(before);
       block.refusal = std::current_exception();
       block.refusal_position = reader.tokens_position();
       block.last = true;
@@ -159,11 +199,8 @@ void QrpReader::Ahead::fill(QrpReader& reader) {
         break;
       case QrpEntry::STEP:
         next.index = entry.index;
-        next.first = static_cast<uint32_t>(entry.literals.size());
-        next.second = static_cast<uint32_t>(entry.antecedents.size());
-        for (const Literal& literal : entry.literals) block.numbers.push_back(literal.code);
-        block.numbers.insert(block.numbers.end(), entry.antecedents.begin(),
-                             entry.antecedents.end());
+        next.first = literals;
+        next.second = static_cast<uint32_t>(block.numbers.size() - before - literals);
         break;
       case QrpEntry::RESULT:
         next.satisfiable = entry.satisfiable;
@@ -266,11 +303,12 @@ int32_t QrpReader::read_ascii_signed(const char* within, uint32_t index) {
   return value;
 }
 
-QrpEntry::Kind QrpReader::next_ascii(QrpEntry& entry) {
+QrpEntry::Kind QrpReader::next_ascii(QrpEntry& entry, std::vector<uint32_t>& numbers,
+                                     uint32_t& literals) {
   tokens_.skip_separators();
   entry.position = tokens_position();
   if (tokens_.read_plain_unsigned(entry.index)) {
-    read_ascii_step(entry);
+    literals = read_ascii_step(entry.index, numbers);
     return QrpEntry::STEP;
   }
   const std::string& word = tokens_.token();
@@ -286,7 +324,7 @@ QrpEntry::Kind QrpReader::next_ascii(QrpEntry& entry) {
     return QrpEntry::RESULT;
   }
   if (!is_digit(word[0]) || !whole_unsigned32(word, entry.index)) conversion_failed(word);
-  read_ascii_step(entry);
+  literals = read_ascii_step(entry.index, numbers);
   return QrpEntry::STEP;
 }
 
@@ -300,18 +338,51 @@ void QrpReader::read_ascii_block(QrpEntry& entry) {
   }
 }
 
-void QrpReader::read_ascii_step(QrpEntry& entry) {
-  if (entry.index == 0) throw Exception("Step index 0: indices start at 1.");
+// The plain numbers of a list (one blank apart, short, in the buffer) are
+// converted in place by the tokenizer; any other number is read the
+// general way, which words every fault, and the plain reading goes on
+// after it. Returns how many literal codes were appended.
+uint32_t QrpReader::read_ascii_step(uint32_t index, std::vector<uint32_t>& numbers) {
+  if (index == 0) throw Exception("Step index 0: indices start at 1.");
   section_ = Section::STEPS;
-  entry.literals.clear();
-  entry.antecedents.clear();
-  for (int32_t number; (number = read_ascii_signed("Step", entry.index)) != 0;) {
+  const size_t first = numbers.size();
+  Appender append(numbers);
+  int32_t refused = 0;
+  for (;;) {
+    const Tokenizer::ListEnd end = tokens_.read_plain_list(
+        true,
+        [&append](int32_t number) {
+          const Literal literal(number);
+          if (literal.variable() > kMaxVariable) return false;
+          append.add(literal.code);
+          return true;
+        },
+        refused);
+    if (end == Tokenizer::ListEnd::ZERO) break;
+    if (end == Tokenizer::ListEnd::REFUSED) check_variable(Literal(refused).variable());
+    const int32_t number = read_ascii_signed("Step", index);
+    if (number == 0) break;
     const Literal literal(number);
     check_variable(literal.variable());
-    entry.literals.push_back(literal);
+    append.add(literal.code);
   }
-  for (uint32_t antecedent; (antecedent = read_ascii_unsigned("Step", entry.index)) != 0;)
-    entry.antecedents.push_back(antecedent);
+  append.flush();
+  const uint32_t literals = static_cast<uint32_t>(numbers.size() - first);
+  for (;;) {
+    const Tokenizer::ListEnd end = tokens_.read_plain_list(
+        false,
+        [&append](int32_t antecedent) {
+          append.add(static_cast<uint32_t>(antecedent));
+          return true;
+        },
+        refused);
+    if (end == Tokenizer::ListEnd::ZERO) break;
+    const uint32_t antecedent = read_ascii_unsigned("Step", index);
+    if (antecedent == 0) break;
+    append.add(antecedent);
+  }
+  append.flush();
+  return literals;
 }
 
 // ---- binary -------------------------------------------------------------
@@ -324,11 +395,12 @@ uint32_t QrpReader::read_binary(const char* within, uint32_t index) {
 
 // A step starts with its index; a 0 there opens a quantifier block (a 0
 // followed by `e` or `a`) or ends the steps (the result line follows).
-QrpEntry::Kind QrpReader::next_binary(QrpEntry& entry) {
+QrpEntry::Kind QrpReader::next_binary(QrpEntry& entry, std::vector<uint32_t>& numbers,
+                                      uint32_t& literals) {
   entry.position = tokens_position();
   if (!tokens_.read_varint(entry.index)) missing_result();
   if (entry.index != 0) {
-    read_binary_step(entry);
+    literals = read_binary_step(entry.index, numbers);
     return QrpEntry::STEP;
   }
   const int type = tokens_.peek();
@@ -353,51 +425,38 @@ void QrpReader::read_binary_block(QrpEntry& entry) {
 
 // The lists of a step are taken whole by the tokenizer, which hands each
 // number over here: one range test accepts a literal code (2 to
-// 2 kMaxVariable + 1); a refused one is told apart afterwards. The codes
-// gather in a local block, moved to the entry a block at a time: appending
-// each to the entry's vector would make every code wait for the store of
-// the vector's end by the one before.
-void QrpReader::read_binary_step(QrpEntry& entry) {
+// 2 kMaxVariable + 1); a refused one is told apart afterwards. Returns how
+// many literal codes were appended.
+uint32_t QrpReader::read_binary_step(uint32_t index, std::vector<uint32_t>& numbers) {
   section_ = Section::STEPS;
-  entry.literals.clear();
-  entry.antecedents.clear();
   constexpr uint32_t kLargestCode = 2 * kMaxVariable + 1;
-  std::vector<Literal>& literals = entry.literals;
-  constexpr size_t kBlock = 256;
-  uint32_t block[kBlock];
-  size_t filled = 0;
-  const auto move_block = [&literals, &block, &filled] {
-    if (filled == 0) return;  // memcpy must not see an empty vector's null data
-    const size_t size = literals.size();
-    literals.resize(size + filled);
-    static_assert(sizeof(Literal) == sizeof(uint32_t), "a literal is its code");
-    std::memcpy(static_cast<void*>(literals.data() + size), block, filled * sizeof(uint32_t));
-    filled = 0;
-  };
+  const size_t first = numbers.size();
+  Appender append(numbers);
   uint32_t refused = 0;
   Tokenizer::ListEnd end = tokens_.read_varint_list(
-      [&](uint32_t code) {
+      [&append](uint32_t code) {
         if (code - 2u > kLargestCode - 2u) return false;
-        if (filled == kBlock) move_block();
-        block[filled++] = code;
+        append.add(code);
         return true;
       },
       refused);
-  move_block();
+  append.flush();
   if (end == Tokenizer::ListEnd::REFUSED) {
     if (refused == 1) throw Exception("Literal code 1 names variable 0.");
     check_variable(refused >> 1);
     assert(false);  // every refused code names variable 0 or one above the limit
   }
-  if (end == Tokenizer::ListEnd::END) cut_off("Step", entry.index);
-  std::vector<uint32_t>& antecedents = entry.antecedents;
+  if (end == Tokenizer::ListEnd::END) cut_off("Step", index);
+  const uint32_t literals = static_cast<uint32_t>(numbers.size() - first);
   end = tokens_.read_varint_list(
-      [&antecedents](uint32_t antecedent) {
-        antecedents.push_back(antecedent);
+      [&append](uint32_t antecedent) {
+        append.add(antecedent);
         return true;
       },
       refused);
-  if (end == Tokenizer::ListEnd::END) cut_off("Step", entry.index);
+  append.flush();
+  if (end == Tokenizer::ListEnd::END) cut_off("Step", index);
+  return literals;
 }
 
 // ---- the end ------------------------------------------------------------

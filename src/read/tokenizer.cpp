@@ -175,34 +175,6 @@ int Tokenizer::skip_white_space() {
   return c;
 }
 
-namespace {
-
-constexpr uint64_t kBytes(uint8_t byte) { return 0x0101010101010101ull * byte; }
-
-// The number of ASCII digits at the start of `chunk` (its first byte in
-// memory is the lowest): a byte is a digit when its high nibble is 3 both
-// before and after adding 6 (0x30 to 0x39). A carry out of a byte of 0xFA or
-// more can only reach later bytes, after a non-digit.
-size_t leading_digits(uint64_t chunk) {
-  const uint64_t high = (chunk & kBytes(0xF0)) ^ kBytes(0x30);
-  const uint64_t shifted = ((chunk + kBytes(0x06)) & kBytes(0xF0)) ^ kBytes(0x30);
-  const uint64_t other = high | shifted;  // non-zero bytes: not a digit
-  return other == 0 ? 8 : static_cast<size_t>(__builtin_ctzll(other)) / 8;
-}
-
-// The value of the first `digits` (1 to 7) ASCII digits of `chunk`: they are
-// moved to the top, zero bytes standing for leading zeros, and combined in
-// pairs, fours and eights.
-uint64_t convert_digits(uint64_t chunk, size_t digits) {
-  assert(digits >= 1 && digits <= 7);
-  uint64_t value = (chunk & kBytes(0x0F)) << (8 * (8 - digits));
-  value = (value * 10 + (value >> 8)) & 0x00FF00FF00FF00FFull;
-  value = (value * 100 + (value >> 16)) & 0x0000FFFF0000FFFFull;
-  value = (value * 10000 + (value >> 32)) & 0x00000000FFFFFFFFull;
-  return value;
-}
-
-}  // namespace
 
 // Skips separators, then converts a plain number (an optional "-" and one to
 // nine digits, followed by a separator within the buffer) straight from the

@@ -6,11 +6,17 @@
 #ifndef ZEL_READ_TOKENIZER_HPP
 #define ZEL_READ_TOKENIZER_HPP
 
+#include <cassert>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/limits.hpp"
 #include "core/literal.hpp"
@@ -190,6 +196,90 @@ class Tokenizer {
     }
   }
 
+  // A list of decimal numbers ended by a 0 (the lists of an ASCII QRP
+  // step), as far as it is plain: each number one blank after the one
+  // before, an optional "-" (when `allow_negative`) and one to seven digits
+  // followed by a separator, all in the buffer. Those are converted in
+  // place, without a call per number, and go to take(value), which returns
+  // false to refuse one. ZERO: the 0 was consumed; REFUSED: take refused
+  // `refused`, the reader stands right after it; END (here: anything else):
+  // nothing of the next number was consumed, the caller reads it the
+  // general way (read_signed and its kin) and may call again. A number
+  // starts no earlier than at a blank, so lines and columns stay counted.
+  //
+  // Where 80 bytes or more are left, the buffer is taken 64 bytes at a
+  // time: a mask of the bytes that may end a number (0x20 and below) tells
+  // where each number ends, so that finding the next number does not wait
+  // for the conversion of the one before.
+  template <typename Take>
+  ListEnd read_plain_list(bool allow_negative, Take&& take, int32_t& refused) {
+    const char* const bytes = buffer_.get();
+    size_t at = position_;  // the blank before the next number
+    ListEnd ended = ListEnd::END;
+    // Converts the number of `length` bytes after the blank at `blank`;
+    // false when it is not plain.
+    const auto convert = [&](size_t blank, size_t length, int32_t& value) {
+      const char* const text = bytes + blank + 1;
+      const bool negative = text[0] == '-';
+      if (negative && !allow_negative) return false;
+      const size_t digits = length - negative;
+      if (digits == 0 || digits > 7) return false;
+      uint64_t chunk;
+      std::memcpy(&chunk, text + negative, 8);
+      if (leading_digits(chunk) != digits || !separator(static_cast<unsigned char>(text[length])))
+        return false;
+      const int32_t magnitude = static_cast<int32_t>(convert_digits(chunk, digits));
+      value = negative ? -magnitude : magnitude;
+      return true;
+    };
+    // Takes a converted number that ends before `next`: false when the
+    // list ends there (the 0, or a refusal).
+    const auto hand_over = [&](int32_t value, size_t next) {
+      at = next;
+      if (value == 0) {
+        ended = ListEnd::ZERO;
+        return false;
+      }
+      if (!take(value)) {
+        refused = value;
+        ended = ListEnd::REFUSED;
+        return false;
+      }
+      return true;
+    };
+    constexpr size_t kBlock = 64, kSlack = 16;
+    for (bool going = true; going && end_ - at >= kBlock + kSlack;) {
+      const size_t base = at;
+      const uint64_t ends = low_bytes(bytes + base);  // bit i: bytes[base + i] <= 0x20
+      for (;;) {
+        const size_t blank = at - base;
+        if (bytes[at] != ' ') {
+          going = false;
+          break;
+        }
+        const uint64_t later = blank + 1 < kBlock ? ends >> (blank + 1) : 0;
+        if (later == 0) break;  // the number ends in the next block
+        const size_t length = static_cast<size_t>(__builtin_ctzll(later));
+        int32_t value;
+        if (!convert(at, length, value) || !hand_over(value, at + 1 + length)) {
+          going = false;
+          break;
+        }
+      }
+    }
+    // The buffer's last bytes, one number at a time.
+    while (ended == ListEnd::END && end_ - at >= 10 && bytes[at] == ' ') {
+      uint64_t chunk;
+      std::memcpy(&chunk, bytes + at + 1 + (bytes[at + 1] == '-'), 8);
+      const size_t length = leading_digits(chunk) + (bytes[at + 1] == '-');
+      int32_t value;
+      if (!convert(at, length, value) || !hand_over(value, at + 1 + length)) break;
+    }
+    column_ += static_cast<uint32_t>(at - position_);
+    position_ = at;
+    return ended;
+  }
+
   // Up to `limit` bytes of `text` for a message, anything but printable
   // ASCII escaped as \xHH.
   static std::string printable(const std::string& text, size_t limit);
@@ -206,6 +296,47 @@ class Tokenizer {
     }
   }
   bool read_plain_number(bool allow_negative, int64_t& value);
+  // The number of ASCII digits at the start of `chunk` (its first byte in
+  // memory is the lowest): a byte is a digit when its high nibble is 3 both
+  // before and after adding 6 (0x30 to 0x39). A carry out of a byte of 0xFA
+  // or more can only reach later bytes, after a non-digit.
+  static size_t leading_digits(uint64_t chunk) {
+    const uint64_t high = (chunk & bytes_of(0xF0)) ^ bytes_of(0x30);
+    const uint64_t shifted = ((chunk + bytes_of(0x06)) & bytes_of(0xF0)) ^ bytes_of(0x30);
+    const uint64_t other = high | shifted;  // non-zero bytes: not a digit
+    return other == 0 ? 8 : static_cast<size_t>(__builtin_ctzll(other)) / 8;
+  }
+  // The value of the first `digits` (1 to 7) ASCII digits of `chunk`: they
+  // are moved to the top, zero bytes standing for leading zeros, and
+  // combined in pairs, fours and eights.
+  static uint64_t convert_digits(uint64_t chunk, size_t digits) {
+    assert(digits >= 1 && digits <= 7);
+    uint64_t value = (chunk & bytes_of(0x0F)) << (8 * (8 - digits));
+    value = (value * 10 + (value >> 8)) & 0x00FF00FF00FF00FFull;
+    value = (value * 100 + (value >> 16)) & 0x0000FFFF0000FFFFull;
+    value = (value * 10000 + (value >> 32)) & 0x00000000FFFFFFFFull;
+    return value;
+  }
+  static constexpr uint64_t bytes_of(uint8_t byte) { return 0x0101010101010101ull * byte; }
+  // Bit i set when byte i of the 64 at `at` is 0x20 or below: every
+  // separator is, no digit or sign is.
+  static uint64_t low_bytes(const char* at) {
+#if defined(__SSE2__)
+    uint64_t mask = 0;
+    const __m128i blank = _mm_set1_epi8(0x20);
+    for (int part = 0; part < 4; ++part) {
+      const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
+      const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(chunk, blank), chunk);
+      mask |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(low))) << (16 * part);
+    }
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i)
+      mask |= static_cast<uint64_t>(static_cast<unsigned char>(at[i]) <= 0x20) << i;
+    return mask;
+#endif
+  }
   // The binary number at `at`, which has kLongestVarint bytes or more after
   // it: its length, or 0 when it is longer or above 4294967295 (left to
   // read_long_varint, which words the fault).

@@ -442,6 +442,97 @@ TEST(Tokenizer, LongTokensAreRefused) {
 // at once) and near its end: each must convert as the whole-token rule
 // converts it, and a number running into another byte must fail with its
 // whole token.
+// Lists ended by 0 read through read_plain_list, falling back to
+// read_signed where it stops, give the numbers, lines, columns and offsets
+// of read_signed alone: over more than the buffer (lists across its end),
+// with numbers of every length, signs, leading zeros, "-0", runs of
+// blanks, tabs and line ends between them.
+TEST(Tokenizer, PlainListsReadAsNumberByNumber) {
+  zeltest::Random random(77);
+  auto next = [&](uint64_t bound) { return random.below(bound); };
+  const std::vector<std::string> gaps = {" ", " ", " ", " ", " ", "  ", "\t", "\n", " \r\n "};
+  std::string text;
+  size_t lists = 0;
+  while (text.size() < Tokenizer::kBufferSize + (1 << 18)) {
+    for (size_t count = next(40); count > 0; --count) {
+      std::string token = next(3) ? "" : "-";
+      const size_t digits = 1 + (next(8) ? next(4) : next(9));
+      for (size_t d = 0; d < digits; ++d)
+        token += static_cast<char>('0' + (d == 0 && next(6) ? 1 + next(9) : next(10)));
+      int32_t value;
+      if (!whole_signed32(token, value) || value == 0) continue;
+      text += gaps[next(gaps.size())] + token;
+    }
+    text += next(10) ? " 0" : (next(2) ? " -0" : " 000");
+    ++lists;
+  }
+  text += "\n";
+  MemoryTokens plain(text, Tokenizer::Separators::QDIMACS);
+  MemoryTokens single(text, Tokenizer::Separators::QDIMACS);
+  Tokenizer& a = plain.tokens();
+  Tokenizer& b = single.tokens();
+  for (size_t list = 0; list < lists; ++list) {
+    std::vector<int32_t> got, expected;
+    int32_t refused = 0;
+    for (;;) {
+      const Tokenizer::ListEnd end = a.read_plain_list(
+          true, [&](int32_t value) { got.push_back(value); return true; }, refused);
+      if (end == Tokenizer::ListEnd::ZERO) break;
+      ASSERT_EQ(end, Tokenizer::ListEnd::END);
+      const int32_t value = a.read_signed();
+      if (value == 0) break;
+      got.push_back(value);
+    }
+    for (int32_t value; (value = b.read_signed()) != 0;) expected.push_back(value);
+    ASSERT_EQ(got, expected) << "list " << list;
+    ASSERT_EQ(where(a), where(b)) << "list " << list;
+    ASSERT_EQ(a.offset(), b.offset()) << "list " << list;
+  }
+}
+
+// A refused number leaves the reader right after it; a sign where none is
+// allowed, a ninth digit or a byte that ends no number stops the plain
+// reading before the number, for the general reading to word the fault.
+TEST(Tokenizer, PlainListsStopAtWhatTheyDoNotTake) {
+  struct Row {
+    std::string text;
+    bool allow_negative;
+    std::vector<int32_t> taken;
+    Tokenizer::ListEnd end;
+    size_t offset;  // of the reader afterwards
+  };
+  const std::vector<Row> rows = {
+      {" 1 22 333 0", true, {1, 22, 333}, Tokenizer::ListEnd::ZERO, 11},
+      {" 1 -5 7 0", false, {1}, Tokenizer::ListEnd::END, 2},
+      {" 1 12345678 0", true, {1}, Tokenizer::ListEnd::END, 2},
+      {" 4 5x 0", true, {4}, Tokenizer::ListEnd::END, 2},
+      {" 4 5\x01 0", true, {4}, Tokenizer::ListEnd::END, 2},
+      {" 3 99 6 0", true, {3, 99}, Tokenizer::ListEnd::REFUSED, 5},
+  };
+  // 100 blanks after: the list lies in a block of 64 bytes with 16 to
+  // spare; 12: it is read one number at a time.
+  for (const size_t pad : {12, 100})
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.text + " and " + std::to_string(pad) + " blanks");
+      MemoryTokens input(row.text + std::string(pad, ' '), Tokenizer::Separators::QDIMACS);
+      input.tokens().peek();  // the list is taken from the buffer only
+      std::vector<int32_t> taken;
+      int32_t refused = 0;
+      const Tokenizer::ListEnd end = input.tokens().read_plain_list(
+          row.allow_negative,
+          [&](int32_t value) {
+            taken.push_back(value);
+            return value != 99;
+          },
+          refused);
+      EXPECT_EQ(end, row.end);
+      EXPECT_EQ(taken, row.taken);
+      EXPECT_EQ(input.tokens().offset(), row.offset);
+      EXPECT_EQ(input.tokens().column(), row.offset + 1);
+      if (end == Tokenizer::ListEnd::REFUSED) EXPECT_EQ(refused, 99);
+    }
+}
+
 TEST(Tokenizer, NumbersOfEveryLengthAsTheTokenRuleReadsThem) {
   zeltest::Random random(2024);
   auto next = [&](uint64_t bound) { return random.below(bound); };
