@@ -15,7 +15,7 @@
 #include "core/literal.hpp"
 #include "formula/rules.hpp"
 #include "store/clause_store.hpp"
-#include "store/pod_vector.hpp"
+#include "core/pod_vector.hpp"
 
 class WorkingClause {
  public:

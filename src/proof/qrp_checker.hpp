@@ -33,7 +33,7 @@
 #include "store/clause_map.hpp"
 #include "store/packed_store.hpp"
 #include "store/position_table.hpp"
-#include "store/pod_vector.hpp"
+#include "core/pod_vector.hpp"
 
 // Work counts of a QRP run, for --stats.
 struct QrpStatistics {

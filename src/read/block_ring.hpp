@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/pod_vector.hpp"
 #include "read/input_position.hpp"
 
 // A block of entries read ahead: each entry's fixed fields as a record, its
@@ -28,7 +29,7 @@ struct EntryBlock {
   static constexpr size_t kRecords = size_t{1} << 9;   // or this many entries
 
   std::vector<Record> records;
-  std::vector<uint32_t> numbers;
+  PodVector<uint32_t> numbers;
   std::exception_ptr refusal;      // thrown after the records, when set
   InputPosition refusal_position;  // where the reader stood then
   bool last = false;               // the thread fills no block after this one

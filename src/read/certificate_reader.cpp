@@ -78,7 +78,7 @@ void CertificateReader::Ahead::fill(CertificateReader& reader) {
     next.literals = static_cast<uint32_t>(step.resolvent.literals.size());
     next.antecedents = static_cast<uint32_t>(step.antecedents.size());
     for (const Literal& literal : step.resolvent.literals) block.numbers.push_back(literal.code);
-    block.numbers.insert(block.numbers.end(), step.antecedents.begin(), step.antecedents.end());
+    block.numbers.append(step.antecedents.data(), step.antecedents.size());
     block.records.push_back(next);
   });
 }

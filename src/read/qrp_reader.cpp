@@ -33,28 +33,31 @@ void check_variable(uint32_t variable) {
   if (variable > kMaxVariable) throw Exception(message::variable_limit(variable));
 }
 
-// A step's numbers gathered in a local array and moved to the vector a few
-// hundred at a time: appending each to the vector would make every number
-// wait for the store of the vector's end by the one before.
+// Appends a step's numbers to an array: written in place, into room made
+// a few hundred numbers at a time (the array's new room is not
+// initialised), so that a number costs one store.
 class Appender {
  public:
-  explicit Appender(std::vector<uint32_t>& numbers) : numbers_(numbers) {}
+  explicit Appender(PodVector<uint32_t>& numbers) : numbers_(numbers), used_(numbers.size()) {}
   void add(uint32_t number) {
-    if (filled_ == kSize) flush();
-    local_[filled_++] = number;
+    if (used_ == numbers_.size()) numbers_.resize(used_ + kRoom);
+    numbers_.data()[used_++] = number;
   }
-  // Everything added is in the vector: its size counts it.
-  void flush() {
-    numbers_.insert(numbers_.end(), local_, local_ + filled_);
-    filled_ = 0;
-  }
+  // Everything added is in the array, and nothing else: its size counts it.
+  void flush() { numbers_.resize(used_); }
 
  private:
-  static constexpr size_t kSize = 256;
-  std::vector<uint32_t>& numbers_;
-  uint32_t local_[kSize];
-  size_t filled_ = 0;
+  static constexpr size_t kRoom = 256;
+  PodVector<uint32_t>& numbers_;
+  size_t used_;
 };
+
+// A step's literal codes as its literals, in one copy.
+void copy_literals(const uint32_t* codes, size_t count, std::vector<Literal>& literals) {
+  static_assert(sizeof(Literal) == sizeof(uint32_t), "a literal is its code");
+  literals.resize(count);
+  if (count != 0) std::memcpy(static_cast<void*>(literals.data()), codes, count * sizeof(uint32_t));
+}
 
 }  // namespace
 
@@ -114,7 +117,7 @@ void QrpReader::read_only_at(const uint8_t* gaps, const uint8_t* end) {
   plan_ = Plan{true, gaps, end, 0};
 }
 
-QrpEntry::Kind QrpReader::read_raw(QrpEntry& entry, std::vector<uint32_t>& numbers,
+QrpEntry::Kind QrpReader::read_raw(QrpEntry& entry, PodVector<uint32_t>& numbers,
                                    uint32_t& literals) {
   assert(section_ != Section::DONE);
   if (plan_.active) {
@@ -132,9 +135,8 @@ QrpEntry::Kind QrpReader::read_entry(QrpEntry& entry) {
   numbers_.clear();
   uint32_t literals = 0;
   if (read_raw(entry, numbers_, literals) == QrpEntry::STEP) {
-    entry.literals.resize(literals);
-    for (uint32_t i = 0; i < literals; ++i) entry.literals[i].code = numbers_[i];
-    entry.antecedents.assign(numbers_.begin() + literals, numbers_.end());
+    copy_literals(numbers_.data(), literals, entry.literals);
+    entry.antecedents.assign(numbers_.data() + literals, numbers_.data() + numbers_.size());
   }
   return entry.kind;
 }
@@ -195,7 +197,7 @@ void QrpReader::Ahead::fill(QrpReader& reader) {
       case QrpEntry::BLOCK:
         next.quantifier = entry.quantifier;
         next.first = static_cast<uint32_t>(entry.variables.size());
-        block.numbers.insert(block.numbers.end(), entry.variables.begin(), entry.variables.end());
+        block.numbers.append(entry.variables.data(), entry.variables.size());
         break;
       case QrpEntry::STEP:
         next.index = entry.index;
@@ -228,8 +230,7 @@ QrpEntry::Kind QrpReader::Ahead::take(QrpEntry& entry) {
             break;
           case QrpEntry::STEP:
             entry.index = next.index;
-            entry.literals.resize(next.first);
-            for (uint32_t i = 0; i < next.first; ++i) entry.literals[i].code = numbers[i];
+            copy_literals(numbers, next.first, entry.literals);
             entry.antecedents.assign(numbers + next.first, numbers + next.first + next.second);
             break;
           case QrpEntry::RESULT:
@@ -303,7 +304,7 @@ int32_t QrpReader::read_ascii_signed(const char* within, uint32_t index) {
   return value;
 }
 
-QrpEntry::Kind QrpReader::next_ascii(QrpEntry& entry, std::vector<uint32_t>& numbers,
+QrpEntry::Kind QrpReader::next_ascii(QrpEntry& entry, PodVector<uint32_t>& numbers,
                                      uint32_t& literals) {
   tokens_.skip_separators();
   entry.position = tokens_position();
@@ -342,7 +343,7 @@ void QrpReader::read_ascii_block(QrpEntry& entry) {
 // converted in place by the tokenizer; any other number is read the
 // general way, which words every fault, and the plain reading goes on
 // after it. Returns how many literal codes were appended.
-uint32_t QrpReader::read_ascii_step(uint32_t index, std::vector<uint32_t>& numbers) {
+uint32_t QrpReader::read_ascii_step(uint32_t index, PodVector<uint32_t>& numbers) {
   if (index == 0) throw Exception("Step index 0: indices start at 1.");
   section_ = Section::STEPS;
   const size_t first = numbers.size();
@@ -395,7 +396,7 @@ uint32_t QrpReader::read_binary(const char* within, uint32_t index) {
 
 // A step starts with its index; a 0 there opens a quantifier block (a 0
 // followed by `e` or `a`) or ends the steps (the result line follows).
-QrpEntry::Kind QrpReader::next_binary(QrpEntry& entry, std::vector<uint32_t>& numbers,
+QrpEntry::Kind QrpReader::next_binary(QrpEntry& entry, PodVector<uint32_t>& numbers,
                                       uint32_t& literals) {
   entry.position = tokens_position();
   if (!tokens_.read_varint(entry.index)) missing_result();
@@ -427,7 +428,7 @@ void QrpReader::read_binary_block(QrpEntry& entry) {
 // number over here: one range test accepts a literal code (2 to
 // 2 kMaxVariable + 1); a refused one is told apart afterwards. Returns how
 // many literal codes were appended.
-uint32_t QrpReader::read_binary_step(uint32_t index, std::vector<uint32_t>& numbers) {
+uint32_t QrpReader::read_binary_step(uint32_t index, PodVector<uint32_t>& numbers) {
   section_ = Section::STEPS;
   constexpr uint32_t kLargestCode = 2 * kMaxVariable + 1;
   const size_t first = numbers.size();

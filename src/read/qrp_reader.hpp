@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "core/literal.hpp"
+#include "core/pod_vector.hpp"
 #include "core/quantifier.hpp"
 #include "read/byte_source.hpp"
 #include "read/input_position.hpp"
@@ -109,14 +110,14 @@ class QrpReader {
   // The next entry: a step's lists are appended to `numbers` (its literal
   // codes, `literals` of them, then its antecedents), not put in `entry`;
   // the reading thread gives its block's numbers, read_entry its own.
-  QrpEntry::Kind read_raw(QrpEntry& entry, std::vector<uint32_t>& numbers, uint32_t& literals);
+  QrpEntry::Kind read_raw(QrpEntry& entry, PodVector<uint32_t>& numbers, uint32_t& literals);
   QrpEntry::Kind read_entry(QrpEntry& entry);
-  QrpEntry::Kind next_ascii(QrpEntry& entry, std::vector<uint32_t>& numbers, uint32_t& literals);
-  QrpEntry::Kind next_binary(QrpEntry& entry, std::vector<uint32_t>& numbers, uint32_t& literals);
+  QrpEntry::Kind next_ascii(QrpEntry& entry, PodVector<uint32_t>& numbers, uint32_t& literals);
+  QrpEntry::Kind next_binary(QrpEntry& entry, PodVector<uint32_t>& numbers, uint32_t& literals);
   void read_ascii_block(QrpEntry& entry);
-  uint32_t read_ascii_step(uint32_t index, std::vector<uint32_t>& numbers);
+  uint32_t read_ascii_step(uint32_t index, PodVector<uint32_t>& numbers);
   void read_binary_block(QrpEntry& entry);
-  uint32_t read_binary_step(uint32_t index, std::vector<uint32_t>& numbers);
+  uint32_t read_binary_step(uint32_t index, PodVector<uint32_t>& numbers);
   void read_result(QrpEntry& entry);
   uint32_t read_count(bool zero_ends);
   uint32_t read_ascii_unsigned(const char* within, uint32_t index);
@@ -138,7 +139,7 @@ class QrpReader {
   Plan plan_;                         // read_only_at's offsets, when given
   QrpHeader header_;                  // as read by read_header
   Section section_ = Section::BLOCKS; // what may come next
-  std::vector<uint32_t> numbers_;     // read_entry's step lists; reused storage
+  PodVector<uint32_t> numbers_;       // read_entry's step lists; reused storage
   std::unique_ptr<Ahead> ahead_;      // while reading ahead
 };
 

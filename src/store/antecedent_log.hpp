@@ -14,7 +14,7 @@
 #include <cassert>
 #include <cstdint>
 
-#include "store/pod_vector.hpp"
+#include "core/pod_vector.hpp"
 #include "core/varint.hpp"
 
 class AntecedentLog {

@@ -17,7 +17,7 @@
 
 #include "core/limits.hpp"
 #include "core/literal.hpp"
-#include "store/pod_vector.hpp"
+#include "core/pod_vector.hpp"
 
 // A read-only view of a stored (or scratch) clause: literals in the order
 // they were stored, never sorted, no literal twice.

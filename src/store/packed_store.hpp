@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/literal.hpp"
-#include "store/pod_vector.hpp"
+#include "core/pod_vector.hpp"
 #include "core/varint.hpp"
 
 class PackedStore {

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "core/limits.hpp"
-#include "store/pod_vector.hpp"
+#include "core/pod_vector.hpp"
 
 class PositionTable {
  public:

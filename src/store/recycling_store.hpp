@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/literal.hpp"
-#include "store/pod_vector.hpp"
+#include "core/pod_vector.hpp"
 
 class RecyclingStore {
  public:

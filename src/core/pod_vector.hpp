@@ -3,8 +3,8 @@
 // allocate-copy-free (as std::vector does) needs the old and the new block
 // at once, while realloc moves large blocks by remapping their pages, so the
 // peak stays near the size in use.
-#ifndef ZEL_STORE_POD_VECTOR_HPP
-#define ZEL_STORE_POD_VECTOR_HPP
+#ifndef ZEL_CORE_POD_VECTOR_HPP
+#define ZEL_CORE_POD_VECTOR_HPP
 
 #include <cassert>
 #include <cstddef>
