@@ -3,6 +3,7 @@
 #include "read/certificate_reader.hpp"
 
 #include <cassert>
+#include <cstring>
 #include <exception>
 
 #include "core/exception.hpp"
@@ -77,7 +78,13 @@ void CertificateReader::Ahead::fill(CertificateReader& reader) {
     next.omitted = step.resolvent_omitted;
     next.literals = static_cast<uint32_t>(step.resolvent.literals.size());
     next.antecedents = static_cast<uint32_t>(step.antecedents.size());
-    for (const Literal& literal : step.resolvent.literals) block.numbers.push_back(literal.code);
+    // The literals' codes and the antecedents, each list in one copy.
+    static_assert(sizeof(Literal) == sizeof(uint32_t), "a literal is its code");
+    const size_t before = block.numbers.size();
+    block.numbers.resize(before + next.literals);
+    if (next.literals != 0)
+      std::memcpy(block.numbers.data() + before, step.resolvent.literals.data(),
+                  next.literals * sizeof(uint32_t));
     block.numbers.append(step.antecedents.data(), step.antecedents.size());
     block.records.push_back(next);
   });
