@@ -360,7 +360,10 @@ uint32_t QrpReader::read_ascii_step(uint32_t index, PodVector<uint32_t>& numbers
         },
         refused);
     if (end == Tokenizer::ListEnd::ZERO) break;
-    if (end == Tokenizer::ListEnd::REFUSED) check_variable(Literal(refused).variable());
+    if (end == Tokenizer::ListEnd::REFUSED) {
+      check_variable(Literal(refused).variable());
+      assert(false);  // only a variable above the limit is refused
+    }
     const int32_t number = read_ascii_signed("Step", index);
     if (number == 0) break;
     const Literal literal(number);
