@@ -352,8 +352,11 @@ bool Run::check_qrp_again(const QrpHeader& header) {
                     Exception::NO_POSITION);
   if (outcome == QrpChecker::SecondPass::PROVED) return true;
 
+  // The one-pass check keeps the lists of the steps it may check only.
   QrpChecker::Options options;
   options.debug = arguments_.debug;
+  options.kept_steps = qrp_checker_->candidates_ancestry();
+  options.trace_name = arguments_.certificate_file;
   read_qrp_again(header, size, hash, nullptr);
   qrp_checker_.reset(new QrpChecker(formula_, options));
   const bool proved = qrp_checker_->check(*qrp_reader_);

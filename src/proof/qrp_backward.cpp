@@ -11,6 +11,7 @@
 #include <cassert>
 
 #include "core/exception.hpp"
+#include "core/messages.hpp"
 #include "formula/rules.hpp"
 #include "proof/qrp_checker.hpp"
 
@@ -78,11 +79,23 @@ void QrpChecker::read_step(const QrpEntry& step) {
     read.log.push(ordinals.data(), ordinals.size(), offset - read.last_offset);
     read.last_offset = offset;
   } else {
-    read.steps.push(step.literals.data(), step.literals.size(), ordinals.data(),
-                    ordinals.size());
-    read.indices.push_back(step.index);
-    const InputPosition& at = step.position;
-    read.positions.push_back(read.binary ? at.offset : uint64_t{at.line} << 32 | at.column);
+    // A step no candidate rests on is not kept (only its kinds are).
+    if (read.keeps(ordinal)) {
+      if (read.kept) {
+        // The antecedents as slots: every one is kept in the trace read first.
+        for (uint32_t& antecedent : ordinals) {
+          if (!read.keeps(antecedent)) refuse_changed_trace();
+          antecedent = read.slot(antecedent);
+        }
+        read.kept_ordinals.push_back(ordinal);
+      }
+      assert(read.slot(ordinal) == read.indices.size());
+      read.steps.push(step.literals.data(), step.literals.size(), ordinals.data(),
+                      ordinals.size());
+      read.indices.push_back(step.index);
+      const InputPosition& at = step.position;
+      read.positions.push_back(read.binary ? at.offset : uint64_t{at.line} << 32 | at.column);
+    }
   }
   if (input != kNoPosition) read.repeats.push_back(Backward::Repeat{ordinal, input});
   read.kinds.push_back(kinds);
@@ -127,6 +140,8 @@ bool QrpChecker::check_backward(bool satisfiable) {
 // another candidate to check.
 void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state,
                                 std::vector<uint32_t>& marked, std::vector<uint32_t>& stack) {
+  // What a kept step lists is kept (read_step); a candidate must be too.
+  if (!backward_.keeps(candidate)) refuse_changed_trace();
   marked.assign(1, candidate);
   stack.assign(1, candidate);
   state[candidate] = MARKED;
@@ -135,7 +150,7 @@ void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state,
     const uint32_t ordinal = stack.back();
     stack.pop_back();
     uint64_t antecedents = 0;
-    backward_.steps.for_each_antecedent(ordinal, [&](uint32_t antecedent) {
+    backward_.for_each_antecedent(ordinal, [&](uint32_t antecedent) {
       ++antecedents;
       if (state[antecedent] == FAILED) blocked = true;
       if (state[antecedent] != UNMARKED) return;
@@ -156,18 +171,19 @@ void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state,
   for (uint32_t ordinal : marked) {
     if (failed) {
       bool rests_on_fault = false;
-      backward_.steps.for_each_antecedent(
+      backward_.for_each_antecedent(
           ordinal, [&](uint32_t antecedent) { rests_on_fault |= state[antecedent] == FAILED; });
       state[ordinal] = rests_on_fault ? FAILED : UNMARKED;
       continue;
     }
     const Backward& read = backward_;
-    step.index = read.indices[ordinal];
+    step.index = read.indices[read.slot(ordinal)];
     step.position = read.read_position(ordinal);
-    read.steps.read_literals(ordinal, step.literals);
+    read.steps.read_literals(read.slot(ordinal), step.literals);
     step.antecedents.clear();
-    read.steps.for_each_antecedent(
-        ordinal, [&](uint32_t antecedent) { step.antecedents.push_back(read.indices[antecedent]); });
+    read.for_each_antecedent(ordinal, [&](uint32_t antecedent) {
+      step.antecedents.push_back(read.indices[read.slot(antecedent)]);
+    });
     try {
       check_step(step, false, read.repeated_input(ordinal));
       state[ordinal] = CHECKED;
@@ -181,9 +197,14 @@ void QrpChecker::check_ancestry(uint32_t candidate, std::vector<uint8_t>& state,
   assert(!failed || state[candidate] == FAILED);
 }
 
+// The steps kept (Options::kept_steps) are not those this trace needs.
+void QrpChecker::refuse_changed_trace() const {
+  throw Exception(message::qrp_trace_changed(options_.trace_name), Exception::NO_POSITION);
+}
+
 // Where the step at `ordinal` starts, as the reader gave it.
 InputPosition QrpChecker::Backward::read_position(uint32_t ordinal) const {
-  const uint64_t packed = positions[ordinal];
+  const uint64_t packed = positions[slot(ordinal)];
   InputPosition position;
   if (binary)
     position.offset = packed;

@@ -31,9 +31,9 @@ uint64_t set_hash(const Literal* literals, size_t size) {
 
 QrpChecker::QrpChecker(const QCNF& formula, Options options)
     : formula_(formula),
-      options_(options),
+      options_(std::move(options)),
       record_(formula.clauses.size()),
-      step_map_(options.two_pass),
+      step_map_(options_.two_pass),
       implication_(formula, formula.clauses.size()),
       workspace_(2 * formula.quantifiers.size() + 2) {
   prefix_.seen.assign(formula.quantifiers.size(), 0);
@@ -42,7 +42,16 @@ QrpChecker::QrpChecker(const QCNF& formula, Options options)
   for (unsigned variable = 0; variable < bits.size(); ++variable)
     if (formula.is_defined(variable))
       bits[variable] = is_universal_level(formula.levels[variable]) ? kNoUniversal : kNoExistential;
-  record_.recycling = options.two_pass;
+  record_.recycling = options_.two_pass;
+  if (!options_.kept_steps.empty()) {
+    backward_.kept = &options_.kept_steps;
+    uint32_t before = 0;
+    for (const uint64_t word : options_.kept_steps) {
+      backward_.kept_before.push_back(before);
+      before += static_cast<uint32_t>(__builtin_popcountll(word));
+    }
+    backward_.kept_before.push_back(before);
+  }
 }
 
 QrpChecker::~QrpChecker() = default;

@@ -74,6 +74,15 @@ class QrpChecker {
     // The literals resolutions on the working clauses may pass over in a
     // run beyond 1024 for each number of the trace's steps.
     uint64_t work_base = uint64_t{1} << 32;
+    // One pass, backwards: when not empty, only the steps whose bit is set
+    // here (by ordinal; steps beyond its end too) keep their literals and
+    // antecedents, the others are read and judged as ever but never
+    // checked. For the one-pass reading after two passes, which can check
+    // only candidates_ancestry() of the first. A kept step that lists one
+    // not kept, or a candidate not kept, shows that the trace is not the
+    // one read first: refused with message::qrp_trace_changed(trace_name).
+    std::vector<uint64_t> kept_steps;
+    std::string trace_name;
   };
 
   // Checks traces over `formula`, which holds the QBF file (and nothing
@@ -95,6 +104,10 @@ class QrpChecker {
   bool second_pass_due() const { return second_.due; }
   // The steps the second pass reads, for QrpReader::read_only_at.
   const PodVector<uint8_t>& second_pass_offsets() const { return second_.offsets; }
+  // After the first of two passes: every step a one-pass check of the
+  // trace may check (the candidates for the result line's empty constraint,
+  // certain or not, and their ancestry), a bit per ordinal.
+  std::vector<uint64_t> candidates_ancestry() const;
   // The second pass: `reader` reads the trace again from its start (the
   // header was read), only the marked steps (read_only_at). PROVED: the marked steps were checked and the
   // result line's empty constraint derived, the verdict stands once the
@@ -235,8 +248,25 @@ class QrpChecker {
     AntecedentLog log;                 // antecedents and offsets only; two passes
     uint64_t last_offset = 0;          // two passes: byte offset of the last step read
     StepOrdinals ordinals;             // step index -> ordinal
-    PodVector<uint32_t> indices;       // ordinal -> step index
-    PodVector<uint64_t> positions;     // ordinal -> where it starts: offset, or line and column
+    PodVector<uint32_t> indices;       // slot -> step index
+    PodVector<uint64_t> positions;     // slot -> where it starts: offset, or line and column
+    // With Options::kept_steps (`kept`), only the kept steps have lists
+    // (in `steps`, their antecedents as slots), an index and a position, at
+    // their rank among the kept ones; without, a step's slot is its ordinal.
+    const std::vector<uint64_t>* kept = nullptr;
+    PodVector<uint32_t> kept_ordinals;  // slot -> ordinal, with `kept`
+    std::vector<uint32_t> kept_before;  // 64 ordinals a word: kept steps before; then all kept
+    bool keeps(uint32_t ordinal) const {
+      return !kept || ordinal / 64 >= kept->size() || (((*kept)[ordinal / 64] >> (ordinal % 64)) & 1u);
+    }
+    uint32_t slot(uint32_t ordinal) const {
+      if (!kept) return ordinal;
+      const size_t word = ordinal / 64;
+      if (word >= kept->size())
+        return kept_before.back() + (ordinal - static_cast<uint32_t>(64 * kept->size()));
+      const uint64_t below = (uint64_t{1} << (ordinal % 64)) - 1;
+      return kept_before[word] + static_cast<uint32_t>(__builtin_popcountll((*kept)[word] & below));
+    }
     // The steps that repeat an input clause, in trace order, with its position.
     struct Repeat {
       uint32_t ordinal, input;
@@ -258,6 +288,14 @@ class QrpChecker {
     Fault first_fault;
 
     InputPosition read_position(uint32_t ordinal) const;
+    // Calls visit(antecedent ordinal) for each antecedent of the kept step
+    // at `ordinal`, in the listed order.
+    template <typename Visit>
+    void for_each_antecedent(uint32_t ordinal, Visit visit) const {
+      steps.for_each_antecedent(slot(ordinal), [&](uint32_t antecedent) {
+        visit(kept ? kept_ordinals[antecedent] : antecedent);
+      });
+    }
     uint32_t repeated_input(uint32_t ordinal) const;
   };
   // kinds bits: may be a clause, may be a cube; lists no existential
@@ -318,6 +356,7 @@ class QrpChecker {
                          const AntecedentLog::Record& record);
   uint64_t proof_steps_two_pass();
   [[noreturn]] void refuse_undefined(uint32_t antecedent) const;
+  [[noreturn]] void refuse_changed_trace() const;
   std::string step_text() const;  // "Step I: "
 
   const QCNF& formula_;            // the QBF file's prefix and matrix

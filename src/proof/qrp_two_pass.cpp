@@ -13,6 +13,7 @@
 // of one pass.
 
 #include <cassert>
+#include <vector>
 
 #include "core/clock.hpp"
 #include "core/exception.hpp"
@@ -97,6 +98,27 @@ bool QrpChecker::mark_ancestry(bool satisfiable) {
   second_.satisfiable = satisfiable;
   second_.last = last;
   return false;
+}
+
+// The candidates are the steps check_backward may take as the claimed
+// empty constraint (of its kind, listing nothing reduction keeps); one
+// sweep down the log adds what each step kept rests on.
+std::vector<uint64_t> QrpChecker::candidates_ancestry() const {
+  const uint8_t kind_bit = second_.satisfiable ? kMayBeCube : kMayBeClause;
+  const uint8_t empty_bit = second_.satisfiable ? kNoUniversal : kNoExistential;
+  const uint32_t count = backward_.ordinals.size();
+  const PodVector<uint8_t>& kinds = backward_.kinds;
+  std::vector<uint64_t> bits((count + 63) / 64, 0);
+  const auto set = [&bits](uint32_t ordinal) { bits[ordinal / 64] |= uint64_t{1} << (ordinal % 64); };
+  const auto is_set = [&bits](uint32_t ordinal) { return (bits[ordinal / 64] >> (ordinal % 64)) & 1u; };
+  for (uint32_t ordinal = 0; ordinal < count; ++ordinal)
+    if ((kinds[ordinal] & kind_bit) && (kinds[ordinal] & empty_bit)) set(ordinal);
+  if (count == 0) return bits;
+  backward_.log.for_each_downwards(count - 1, [&](const AntecedentLog::Record& record) {
+    if (!is_set(record.ordinal)) return;
+    AntecedentLog::for_each_antecedent(record, [&](uint32_t antecedent, uint64_t) { set(antecedent); });
+  });
+  return bits;
 }
 
 QrpChecker::SecondPass QrpChecker::check_marked(QrpReader& reader) {

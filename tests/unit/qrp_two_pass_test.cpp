@@ -262,9 +262,11 @@ QCNF read_formula(const std::string& qdimacs) {
   return formula;
 }
 
-// One pass over `trace`, as a pipe is checked.
-Outcome one_pass(const std::string& qdimacs, const std::string& trace) {
-  const zeltest::QrpOutcome checked = zeltest::check_qrp_trace(qdimacs, trace, QrpChecker::Options());
+// One pass over `trace`, as a pipe is checked (or, with `options`, as
+// the third reading is).
+Outcome one_pass(const std::string& qdimacs, const std::string& trace,
+                 QrpChecker::Options options = QrpChecker::Options()) {
+  const zeltest::QrpOutcome checked = zeltest::check_qrp_trace(qdimacs, trace, options);
   Outcome outcome;
   outcome.text = checked.text;
   outcome.statistics = checked.statistics;
@@ -331,7 +333,10 @@ Outcome two_passes(const std::string& qdimacs, const std::string& first,
     outcome.readings = 2;
     return outcome;
   }
-  outcome = one_pass(qdimacs, second);
+  // The third reading keeps the lists of the steps it may check only.
+  QrpChecker::Options third;
+  third.kept_steps = checker.candidates_ancestry();
+  outcome = one_pass(qdimacs, second, third);
   outcome.readings = 3;
   return outcome;
 }
@@ -448,6 +453,31 @@ TEST(QrpTwoPasses, SameOutcomeAsOnePass) {
   EXPECT_GT(validated, 50u);
   EXPECT_GT(refused, 100u);
   EXPECT_GT(third, 20u);
+}
+
+// The third reading keeps the lists of the candidates' ancestry only; the
+// steps kept are those of the first reading, so a kept step that lists one
+// not kept, or a candidate not kept, is another trace, refused as changed.
+TEST(QrpTwoPasses, ThirdReadingKeepsTheCandidatesAncestry) {
+  const std::string formula = "p cnf 2 2\ne 1 0\na 2 0\n1 2 0\n-1 -2 0\n";
+  // Step 4 (ordinal 3) is a faulty bystander, step 6 the one candidate.
+  const std::string trace =
+      "p qrp 2 2\ne 1 0\na 2 0\n1 1 2 0 0\n2 -1 -2 0 0\n3 1 0 1 0\n4 -1 0 1 0\n5 -1 0 2 0\n"
+      "6 0 3 5 0\nr UNSAT\n";
+  const auto kept_without = [](std::initializer_list<uint32_t> left_out) {
+    QrpChecker::Options options;
+    options.kept_steps.assign(1, 0x3F & ~(uint64_t{1} << 3));  // ordinals 0 to 5 but 3
+    for (const uint32_t ordinal : left_out) options.kept_steps[0] &= ~(uint64_t{1} << ordinal);
+    options.trace_name = "t.qrp";
+    return options;
+  };
+  EXPECT_EQ(one_pass(formula, trace, kept_without({})).text, "validated");
+  const std::string changed =
+      ": The trace 't.qrp' changed while it was checked: its second reading differs from the "
+      "first.";
+  // Step 5, which step 6 lists; step 6 itself.
+  EXPECT_EQ(one_pass(formula, trace, kept_without({4})).text, "line 9, column 1" + changed);
+  EXPECT_EQ(one_pass(formula, trace, kept_without({5})).text, "line 11, column 1" + changed);
 }
 
 // A second reading that differs from the first is refused, whether the
