@@ -266,6 +266,8 @@ class Tokenizer {
           break;
         }
       }
+      // A number longer than a block is left to the general reading.
+      if (at == base) going = false;
     }
     // The buffer's last bytes, one number at a time.
     while (ended == ListEnd::END && end_ - at >= 10 && bytes[at] == ' ') {

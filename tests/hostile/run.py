@@ -210,6 +210,18 @@ check("initial cube with variable 33554431 in the prefix",
       error(2, 1, "Step 3: no clause of the QBF file, and as an initial cube it does not imply "
                   "the matrix."))
 
+# Numbers longer than the 64 bytes a QRP list is taken at a time, as a
+# literal or an antecedent, first in the list or after others, with the
+# whole list in the buffer: refused where they end, not read for ever.
+write("long-number.qdimacs", "p cnf 2 2\ne 1 0\na 2 0\n1 2 0\n-1 -2 0\n")
+for label, step, column in (("antecedent", "3 1 0 1 %s 0", 109), ("first literal", "3 %s 0 1 0", 103),
+                            ("literal after others", "3 1 -%s 0 1 0", 106)):
+    write("long-number.qrp", "p qrp 2 2\n1 1 2 0 0\n2 -1 -2 0 0\n" + step % ("9" * 100)
+          + "\n" + "c padding\n" * 20 + "r UNSAT\n")
+    check("QRP step with a 100-digit " + label, ["long-number.qdimacs", "long-number.qrp"], (30,),
+          error(4, column, "Number conversion failed (%s)." % ("-" * (label == "literal after others")
+                                                              + "9" * (32 - (label == "literal after others")))))
+
 # A huge announced variable and clause count costs nothing.
 write("huge.qdimacs", "p cnf 4000000000 4000000000\na 1 0\ne 2 0\n1 -2 0\n-1 2 0\n")
 write("huge-model.cert", "QBCertificate\nCONCLUDE VALID 2 1\n")

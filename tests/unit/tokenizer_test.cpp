@@ -508,6 +508,10 @@ TEST(Tokenizer, PlainListsStopAtWhatTheyDoNotTake) {
       {" 4 5x 0", true, {4}, Tokenizer::ListEnd::END, 2},
       {" 4 5\x01 0", true, {4}, Tokenizer::ListEnd::END, 2},
       {" 3 99 6 0", true, {3, 99}, Tokenizer::ListEnd::REFUSED, 5},
+      // A token longer than a block of 64 bytes, first or after others.
+      {" " + std::string(70, '7') + " 0", true, {}, Tokenizer::ListEnd::END, 0},
+      {" 5 " + std::string(70, '7') + " 0", true, {5}, Tokenizer::ListEnd::END, 2},
+      {" 5 -" + std::string(200, '1') + " 0", true, {5}, Tokenizer::ListEnd::END, 2},
   };
   // 100 blanks after: the list lies in a block of 64 bytes with 16 to
   // spare; 12: it is read one number at a time.
