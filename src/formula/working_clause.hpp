@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "core/literal.hpp"
+#include "core/pod_vector.hpp"
 #include "formula/rules.hpp"
 #include "store/clause_store.hpp"
-#include "core/pod_vector.hpp"
 
 class WorkingClause {
  public:

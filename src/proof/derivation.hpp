@@ -20,12 +20,12 @@
 #include <vector>
 
 #include "core/literal.hpp"
+#include "core/pod_vector.hpp"
 #include "formula/qcnf.hpp"
 #include "formula/strategy.hpp"
 #include "formula/working_clause.hpp"
 #include "proof/proof_record.hpp"
 #include "store/clause_store.hpp"
-#include "core/pod_vector.hpp"
 
 // Views of stored clauses. Narrow clauses are widened into one buffer,
 // reserved first so that no view moves; the views hold until the next load

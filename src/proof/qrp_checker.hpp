@@ -23,8 +23,9 @@
 #include <utility>
 #include <vector>
 
-#include "formula/working_clause.hpp"
+#include "core/pod_vector.hpp"
 #include "formula/qcnf.hpp"
+#include "formula/working_clause.hpp"
 #include "proof/matrix_implication.hpp"
 #include "proof/qrp_derivation.hpp"
 #include "proof/qrp_record.hpp"
@@ -33,7 +34,6 @@
 #include "store/clause_map.hpp"
 #include "store/packed_store.hpp"
 #include "store/position_table.hpp"
-#include "core/pod_vector.hpp"
 
 // Work counts of a QRP run, for --stats.
 struct QrpStatistics {
