@@ -73,7 +73,7 @@ AigerReader::AigerReader(ByteSource& source)
 
 InputPosition AigerReader::position() const {
   if (located_) return fault_position_;
-  return InputPosition{tokens_.line(), tokens_.column(), tokens_.offset()};
+  return tokens_.position();
 }
 
 void AigerReader::read(AigerCircuit& circuit) {

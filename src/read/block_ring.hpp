@@ -12,11 +12,13 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "core/literal.hpp"
 #include "core/pod_vector.hpp"
 #include "read/input_position.hpp"
 
@@ -41,6 +43,20 @@ struct EntryBlock {
   }
   bool has_room() const { return numbers.size() < kNumbers && records.size() < kRecords; }
 };
+
+// A literal is its code: the lists of literals go into a block's numbers
+// and back in one copy each.
+static_assert(sizeof(Literal) == sizeof(uint32_t), "a literal is its code");
+inline void append_codes(const std::vector<Literal>& literals, PodVector<uint32_t>& numbers) {
+  const size_t before = numbers.size();
+  numbers.resize(before + literals.size());
+  if (!literals.empty())
+    std::memcpy(numbers.data() + before, literals.data(), literals.size() * sizeof(uint32_t));
+}
+inline void copy_literals(const uint32_t* codes, size_t count, std::vector<Literal>& literals) {
+  literals.resize(count);
+  if (count != 0) std::memcpy(static_cast<void*>(literals.data()), codes, count * sizeof(uint32_t));
+}
 
 template <typename Block>
 class BlockRing {

@@ -3,7 +3,6 @@
 #include "read/certificate_reader.hpp"
 
 #include <cassert>
-#include <cstring>
 #include <exception>
 
 #include "core/exception.hpp"
@@ -37,10 +36,6 @@ struct CertificateReader::Ahead {
   size_t taken_numbers = 0;  // where the numbers of `taken` start
   InputPosition position;
 
-  static InputPosition position_of(const Tokenizer& tokens) {
-    return InputPosition{tokens.line(), tokens.column(), tokens.offset()};
-  }
-
   void fill(CertificateReader& reader);
 };
 
@@ -52,11 +47,11 @@ void CertificateReader::Ahead::fill(CertificateReader& reader) {
       next.kind = reader.next_here(next.number);
     } catch (...) {
       block.refusal = std::current_exception();
-      block.refusal_position = position_of(reader.tokens_);
+      block.refusal_position = reader.tokens_.position();
       block.last = true;
       return;
     }
-    next.after_first = position_of(reader.tokens_);
+    next.after_first = reader.tokens_.position();
     if (next.kind != Entry::STEP) {
       // The hand-over: the caller reads on from here.
       next.end = next.after_first;
@@ -69,22 +64,16 @@ void CertificateReader::Ahead::fill(CertificateReader& reader) {
     } catch (...) {
       next.refused = true;
       block.refusal = std::current_exception();
-      block.refusal_position = position_of(reader.tokens_);
+      block.refusal_position = reader.tokens_.position();
       block.records.push_back(next);
       block.last = true;
       return;
     }
-    next.end = position_of(reader.tokens_);
+    next.end = reader.tokens_.position();
     next.omitted = step.resolvent_omitted;
     next.literals = static_cast<uint32_t>(step.resolvent.literals.size());
     next.antecedents = static_cast<uint32_t>(step.antecedents.size());
-    // The literals' codes and the antecedents, each list in one copy.
-    static_assert(sizeof(Literal) == sizeof(uint32_t), "a literal is its code");
-    const size_t before = block.numbers.size();
-    block.numbers.resize(before + next.literals);
-    if (next.literals != 0)
-      std::memcpy(block.numbers.data() + before, step.resolvent.literals.data(),
-                  next.literals * sizeof(uint32_t));
+    append_codes(step.resolvent.literals, block.numbers);
     block.numbers.append(step.antecedents.data(), step.antecedents.size());
     block.records.push_back(next);
   });
@@ -112,7 +101,7 @@ uint32_t CertificateReader::column() const {
 void CertificateReader::read_ahead() {
   assert(!ahead_);
   ahead_.reset(new Ahead);
-  ahead_->position = Ahead::position_of(tokens_);
+  ahead_->position = tokens_.position();
   ahead_->ring.start([this] { ahead_->fill(*this); });
 }
 
@@ -204,9 +193,7 @@ void CertificateReader::read_step(StepEntry& step) {
   }
   const uint32_t* numbers = block.numbers.data() + ahead.taken_numbers;
   step.resolvent_omitted = taken.omitted;
-  std::vector<Literal>& literals = step.resolvent.overwrite();
-  literals.resize(taken.literals);
-  for (uint32_t i = 0; i < taken.literals; ++i) literals[i].code = numbers[i];
+  copy_literals(numbers, taken.literals, step.resolvent.overwrite());
   step.antecedents.assign(numbers + taken.literals, numbers + taken.literals + taken.antecedents);
   ahead.position = taken.end;
 }

@@ -3,7 +3,6 @@
 #include "read/qrp_reader.hpp"
 
 #include <cassert>
-#include <cstring>
 #include <exception>
 #include <utility>
 
@@ -51,13 +50,6 @@ class Appender {
   PodVector<uint32_t>& numbers_;
   size_t used_;
 };
-
-// A step's literal codes as its literals, in one copy.
-void copy_literals(const uint32_t* codes, size_t count, std::vector<Literal>& literals) {
-  static_assert(sizeof(Literal) == sizeof(uint32_t), "a literal is its code");
-  literals.resize(count);
-  if (count != 0) std::memcpy(static_cast<void*>(literals.data()), codes, count * sizeof(uint32_t));
-}
 
 }  // namespace
 
@@ -187,12 +179,12 @@ void QrpReader::Ahead::fill(QrpReader& reader) {
     } catch (...) {
       block.numbers.resize(before);
       block.refusal = std::current_exception();
-      block.refusal_position = reader.tokens_position();
+      block.refusal_position = reader.tokens_.position();
       block.last = true;
       return;
     }
     next.start = entry.position;
-    next.end = reader.tokens_position();
+    next.end = reader.tokens_.position();
     switch (next.kind) {
       case QrpEntry::BLOCK:
         next.quantifier = entry.quantifier;
@@ -256,7 +248,7 @@ QrpEntry::Kind QrpReader::Ahead::take(QrpEntry& entry) {
 void QrpReader::read_ahead() {
   assert(!ahead_ && section_ == Section::BLOCKS && "after read_header, once");
   ahead_.reset(new Ahead);
-  ahead_->position = tokens_position();
+  ahead_->position = tokens_.position();
   ahead_->ring.start([this] { ahead_->fill(*this); });
 }
 
@@ -273,7 +265,7 @@ QrpEntry::Kind QrpReader::next(QrpEntry& entry) {
 }
 
 InputPosition QrpReader::position() const {
-  return ahead_ ? ahead_->position : tokens_position();
+  return ahead_ ? ahead_->position : tokens_.position();
 }
 
 // ---- ASCII --------------------------------------------------------------
@@ -307,7 +299,7 @@ int32_t QrpReader::read_ascii_signed(const char* within, uint32_t index) {
 QrpEntry::Kind QrpReader::next_ascii(QrpEntry& entry, PodVector<uint32_t>& numbers,
                                      uint32_t& literals) {
   tokens_.skip_separators();
-  entry.position = tokens_position();
+  entry.position = tokens_.position();
   if (tokens_.read_plain_unsigned(entry.index)) {
     literals = read_ascii_step(entry.index, numbers);
     return QrpEntry::STEP;
@@ -401,7 +393,7 @@ uint32_t QrpReader::read_binary(const char* within, uint32_t index) {
 // followed by `e` or `a`) or ends the steps (the result line follows).
 QrpEntry::Kind QrpReader::next_binary(QrpEntry& entry, PodVector<uint32_t>& numbers,
                                       uint32_t& literals) {
-  entry.position = tokens_position();
+  entry.position = tokens_.position();
   if (!tokens_.read_varint(entry.index)) missing_result();
   if (entry.index != 0) {
     literals = read_binary_step(entry.index, numbers);
@@ -471,7 +463,7 @@ uint32_t QrpReader::read_binary_step(uint32_t index, PodVector<uint32_t>& number
 void QrpReader::read_result(QrpEntry& entry) {
   if (header_.binary) {
     tokens_.skip_separators();
-    entry.position = tokens_position();
+    entry.position = tokens_.position();
     const std::string& mark = tokens_.token();
     if (mark.empty()) missing_result();
     if (mark != "r")

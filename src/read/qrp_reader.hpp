@@ -104,9 +104,6 @@ class QrpReader {
   enum class Section { BLOCKS, STEPS, DONE };
   struct Ahead;  // the reading thread and the blocks it fills (qrp_reader.cpp)
 
-  InputPosition tokens_position() const {
-    return InputPosition{tokens_.line(), tokens_.column(), tokens_.offset()};
-  }
   // The next entry: a step's lists are appended to `numbers` (its literal
   // codes, `literals` of them, then its antecedents), not put in `entry`;
   // the reading thread gives its block's numbers, read_entry its own.

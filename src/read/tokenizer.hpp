@@ -21,6 +21,7 @@
 #include "core/limits.hpp"
 #include "core/literal.hpp"
 #include "read/byte_source.hpp"
+#include "read/input_position.hpp"
 
 class Tokenizer {
  public:
@@ -54,6 +55,9 @@ class Tokenizer {
   // Bytes consumed so far: the offset of the next byte in the
   // (decompressed) input, counted from 0. Binary formats report positions so.
   uint64_t offset() const { return source_.bytes_out() - (end_ - position_); }
+
+  // Where the next byte stands, as messages and the readers' blocks give it.
+  InputPosition position() const { return InputPosition{line_, column_, offset()}; }
 
   // A read past the end happened (get at the end, or next_qdimacs_token).
   bool failed() const { return failed_; }

@@ -40,21 +40,15 @@ uint32_t ClauseStore::push_compact(ClauseView literals) {
   const uint32_t size = literals.size;
   if (all > 0xFFFFu || size > kLongestNarrow) return push(literals.literals, size);
   assert(std::none_of(literals.begin(), literals.end(), [](Literal l) { return l.variable() == 0; }));
-  if (all <= 0xFFu) {
-    push_header(size | kNarrow | kBytes);
-    for (uint32_t i = 0; i < size; i += 4) {
-      Literal word;
-      word.code = 0;
-      for (uint32_t k = 0; k < 4 && i + k < size; ++k) word.code |= literals[i + k].code << (8 * k);
-      arena_.push_back(word);
-    }
-  } else {
-    push_header(size | kNarrow);
-    for (uint32_t i = 0; i < size; i += 2) {
-      Literal word;
-      word.code = literals[i].code | (i + 1 < size ? literals[i + 1].code << 16 : 0u);
-      arena_.push_back(word);
-    }
+  // Codes of 8 bits four to a word, of 16 bits two, the first in the low bits.
+  const uint32_t bits = all <= 0xFFu ? 8 : 16, per_word = 32 / bits;
+  push_header(size | kNarrow | (bits == 8 ? kBytes : 0u));
+  for (uint32_t i = 0; i < size; i += per_word) {
+    Literal word;
+    word.code = 0;
+    for (uint32_t k = 0; k < per_word && i + k < size; ++k)
+      word.code |= literals[i + k].code << (bits * k);
+    arena_.push_back(word);
   }
   literals_ += size;
   return static_cast<uint32_t>(offsets_.size() - 1);
